@@ -1,0 +1,81 @@
+#pragma once
+// The session head every board operation takes: the open device, the NAND transfer
+// fields, the configuration record and the chip geometry of one port. One per port,
+// inside the port's context; a worker runs on its own copy.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "boot/boot_config.h"
+#include "device/bounded_string.h"
+#include "host/host.h"
+
+namespace korvex {
+
+inline constexpr std::size_t kDataBufferSize = 2 * 1024 * 1024;  // one bulk transfer at most
+inline constexpr std::size_t kTailAreaSize = 16;   // first 8 bytes: every status reply
+inline constexpr std::size_t kTargetTableSize = 16;
+inline constexpr std::size_t kSymbolicLinkBufferSize = 80;  // longer links are not read
+
+using DevicePath = BoundedString<kSymbolicLinkBufferSize>;
+
+// An open device: the handle and the host that owns it.
+struct DeviceHandle {
+  Host* host = nullptr;
+  HostHandle handle = kInvalidHandle;
+
+  bool IsOpen() const { return handle != kInvalidHandle; }
+};
+
+// Returns 1 when the first n bytes of a and b are equal (also for n = 0), else 0.
+using CompareBytesFn = int (*)(const std::uint8_t* a, const std::uint8_t* b, std::size_t n);
+
+// Transfer options of a NAND write.
+enum NandOption : std::int32_t {
+  kOptionOobEcc = 0,      // "with oob and ecc"
+  kOptionOobNoEcc = 1,    // "with oob and without ecc"
+  kOptionNoOob = 2,       // "without oob"
+  kOptionNoOobModel0 = 3, // page data only; model 0's nand.bin and unique-ID page
+};
+
+struct DeviceSession {
+  DeviceHandle device;
+  std::uint32_t lastError = 0;  // GetLastError of the last failed open
+  std::uint8_t port = 0;        // 0..7
+  DevicePath devicePath;
+
+  // NAND transfer fields.
+  std::uint8_t targetCount = 1;
+  std::uint8_t* targetEnable = nullptr;  // targetCount bytes
+  std::uint32_t nandStart = 0;
+  std::uint32_t nandLength = 0;
+  std::int32_t nandOption = kOptionNoOobModel0;
+  std::uint32_t nandEnd = 0;
+
+  std::int32_t cpuModel = 0;  // 0 Qx7105\Qx7120, 1 Qx7130, 2 Qx7135, 3 Qx7105B
+
+  // Job options copied from the window.
+  std::uint32_t formatAfterBurn = 0;
+  std::uint8_t fileSystemFormat = 0;
+  std::uint8_t eraseWholeChip = 0;
+
+  std::uint8_t* dataBuffer = nullptr;  // kDataBufferSize bytes
+  std::uint8_t* tail = nullptr;        // kTailAreaSize bytes
+  CompareBytesFn compareBytes = nullptr;
+
+  BootConfig bootConfig;
+  std::uint32_t sdramBytes = 0;
+
+  // Chip geometry, written by LookupNandPart.
+  std::uint32_t pageSize = 0;
+  std::uint32_t blockSize = 0;
+  std::uint32_t spareSize = 0;
+  std::uint32_t rowCycles = 0;
+  std::uint32_t goodBlocks = 0;
+  std::uint32_t totalBlocks = 0;
+  std::uint32_t is2KPage = 1;
+
+  Host& host() const { return *device.host; }
+};
+
+}  // namespace korvex

@@ -1,0 +1,94 @@
+#pragma once
+// The one interface between the station and everything outside the process.
+// Each method mirrors one platform call the station makes; the Win32 backend maps
+// them one to one, the simulator (sim/) answers them with virtual boards.
+// Every method may be called from several threads at once.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace korvex {
+
+// An open device file. kInvalidHandle plays the part of INVALID_HANDLE_VALUE.
+using HostHandle = std::intptr_t;
+inline constexpr HostHandle kInvalidHandle = -1;
+
+// An open registry key (opened read-only under HKEY_LOCAL_MACHINE).
+using RegKey = std::uintptr_t;
+
+// Registry results keep the platform's error numbers so callers can test them as such.
+enum RegStatus : long {
+  kRegSuccess = 0,        // ERROR_SUCCESS
+  kRegNotFound = 2,       // ERROR_FILE_NOT_FOUND
+  kRegMoreData = 234,     // ERROR_MORE_DATA: the value does not fit the buffer
+  kRegNoMoreItems = 259,  // ERROR_NO_MORE_ITEMS
+};
+
+// Every I/O control request carries exactly this many bytes each way.
+inline constexpr std::size_t kRequestBufferSize = 512;
+using RequestBuffer = std::array<std::uint8_t, kRequestBufferSize>;
+
+enum class MessageButtons { Ok, OkCancel };
+enum class MessageAnswer { Ok = 1, Cancel = 2 };
+
+// A modal message box. `port` is the operator's view of who asks: the port (0..7)
+// whose worker shows it, or kNoPort for the window itself.
+inline constexpr int kNoPort = -1;
+struct MessageBoxRequest {
+  std::string_view text;
+  std::string_view caption;
+  MessageButtons buttons = MessageButtons::Ok;
+  int port = kNoPort;
+};
+
+// GetLocalTime's record, field for field.
+struct LocalTime {
+  std::uint16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0,
+                millisecond = 0, dayOfWeek = 0;
+};
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // --- Registry (read only, under HKEY_LOCAL_MACHINE) ---
+  // RegOpenKey for reading; key receives the open key on kRegSuccess.
+  virtual long RegOpenKeyRead(std::string_view path, RegKey& key) = 0;
+  // RegEnumKey: the name of subkey `index` into a buffer of nameSize bytes (with its NUL).
+  virtual long RegEnumKeyName(RegKey key, std::uint32_t index, char* name,
+                              std::uint32_t nameSize) = 0;
+  // RegQueryValueEx of a REG_SZ value into a buffer of dataSize bytes; a value whose
+  // text and terminating NUL do not fit gives kRegMoreData.
+  virtual long RegQueryString(RegKey key, std::string_view valueName, char* data,
+                              std::uint32_t dataSize) = 0;
+  // RegQueryValueEx of a REG_DWORD value.
+  virtual long RegQueryDword(RegKey key, std::string_view valueName, std::uint32_t& value) = 0;
+  virtual void RegCloseKey(RegKey key) = 0;
+
+  // --- Device files (synchronous, no overlapped I/O) ---
+  // CreateFile(path, read|write, share read, open existing). On failure returns
+  // kInvalidHandle and sets lastError (GetLastError).
+  virtual HostHandle OpenDevice(std::string_view path, std::uint32_t& lastError) = 0;
+  // DeviceIoControl with 512-byte input and output buffers; true when it succeeded.
+  virtual bool DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
+                               RequestBuffer& out) = 0;
+  virtual bool WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count,
+                           std::uint32_t& written) = 0;
+  virtual bool ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count,
+                          std::uint32_t& read) = 0;
+  virtual bool CloseDevice(HostHandle handle) = 0;
+
+  // --- Desktop ---
+  // Shows a modal message box and waits for the operator's answer.
+  virtual MessageAnswer ShowMessageBox(const MessageBoxRequest& request) = 0;
+  virtual LocalTime GetLocalTime() = 0;
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // The running program's full path (GetModuleFileName). Its folder is the station's
+  // home: the table file, the model folders and the logs live there.
+  virtual std::string ModuleFileName() = 0;
+};
+
+}  // namespace korvex

@@ -1,0 +1,55 @@
+#pragma once
+// What a virtual board is: its SoC model, its NAND chip and the faults it will show.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvex::sim {
+
+// The chip's page data geometry. Spare bytes are not stored by the simulator.
+struct ChipGeometry {
+  std::uint32_t pageSize = 2048;
+  std::uint32_t blockSize = 128 * 1024;  // bytes
+  std::uint32_t spareSize = 64;
+  std::uint32_t totalBlocks = 1024;
+};
+
+struct ChipSpec {
+  std::uint16_t mainId = 0xECD3;  // maker, device
+  std::uint32_t extId = 0x589551; // 3rd | 4th << 8 | 5th << 16
+  // Geometry of a chip that the built-in part list does not know; when unset the
+  // geometry comes from the built-in row with these keys.
+  std::optional<ChipGeometry> geometry;
+};
+
+// Faults, all optional. Exchanges are counted per board from 1, every request, bulk
+// write and bulk read alike.
+struct FaultPlan {
+  std::optional<std::uint64_t> unplugAfterExchange;  // unplugged once exchange N completed
+  std::optional<std::uint32_t> unplugAtPage;         // unplugged when a program reaches view page P
+  std::optional<std::uint32_t> failRequest;          // request number that fails ...
+  std::uint32_t failRequestOccurrence = 1;           // ... at its k-th occurrence (1 = first)
+  std::optional<std::uint64_t> hangAfterExchange;    // stops answering after exchange N
+  std::vector<std::uint32_t> badBlocks;              // factory bad physical blocks
+  std::vector<std::uint32_t> programFailBlocks;      // programs into these blocks fail
+  std::uint32_t randomBadBlocks = 0;                 // extra bad blocks drawn from seed
+  std::uint64_t seed = 1;
+};
+
+// "unplug-after=N,unplug-at-page=P,fail-request=N[@K],hang-after=N,bad=B;B,
+//  program-fail=B;B,random-bad=N,seed=S" in any order; nullopt and a message on error.
+std::optional<FaultPlan> ParseFaultPlan(std::string_view text, std::string& error);
+
+struct BoardSpec {
+  int model = 2;  // cpuModel: 0 Qx7105\Qx7120, 1 Qx7130, 2 Qx7135, 3 Qx7105B
+  ChipSpec chip;
+  FaultPlan faults;
+};
+
+// The identification text a board's stage-2 firmware answers to request 0.
+std::string_view Stage2IdentificationText(int model);
+
+}  // namespace korvex::sim

@@ -1,0 +1,100 @@
+#pragma once
+// The simulated host: a virtual USB boot driver with N virtual USB ports, each an
+// interface instance in a virtual registry, and virtual boards that can be plugged
+// into them. The unchanged discovery, boot and NAND code runs against it.
+// Every public method is thread-safe: workers talk to their boards while the main
+// thread scans the registry and a test plugs and unplugs boards.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/host.h"
+#include "sim/board_spec.h"
+#include "sim/trace.h"
+
+namespace korvex::sim {
+
+// The driver's interface class key, with its trailing backslash.
+inline constexpr std::string_view kInterfaceClassKey =
+    "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
+    "{5c0e91a7-3d42-4b8e-9f16-2ab7c40d58e3}\\";
+
+class VirtualDriver;
+
+class SimHost : public Host {
+ public:
+  // usbPorts interface instances exist from the start, none linked. home is the
+  // station's folder: ModuleFileName() answers home / "korvex".
+  SimHost(int usbPorts, std::filesystem::path home);
+  ~SimHost() override;
+
+  // --- Boards ---
+  void Plug(int usbPort, const BoardSpec& spec);  // replaces any board on that port
+  void Unplug(int usbPort);                       // a handle to it fails from now on
+  bool IsPlugged(int usbPort) const;
+  int UsbPortCount() const;
+
+  // --- What tests and the command line inspect ---
+  std::vector<TraceEntry> Trace(int usbPort) const;
+  std::vector<std::string> TraceText(int usbPort) const;  // one ToString per entry
+  void ClearTrace(int usbPort);
+  // The board's NAND byte array (page data only); untouched bytes read 0xFF.
+  std::vector<std::uint8_t> ReadNand(int usbPort, std::uint64_t offset, std::size_t length) const;
+  // Seeds the NAND as if programmed (for read-back scenarios).
+  void WriteNand(int usbPort, std::uint64_t offset, const std::vector<std::uint8_t>& bytes);
+  // End of the last page ever written, in bytes; 0 when nothing was written.
+  std::uint64_t NandHighWater(int usbPort) const;
+  // Writes board-<usbPort>.nand into dir; false when the file cannot be written.
+  bool DumpNand(int usbPort, const std::filesystem::path& dir) const;
+  // Every configuration record the board accepted, oldest first.
+  std::vector<std::vector<std::uint8_t>> ConfigRecords(int usbPort) const;
+  bool WasReset(int usbPort) const;
+  // Physical blocks that are bad on the plugged chip (factory and random).
+  std::vector<std::uint32_t> BadBlocks(int usbPort) const;
+
+  // --- Registry shaping, for discovery scenarios ---
+  std::string SymbolicLinkOf(int usbPort) const;
+  void SetSymbolicLink(int usbPort, std::string link);       // e.g. an over-long one
+  void RemoveRegistryValue(int usbPort, std::string_view valueName);  // unreadable value
+
+  // --- Desktop services of the simulated host ---
+  // Message boxes go to this handler; the default prints "port N: text" (or the text
+  // alone for the window) to stderr and answers OK.
+  void SetMessageBoxHandler(std::function<MessageAnswer(const MessageBoxRequest&)> handler);
+  // Sleeps are real by default; instant sleeps make tests run at memory speed.
+  void SetInstantSleep(bool instant);
+
+  // --- Host ---
+  long RegOpenKeyRead(std::string_view path, RegKey& key) override;
+  long RegEnumKeyName(RegKey key, std::uint32_t index, char* name, std::uint32_t nameSize) override;
+  long RegQueryString(RegKey key, std::string_view valueName, char* data,
+                      std::uint32_t dataSize) override;
+  long RegQueryDword(RegKey key, std::string_view valueName, std::uint32_t& value) override;
+  void RegCloseKey(RegKey key) override;
+  HostHandle OpenDevice(std::string_view path, std::uint32_t& lastError) override;
+  bool DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
+                       RequestBuffer& out) override;
+  bool WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count,
+                   std::uint32_t& written) override;
+  bool ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count,
+                  std::uint32_t& read) override;
+  bool CloseDevice(HostHandle handle) override;
+  MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override;
+  LocalTime GetLocalTime() override;
+  void Sleep(std::uint32_t milliseconds) override;
+  std::string ModuleFileName() override;
+
+ private:
+  std::unique_ptr<VirtualDriver> driver_;
+  std::filesystem::path home_;
+  std::function<MessageAnswer(const MessageBoxRequest&)> messageBoxHandler_;
+  bool instantSleep_ = false;
+};
+
+}  // namespace korvex::sim

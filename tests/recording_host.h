@@ -1,0 +1,116 @@
+#pragma once
+// A host for tests: forwards the registry and devices to an inner host (usually the
+// simulator), records every message box and answers it from a script, keeps a fixed
+// clock that tests can set, records sleeps without waiting, and names a module path
+// inside a test folder.
+
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+
+namespace korvex::testing {
+
+struct RecordedMessage {
+  std::string text;
+  std::string caption;
+  MessageButtons buttons = MessageButtons::Ok;
+  int port = kNoPort;
+};
+
+class RecordingHost : public Host {
+ public:
+  RecordingHost(Host& inner, std::filesystem::path home) : inner_(inner), home_(std::move(home)) {}
+
+  // Answers for the next message boxes, in order; OK once the script runs out.
+  void ScriptAnswers(std::vector<MessageAnswer> answers) {
+    std::lock_guard lock(mutex_);
+    answers_.assign(answers.begin(), answers.end());
+  }
+  std::vector<RecordedMessage> Messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+  std::vector<std::string> MessageTexts() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> texts;
+    for (const auto& m : messages_) texts.push_back(m.text);
+    return texts;
+  }
+  void ClearMessages() {
+    std::lock_guard lock(mutex_);
+    messages_.clear();
+  }
+  void SetTime(const LocalTime& time) {
+    std::lock_guard lock(mutex_);
+    time_ = time;
+  }
+  std::vector<std::uint32_t> Sleeps() const {
+    std::lock_guard lock(mutex_);
+    return sleeps_;
+  }
+  const std::filesystem::path& home() const { return home_; }
+
+  long RegOpenKeyRead(std::string_view path, RegKey& key) override {
+    return inner_.RegOpenKeyRead(path, key);
+  }
+  long RegEnumKeyName(RegKey key, std::uint32_t index, char* name, std::uint32_t size) override {
+    return inner_.RegEnumKeyName(key, index, name, size);
+  }
+  long RegQueryString(RegKey key, std::string_view value, char* data, std::uint32_t size) override {
+    return inner_.RegQueryString(key, value, data, size);
+  }
+  long RegQueryDword(RegKey key, std::string_view value, std::uint32_t& out) override {
+    return inner_.RegQueryDword(key, value, out);
+  }
+  void RegCloseKey(RegKey key) override { inner_.RegCloseKey(key); }
+  HostHandle OpenDevice(std::string_view path, std::uint32_t& lastError) override {
+    return inner_.OpenDevice(path, lastError);
+  }
+  bool DeviceIoControl(HostHandle h, std::uint32_t code, const RequestBuffer& in,
+                       RequestBuffer& out) override {
+    return inner_.DeviceIoControl(h, code, in, out);
+  }
+  bool WriteDevice(HostHandle h, const std::uint8_t* data, std::uint32_t count,
+                   std::uint32_t& written) override {
+    return inner_.WriteDevice(h, data, count, written);
+  }
+  bool ReadDevice(HostHandle h, std::uint8_t* data, std::uint32_t count,
+                  std::uint32_t& read) override {
+    return inner_.ReadDevice(h, data, count, read);
+  }
+  bool CloseDevice(HostHandle h) override { return inner_.CloseDevice(h); }
+
+  MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override {
+    std::lock_guard lock(mutex_);
+    messages_.push_back({std::string(request.text), std::string(request.caption),
+                         request.buttons, request.port});
+    if (answers_.empty()) return MessageAnswer::Ok;
+    const MessageAnswer answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+  }
+  LocalTime GetLocalTime() override {
+    std::lock_guard lock(mutex_);
+    return time_;
+  }
+  void Sleep(std::uint32_t milliseconds) override {
+    std::lock_guard lock(mutex_);
+    sleeps_.push_back(milliseconds);
+  }
+  std::string ModuleFileName() override { return (home_ / "korvex").string(); }
+
+ private:
+  Host& inner_;
+  std::filesystem::path home_;
+  mutable std::mutex mutex_;
+  std::deque<MessageAnswer> answers_;
+  std::vector<RecordedMessage> messages_;
+  std::vector<std::uint32_t> sleeps_;
+  LocalTime time_{2010, 3, 4, 9, 5, 7, 42, 4};
+};
+
+}  // namespace korvex::testing
