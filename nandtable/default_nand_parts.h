@@ -20,7 +20,9 @@ extern const std::array<NandPartRecord, kDefaultNandPartCount> kDefaultNandParts
 // The table file image of kDefaultNandParts, record after record.
 std::vector<std::uint8_t> DefaultNandTableBytes();
 
-// The built-in part name a name reference (word 15) stands for, if any.
+// The built-in part name a name reference (word 15) stands for, if any. References
+// are 0x4E000000 | the name's place in a fixed, append-only list of the built-in names;
+// 0, which added records carry, and every other value name nothing.
 std::optional<std::string_view> NandPartName(std::uint32_t nameRef);
 
 }  // namespace korvex

@@ -1,0 +1,17 @@
+// The lookup's one step that talks to the board, kept apart from the table code so
+// the table can be used (and tested) without the NAND request layer.
+
+#include "nand/nand_ops.h"
+#include "nandtable/nand_cfg.h"
+
+namespace korvex {
+
+bool LookupNandPart(DeviceSession& session) {
+  std::uint16_t mainId = 0;
+  std::uint32_t extId = 0;
+  // A read that delivers no ID leaves both keys at 0; the lookup then names them.
+  if (ReadNandId(session, mainId, extId) != kNandOpOk) return false;
+  return LookupNandPartWithId(session, mainId, extId);
+}
+
+}  // namespace korvex

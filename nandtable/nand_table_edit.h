@@ -1,0 +1,91 @@
+#pragma once
+// The operations of the table dialog "Flash型号参数表", free of any window: the Win32
+// dialog and the command line both call them. Each opens, reads or writes and closes
+// nand_cfg.bin on its own; the dialog refreshes its list after Add and Delete.
+// Messages go to the window's message box (kApplicationCaption, no port).
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/host.h"
+#include "nandtable/nand_part_record.h"
+
+namespace korvex {
+
+// Cells of one list row: name, main ID and ext ID in hex, page size, block size in
+// KiB, spare bytes and total blocks in decimal (columns of kNandTableColumns).
+inline constexpr std::size_t kNandTableColumnCount = 7;
+using NandTableRow = std::array<std::string, kNandTableColumnCount>;
+
+NandTableRow NandTableRowOf(const NandPartRecord& record);
+
+enum class NandRefreshResult {
+  kListed,
+  kOpenFailed,  // kTextTableMissing shown
+  kReadFailed,  // the file is empty; kTextTableListReadFailed shown
+};
+
+// Replaces rows with one row per whole record of the file, in file order; rows stay
+// empty on failure.
+NandRefreshResult RefreshNandTable(Host& host, std::vector<NandTableRow>& rows);
+
+// The seven edit fields as typed.
+struct NandPartFields {
+  std::string name;  // up to 20 characters; a record has no room for it, so not stored
+  std::string mainId;       // hex, "0x" optional
+  std::string extId;        // hex; empty or 0 makes a wildcard row
+  std::string pageSize;     // bytes
+  std::string blockSize;    // KiB
+  std::string spareSize;    // bytes
+  std::string totalBlocks;
+};
+
+// A field as the C library's strtoul reads it into a 32-bit unsigned long: leading
+// blanks skipped, an optional sign, for base 16 an optional "0x", then digits up to
+// the first other character. No digits give 0; a value past 32 bits gives 0xFFFFFFFF.
+std::uint32_t ParseFieldNumber(std::string_view text, int base);
+
+// Defaults for what the dialog has no field for. Row cycles: 3, as in all but three
+// built-in rows. Good blocks: 999 of every 1024, the guarantee most built-in rows
+// give (3996 of 4096, 7992 of 8192). Words 2-8 are the part's own data that nothing
+// in the station reads; they stay 0. The name reference stays 0, which names no part.
+inline constexpr std::uint32_t kAddedRowCycles = 3;
+std::uint32_t DefaultGoodBlocks(std::uint32_t totalBlocks);
+
+// The record Add appends for the fields.
+NandPartRecord NandPartFromFields(const NandPartFields& fields);
+
+enum class NandAddResult {
+  kAdded,
+  // A required field is 0 or has no number; nothing is written and nothing shown.
+  kMissingMainId,
+  kMissingPageSize,
+  kMissingBlockSize,
+  kMissingSpareSize,
+  kMissingTotalBlocks,
+  kOpenFailed,   // kTextTableMissing shown
+  kWriteFailed,  // kTextTableWriteFailed shown
+};
+
+// Appends the record for the fields. A record with the keys of an existing one is
+// appended all the same: the lookup keeps choosing the earlier exact row.
+NandAddResult AddNandPart(Host& host, const NandPartFields& fields);
+
+enum class NandDeleteResult {
+  kDeleted,
+  kNothingSelected,  // the file is left byte for byte as it was
+  kOpenFailed,       // kTextTableMissing shown; file unchanged
+  kReadFailed,       // the file is empty; kTextTableReadFailed shown
+  kRecreateFailed,   // the file could not be rewritten; kTextTableMissing shown
+  kWriteFailed,      // kTextTableWriteFailed shown; the file holds the records written so far
+};
+
+// Removes the records shown in the selected list rows (row i shows record i) and
+// rewrites the file with the rest, in their order.
+NandDeleteResult DeleteNandParts(Host& host, const std::vector<std::size_t>& selectedRows);
+
+}  // namespace korvex

@@ -1,0 +1,220 @@
+// The table dialog's operations: list, add and delete records of nand_cfg.bin.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <vector>
+
+#include "device/device_session.h"
+#include "nandtable/default_nand_parts.h"
+#include "nandtable/nand_cfg.h"
+#include "nandtable/nand_table_edit.h"
+#include "null_host.h"
+#include "recording_host.h"
+#include "temp_dir.h"
+
+namespace korvex {
+namespace {
+
+using testing::NullHost;
+using testing::RecordingHost;
+using testing::TempDir;
+
+std::vector<std::uint8_t> RecordBytes(const NandPartRecord& record) {
+  const NandPartBytes bytes = SerializeNandPart(record);
+  return {bytes.begin(), bytes.end()};
+}
+
+class NandTableEditTest : public ::testing::Test {
+ protected:
+  std::filesystem::path TablePath() const { return dir_.path() / "nand_cfg.bin"; }
+  std::vector<std::uint8_t> FileBytes() const {
+    std::ifstream file(TablePath(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  }
+  void WriteFile(const std::vector<std::uint8_t>& bytes) {
+    std::ofstream file(TablePath(), std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  }
+
+  TempDir dir_;
+  NullHost inner_;
+  RecordingHost host_{inner_, dir_.path()};
+  std::vector<NandTableRow> rows_;
+};
+
+TEST_F(NandTableEditTest, RefreshListsEveryWholeRecord) {
+  ASSERT_TRUE(EnsureNandTable(host_));
+  EXPECT_EQ(RefreshNandTable(host_, rows_), NandRefreshResult::kListed);
+  ASSERT_EQ(rows_.size(), 92u);
+  EXPECT_EQ(rows_[0], (NandTableRow{"Micr_MT29F32G08CBAAA", "2cd7", "843e94", "4096", "512",
+                                    "218", "8192"}));
+  EXPECT_EQ(rows_[2], (NandTableRow{"SAMSUNG_K9F1G08U0M", "ecf1", "0", "2048", "128", "64",
+                                    "1024"}));
+  EXPECT_EQ(rows_[56][2], "3682555");
+  EXPECT_TRUE(host_.Messages().empty());
+
+  std::vector<std::uint8_t> hundredBytes = DefaultNandTableBytes();
+  hundredBytes.resize(100);
+  WriteFile(hundredBytes);
+  EXPECT_EQ(RefreshNandTable(host_, rows_), NandRefreshResult::kListed);
+  ASSERT_EQ(rows_.size(), 1u);
+  EXPECT_EQ(rows_[0][1], "2cd7");
+
+  WriteFile({});  // a failed refresh leaves the list empty
+  EXPECT_EQ(RefreshNandTable(host_, rows_), NandRefreshResult::kReadFailed);
+  EXPECT_TRUE(rows_.empty());
+}
+
+TEST_F(NandTableEditTest, MissingOrEmptyFileStopsEveryOperation) {
+  const NandPartFields fields{"", "ecd3", "1", "2048", "128", "64", "1024"};
+  struct Case {
+    bool fileExists;  // then it is empty
+    std::function<bool()> givesResult;  // runs the operation, checks its result
+    std::string message;
+  };
+  const Case cases[] = {
+      {false, [&] { return RefreshNandTable(host_, rows_) == NandRefreshResult::kOpenFailed; },
+       "nand_cfg.bin不存在!!"},
+      {true, [&] { return RefreshNandTable(host_, rows_) == NandRefreshResult::kReadFailed; },
+       "nand_cfg.bin读取失败!!"},
+      {false, [&] { return AddNandPart(host_, fields) == NandAddResult::kOpenFailed; },
+       "nand_cfg.bin不存在!!"},
+      {false, [&] { return DeleteNandParts(host_, {0}) == NandDeleteResult::kOpenFailed; },
+       "nand_cfg.bin不存在!!"},
+      {true, [&] { return DeleteNandParts(host_, {0}) == NandDeleteResult::kReadFailed; },
+       "读取nand_cfg.bin失败!!!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::filesystem::remove(TablePath());
+    if (c.fileExists) WriteFile({});
+    host_.ClearMessages();
+    EXPECT_TRUE(c.givesResult());
+    ASSERT_EQ(host_.Messages().size(), 1u);
+    EXPECT_EQ(host_.Messages()[0].text, c.message);
+    EXPECT_EQ(host_.Messages()[0].caption, "Korvex");
+    EXPECT_EQ(host_.Messages()[0].port, kNoPort);
+    // The file is left as it was: missing, or empty.
+    EXPECT_EQ(std::filesystem::exists(TablePath()), c.fileExists);
+    EXPECT_TRUE(FileBytes().empty());
+  }
+}
+
+TEST(ParseFieldNumber, ReadsLikeStrtoul) {
+  struct Case {
+    const char* text;
+    int base;
+    std::uint32_t value;
+  };
+  const Case cases[] = {
+      {"ecd3", 16, 0xECD3},   {"0xECD3", 16, 0xECD3},         {"12345", 16, 0x12345},
+      {" \t2048", 10, 2048},  {"2048 Bytes", 10, 2048},       {"", 10, 0},
+      {"abc", 10, 0},         {"0x", 16, 0},                  {"0xg1", 16, 0},
+      {"0x10", 10, 0},        {"+7", 10, 7},                  {"-1", 10, 0xFFFFFFFF},
+      {"ffffffff", 16, 0xFFFFFFFF}, {"1ffffffff", 16, 0xFFFFFFFF},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ParseFieldNumber(c.text, c.base), c.value) << '"' << c.text << "\" base " << c.base;
+  }
+}
+
+TEST_F(NandTableEditTest, AddAppendsTheParsedRecordOrNothing) {
+  struct Case {
+    NandPartFields fields;
+    NandAddResult result;
+    std::array<std::uint32_t, 4> keysPageBlock;  // words 0, 1, 9, 10 of the new record
+  };
+  const Case cases[] = {
+      {{"K9G8G08U0M", "ecd3", "642514", "2048", "256", "64", "4096"}, NandAddResult::kAdded,
+       {0xECD3, 0x642514, 2048, 262144}},
+      {{"", "0xECD3", "0x642514", "4096", "512", "128", "8192"}, NandAddResult::kAdded,
+       {0xECD3, 0x642514, 4096, 524288}},
+      {{"", "12345", "1", "2048", "128", "64", "1024"}, NandAddResult::kAdded,
+       {0x12345, 0x1, 2048, 131072}},
+      {{"", " adf1", "", "2048", "128", "64", "1024"}, NandAddResult::kAdded,
+       {0xADF1, 0, 2048, 131072}},
+      {{"", "", "1", "2048", "128", "64", "1024"}, NandAddResult::kMissingMainId, {}},
+      {{"", "ecd3", "1", "", "128", "64", "1024"}, NandAddResult::kMissingPageSize, {}},
+      {{"", "ecd3", "1", "2048", "K", "64", "1024"}, NandAddResult::kMissingBlockSize, {}},
+      {{"", "ecd3", "1", "2048", "4194304", "64", "1024"}, NandAddResult::kMissingBlockSize, {}},
+      {{"", "ecd3", "1", "2048", "128", "0", "1024"}, NandAddResult::kMissingSpareSize, {}},
+      {{"", "ecd3", "1", "2048", "128", "64", " "}, NandAddResult::kMissingTotalBlocks, {}},
+  };
+  const std::vector<std::uint8_t> before = RecordBytes(kDefaultNandParts[0]);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fields.mainId + "/" + c.fields.extId);
+    WriteFile(before);
+    EXPECT_EQ(AddNandPart(host_, c.fields), c.result);
+    const std::vector<std::uint8_t> bytes = FileBytes();
+    if (c.result != NandAddResult::kAdded) {
+      EXPECT_EQ(bytes, before);
+      continue;
+    }
+    ASSERT_EQ(bytes.size(), 128u);
+    const NandPartRecord added = ParseNandPart(bytes, 1);
+    EXPECT_EQ((std::array<std::uint32_t, 4>{added.mainId(), added.extId(), added.pageSize(),
+                                            added.blockSize()}),
+              c.keysPageBlock);
+  }
+  EXPECT_TRUE(host_.Messages().empty());
+}
+
+TEST_F(NandTableEditTest, AddedRecordCarriesTheDefaultsAndListsUnnamed) {
+  WriteFile(RecordBytes(kDefaultNandParts[0]));
+  ASSERT_EQ(AddNandPart(host_, {"K9G8G08U0M", "ecd3", "642514", "2048", "256", "64", "4096"}),
+            NandAddResult::kAdded);
+  EXPECT_EQ(ParseNandPart(FileBytes(), 1).words,
+            (std::array<std::uint32_t, 16>{0xECD3, 0x642514, 0, 0, 0, 0, 0, 0, 0, 2048, 262144,
+                                           64, 3, 3996, 4096, 0}));
+  EXPECT_EQ(DefaultGoodBlocks(1000), 975u);
+  ASSERT_EQ(RefreshNandTable(host_, rows_), NandRefreshResult::kListed);
+  EXPECT_EQ(rows_.back(),
+            (NandTableRow{"(unnamed)", "ecd3", "642514", "2048", "256", "64", "4096"}));
+}
+
+TEST_F(NandTableEditTest, AddedRecordsReachTheLookup) {
+  ASSERT_TRUE(EnsureNandTable(host_));
+  // A wildcard wins over the earlier wildcard row 2; exact keys of row 1 do not win.
+  ASSERT_EQ(AddNandPart(host_, {"", "ecf1", "", "4096", "512", "128", "2048"}),
+            NandAddResult::kAdded);
+  ASSERT_EQ(AddNandPart(host_, {"", "ecd3", "642514", "4096", "512", "128", "2048"}),
+            NandAddResult::kAdded);
+  DeviceSession session;
+  session.device.host = &host_;
+  ASSERT_TRUE(LookupNandPartWithId(session, 0xECF1, 0x9510));
+  EXPECT_EQ((std::array<std::uint32_t, 3>{session.pageSize, session.totalBlocks,
+                                          session.goodBlocks}),
+            (std::array<std::uint32_t, 3>{4096, 2048, 1998}));
+  ASSERT_TRUE(LookupNandPartWithId(session, 0xECD3, 0x642514));
+  EXPECT_EQ(session.pageSize, 2048u);
+}
+
+TEST_F(NandTableEditTest, DeleteRemovesTheSelectedRecordsOnly) {
+  ASSERT_TRUE(EnsureNandTable(host_));
+  const std::vector<std::uint8_t> before = FileBytes();
+  EXPECT_EQ(DeleteNandParts(host_, {}), NandDeleteResult::kNothingSelected);
+  EXPECT_EQ(FileBytes(), before);
+
+  EXPECT_EQ(DeleteNandParts(host_, {5, 3}), NandDeleteResult::kDeleted);
+  std::vector<std::uint8_t> expected = before;
+  expected.erase(expected.begin() + 5 * 64, expected.begin() + 6 * 64);
+  expected.erase(expected.begin() + 3 * 64, expected.begin() + 4 * 64);
+  EXPECT_EQ(FileBytes(), expected);
+
+  // Bytes past the last whole record are not written back.
+  std::vector<std::uint8_t> partial = DefaultNandTableBytes();
+  partial.resize(2 * 64 + 36);
+  WriteFile(partial);
+  EXPECT_EQ(DeleteNandParts(host_, {0}), NandDeleteResult::kDeleted);
+  EXPECT_EQ(FileBytes(), RecordBytes(kDefaultNandParts[1]));
+  EXPECT_TRUE(host_.Messages().empty());
+}
+
+}  // namespace
+}  // namespace korvex
