@@ -1,0 +1,61 @@
+#include "app/burn_counter.h"
+
+#include <cstdio>
+
+#include "app/production_log.h"
+
+namespace korvex {
+
+std::atomic<std::uint32_t> g_burnCounter{0};
+
+namespace {
+
+std::string FormatCount(const char* format, std::uint32_t count) {
+  char text[96];
+  std::snprintf(text, sizeof text, format, static_cast<unsigned>(count));
+  return text;
+}
+
+// Logs the count the counter held at the moment it went to 0, so a burn that
+// finishes during the reset is never counted twice or lost.
+bool ResetWithLogLine(Host& host, MessageAnswer answer, std::uint32_t& windowCopy,
+                      std::string (*line)(std::uint32_t)) {
+  if (answer != MessageAnswer::Ok) return false;
+  const std::uint32_t count = g_burnCounter.exchange(0);
+  WriteLogLine(host, line(count));
+  windowCopy = 0;
+  return true;
+}
+
+MessageAnswer Ask(Host& host, const Confirmation& confirmation) {
+  return host.ShowMessageBox(
+      {confirmation.text, confirmation.caption, MessageButtons::OkCancel, kNoPort});
+}
+
+}  // namespace
+
+std::string ClearLogLine(std::uint32_t count) {
+  return FormatCount("Update NUM is %u, someone clear to 0!", count);
+}
+
+std::string CloseLogLine(std::uint32_t count) {
+  return FormatCount("Update NUM is %u, someone close the tool of the korvex!", count);
+}
+
+bool ApplyClearAnswer(Host& host, MessageAnswer answer, std::uint32_t& windowCopy) {
+  return ResetWithLogLine(host, answer, windowCopy, ClearLogLine);
+}
+
+bool ApplyCloseAnswer(Host& host, MessageAnswer answer, std::uint32_t& windowCopy) {
+  return ResetWithLogLine(host, answer, windowCopy, CloseLogLine);
+}
+
+bool RequestClear(Host& host, std::uint32_t& windowCopy) {
+  return ApplyClearAnswer(host, Ask(host, kClearConfirmation), windowCopy);
+}
+
+bool RequestClose(Host& host, std::uint32_t& windowCopy) {
+  return ApplyCloseAnswer(host, Ask(host, kCloseConfirmation), windowCopy);
+}
+
+}  // namespace korvex

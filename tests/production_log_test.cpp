@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/burn_counter.h"
+#include "app/production_log.h"
+#include "host/paths.h"
+#include "null_host.h"
+#include "recording_host.h"
+#include "temp_dir.h"
+
+namespace korvex {
+namespace {
+
+using testing::NullHost;
+using testing::RecordingHost;
+using testing::TempDir;
+
+std::vector<std::string> ReadLines(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  return lines;
+}
+
+std::filesystem::path LogPath(const TempDir& dir, const char* utf8Name) {
+  return dir.path() / PathFromUtf8(utf8Name);
+}
+
+TEST(ProductionLog, LineGoesToTheMonthFileWithBlankPaddedPrefix) {
+  TempDir dir;
+  NullHost inner;
+  RecordingHost host(inner, dir.path());
+  host.SetTime({2010, 3, 4, 9, 5, 7, 42, 4});
+
+  EXPECT_EQ(WriteLogLine(host, "UID0001: nand.bin burn ok"), kLogWritten);
+
+  EXPECT_EQ(LogFileName({2010, 3, 4, 9, 5, 7, 42, 4}), "2010年 3月 log.txt");
+  const auto lines = ReadLines(LogPath(dir, "2010年 3月 log.txt"));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "2010/ 3/ 4  9: 5: 7:  42 : UID0001: nand.bin burn ok");
+}
+
+TEST(ProductionLog, MonthRollOverStartsANewFileAndLeavesTheOldOneAlone) {
+  TempDir dir;
+  NullHost inner;
+  RecordingHost host(inner, dir.path());
+
+  host.SetTime({2010, 11, 30, 23, 59, 59, 999, 2});
+  WriteLogLine(host, "last of november");
+  host.SetTime({2010, 12, 1, 0, 0, 0, 0, 3});
+  WriteLogLine(host, "first of december");
+
+  EXPECT_EQ(ReadLines(LogPath(dir, "2010年11月 log.txt")),
+            std::vector<std::string>{"2010/11/30 23:59:59: 999 : last of november"});
+  EXPECT_EQ(ReadLines(LogPath(dir, "2010年12月 log.txt")),
+            std::vector<std::string>{"2010/12/ 1  0: 0: 0:   0 : first of december"});
+}
+
+TEST(ProductionLog, UnwritableFolderLosesTheLineQuietly) {
+  TempDir dir;
+  NullHost inner;
+  // The "program folder" is a regular file, so no log can be created inside it.
+  std::ofstream(dir.path() / "not-a-folder") << "x";
+  RecordingHost host(inner, dir.path() / "not-a-folder");
+  EXPECT_EQ(WriteLogLine(host, "lost"), kLogNotOpened);
+  EXPECT_TRUE(host.Messages().empty());
+}
+
+TEST(ProductionLog, EightWritersAtOnceGiveWholeLinesAndLoseNone) {
+  TempDir dir;
+  NullHost inner;
+  RecordingHost host(inner, dir.path());
+  constexpr int kThreads = 8;
+  constexpr int kLinesEach = 2500;
+  const std::string padding(120, '.');
+
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t) {
+    writers.emplace_back([&, t] {
+      for (int i = 0; i < kLinesEach; ++i) {
+        WriteLogLine(host, "port " + std::to_string(t) + " line " + std::to_string(i) + " " +
+                               padding + " end");
+      }
+    });
+  }
+  for (auto& w : writers) w.join();
+
+  const auto lines = ReadLines(LogPath(dir, "2010年 3月 log.txt"));
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLinesEach));
+  const std::string prefix = "2010/ 3/ 4  9: 5: 7:  42 : ";
+  std::set<std::string> seen;
+  std::vector<int> nextLine(kThreads, 0);
+  for (const auto& line : lines) {
+    ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+    std::istringstream fields(line.substr(prefix.size()));
+    std::string word, dots, end;
+    int port = -1, index = -1;
+    fields >> word >> port >> word >> index >> dots >> end;
+    ASSERT_EQ(dots, padding) << line;
+    ASSERT_EQ(end, "end") << line;
+    ASSERT_TRUE(port >= 0 && port < kThreads) << line;
+    // Each writer's lines appear in the order it wrote them.
+    ASSERT_EQ(index, nextLine[port]++) << line;
+    seen.insert(line);
+  }
+  EXPECT_EQ(seen.size(), lines.size());
+}
+
+TEST(BurnCounter, ClearAndCloseLogTheCountOnlyWhenConfirmed) {
+  TempDir dir;
+  NullHost inner;
+  RecordingHost host(inner, dir.path());
+  const auto logFile = LogPath(dir, "2010年 3月 log.txt");
+
+  g_burnCounter = 17;
+  std::uint32_t windowCopy = 17;
+  host.ScriptAnswers({MessageAnswer::Cancel, MessageAnswer::Ok});
+  EXPECT_FALSE(RequestClear(host, windowCopy));
+  EXPECT_EQ(g_burnCounter.load(), 17u);
+  EXPECT_EQ(windowCopy, 17u);
+  EXPECT_FALSE(std::filesystem::exists(logFile));
+
+  EXPECT_TRUE(RequestClear(host, windowCopy));
+  EXPECT_EQ(g_burnCounter.load(), 0u);
+  EXPECT_EQ(windowCopy, 0u);
+
+  for (int i = 0; i < 5; ++i) g_burnCounter++;
+  host.ScriptAnswers({MessageAnswer::Cancel, MessageAnswer::Ok});
+  EXPECT_FALSE(RequestClose(host, windowCopy));
+  EXPECT_EQ(g_burnCounter.load(), 5u);
+  EXPECT_TRUE(RequestClose(host, windowCopy));
+  EXPECT_EQ(g_burnCounter.load(), 0u);
+
+  const auto messages = host.Messages();
+  ASSERT_EQ(messages.size(), 4u);
+  EXPECT_EQ(messages[0].caption, "Clear");
+  EXPECT_EQ(messages[0].text, "Would you clear the counter?");
+  EXPECT_EQ(messages[0].buttons, MessageButtons::OkCancel);
+  EXPECT_EQ(messages[3].caption, "Dialog");
+  EXPECT_EQ(messages[3].text, "Would you close the tool of Korvex?");
+
+  EXPECT_EQ(ReadLines(logFile),
+            (std::vector<std::string>{
+                "2010/ 3/ 4  9: 5: 7:  42 : Update NUM is 17, someone clear to 0!",
+                "2010/ 3/ 4  9: 5: 7:  42 : Update NUM is 5, someone close the tool of the korvex!"}));
+}
+
+}  // namespace
+}  // namespace korvex
