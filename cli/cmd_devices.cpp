@@ -1,0 +1,98 @@
+// korvex devices [--sim N]: the driver's interface instances and the port each linked
+// device holds, as the station's first scan sees them.
+
+#include <iostream>
+#include <memory>
+
+#include "cli/cli_args.h"
+#include "cli/commands.h"
+#include "cli/json.h"
+#include "device/device_discovery.h"
+#include "sim/sim_host.h"
+
+namespace korvex::cli {
+
+namespace {
+
+constexpr OptionSpec kDeviceOptions[] = {{"--sim", true}};
+constexpr std::uint32_t kMaxSimBoards = 128;
+
+void PrintText(const DeviceTables& tables, std::size_t instanceCount, bool simulated) {
+  std::cout << "driver instances: " << instanceCount
+            << (simulated ? " (simulated driver)" : "") << "\n";
+  for (std::size_t i = 0; i < instanceCount; ++i) {
+    const DeviceKeyEntry& entry = tables.entries[i];
+    std::cout << "  #" << entry.index << (entry.linked ? "  linked    " : "  unlinked  ")
+              << (entry.symbolicLink.Empty() ? "(no symbolic link)" : entry.symbolicLink.View())
+              << "\n";
+  }
+  std::cout << "ports:\n";
+  for (std::size_t port = 0; port < tables.linkedDevices.size(); ++port) {
+    const LinkedDevice& device = tables.linkedDevices[port];
+    std::cout << "  port " << port + 1 << "  ";
+    if (device.linked) {
+      std::cout << "instance #" << device.regIndex << "  " << device.symbolicLink.View() << "\n";
+    } else {
+      std::cout << "free\n";
+    }
+  }
+}
+
+void PrintJson(const DeviceTables& tables, std::size_t instanceCount, bool simulated) {
+  for (std::size_t i = 0; i < instanceCount; ++i) {
+    const DeviceKeyEntry& entry = tables.entries[i];
+    std::cout << JsonObject()
+                     .Add("instance", static_cast<std::int64_t>(entry.index))
+                     .Add("linked", entry.linked != 0)
+                     .Add("symbolicLink", entry.symbolicLink.View())
+                     .Add("simulated", simulated)
+                     .Str()
+              << "\n";
+  }
+  for (std::size_t port = 0; port < tables.linkedDevices.size(); ++port) {
+    const LinkedDevice& device = tables.linkedDevices[port];
+    JsonObject row;
+    row.Add("port", static_cast<std::int64_t>(port + 1)).Add("linked", device.linked != 0);
+    if (device.linked) {
+      row.Add("instance", static_cast<std::int64_t>(device.regIndex))
+          .Add("symbolicLink", device.symbolicLink.View());
+    }
+    std::cout << row.Str() << "\n";
+  }
+}
+
+}  // namespace
+
+int RunDevices(const CommandContext& context) {
+  std::string error;
+  const auto args = ParseArgs(context.args, kDeviceOptions, error);
+  if (!args) return UsageError(error);
+  if (!args->positional.empty()) return UsageError("unexpected argument '" + args->positional[0] + "'");
+
+  std::uint32_t boards = 0;
+  if (args->Has("--sim")) {
+    const auto n = ParseUnsigned(args->Get("--sim"), 10);
+    if (!n || *n > kMaxSimBoards) return UsageError("--sim takes a number of boards from 0 to 128");
+    boards = *n;
+  }
+  // This build has no USB boot driver of its own: without --sim the driver list is
+  // empty, as on a machine where the driver was never installed.
+  sim::SimHost host(static_cast<int>(boards), context.home);
+  for (std::uint32_t port = 0; port < boards; ++port) host.Plug(static_cast<int>(port), {});
+
+  auto tables = std::make_unique<DeviceTables>();
+  BuildDeviceTables(host, *tables);
+  CollectLinkedDevices(host, *tables);
+  std::size_t instanceCount = 0;
+  while (instanceCount < tables->entries.size() && tables->entries[instanceCount].index != 0) {
+    ++instanceCount;
+  }
+  if (context.json) {
+    PrintJson(*tables, instanceCount, args->Has("--sim"));
+  } else {
+    PrintText(*tables, instanceCount, args->Has("--sim"));
+  }
+  return kExitOk;
+}
+
+}  // namespace korvex::cli

@@ -1,0 +1,23 @@
+#pragma once
+// The korvex subcommands. Each gets what main() parsed for everyone: the station's
+// home folder, the output style and its own arguments.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace korvex::cli {
+
+struct CommandContext {
+  std::filesystem::path home;  // program folder: nand_cfg.bin, model folders, logs
+  bool json = false;           // one JSON object per result
+  std::vector<std::string> args;  // after the command name
+};
+
+int RunNandTable(const CommandContext& context);
+int RunDevices(const CommandContext& context);
+
+// "korvex: <message>" on stderr; returns kExitUsage for one-line returns.
+int UsageError(const std::string& message);
+
+}  // namespace korvex::cli

@@ -1,0 +1,84 @@
+// korvex: the station's command line.
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_args.h"
+#include "cli/commands.h"
+#include "host/paths.h"
+
+namespace korvex::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: korvex [--home DIR] [--json] COMMAND ...\n"
+    "\n"
+    "commands:\n"
+    "  devices [--sim N]            driver instances and the port each linked board holds\n"
+    "  nand-table list              the NAND parameter table, one row per record\n"
+    "  nand-table lookup MAIN [EXT] the geometry a chip with these ID keys gets\n"
+    "  nand-table add --main H --ext H --page N --block KIB --oob N --blocks N\n"
+    "  nand-table delete ROW...     remove records by row number (0-based)\n"
+    "\n"
+    "--home DIR  the station's folder (nand_cfg.bin, model folders, logs);\n"
+    "            default: the folder of this program\n"
+    "--json      JSON output, one object per line\n";
+
+std::filesystem::path ExecutableDir(const char* argv0) {
+  std::error_code ec;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) return self.parent_path();
+  return std::filesystem::absolute(argv0, ec).parent_path();
+}
+
+}  // namespace
+
+int UsageError(const std::string& message) {
+  std::cerr << "korvex: " << message << "\n";
+  return kExitUsage;
+}
+
+}  // namespace korvex::cli
+
+int main(int argc, char** argv) {
+  using namespace korvex::cli;
+  CommandContext context;
+  std::string command;
+  std::string home;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--json") {
+      context.json = true;
+    } else if (arg == "--home") {
+      if (i + 1 >= argc) return UsageError("option '--home' needs a value");
+      home = argv[++i];
+    } else if (arg.rfind("--home=", 0) == 0) {
+      home = arg.substr(7);
+    } else if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return kExitOk;
+    } else if (command.empty() && arg.rfind("--", 0) != 0) {
+      command = arg;
+    } else {
+      context.args.push_back(arg);
+    }
+  }
+  if (command.empty()) {
+    std::cerr << kUsage;
+    return kExitUsage;
+  }
+  if (home.empty()) {
+    context.home = ExecutableDir(argv[0]);
+  } else {
+    context.home = korvex::PathFromUtf8(home);
+    if (!std::filesystem::is_directory(context.home)) {
+      return UsageError("home folder '" + home + "' is not a folder");
+    }
+  }
+  if (command == "nand-table") return RunNandTable(context);
+  if (command == "devices") return RunDevices(context);
+  return UsageError("unknown command '" + command + "'");
+}
