@@ -3,6 +3,7 @@
 // fields, the configuration record and the chip geometry of one port. One per port,
 // inside the port's context; a worker runs on its own copy.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -74,6 +75,18 @@ struct DeviceSession {
   std::uint32_t goodBlocks = 0;
   std::uint32_t totalBlocks = 0;
   std::uint32_t is2KPage = 1;
+
+  // Image zone of the current write, one flag per zone in the order nand.bin,
+  // loader.bin, img_boot.bin, def_boot.bin, res.bin, minios.bin.
+  std::array<std::uint32_t, 6> zoneSelect{};
+
+  // Where the image writer reports its progress.
+  WindowHandle progressHwnd = 0;
+  std::int32_t progressPort = 0;
+
+  // The board's unique ID and its text, made when nand.bin is written.
+  std::array<std::uint8_t, 16> uid{};
+  BoundedString<64> uidText;
 
   Host& host() const { return *device.host; }
 };

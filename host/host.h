@@ -16,6 +16,9 @@ namespace korvex {
 using HostHandle = std::intptr_t;
 inline constexpr HostHandle kInvalidHandle = -1;
 
+// A window that receives messages (the main window's handle); 0 for none.
+using WindowHandle = std::uintptr_t;
+
 // An open registry key (opened read-only under HKEY_LOCAL_MACHINE).
 using RegKey = std::uintptr_t;
 
@@ -80,6 +83,22 @@ class Host {
   virtual bool ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count,
                           std::uint32_t& read) = 0;
   virtual bool CloseDevice(HostHandle handle) = 0;
+
+  // --- Threads and the main window ---
+  // SendMessage: the window's handler runs on the window's thread; the caller waits
+  // for its result.
+  virtual std::intptr_t SendWindowMessage(WindowHandle window, std::uint32_t message,
+                                          std::uintptr_t wParam, std::intptr_t lParam) {
+    (void)window, (void)message, (void)wParam, (void)lParam;
+    return 0;
+  }
+  // CreateThread: runs proc(argument) at once on a thread of its own that nobody
+  // joins; false when no thread could be created.
+  using ThreadProc = std::uint32_t (*)(void* argument);
+  virtual bool StartThread(ThreadProc proc, void* argument) {
+    (void)proc, (void)argument;
+    return false;
+  }
 
   // --- Desktop ---
   // Shows a modal message box and waits for the operator's answer.

@@ -1,0 +1,184 @@
+#include "nand/nand_ops.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "device/byte_order.h"
+#include "device/device_texts.h"
+#include "device/request_channel.h"
+#include "device/requests.h"
+#include "nand/nand_texts.h"
+#include "nand/nand_word.h"
+
+namespace korvex {
+
+namespace {
+
+// Reads always ask for page data without spare bytes.
+constexpr std::uint8_t kReadOption = kOptionNoOob;
+// ID replies: eight bytes on models 1..3, two replies of four on model 0.
+constexpr std::uint32_t kIdReplySize = 8;
+constexpr std::uint32_t kModel0IdReplySize = 4;
+
+void ShowCpuModelError(DeviceSession& session) {
+  session.host().ShowMessageBox(
+      {kCpuIdVersionErrorText, kMessageCaption, MessageButtons::Ok, session.port});
+}
+
+// An operation without data: the word, then the status it is always followed by.
+void SendOperation(DeviceSession& session, NandWord word) {
+  NandOps(session.device, word.Pack());
+  ReadStatus(session);
+}
+
+// A session without page geometry asks for no pages rather than dividing by zero.
+std::uint64_t Quotient(std::uint64_t value, std::uint64_t divisor) {
+  return divisor == 0 ? 0 : value / divisor;
+}
+
+void ReadIdModels1To3(DeviceSession& session, std::uint8_t target, std::uint16_t& mainId,
+                      std::uint32_t& extId) {
+  NandOps(session.device, NandWord{kNandOpcodesModels1To3.readId, target, 0}.Pack());
+  BulkRead(session.device, session.tail, kIdReplySize);
+  const std::uint8_t* b = session.tail;
+  mainId = static_cast<std::uint16_t>(b[0] << 8 | b[1]);
+  extId = static_cast<std::uint32_t>(b[2]) | static_cast<std::uint32_t>(b[3]) << 8 |
+          static_cast<std::uint32_t>(b[4]) << 16;
+  ReadStatus(session);
+}
+
+// Model 0's firmware answers the ID in two four-byte replies with their own layout.
+void ReadIdModel0(DeviceSession& session, std::uint8_t target, std::uint16_t& mainId,
+                  std::uint32_t& extId) {
+  const std::uint8_t* b = session.tail;
+  NandOps(session.device, NandWord{kNandOpcodesModel0.readId, target, 0}.Pack());
+  BulkRead(session.device, session.tail, kModel0IdReplySize);
+  mainId = static_cast<std::uint16_t>(b[2] << 8 | b[0]);
+  ReadStatus(session);
+
+  NandOps(session.device, NandWord{*kNandOpcodesModel0.readExtendedId, target, 0}.Pack());
+  BulkRead(session.device, session.tail, kModel0IdReplySize);
+  extId = static_cast<std::uint32_t>(b[0]) << 16 | static_cast<std::uint32_t>(b[1]) << 8 |
+          static_cast<std::uint32_t>(b[2]);
+  ReadStatus(session);
+}
+
+}  // namespace
+
+std::optional<std::uint8_t> FirstEnabledTarget(const DeviceSession& session) {
+  if (session.targetEnable == nullptr) return std::nullopt;
+  const std::size_t count = std::min<std::size_t>(session.targetCount, kTargetTableSize);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (session.targetEnable[i] != 0) return static_cast<std::uint8_t>(i);
+  }
+  return std::nullopt;
+}
+
+std::uint32_t ProgramPageBytes(const DeviceSession& session) {
+  const BootConfig& config = session.bootConfig;
+  const bool pageOnly = session.nandOption == kOptionNoOob ||
+                        session.nandOption == kOptionNoOobModel0;
+  return pageOnly ? config.nandPageSize : config.nandPageSize + config.nandOobSize;
+}
+
+std::uint32_t ProgramPageCount(const DeviceSession& session) {
+  const std::uint64_t perPage = ProgramPageBytes(session);
+  return static_cast<std::uint32_t>(Quotient(session.nandLength + perPage - 1, perPage));
+}
+
+std::uint32_t ReadPageCount(const DeviceSession& session) {
+  return static_cast<std::uint32_t>(
+      Quotient(session.nandLength, session.bootConfig.nandPageSize) + 1);
+}
+
+int ReadNandId(DeviceSession& session, std::uint16_t& mainId, std::uint32_t& extId) {
+  const std::optional<std::uint8_t> target = FirstEnabledTarget(session);
+  if (!target) return kNandOpOk;
+  switch (session.cpuModel) {
+    case 0:
+      ReadIdModel0(session, *target, mainId, extId);
+      return kNandOpOk;
+    case 1:
+    case 2:
+    case 3:
+      ReadIdModels1To3(session, *target, mainId, extId);
+      return kNandOpOk;
+    default:
+      ShowCpuModelError(session);
+      return kNandOpFailed;
+  }
+}
+
+// Erase, read and program have the same opcodes in both sets, so they need no model.
+int EraseChip(DeviceSession& session) {
+  const std::size_t count = std::min<std::size_t>(session.targetCount, kTargetTableSize);
+  for (std::size_t i = 0; session.targetEnable != nullptr && i < count; ++i) {
+    if (session.targetEnable[i] == 0) continue;
+    SetDataAddress(session.device, 0);
+    SetDataLength(session.device, session.totalBlocks);
+    SendOperation(session, {kNandOpcodesModels1To3.erase, static_cast<std::uint8_t>(i), 0});
+  }
+  return kNandOpOk;
+}
+
+std::uint32_t ProgramPages(DeviceSession& session, std::uint8_t* resultTable) {
+  if (session.nandLength > kMaxProgramLength) return kProgramRefused;
+  std::fill_n(resultTable, session.targetCount, std::uint8_t{0});
+
+  BulkWrite(session.device, session.dataBuffer, session.nandLength);
+  SetDataAddress(session.device, session.nandStart);
+  SetDataLength(session.device, ProgramPageCount(session));
+  // The target field carries the number of targets here, not an index.
+  const NandWord word{kNandOpcodesModels1To3.programPages, session.targetCount,
+                      static_cast<std::uint8_t>(session.nandOption & 0xF)};
+  SendOperation(session, word);
+
+  const std::uint32_t nextPage = GetLe32(session.tail, 0);
+  resultTable[0] = nextPage != kProgramFailed ? 1 : 0;
+  return nextPage;
+}
+
+int ReadPages(DeviceSession& session) {
+  if (session.nandStart > kMaxReadValue || session.nandLength > kMaxReadValue) {
+    return kReadPagesRefused;
+  }
+  const std::optional<std::uint8_t> target = FirstEnabledTarget(session);
+  if (!target) return kNandOpOk;
+
+  const std::uint32_t pages = ReadPageCount(session);
+  SetDataAddress(session.device, session.nandStart);
+  SetDataLength(session.device, pages);
+  NandOps(session.device, NandWord{kNandOpcodesModels1To3.readPages, *target, kReadOption}.Pack());
+  // The board may send more than the buffer holds; one transfer never exceeds it.
+  const std::uint64_t bytes = std::uint64_t{pages} * session.bootConfig.nandPageSize;
+  BulkRead(session.device, session.dataBuffer,
+           static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, kDataBufferSize)));
+  ReadStatus(session);
+  return kNandOpOk;
+}
+
+int FormatNand(DeviceSession& session) {
+  const std::optional<std::uint8_t> target = FirstEnabledTarget(session);
+  if (!target) return kNandOpOk;
+  const std::optional<std::uint8_t> opcode = NandOpcode(NandOperation::kFormat, session.cpuModel);
+  if (!opcode) {
+    ShowCpuModelError(session);
+    return kNandOpFailed;
+  }
+  SendOperation(session, {*opcode, *target, 0});
+  return kNandOpOk;
+}
+
+void FormatFileSystem(DeviceSession& session) {
+  const std::optional<std::uint8_t> target = FirstEnabledTarget(session);
+  if (!target) return;
+  const std::optional<std::uint8_t> opcode =
+      NandOpcode(NandOperation::kFileSystemFormat, session.cpuModel);
+  if (!opcode) {
+    ShowCpuModelError(session);
+    return;
+  }
+  SendOperation(session, {*opcode, *target, 0});
+}
+
+}  // namespace korvex

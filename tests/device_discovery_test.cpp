@@ -1,0 +1,205 @@
+// Driver instance discovery, port assignment and the open retries, against the
+// simulated driver's registry.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/device_discovery.h"
+#include "device/device_open.h"
+#include "device/device_texts.h"
+#include "recording_host.h"
+#include "sim/sim_host.h"
+#include "temp_dir.h"
+
+namespace korvex {
+namespace {
+
+using Indexes = std::vector<std::uint32_t>;
+
+// Counts registry keys opened and closed, to prove every reader closes its key.
+class KeyCountingHost : public testing::RecordingHost {
+ public:
+  using RecordingHost::RecordingHost;
+  long RegOpenKeyRead(std::string_view path, RegKey& key) override {
+    const long status = RecordingHost::RegOpenKeyRead(path, key);
+    opened += status == kRegSuccess;
+    return status;
+  }
+  void RegCloseKey(RegKey key) override {
+    ++closed;
+    RecordingHost::RegCloseKey(key);
+  }
+  int opened = 0;
+  int closed = 0;
+};
+
+class DeviceDiscoveryTest : public ::testing::Test {
+ protected:
+  // A driver with usbPorts interface instances (usb port k is entry k + 1); `shape`
+  // edits the registry before the tables are built.
+  void Start(int usbPorts, void (*shape)(sim::SimHost&) = nullptr) {
+    sim_ = std::make_unique<sim::SimHost>(usbPorts, dir_.path());
+    host_ = std::make_unique<KeyCountingHost>(*sim_, dir_.path());
+    if (shape) shape(*sim_);
+    BuildDeviceTables(*host_, tables_);
+  }
+  void Plug(std::initializer_list<int> usbPorts) {
+    for (int port : usbPorts) sim_->Plug(port, sim::BoardSpec{});
+  }
+  void Scan() { ASSERT_EQ(CollectLinkedDevices(*host_, tables_), 1); }
+  Indexes PortIndexes() const {
+    Indexes indexes;
+    for (const LinkedDevice& device : tables_.linkedDevices) indexes.push_back(device.regIndex);
+    return indexes;
+  }
+  Indexes PortLinked() const {
+    Indexes linked;
+    for (const LinkedDevice& device : tables_.linkedDevices) linked.push_back(device.linked);
+    return linked;
+  }
+
+  testing::TempDir dir_;
+  std::unique_ptr<sim::SimHost> sim_;
+  std::unique_ptr<KeyCountingHost> host_;
+  DeviceTables tables_;
+};
+
+TEST_F(DeviceDiscoveryTest, EntriesFollowTheRegistryOrderWithTheirKeysAndLinks) {
+  Start(3);
+  const std::vector<std::string> names = ListInstanceNames(*host_);
+  ASSERT_EQ(names.size(), 3u);
+  for (std::size_t i = 0; i < 4; ++i) {
+    const DeviceKeyEntry& entry = tables_.entries[i];
+    const std::string key = i < 3 ? std::string(kDriverClassKey) + names[i] + "\\" : "";
+    EXPECT_EQ(entry.index, i < 3 ? i + 1 : 0);
+    EXPECT_EQ(entry.key, key);
+    EXPECT_EQ(entry.refKey, i < 3 ? key + "#\\" : "");
+    EXPECT_EQ(entry.controlKey, i < 3 ? key + "#\\Control\\" : "");
+    EXPECT_EQ(entry.symbolicLink.View(), i < 3 ? sim_->SymbolicLinkOf(static_cast<int>(i)) : "");
+  }
+}
+
+TEST_F(DeviceDiscoveryTest, OnlyAHundredTwentyNinthInstanceIsReportedAndLeftOut) {
+  for (int instances : {0, 128, 129}) {
+    Start(instances);
+    const auto messages = host_->Messages();
+    ASSERT_EQ(messages.size(), instances == 129 ? 1u : 0u) << instances;
+    if (instances == 0) {
+      Scan();
+      EXPECT_EQ(PortLinked(), Indexes(8, 0));
+      EXPECT_EQ(tables_.entries[0].index, 0u);
+      continue;
+    }
+    EXPECT_EQ(tables_.entries[127].index, 128u);
+    EXPECT_EQ(tables_.entries[127].symbolicLink.View(), sim_->SymbolicLinkOf(127));
+  }
+  const auto message = host_->Messages().at(0);
+  EXPECT_EQ(message.text, "ERROR::Please Delete some device driver!!");
+  EXPECT_EQ(message.caption, kMessageCaption);
+  EXPECT_EQ(message.port, kNoPort);
+  Plug({128});  // the left-out instance is never served
+  Scan();
+  EXPECT_EQ(PortLinked(), Indexes(8, 0));
+}
+
+TEST_F(DeviceDiscoveryTest, BoardsLinkedAtOneScanTakePortsInRegistryOrder) {
+  Start(8);
+  Plug({4, 2});  // entries 5 and 3
+  Scan();
+  EXPECT_EQ(PortIndexes(), (Indexes{3, 5, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(PortLinked(), (Indexes{1, 1, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(tables_.linkedDevices[0].symbolicLink.View(), sim_->SymbolicLinkOf(2));
+  EXPECT_EQ(tables_.linkedDevices[1].symbolicLink.View(), sim_->SymbolicLinkOf(4));
+}
+
+TEST_F(DeviceDiscoveryTest, ABoardPluggedAgainGetsItsOldPortUnlessTakenMeanwhile) {
+  Start(8);
+  Plug({0, 1});
+  Scan();
+  sim_->Unplug(0);
+  Scan();
+  EXPECT_EQ(PortIndexes(), (Indexes{1, 2, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(PortLinked(), (Indexes{0, 1, 0, 0, 0, 0, 0, 0}));
+  Plug({0});
+  Scan();
+  EXPECT_EQ(PortLinked(), (Indexes{1, 1, 0, 0, 0, 0, 0, 0}));
+
+  // Unplugged and another board linked within one scan: port 0 never shows unlinked.
+  sim_->Unplug(0);
+  Plug({6});
+  Scan();
+  EXPECT_EQ(PortIndexes(), (Indexes{7, 2, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(PortLinked(), (Indexes{1, 1, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(tables_.linkedDevices[0].symbolicLink.View(), sim_->SymbolicLinkOf(6));
+  Plug({0});
+  Scan();
+  EXPECT_EQ(PortIndexes(), (Indexes{7, 2, 1, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(DeviceDiscoveryTest, ANinthBoardWaitsUntilAPortFrees) {
+  Start(9);
+  Plug({0, 1, 2, 3, 4, 5, 6, 7, 8});
+  Scan();
+  EXPECT_EQ(PortIndexes(), (Indexes{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(tables_.entries[8].linked, 1u);
+  sim_->Unplug(3);
+  Scan();
+  EXPECT_EQ(PortIndexes(), (Indexes{1, 2, 3, 9, 5, 6, 7, 8}));
+  EXPECT_EQ(PortLinked(), Indexes(8, 1));
+}
+
+TEST_F(DeviceDiscoveryTest, UnreadableValuesCountAsZeroAndEveryKeyIsClosed) {
+  Start(3, [](sim::SimHost& sim) { sim.RemoveRegistryValue(2, kSymbolicLinkValue); });
+  EXPECT_TRUE(tables_.entries[2].symbolicLink.Empty());
+  Plug({0, 1});
+  sim_->RemoveRegistryValue(0, kLinkedValue);
+  Scan();
+  EXPECT_EQ(PortIndexes(), (Indexes{2, 0, 0, 0, 0, 0, 0, 0}));
+
+  for (std::uint32_t n : {0u, 1u, 4u, 129u}) {  // unreadable, or no such entry
+    std::uint32_t value = 99;
+    EXPECT_EQ(ReadLinked(*host_, tables_, n, value), 0) << n;
+    EXPECT_EQ(value, 0u) << n;
+  }
+  std::uint32_t value = 0;
+  EXPECT_EQ(ReadLinked(*host_, tables_, 2, value), 1);
+  EXPECT_EQ(value, 1u);
+  EXPECT_EQ(ReadRegistryDword(*host_, "SYSTEM\\NoSuchKey\\", kLinkedValue, value), 0);
+  DevicePath link("kept");
+  EXPECT_EQ(ReadRegistryString(*host_, tables_.entries[2].refKey, kSymbolicLinkValue, link), 0);
+  EXPECT_EQ(link.View(), "kept");
+  EXPECT_GT(host_->opened, 0);
+  EXPECT_EQ(host_->opened, host_->closed);
+}
+
+TEST_F(DeviceDiscoveryTest, ALinkOfEightyCharactersIsNotReadSoItsOpenFailsSixTimes) {
+  Start(2, [](sim::SimHost& sim) { sim.SetSymbolicLink(1, std::string(80, 'x')); });
+  ASSERT_EQ(sim_->SymbolicLinkOf(0).size(), 79u);  // the driver's own links just fit
+  Plug({0, 1});
+  Scan();
+  DeviceSession sessions[2];
+  for (int port = 0; port < 2; ++port) {
+    sessions[port].device.host = host_.get();
+    sessions[port].port = static_cast<std::uint8_t>(port + 4);
+    sessions[port].devicePath = tables_.linkedDevices[port].symbolicLink;
+  }
+  EXPECT_EQ(OpenDevice(sessions[0]), kOpenOk);
+  EXPECT_TRUE(host_->Messages().empty());
+  EXPECT_TRUE(sessions[1].devicePath.Empty());
+  EXPECT_EQ(OpenDevice(sessions[1]), kOpenFailed);
+  EXPECT_EQ(sessions[1].device.handle, kInvalidHandle);
+  EXPECT_EQ(sessions[1].lastError, 2u);  // the driver's ERROR_FILE_NOT_FOUND
+  const auto messages = host_->Messages();
+  ASSERT_EQ(messages.size(), 6u);
+  for (const auto& message : messages) {
+    EXPECT_EQ(message.text, "Invalid handle!");
+    EXPECT_EQ(message.caption, kMessageCaption);
+    EXPECT_EQ(message.port, 5);
+  }
+}
+
+}  // namespace
+}  // namespace korvex

@@ -1,0 +1,320 @@
+// The NAND operations against a simulated stage-2 board: the exact exchanges of
+// each, the words they carry and where the bytes land on the chip.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "boot/boot_config.h"
+#include "device/device_open.h"
+#include "device/device_texts.h"
+#include "device/request_channel.h"
+#include "device/requests.h"
+#include "nand/nand_ops.h"
+#include "nand/nand_texts.h"
+#include "nand/nand_word.h"
+#include "recording_host.h"
+#include "sim/sim_host.h"
+#include "temp_dir.h"
+
+namespace korvex {
+namespace {
+
+using Lines = std::vector<std::string>;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kPage = 2048;
+constexpr std::uint32_t kOob = 64;
+
+Bytes Pattern(std::size_t size, std::uint8_t seed) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + i / 251);
+  }
+  return bytes;
+}
+
+Lines Program(const std::string& length, const std::string& start, const std::string& pages,
+              const std::string& word) {
+  return {"write " + length, "req 1 " + start, "req 2 " + pages, "req 7 " + word, "read 8"};
+}
+
+class NandOpsTest : public ::testing::Test {
+ protected:
+  // Plugs a board of `model` with a 2048+64-byte-page chip of 1024 blocks, opens it,
+  // sends it the session's geometry record and starts a fresh trace.
+  void Open(int model, sim::BoardSpec spec = {}) {
+    spec.model = model;
+    spec.chip.geometry = sim::ChipGeometry{kPage, 64 * kPage, kOob, 1024};
+    sim_.Plug(0, spec);
+    session_.device.host = &host_;
+    session_.port = 3;
+    session_.devicePath.Assign(sim_.SymbolicLinkOf(0));
+    session_.dataBuffer = buffer_.data();
+    session_.tail = tail_.data();
+    session_.targetEnable = targets_.data();
+    session_.targetCount = 1;
+    targets_ = {1};
+    session_.cpuModel = model;
+    session_.totalBlocks = 1024;
+    session_.nandOption = kOptionNoOob;
+    ASSERT_EQ(OpenDevice(session_), kOpenOk);
+
+    session_.bootConfig.nandPageSize = kPage;
+    session_.bootConfig.nandPagesPerBlock = 64;
+    session_.bootConfig.nandOobSize = kOob;
+    const BootConfigBytes record = SerializeBootConfig(session_.bootConfig);
+    BulkWrite(session_.device, record.data(), static_cast<std::uint32_t>(record.size()));
+    ASSERT_EQ(CommitConfig(session_.device, 1), kRequestOk);
+    ReadStatus(session_);
+    sim_.ClearTrace(0);
+  }
+  void Stage(const Bytes& bytes) {
+    std::copy(bytes.begin(), bytes.end(), buffer_.begin());
+    session_.nandLength = static_cast<std::uint32_t>(bytes.size());
+  }
+  void EnableTargets(std::initializer_list<std::uint8_t> enable) {
+    targets_.fill(0);
+    std::copy(enable.begin(), enable.end(), targets_.begin());
+    session_.targetCount = static_cast<std::uint8_t>(enable.size());
+  }
+  Lines Trace() const { return sim_.TraceText(0); }
+  Bytes Nand(std::uint64_t page, std::size_t length) const {
+    return sim_.ReadNand(0, page * kPage, length);
+  }
+
+  testing::TempDir dir_;
+  sim::SimHost sim_{1, dir_.path()};
+  testing::RecordingHost host_{sim_, dir_.path()};
+  Bytes buffer_ = Bytes(kDataBufferSize, 0x5A);
+  std::array<std::uint8_t, kTailAreaSize> tail_{};
+  std::array<std::uint8_t, kTargetTableSize> targets_{};
+  std::array<std::uint8_t, kTargetTableSize> results_{};
+  DeviceSession session_;
+};
+
+TEST(NandWordTest, PacksItsFieldsAndTheModelsOpcodes) {
+  EXPECT_EQ((NandWord{7, 1, 2}.Pack()), 0x2017);
+  EXPECT_EQ((NandWord{5, 2, 0}.Pack()), 0x0025);
+  EXPECT_EQ((NandWord{15, 255, 15}.Pack()), 0xFFFF);
+  EXPECT_EQ((NandWord{7, 1, 0x12}.Pack()), 0x2017);  // the option keeps four bits
+
+  using Op = NandOperation;
+  const std::vector<std::tuple<Op, std::optional<std::uint8_t>, std::uint8_t>> rows = {
+      {Op::kReadId, 0, 0},        {Op::kReadExtendedId, std::nullopt, 9},
+      {Op::kErase, 5, 5},         {Op::kReadPages, 6, 6},
+      {Op::kProgramPages, 7, 7},  {Op::kFormat, 9, 10},
+      {Op::kFileSystemFormat, 10, 11},
+  };
+  for (const auto& [op, models1To3, model0] : rows) {
+    EXPECT_EQ(NandOpcode(op, 0), model0);
+    for (int model : {1, 2, 3}) EXPECT_EQ(NandOpcode(op, model), models1To3);
+    for (int model : {-1, 4}) EXPECT_EQ(NandOpcode(op, model), std::nullopt);
+  }
+}
+
+TEST_F(NandOpsTest, AProgramWithOptionTwoAtPage1024LandsThere) {
+  Open(2);
+  const Bytes data = Pattern(2 * kPage, 1);
+  Stage(data);
+  session_.nandStart = 1024;
+  results_.fill(0xEE);
+  EXPECT_EQ(ProgramPages(session_, results_.data()), 1026u);
+  EXPECT_EQ(Trace(), Program("4096", "0x400", "0x2", "0x2017"));
+  EXPECT_EQ(results_[0], 1);
+  EXPECT_EQ(results_[1], 0xEE);  // only targetCount entries belong to the table
+  EXPECT_EQ(Nand(1024, data.size()), data);
+  EXPECT_EQ(sim_.NandHighWater(0), 1026ull * kPage);
+}
+
+TEST_F(NandOpsTest, ProgramsAskForWholePagesOfTheOptionsSize) {
+  struct Case {
+    std::uint32_t length;
+    std::int32_t option;
+    const char* pages;
+    const char* word;
+  };
+  const std::vector<Case> cases = {
+      {5000, kOptionNoOob, "0x3", "0x2017"},  {5000, kOptionOobEcc, "0x3", "0x17"},
+      {4224, kOptionOobEcc, "0x2", "0x17"},   {4225, kOptionOobNoEcc, "0x3", "0x1017"},
+      {4096, kOptionNoOobModel0, "0x2", "0x3017"}, {1, kOptionNoOob, "0x1", "0x2017"},
+      {2112, 15, "0x1", "0xf017"},  // any other option carries spare bytes too
+  };
+  for (const Case& c : cases) {
+    Open(1);
+    Stage(Pattern(c.length, 3));
+    session_.nandStart = 64;
+    session_.nandOption = c.option;
+    ProgramPages(session_, results_.data());
+    EXPECT_EQ(Trace(), Program(std::to_string(c.length), "0x40", c.pages, c.word)) << c.length;
+  }
+}
+
+TEST_F(NandOpsTest, TheNextPageIsTheBoardsStatusNotStartPlusCount) {
+  sim::BoardSpec spec;
+  spec.faults.badBlocks = {16};        // pages 1024..1087
+  spec.faults.programFailBlocks = {2};  // pages 128..191
+  Open(3, spec);
+  const Bytes data = Pattern(2 * kPage, 5);
+  Stage(data);
+  session_.nandStart = 1023;
+  EXPECT_EQ(ProgramPages(session_, results_.data()), 1089u);
+  EXPECT_EQ(Nand(1088, kPage), Bytes(data.begin() + kPage, data.end()));
+
+  session_.nandStart = 128;
+  EXPECT_EQ(ProgramPages(session_, results_.data()), kProgramFailed);
+  EXPECT_EQ(results_[0], 0);
+}
+
+TEST_F(NandOpsTest, OneMebibyteIsSentOneByteMoreIsRefusedUntouched) {
+  Open(2);
+  session_.nandLength = kMaxProgramLength + 1;
+  results_.fill(0xEE);
+  EXPECT_EQ(ProgramPages(session_, results_.data()), 0xFFFFFFFFu);
+  EXPECT_TRUE(Trace().empty());
+  EXPECT_EQ(results_[0], 0xEE);
+
+  const Bytes data = Pattern(kMaxProgramLength, 6);
+  Stage(data);
+  EXPECT_EQ(ProgramPages(session_, results_.data()), 512u);
+  EXPECT_EQ(Trace(), Program("1048576", "0x0", "0x200", "0x2017"));
+  EXPECT_EQ(Nand(0, data.size()), data);
+}
+
+TEST_F(NandOpsTest, AReadOfOnePageAsksForTwoAndReadsBoth) {
+  Open(2);
+  const Bytes pages = Pattern(2 * kPage, 8);
+  sim_.WriteNand(0, 5ull * kPage, pages);
+  session_.nandStart = 5;
+  session_.nandLength = kPage;
+  EXPECT_EQ(ReadPages(session_), kNandOpOk);
+  EXPECT_EQ(Trace(), (Lines{"req 1 0x5", "req 2 0x2", "req 7 0x2006", "read 4096", "read 8"}));
+  EXPECT_EQ(Bytes(buffer_.begin(), buffer_.begin() + 2 * kPage), pages);
+  EXPECT_EQ(buffer_[2 * kPage], 0x5A);
+
+  EnableTargets({0, 0, 1});
+  session_.nandLength = 100;
+  sim_.ClearTrace(0);
+  EXPECT_EQ(ReadPages(session_), kNandOpOk);
+  EXPECT_EQ(Trace(), (Lines{"req 1 0x5", "req 2 0x1", "req 7 0x2026", "read 2048", "read 8"}));
+}
+
+TEST_F(NandOpsTest, ReadLimitsAreCheckedBeforeAnythingIsSent) {
+  Open(2);
+  for (auto [start, length] : {std::pair{kMaxReadValue + 1, 0u}, {0u, kMaxReadValue + 1}}) {
+    session_.nandStart = start;
+    session_.nandLength = length;
+    EXPECT_EQ(ReadPages(session_), kReadPagesRefused);
+  }
+  EXPECT_TRUE(Trace().empty());
+
+  session_.nandStart = kMaxReadValue;
+  session_.nandLength = 0;
+  EXPECT_EQ(ReadPages(session_), kNandOpOk);
+  session_.nandStart = 0;
+  session_.nandLength = kMaxReadValue;
+  EXPECT_EQ(ReadPages(session_), kNandOpOk);
+  // The board refuses a gigabyte at once; the station never reads past its buffer.
+  EXPECT_EQ(Trace(), (Lines{"req 1 0x3ffffc18", "req 2 0x1", "req 7 0x2006", "read 2048", "read 8",
+                            "req 1 0x0", "req 2 0x80000", "req 7 0x2006 FAILED",
+                            "read 2097152 FAILED", "read 8 FAILED"}));
+}
+
+TEST_F(NandOpsTest, TheIdComesInFiveBytesOrInTwoPartsOnModelZero) {
+  const Lines fiveBytes = {"req 7 0x0", "read 8", "read 8"};
+  const Lines twoParts = {"req 7 0x10", "read 4", "read 8", "req 7 0x19", "read 4", "read 8"};
+  const std::vector<std::tuple<int, std::uint16_t, std::uint32_t>> cases = {
+      {1, 0xECD3, 0x589551}, {2, 0xECD3, 0x589551}, {3, 0xECD3, 0x589551},
+      {0, 0xECD3, 0x589551}, {2, 0xADF1, 0x1D8000}, {0, 0x98DA, 0x761590}};
+  for (const auto& [model, mainId, extId] : cases) {
+    sim::BoardSpec spec;
+    spec.chip.mainId = mainId;
+    spec.chip.extId = extId;
+    Open(model, spec);
+    if (model == 0) EnableTargets({0, 1});  // the words carry the target's index
+    std::uint16_t readMain = 0;
+    std::uint32_t readExt = 0;
+    EXPECT_EQ(ReadNandId(session_, readMain, readExt), kNandOpOk);
+    EXPECT_EQ(readMain, mainId) << model;
+    EXPECT_EQ(readExt, extId) << model;
+    EXPECT_EQ(Trace(), model == 0 ? twoParts : fiveBytes);
+  }
+}
+
+TEST_F(NandOpsTest, EraseChipErasesEveryEnabledTargetWhole) {
+  for (int model : {0, 2}) {
+    Open(model);
+    sim_.WriteNand(0, 700ull * 64 * kPage, Pattern(kPage, 1));
+    EnableTargets({1, 0, 1});
+    EXPECT_EQ(EraseChip(session_), kNandOpOk);
+    EXPECT_EQ(Trace(), (Lines{"req 1 0x0", "req 2 0x400", "req 7 0x5", "read 8", "req 1 0x0",
+                              "req 2 0x400", "req 7 0x25", "read 8"}));
+    EXPECT_EQ(Nand(700 * 64, kPage), Bytes(kPage, 0xFF));
+  }
+}
+
+TEST_F(NandOpsTest, FormatsSendTheModelsOpcodeForTheFirstEnabledTarget) {
+  for (const auto& [model, format, fileSystem] :
+       {std::tuple{0, "0x1a", "0x1b"}, {1, "0x19", "0x1a"}, {2, "0x19", "0x1a"},
+        {3, "0x19", "0x1a"}}) {
+    Open(model);
+    EnableTargets({0, 1});
+    sim_.WriteNand(0, 0, Pattern(kPage, 1));
+    EXPECT_EQ(FormatNand(session_), kNandOpOk);
+    FormatFileSystem(session_);
+    EXPECT_EQ(Trace(), (Lines{std::string("req 7 ") + format, "read 8",
+                              std::string("req 7 ") + fileSystem, "read 8"}));
+    EXPECT_EQ(Nand(0, kPage), Bytes(kPage, 0xFF));
+  }
+  EXPECT_TRUE(host_.Messages().empty());
+}
+
+TEST_F(NandOpsTest, WithNoEnabledTargetOnlyProgramPagesTalksToTheBoard) {
+  Open(2);
+  EnableTargets({0, 0, 0});
+  std::uint16_t mainId = 0x1111;
+  std::uint32_t extId = 0x2222;
+  session_.nandLength = kPage;
+  EXPECT_EQ(ReadNandId(session_, mainId, extId), kNandOpOk);
+  EXPECT_EQ(std::pair(mainId, extId), std::pair(std::uint16_t{0x1111}, std::uint32_t{0x2222}));
+  EXPECT_EQ(EraseChip(session_), kNandOpOk);
+  EXPECT_EQ(ReadPages(session_), kNandOpOk);
+  EXPECT_EQ(FormatNand(session_), kNandOpOk);
+  FormatFileSystem(session_);
+  EXPECT_TRUE(Trace().empty());
+
+  // The program's target field carries the number of targets, not an index.
+  results_.fill(0xEE);
+  EXPECT_EQ(ProgramPages(session_, results_.data()), 1u);
+  EXPECT_EQ(Trace(), Program("2048", "0x0", "0x1", "0x2037"));
+  EXPECT_EQ((std::array{results_[0], results_[1], results_[2], results_[3]}),
+            (std::array<std::uint8_t, 4>{1, 0, 0, 0xEE}));
+}
+
+TEST_F(NandOpsTest, AnUnknownCpuModelIsReportedAndSendsNothing) {
+  for (int model : {4, -1}) {
+    Open(2);
+    host_.ClearMessages();
+    session_.cpuModel = model;
+    std::uint16_t mainId = 0x1111;
+    std::uint32_t extId = 0x2222;
+    EXPECT_EQ(ReadNandId(session_, mainId, extId), kNandOpFailed);
+    EXPECT_EQ(std::pair(mainId, extId), std::pair(std::uint16_t{0x1111}, std::uint32_t{0x2222}));
+    EXPECT_EQ(FormatNand(session_), kNandOpFailed);
+    FormatFileSystem(session_);
+    EXPECT_TRUE(Trace().empty());
+    const auto messages = host_.Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    for (const auto& m : messages) {
+      EXPECT_EQ(m.text, "cpu id version error!");
+      EXPECT_EQ(m.caption, kMessageCaption);
+      EXPECT_EQ(m.port, 3);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace korvex
