@@ -5,10 +5,12 @@
 // Every public method is thread-safe: workers talk to their boards while the main
 // thread scans the registry and a test plugs and unplugs boards.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -93,8 +95,9 @@ class SimHost : public Host {
  private:
   std::unique_ptr<VirtualDriver> driver_;
   std::filesystem::path home_;
+  std::mutex desktopMutex_;  // guards messageBoxHandler_
   std::function<MessageAnswer(const MessageBoxRequest&)> messageBoxHandler_;
-  bool instantSleep_ = false;
+  std::atomic<bool> instantSleep_{false};
 };
 
 }  // namespace korvex::sim

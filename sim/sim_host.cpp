@@ -1,0 +1,191 @@
+#include "sim/sim_host.h"
+
+#include <chrono>
+#include <ctime>
+#include <iostream>
+#include <thread>
+
+#include "host/paths.h"
+#include "sim/virtual_driver.h"
+
+namespace korvex::sim {
+
+SimHost::SimHost(int usbPorts, std::filesystem::path home)
+    : driver_(std::make_unique<VirtualDriver>(usbPorts)), home_(std::move(home)) {}
+
+SimHost::~SimHost() = default;
+
+// --- Boards ---
+
+void SimHost::Plug(int usbPort, const BoardSpec& spec) { driver_->Plug(usbPort, spec); }
+void SimHost::Unplug(int usbPort) { driver_->Unplug(usbPort); }
+bool SimHost::IsPlugged(int usbPort) const { return driver_->IsPlugged(usbPort); }
+int SimHost::UsbPortCount() const { return driver_->UsbPortCount(); }
+
+// --- Inspection: the last board plugged into the port; empty answers if there never was one.
+
+std::vector<TraceEntry> SimHost::Trace(int usbPort) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board ? board->Trace() : std::vector<TraceEntry>{};
+}
+
+std::vector<std::string> SimHost::TraceText(int usbPort) const {
+  std::vector<std::string> lines;
+  for (const TraceEntry& entry : Trace(usbPort)) lines.push_back(ToString(entry));
+  return lines;
+}
+
+void SimHost::ClearTrace(int usbPort) {
+  if (const auto board = driver_->BoardOf(usbPort)) board->ClearTrace();
+}
+
+std::vector<std::uint8_t> SimHost::ReadNand(int usbPort, std::uint64_t offset,
+                                            std::size_t length) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board ? board->ReadNand(offset, length) : std::vector<std::uint8_t>{};
+}
+
+void SimHost::WriteNand(int usbPort, std::uint64_t offset, const std::vector<std::uint8_t>& bytes) {
+  if (const auto board = driver_->BoardOf(usbPort)) board->WriteNand(offset, bytes);
+}
+
+std::uint64_t SimHost::NandHighWater(int usbPort) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board ? board->NandHighWater() : 0;
+}
+
+bool SimHost::DumpNand(int usbPort, const std::filesystem::path& dir) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board && board->DumpNand(dir / ("board-" + std::to_string(usbPort) + ".nand"));
+}
+
+std::vector<std::vector<std::uint8_t>> SimHost::ConfigRecords(int usbPort) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board ? board->ConfigRecords() : std::vector<std::vector<std::uint8_t>>{};
+}
+
+bool SimHost::WasReset(int usbPort) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board && board->WasReset();
+}
+
+std::vector<std::uint32_t> SimHost::BadBlocks(int usbPort) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board ? board->BadBlocks() : std::vector<std::uint32_t>{};
+}
+
+// --- Registry shaping ---
+
+std::string SimHost::SymbolicLinkOf(int usbPort) const { return driver_->SymbolicLinkOf(usbPort); }
+
+void SimHost::SetSymbolicLink(int usbPort, std::string link) {
+  driver_->SetSymbolicLink(usbPort, std::move(link));
+}
+
+void SimHost::RemoveRegistryValue(int usbPort, std::string_view valueName) {
+  driver_->RemoveRegistryValue(usbPort, valueName);
+}
+
+// --- Host: registry and devices ---
+
+long SimHost::RegOpenKeyRead(std::string_view path, RegKey& key) {
+  return driver_->RegOpenKeyRead(path, key);
+}
+
+long SimHost::RegEnumKeyName(RegKey key, std::uint32_t index, char* name, std::uint32_t nameSize) {
+  return driver_->RegEnumKeyName(key, index, name, nameSize);
+}
+
+long SimHost::RegQueryString(RegKey key, std::string_view valueName, char* data,
+                             std::uint32_t dataSize) {
+  return driver_->RegQueryString(key, valueName, data, dataSize);
+}
+
+long SimHost::RegQueryDword(RegKey key, std::string_view valueName, std::uint32_t& value) {
+  return driver_->RegQueryDword(key, valueName, value);
+}
+
+void SimHost::RegCloseKey(RegKey key) { driver_->RegCloseKey(key); }
+
+HostHandle SimHost::OpenDevice(std::string_view path, std::uint32_t& lastError) {
+  return driver_->OpenDevice(path, lastError);
+}
+
+bool SimHost::DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
+                              RequestBuffer& out) {
+  const auto board = driver_->BoardOfHandle(handle);
+  return board && board->Request(code, in, out);
+}
+
+bool SimHost::WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count,
+                          std::uint32_t& written) {
+  written = 0;
+  const auto board = driver_->BoardOfHandle(handle);
+  return board && board->BulkWrite(data, count, written);
+}
+
+bool SimHost::ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count,
+                         std::uint32_t& read) {
+  read = 0;
+  const auto board = driver_->BoardOfHandle(handle);
+  return board && board->BulkRead(data, count, read);
+}
+
+bool SimHost::CloseDevice(HostHandle handle) { return driver_->CloseDevice(handle); }
+
+// --- Host: desktop ---
+
+void SimHost::SetMessageBoxHandler(std::function<MessageAnswer(const MessageBoxRequest&)> handler) {
+  std::lock_guard lock(desktopMutex_);
+  messageBoxHandler_ = std::move(handler);
+}
+
+void SimHost::SetInstantSleep(bool instant) { instantSleep_ = instant; }
+
+MessageAnswer SimHost::ShowMessageBox(const MessageBoxRequest& request) {
+  std::function<MessageAnswer(const MessageBoxRequest&)> handler;
+  {
+    std::lock_guard lock(desktopMutex_);
+    handler = messageBoxHandler_;
+  }
+  // Called without the lock: a handler may wait for an operator as long as it likes.
+  if (handler) return handler(request);
+  std::string line;
+  if (request.port != kNoPort) line = "port " + std::to_string(request.port + 1) + ": ";
+  line.append(request.text);
+  line += '\n';
+  std::cerr << line << std::flush;
+  return MessageAnswer::Ok;
+}
+
+LocalTime SimHost::GetLocalTime() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
+  localtime_r(&seconds, &local);
+#endif
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  LocalTime time;
+  time.year = static_cast<std::uint16_t>(local.tm_year + 1900);
+  time.month = static_cast<std::uint16_t>(local.tm_mon + 1);
+  time.day = static_cast<std::uint16_t>(local.tm_mday);
+  time.hour = static_cast<std::uint16_t>(local.tm_hour);
+  time.minute = static_cast<std::uint16_t>(local.tm_min);
+  time.second = static_cast<std::uint16_t>(local.tm_sec);
+  time.millisecond = static_cast<std::uint16_t>(millis);
+  time.dayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
+  return time;
+}
+
+void SimHost::Sleep(std::uint32_t milliseconds) {
+  if (instantSleep_) return;
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+std::string SimHost::ModuleFileName() { return PathToUtf8(home_ / "korvex"); }
+
+}  // namespace korvex::sim

@@ -1,0 +1,219 @@
+#include "sim/virtual_board.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "device/byte_order.h"
+
+namespace korvex::sim {
+namespace {
+
+constexpr std::uint32_t kRequestBase = 0x220000;  // request n is code 0x220000 + 4n
+constexpr std::size_t kConfigRecordSize = 88;
+constexpr std::size_t kIdentificationSize = 8;
+
+// Request numbers of the stage-2 firmware.
+enum Request : std::uint32_t {
+  kGetCpuInfo = 0,
+  kSetDataAddress = 1,
+  kSetDataLength = 2,
+  kFlushCaches = 3,
+  kProgStart1 = 4,
+  kProgStart2 = 5,
+  kNorOps = 6,
+  kNandOps = 7,
+  kSystemReset = 8,
+  kConfiguration = 9,
+  kGetNum = 10,
+};
+
+int CheckedModel(int model) {
+  if (model < 0 || model > 3) {
+    throw std::invalid_argument("board model " + std::to_string(model) +
+                                " is unknown (0 Qx7105/Qx7120, 1 Qx7130, 2 Qx7135, 3 Qx7105B)");
+  }
+  return model;
+}
+
+}  // namespace
+
+VirtualBoard::VirtualBoard(const BoardSpec& spec)
+    : model_(CheckedModel(spec.model)), faults_(spec.faults), chip_(spec.chip, spec.faults) {
+  const ChipGeometry& real = chip_.geometry();
+  view_ = {real.pageSize, real.blockSize / real.pageSize, real.spareSize};
+  hung_ = faults_.hangAfterExchange == 0u;
+}
+
+void VirtualBoard::Detach() {
+  std::lock_guard lock(mutex_);
+  DetachLocked();
+}
+
+void VirtualBoard::DetachLocked() {
+  attached_ = false;
+  wake_.notify_all();
+}
+
+template <typename Perform>
+bool VirtualBoard::Exchange(TraceEntry entry, Perform&& perform) {
+  std::unique_lock lock(mutex_);
+  if (!attached_) return false;
+  const std::uint64_t number = ++exchanges_;
+  if (hung_) {
+    // A board that stopped answering holds the caller until someone pulls it out.
+    wake_.wait(lock, [this] { return !attached_.load(); });
+    entry.ok = false;
+    trace_.push_back(entry);
+    return false;
+  }
+  entry.ok = stage_ != BoardStage::Halted && perform();
+  trace_.push_back(entry);
+  if (attached_ && faults_.unplugAfterExchange == number) DetachLocked();
+  if (faults_.hangAfterExchange == number) hung_ = true;
+  return entry.ok;
+}
+
+bool VirtualBoard::Request(std::uint32_t code, const RequestBuffer& in, RequestBuffer& out) {
+  const bool wellFormed = code >= kRequestBase && (code - kRequestBase) % 4 == 0;
+  // A malformed code keeps its raw value in the trace, so it cannot pass for a request.
+  const std::uint32_t n = wellFormed ? (code - kRequestBase) / 4 : code;
+  const std::uint32_t argument = GetLe32(in, 0);
+  return Exchange(TraceEntry{TraceKind::Request, n, argument, 0, true}, [&] {
+    if (!wellFormed) return false;
+    if (faults_.failRequest == n && ++failRequestSeen_ == faults_.failRequestOccurrence) {
+      return false;  // dropped before the firmware saw it: no effect at all
+    }
+    return PerformRequest(n, argument, out);
+  });
+}
+
+bool VirtualBoard::PerformRequest(std::uint32_t n, std::uint32_t argument, RequestBuffer& out) {
+  switch (n) {
+    case kGetCpuInfo: return GetIdentification(out);
+    case kSetDataAddress: address_ = argument; return true;
+    case kSetDataLength: length_ = argument; return true;
+    case kFlushCaches: return true;
+    case kProgStart1:
+    case kProgStart2: return false;  // stage 2 has nothing to start
+    case kNandOps: return NandOperation(argument);
+    case kSystemReset: return Reset(argument);
+    case kConfiguration: return CommitConfiguration(argument);
+    case kNorOps:
+    case kGetNum:
+    default: return false;
+  }
+}
+
+// Request 0: the identification text in out[0..7], the rest zero.
+bool VirtualBoard::GetIdentification(RequestBuffer& out) {
+  const std::string_view text = Stage2IdentificationText(model_);
+  out.fill(0);
+  std::copy_n(text.begin(), std::min(text.size(), kIdentificationSize), out.begin());
+  return true;
+}
+
+// Request 9, argument 1: the 88 bytes written just before become the configuration;
+// its page size, pages per block and spare size select the NAND view.
+bool VirtualBoard::CommitConfiguration(std::uint32_t argument) {
+  if (argument != 1 || pending_.size() != kConfigRecordSize) return false;
+  view_ = {GetLe32(pending_, 12), GetLe32(pending_, 16), GetLe32(pending_, 28)};
+  configRecords_.push_back(std::move(pending_));
+  pending_.clear();
+  ReplyStatus(1);
+  return true;
+}
+
+// Request 8, argument 1: the job is over. The board stays linked but answers nothing
+// more until it is unplugged.
+bool VirtualBoard::Reset(std::uint32_t argument) {
+  if (argument != 1) return false;
+  stage_ = BoardStage::Halted;
+  wasReset_ = true;
+  outgoing_.clear();
+  outPos_ = 0;
+  return true;
+}
+
+bool VirtualBoard::BulkWrite(const std::uint8_t* data, std::uint32_t count,
+                             std::uint32_t& written) {
+  written = 0;
+  return Exchange(TraceEntry{TraceKind::BulkWrite, 0, 0, count, true}, [&] {
+    pending_.assign(data, data + count);
+    written = count;
+    return true;
+  });
+}
+
+bool VirtualBoard::BulkRead(std::uint8_t* data, std::uint32_t count, std::uint32_t& read) {
+  read = 0;
+  return Exchange(TraceEntry{TraceKind::BulkRead, 0, 0, count, true}, [&] {
+    const std::size_t available = outgoing_.size() - outPos_;
+    if (available == 0) return false;
+    const std::size_t n = std::min<std::size_t>(count, available);
+    std::copy_n(outgoing_.begin() + static_cast<std::ptrdiff_t>(outPos_), n, data);
+    outPos_ += n;
+    read = static_cast<std::uint32_t>(n);
+    return true;
+  });
+}
+
+void VirtualBoard::Reply(std::vector<std::uint8_t> data, std::uint32_t status) {
+  const std::size_t at = data.size();
+  data.resize(at + 8, 0);
+  PutLe32(data, at, status);
+  outgoing_ = std::move(data);
+  outPos_ = 0;
+}
+
+std::vector<TraceEntry> VirtualBoard::Trace() const {
+  std::lock_guard lock(mutex_);
+  return trace_;
+}
+
+void VirtualBoard::ClearTrace() {
+  std::lock_guard lock(mutex_);
+  trace_.clear();
+}
+
+std::vector<std::uint8_t> VirtualBoard::ReadNand(std::uint64_t offset, std::size_t length) const {
+  std::lock_guard lock(mutex_);
+  return chip_.Read(offset, length);
+}
+
+void VirtualBoard::WriteNand(std::uint64_t offset, const std::vector<std::uint8_t>& bytes) {
+  std::lock_guard lock(mutex_);
+  chip_.Seed(offset, bytes);
+}
+
+std::uint64_t VirtualBoard::NandHighWater() const {
+  std::lock_guard lock(mutex_);
+  return chip_.highWater();
+}
+
+bool VirtualBoard::DumpNand(const std::filesystem::path& file) const {
+  std::lock_guard lock(mutex_);
+  return chip_.Dump(file);
+}
+
+std::vector<std::vector<std::uint8_t>> VirtualBoard::ConfigRecords() const {
+  std::lock_guard lock(mutex_);
+  return configRecords_;
+}
+
+bool VirtualBoard::WasReset() const {
+  std::lock_guard lock(mutex_);
+  return wasReset_;
+}
+
+std::vector<std::uint32_t> VirtualBoard::BadBlocks() const {
+  std::lock_guard lock(mutex_);
+  return chip_.BadBlocks();
+}
+
+ViewGeometry VirtualBoard::View() const {
+  std::lock_guard lock(mutex_);
+  return view_;
+}
+
+}  // namespace korvex::sim

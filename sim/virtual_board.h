@@ -1,0 +1,104 @@
+#pragma once
+// One virtual board: its firmware state, its NAND chip, its fault plan and the trace of
+// every exchange. Each board has its own lock, so workers on different boards never wait
+// for each other; a call that hangs waits on the board's condition variable until the
+// board is unplugged.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <vector>
+
+#include "host/host.h"
+#include "sim/board_spec.h"
+#include "sim/nand_chip.h"
+#include "sim/trace.h"
+
+namespace korvex::sim {
+
+// Where the board's firmware is. Boards come up running stage 2 for now; the boot ROM
+// and stage 1 will sit in front of it.
+enum class BoardStage { Stage2, Halted };
+
+// The NAND geometry the firmware works in: the chip's real one until a configuration
+// record chooses another (the 2048-byte view of a 4096-byte-page chip, for instance).
+struct ViewGeometry {
+  std::uint32_t pageSize = 0;
+  std::uint32_t pagesPerBlock = 0;
+  std::uint32_t oobSize = 0;
+};
+
+class VirtualBoard {
+ public:
+  // Throws std::invalid_argument for an unknown model or an unusable chip.
+  explicit VirtualBoard(const BoardSpec& spec);
+
+  bool Attached() const { return attached_.load(); }
+  void Detach();  // unplug: every later call fails, a hung call wakes and fails
+
+  // The three kinds of exchange, as the driver hands them over.
+  bool Request(std::uint32_t code, const RequestBuffer& in, RequestBuffer& out);
+  bool BulkWrite(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written);
+  bool BulkRead(std::uint8_t* data, std::uint32_t count, std::uint32_t& read);
+
+  // Inspection; valid also after the board was unplugged.
+  std::vector<TraceEntry> Trace() const;
+  void ClearTrace();
+  std::vector<std::uint8_t> ReadNand(std::uint64_t offset, std::size_t length) const;
+  void WriteNand(std::uint64_t offset, const std::vector<std::uint8_t>& bytes);
+  std::uint64_t NandHighWater() const;
+  bool DumpNand(const std::filesystem::path& file) const;
+  std::vector<std::vector<std::uint8_t>> ConfigRecords() const;
+  bool WasReset() const;
+  std::vector<std::uint32_t> BadBlocks() const;
+  ViewGeometry View() const;
+
+ private:
+  // Runs one exchange under the board's lock with the fault plan around it.
+  template <typename Perform>
+  bool Exchange(TraceEntry entry, Perform&& perform);
+  void DetachLocked();
+
+  // One function per request; the caller holds the lock.
+  bool PerformRequest(std::uint32_t n, std::uint32_t argument, RequestBuffer& out);
+  bool GetIdentification(RequestBuffer& out);              // request 0
+  bool CommitConfiguration(std::uint32_t argument);        // request 9
+  bool Reset(std::uint32_t argument);                      // request 8
+
+  // Request 7 and its opcodes (board_nand_ops.cpp).
+  enum class IdLayout { FiveBytes, MainOnly, ExtendedOnly };
+  bool NandOperation(std::uint32_t argument);
+  void ReplyId(IdLayout layout);
+  bool Erase();
+  bool ProgramPages(std::uint32_t option);
+  std::uint64_t SkipBadBlocks(std::uint64_t viewPage) const;
+  bool ReadPages();
+  void Reply(std::vector<std::uint8_t> data, std::uint32_t status);
+  void ReplyStatus(std::uint32_t value) { Reply({}, value); }
+
+  const int model_;
+  const FaultPlan faults_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::atomic<bool> attached_{true};
+  bool hung_ = false;
+  BoardStage stage_ = BoardStage::Stage2;
+  bool wasReset_ = false;
+  std::uint64_t exchanges_ = 0;
+  std::uint32_t failRequestSeen_ = 0;  // occurrences of the request the plan fails
+  std::vector<TraceEntry> trace_;
+
+  NandChip chip_;
+  ViewGeometry view_;
+  std::uint32_t address_ = 0;              // request 1
+  std::uint32_t length_ = 0;               // request 2
+  std::vector<std::uint8_t> pending_;      // the last bulk write, until a request takes it
+  std::vector<std::uint8_t> outgoing_;     // what bulk reads return, from outPos_ on
+  std::size_t outPos_ = 0;
+  std::vector<std::vector<std::uint8_t>> configRecords_;
+};
+
+}  // namespace korvex::sim
