@@ -40,4 +40,40 @@ BootConfigBytes SerializeBootConfig(const BootConfig& c) {
   return b;
 }
 
+std::vector<BootConfigFieldValue> ListBootConfigFields(const BootConfig& c) {
+  return {
+      {"reserved0", 0, 4, c.reserved0},
+      {"nandBusWidth", 4, 4, c.nandBusWidth},
+      {"nandRowCycles", 8, 4, c.nandRowCycles},
+      {"nandPageSize", 12, 4, c.nandPageSize},
+      {"nandPagesPerBlock", 16, 4, c.nandPagesPerBlock},
+      {"nandForceErase", 20, 4, c.nandForceErase},
+      {"nandPageNumber", 24, 4, c.nandPageNumber},
+      {"nandOobSize", 28, 4, c.nandOobSize},
+      {"nandEccPos", 32, 4, c.nandEccPos},
+      {"nandBadBlockPage", 36, 4, c.nandBadBlockPage},
+      {"nandBadBlockPos", 40, 4, c.nandBadBlockPos},
+      {"reserved44", 44, 4, c.reserved44},
+      {"nandBchBits", 48, 4, c.nandBchBits},
+      {"nandWpPin", 52, 4, c.nandWpPin},
+      {"nandBlocksPerChip", 56, 4, c.nandBlocksPerChip},
+      {"cpuId", 60, 4, c.cpuId},
+      {"extClk", 64, 1, c.extClk},
+      {"cpuMult", 65, 1, c.cpuMult},
+      {"phmDiv", 66, 1, c.phmDiv},
+      {"useUart", 67, 1, c.useUart},
+      {"baudRate", 68, 4, c.baudRate},
+      {"sdramWidth", 72, 1, c.sdramWidth},
+      {"sdramBanks", 73, 1, c.sdramBanks},
+      {"sdramRowAddr", 74, 1, c.sdramRowAddr},
+      {"sdramColAddr", 75, 1, c.sdramColAddr},
+      {"sdramIsMobile", 76, 1, c.sdramIsMobile},
+      {"sdramIsBusShare", 77, 1, c.sdramIsBusShare},
+      {"bootFlag", 78, 1, c.bootFlag},
+      {"reserved79", 79, 1, c.reserved79},
+      {"reserved80", 80, 4, c.reserved80},
+      {"reserved84", 84, 4, c.reserved84},
+  };
+}
+
 }  // namespace korvex

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 namespace korvex {
 
@@ -50,5 +52,16 @@ struct BootConfig {
 using BootConfigBytes = std::array<std::uint8_t, kBootConfigSize>;
 
 BootConfigBytes SerializeBootConfig(const BootConfig& config);
+
+// One field of the record as the wire sees it, for reports.
+struct BootConfigFieldValue {
+  std::string_view name;  // the member's name
+  std::size_t offset;
+  std::size_t size;       // 1 or 4
+  std::uint32_t value;
+};
+
+// Every field, reserved ones included, in offset order.
+std::vector<BootConfigFieldValue> ListBootConfigFields(const BootConfig& config);
 
 }  // namespace korvex

@@ -1,5 +1,7 @@
 #include "sim/sim_host.h"
 
+#include <system_error>
+
 #include <chrono>
 #include <ctime>
 #include <iostream>
@@ -13,7 +15,11 @@ namespace korvex::sim {
 SimHost::SimHost(int usbPorts, std::filesystem::path home)
     : driver_(std::make_unique<VirtualDriver>(usbPorts)), home_(std::move(home)) {}
 
-SimHost::~SimHost() = default;
+SimHost::~SimHost() {
+  // Unplugging wakes any worker that waits on a board, so every thread can end.
+  for (int port = 0; port < UsbPortCount(); ++port) driver_->Unplug(port);
+  JoinThreads();
+}
 
 // --- Boards ---
 
@@ -187,5 +193,41 @@ void SimHost::Sleep(std::uint32_t milliseconds) {
 }
 
 std::string SimHost::ModuleFileName() { return PathToUtf8(home_ / "korvex"); }
+
+// --- Threads and the window ---
+
+void SimHost::SetWindowProcedure(WindowProcedure procedure) {
+  std::lock_guard lock(windowMutex_);
+  windowProcedure_ = std::move(procedure);
+}
+
+std::intptr_t SimHost::SendWindowMessage(WindowHandle window, std::uint32_t message,
+                                         std::uintptr_t wParam, std::intptr_t lParam) {
+  std::lock_guard lock(windowMutex_);
+  return windowProcedure_ ? windowProcedure_(window, message, wParam, lParam) : 0;
+}
+
+bool SimHost::StartThread(ThreadProc proc, void* argument) {
+  std::lock_guard lock(threadsMutex_);
+  try {
+    threads_.emplace_back([proc, argument] { proc(argument); });
+  } catch (const std::system_error&) {
+    return false;  // no thread to be had, as CreateThread failing
+  }
+  return true;
+}
+
+void SimHost::JoinThreads() {
+  // Threads may start further threads while we wait, so take turns until none is left.
+  for (;;) {
+    std::vector<std::thread> running;
+    {
+      std::lock_guard lock(threadsMutex_);
+      running.swap(threads_);
+    }
+    if (running.empty()) return;
+    for (std::thread& thread : running) thread.join();
+  }
+}
 
 }  // namespace korvex::sim

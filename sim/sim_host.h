@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "host/host.h"
@@ -71,6 +72,15 @@ class SimHost : public Host {
   void SetMessageBoxHandler(std::function<MessageAnswer(const MessageBoxRequest&)> handler);
   // Sleeps are real by default; instant sleeps make tests run at memory speed.
   void SetInstantSleep(bool instant);
+  // The main window's procedure: SendWindowMessage calls it, one message at a time,
+  // on the sending thread (there is no window thread to hand it to). Without one,
+  // messages are dropped and answer 0.
+  using WindowProcedure =
+      std::function<std::intptr_t(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t)>;
+  void SetWindowProcedure(WindowProcedure procedure);
+  // Waits until every thread that StartThread began has returned. The station never
+  // joins its workers; a test or the console does before it looks at the results.
+  void JoinThreads();
 
   // --- Host ---
   long RegOpenKeyRead(std::string_view path, RegKey& key) override;
@@ -91,6 +101,9 @@ class SimHost : public Host {
   LocalTime GetLocalTime() override;
   void Sleep(std::uint32_t milliseconds) override;
   std::string ModuleFileName() override;
+  std::intptr_t SendWindowMessage(WindowHandle window, std::uint32_t message,
+                                  std::uintptr_t wParam, std::intptr_t lParam) override;
+  bool StartThread(ThreadProc proc, void* argument) override;
 
  private:
   std::unique_ptr<VirtualDriver> driver_;
@@ -98,6 +111,10 @@ class SimHost : public Host {
   std::mutex desktopMutex_;  // guards messageBoxHandler_
   std::function<MessageAnswer(const MessageBoxRequest&)> messageBoxHandler_;
   std::atomic<bool> instantSleep_{false};
+  std::mutex windowMutex_;  // one message at a time, like a window thread
+  WindowProcedure windowProcedure_;
+  std::mutex threadsMutex_;
+  std::vector<std::thread> threads_;
 };
 
 }  // namespace korvex::sim

@@ -83,6 +83,13 @@ class RecordingHost : public Host {
     return inner_.ReadDevice(h, data, count, read);
   }
   bool CloseDevice(HostHandle h) override { return inner_.CloseDevice(h); }
+  std::intptr_t SendWindowMessage(WindowHandle window, std::uint32_t message,
+                                  std::uintptr_t wParam, std::intptr_t lParam) override {
+    return inner_.SendWindowMessage(window, message, wParam, lParam);
+  }
+  bool StartThread(ThreadProc proc, void* argument) override {
+    return inner_.StartThread(proc, argument);
+  }
 
   MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override {
     std::lock_guard lock(mutex_);

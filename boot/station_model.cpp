@@ -1,0 +1,39 @@
+#include "boot/station_model.h"
+
+#include "host/paths.h"
+
+namespace korvex {
+
+std::atomic<int> g_cpuModel{kDefaultCpuModel};
+std::atomic<const CpuModelInfo*> g_modelFolder{&kCpuModels[kDefaultCpuModel]};
+
+const CpuModelInfo* FindCpuModel(int model) {
+  if (model < 0 || model >= kCpuModelCount) return nullptr;
+  return &kCpuModels[static_cast<std::size_t>(model)];
+}
+
+bool SelectCpuModel(int index) {
+  g_cpuModel.store(index);
+  const CpuModelInfo* info = FindCpuModel(index);
+  if (info == nullptr) return false;
+  g_modelFolder.store(info);
+  return true;
+}
+
+std::optional<int> ParseModelName(std::string_view name) {
+  for (const CpuModelInfo& info : kCpuModels) {
+    if (info.folder == name) return info.index;
+  }
+  return std::nullopt;
+}
+
+std::filesystem::path ModelFilePath(Host& host, std::string_view fileName) {
+  return ModelFilePath(host, *g_modelFolder.load(), fileName);
+}
+
+std::filesystem::path ModelFilePath(Host& host, const CpuModelInfo& model,
+                                    std::string_view fileName) {
+  return ProgramDir(host) / PathFromUtf8(model.folder) / PathFromUtf8(fileName);
+}
+
+}  // namespace korvex

@@ -1,0 +1,436 @@
+// Reading Korvex2K.cfg / Korvex4K.cfg into the record: both grammars, the line reader
+// with its 99-character pieces, the file structure and the lines we reject.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "boot/boot_config.h"
+#include "boot/boot_config_parser.h"
+#include "boot/boot_texts.h"
+#include "boot/station_model.h"
+#include "device/device_session.h"
+#include "null_host.h"
+#include "recording_host.h"
+#include "temp_dir.h"
+
+namespace korvex {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// Sets the station's model selection for one test and restores it afterwards.
+class StationModel {
+ public:
+  explicit StationModel(int model) : model_(g_cpuModel.load()), folder_(g_modelFolder.load()) {
+    SelectCpuModel(model);
+  }
+  ~StationModel() {
+    g_cpuModel.store(model_);
+    g_modelFolder.store(folder_);
+  }
+
+ private:
+  int model_;
+  const CpuModelInfo* folder_;
+};
+
+// A distinct value in every field, so that a test sees any field changed by mistake.
+BootConfig DistinctRecord() {
+  BootConfig c;
+  c.reserved0 = 0xA0, c.nandBusWidth = 0xA1, c.nandRowCycles = 0xA2, c.nandPageSize = 0xA3;
+  c.nandPagesPerBlock = 0xA4, c.nandForceErase = 0xA5, c.nandPageNumber = 0xA6;
+  c.nandOobSize = 0xA7, c.nandEccPos = 0xA8, c.nandBadBlockPage = 0xA9;
+  c.nandBadBlockPos = 0xAA, c.reserved44 = 0xAB, c.nandBchBits = 0xAC, c.nandWpPin = 0xAD;
+  c.nandBlocksPerChip = 0xAE, c.cpuId = 0x7130, c.extClk = 24, c.cpuMult = 0xB1;
+  c.phmDiv = 0xB2, c.useUart = 0xB3, c.baudRate = 0xB4, c.sdramWidth = 0xB5;
+  c.sdramBanks = 0xB6, c.sdramRowAddr = 0xB7, c.sdramColAddr = 0xB8, c.sdramIsMobile = 0xB9;
+  c.sdramIsBusShare = 0xBA, c.bootFlag = 0xBB, c.reserved79 = 0xBC, c.reserved80 = 0xBD;
+  c.reserved84 = 0xBE;
+  return c;
+}
+
+std::string FullFile(const std::string& pll, const std::string& sdram, const std::string& nand) {
+  return "[PLL]\n" + pll + "[SDRAM]\n" + sdram + "[NAND]\n" + nand + "[END]\n";
+}
+
+class ConfigParser : public ::testing::Test {
+ protected:
+  ConfigParser() : host_(inner_, dir_.path()) {
+    session_.device.host = &host_;
+    session_.port = 3;
+    session_.cpuModel = kModelQx7135;
+    session_.bootConfig = DistinctRecord();
+    session_.sdramBytes = 0x1234;
+  }
+  std::filesystem::path Write(const std::string& text) {
+    const std::filesystem::path path = dir_.path() / "Korvex2K.cfg";
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  int Full(const std::string& text) { return ParseFullConfig(Write(text), session_, &notes_); }
+  int NandOnly(const std::string& text) { return ParseNandConfig(Write(text), session_, &notes_); }
+  Texts Notes() const {
+    Texts texts;
+    for (const auto& d : notes_) texts.push_back(d.text);
+    return texts;
+  }
+  void ExpectRecord(const BootConfig& expected) const {
+    EXPECT_EQ(SerializeBootConfig(session_.bootConfig), SerializeBootConfig(expected));
+  }
+
+  StationModel model_{kModelQx7135};
+  testing::TempDir dir_;
+  testing::NullHost inner_;
+  testing::RecordingHost host_;
+  DeviceSession session_;
+  ConfigDiagnostics notes_;
+};
+
+// A realistic file gives every key's field at its offset of the 88 bytes.
+TEST_F(ConfigParser, RealisticFullFileGivesEveryByteOfTheRecord) {
+  session_.bootConfig = BootConfig{};
+  session_.bootConfig.cpuId = 0x7130;  // from the identification, kept by the parse
+  const std::string file =
+      "; Korvex2K.cfg of a Qx7135 board\n[PLL]\nEXTCLK 12        ; crystal in MHz\n"
+      "CPUSPEED 336\nPHMDIV 3\nBOUDRATE 115200\nUSEUART 1\n"
+      "[SDRAM]\nBUSWIDTH 16\nSDRAMWIDTH 16\nBANKS 4\nROWADDR 12\nCOLADDR 8\nISMOBILE 1\n"
+      "ISBUSSHARE 0\n[NAND]\nBUSWIDTH 8\nROWCYCLES 3\nPAGESIZE 2048\nPAGEPERBLOCK 64\n"
+      "FORCEERASE 1\nPLANENUM 2\nOOBSIZE 64\nECCPOS 4\nBADBLACKPOS 5\nBADBLACKPAGE 63\n"
+      "BCHBIT 8\nWPPIN 17\nBLOCKPERCHIP 4096\n[END]\n"
+      "PAGESIZE 4096 ; after the end: never read\n";
+  ASSERT_EQ(Full(file), kParseOk);
+  const BootConfigBytes expected = {
+      0x00, 0x00, 0x00, 0x00,  0x08, 0x00, 0x00, 0x00,  // reserved, nandBusWidth
+      0x03, 0x00, 0x00, 0x00,  0x00, 0x08, 0x00, 0x00,  // rowCycles, pageSize 2048
+      0x40, 0x00, 0x00, 0x00,  0x01, 0x00, 0x00, 0x00,  // pagesPerBlock, forceErase
+      0x02, 0x00, 0x00, 0x00,  0x40, 0x00, 0x00, 0x00,  // planes, oob 64
+      0x04, 0x00, 0x00, 0x00,  0x3F, 0x00, 0x00, 0x00,  // eccPos, badBlockPage 63
+      0x05, 0x00, 0x00, 0x00,  0x00, 0x00, 0x00, 0x00,  // badBlockPos, reserved
+      0x08, 0x00, 0x00, 0x00,  0x11, 0x00, 0x00, 0x00,  // bch, wp pin 17
+      0x00, 0x10, 0x00, 0x00,  0x30, 0x71, 0x00, 0x00,  // blocks 4096, cpuId 0x7130
+      0x0C, 0x1C, 0x03, 0x01,  0x00, 0xC2, 0x01, 0x00,  // clk 12, mult 28, div, uart, 115200
+      0x01, 0x01, 0x0C, 0x08,  0x01, 0x00, 0x00, 0x00,  // 16-bit, 4 banks, 12, 8, mobile
+      0x00, 0x00, 0x00, 0x00,  0x00, 0x00, 0x00, 0x00,  // reserved
+  };
+  EXPECT_EQ(SerializeBootConfig(session_.bootConfig), expected);
+  EXPECT_EQ(session_.sdramBytes, 0x1000000u);
+  EXPECT_TRUE(host_.Messages().empty());
+  EXPECT_TRUE(notes_.empty());
+}
+
+// ---------------------------------------------------------------------------
+// One setting at a time: what it changes, and that it changes nothing else.
+
+struct SettingCase {
+  const char* name;
+  std::string pll, sdram, nand;             // the NAND-only grammar reads nand alone
+  std::function<void(BootConfig&)> change;  // on the distinct record; null: no change
+};
+void PrintTo(const SettingCase& c, std::ostream* os) { *os << c.name; }
+
+class FullGrammarLine : public ConfigParser, public ::testing::WithParamInterface<SettingCase> {};
+class NandGrammarLine : public ConfigParser, public ::testing::WithParamInterface<SettingCase> {};
+
+TEST_P(FullGrammarLine, ChangesExactlyItsField) {
+  BootConfig expected = DistinctRecord();
+  if (GetParam().change) GetParam().change(expected);
+  ASSERT_EQ(Full(FullFile(GetParam().pll, GetParam().sdram, GetParam().nand)), kParseOk);
+  ExpectRecord(expected);
+  EXPECT_TRUE(host_.Messages().empty());
+}
+
+TEST_P(NandGrammarLine, ChangesExactlyItsField) {
+  BootConfig expected = DistinctRecord();
+  if (GetParam().change) GetParam().change(expected);
+  ASSERT_EQ(NandOnly("[NAND]\n" + GetParam().nand + "[END]\n"), kParseOk);
+  ExpectRecord(expected);
+  EXPECT_EQ(session_.sdramBytes, 0x1234u);
+}
+
+using C = BootConfig;
+const SettingCase kFullGrammarLines[] = {
+    {"CpuSpeedAfterExtClk", "EXTCLK 12\nCPUSPEED 336\n", "", "",
+     [](C& c) { c.extClk = 12, c.cpuMult = 28; }},
+    {"CpuSpeedBeforeExtClkUsesRecordsClock", "CPUSPEED 336\nEXTCLK 12\n", "", "",
+     [](C& c) { c.cpuMult = 14, c.extClk = 12; }},  // 336 / 24
+    {"ExtClk300Gives44", "EXTCLK 300\nCPUSPEED 440\n", "", "",
+     [](C& c) { c.extClk = 44, c.cpuMult = 10; }},
+    {"CpuMultKeepsLow8Bits", "EXTCLK 1\nCPUSPEED 300\n", "", "",
+     [](C& c) { c.extClk = 1, c.cpuMult = 44; }},
+    {"SdramBus32GivesZero", "", "BUSWIDTH 32\n", "", [](C& c) { c.sdramWidth = 0; }},
+    {"SdramBus16GivesOne", "", "BUSWIDTH 16\n", "", [](C& c) { c.sdramWidth = 1; }},
+    {"SdramBus8GivesOne", "", "BUSWIDTH 8\n", "", [](C& c) { c.sdramWidth = 1; }},
+    {"SdramWidthKeyChangesNothing", "", "SDRAMWIDTH 32\n", "", nullptr},
+    {"Banks4GiveOne", "", "BANKS 4\n", "", [](C& c) { c.sdramBanks = 1; }},
+    {"Banks2GiveZero", "", "BANKS 2\n", "", [](C& c) { c.sdramBanks = 0; }},
+    {"PageSizeWithCommentBehind", "", "", "PAGESIZE 4096 ; 4K\n",
+     [](C& c) { c.nandPageSize = 4096; }},
+    {"PageSizeWithNothingBehind", "", "", "PAGESIZE 4096\n", [](C& c) { c.nandPageSize = 4096; }},
+    {"BlanksTabsAndWordsAroundValue", "", "", "PAGESIZE\t \t4096\tbytes\n",
+     [](C& c) { c.nandPageSize = 4096; }},
+    {"BlockPerChip", "", "", "BLOCKPERCHIP 8192\n", [](C& c) { c.nandBlocksPerChip = 8192; }},
+    {"LaterLineOverwrites", "", "", "PAGESIZE 512\nPAGESIZE 4096\n",
+     [](C& c) { c.nandPageSize = 4096; }},
+    {"KeyFoundAnywhereInTheLine", "MY_EXTCLK 13\n", "", "", [](C& c) { c.extClk = 13; }},
+    // PAGESIZE comes before OOBSIZE in the search order, so it takes OOBSIZE's value.
+    {"FirstKeyInTableOrderWins", "", "", "OOBSIZE 64 PAGESIZE\n",
+     [](C& c) { c.nandPageSize = 64; }},
+    {"PageNumberIsNoKeyHere", "", "", "PAGENUMBER 7\n", nullptr},
+    {"UnknownWordChangesNothing", "", "", "SPARESIZE 16\nLAST_ONE 5\n", nullptr},
+    {"KeyOnlyInComment", "", "", "; PAGESIZE 4096\nX ; OOBSIZE 16\n", nullptr},
+    {"KeysAreCapitals", "", "", "pagesize 4096\n", nullptr},
+    {"KeysOfOtherSectionsIgnored", "PAGESIZE 4096\nBUSWIDTH 16\n", "EXTCLK 13\n",
+     "CPUSPEED 100\nBANKS 4\n", nullptr},
+    {"MarkerInCommentIsNoMarker", "", "", "; [END]\nPAGESIZE 4096\n",
+     [](C& c) { c.nandPageSize = 4096; }},
+};
+const SettingCase kNandGrammarLines[] = {
+    {"BadBlockPage", "", "", "BADBLACKPAGE 63\n", [](C& c) { c.nandBadBlockPage = 63; }},
+    {"PageNumber", "", "", "PAGENUMBER 65536\n", [](C& c) { c.nandPageNumber = 65536; }},
+    {"BusWidthIsTheNandBus", "", "", "BUSWIDTH 16\n", [](C& c) { c.nandBusWidth = 16; }},
+    {"UnknownWordChangesNothing", "", "", "SPARESIZE 16\n", nullptr},
+    {"FullGrammarOnlyKeysAreNoKeys", "", "", "PLANENUM 2\nBCHBIT 8\nBLOCKPERCHIP 8\nEXTCLK 13\n",
+     nullptr},
+};
+
+auto CaseName = [](const auto& info) { return std::string(info.param.name); };
+INSTANTIATE_TEST_SUITE_P(Lines, FullGrammarLine, ::testing::ValuesIn(kFullGrammarLines), CaseName);
+INSTANTIATE_TEST_SUITE_P(Lines, NandGrammarLine, ::testing::ValuesIn(kNandGrammarLines), CaseName);
+
+// ---------------------------------------------------------------------------
+// Rejected lines change nothing and say why; the station itself stays silent.
+
+struct RejectCase {
+  const char* name;
+  std::string pll, sdram, nand;  // one line: line 2 in [PLL], 3 in [SDRAM], 4 in [NAND]
+  ConfigDiagnosticKind kind;
+  const char* text;
+};
+void PrintTo(const RejectCase& c, std::ostream* os) { *os << c.name; }
+
+class RejectedLine : public ConfigParser, public ::testing::WithParamInterface<RejectCase> {};
+
+TEST_P(RejectedLine, ChangesNothingAndIsReported) {
+  const RejectCase& c = GetParam();
+  ASSERT_EQ(Full(FullFile(c.pll, c.sdram, c.nand)), kParseOk);
+  ExpectRecord(DistinctRecord());
+  ASSERT_EQ(notes_.size(), 1u);
+  EXPECT_EQ(notes_[0].kind, c.kind);
+  EXPECT_EQ(notes_[0].text, c.text);
+  EXPECT_TRUE(host_.Messages().empty());
+}
+
+using K = ConfigDiagnosticKind;
+const RejectCase kRejectedLines[] = {
+    {"LeadingBlank", "", "", "  PAGESIZE 4096\n", K::kLeadingBlank,
+     "line 4: setting of PAGESIZE begins with a blank or tab; line ignored"},
+    {"LeadingTab", "\tEXTCLK 13\n", "", "", K::kLeadingBlank,
+     "line 2: setting of EXTCLK begins with a blank or tab; line ignored"},
+    {"UnitBehindDigits", "EXTCLK 12MHz\n", "", "", K::kNotDecimal,
+     "line 2: value '12MHz' of EXTCLK is not a decimal number; line ignored"},
+    {"HexPrefix", "", "", "PAGESIZE 0x800\n", K::kNotDecimal,
+     "line 4: value '0x800' of PAGESIZE is not a decimal number; line ignored"},
+    {"MinusSign", "", "", "ECCPOS -5\n", K::kNotDecimal,
+     "line 4: value '-5' of ECCPOS is not a decimal number; line ignored"},
+    {"PlusSign", "", "BANKS +4\n", "", K::kNotDecimal,
+     "line 3: value '+4' of BANKS is not a decimal number; line ignored"},
+    {"Beyond32Bits", "BOUDRATE 4294967296\n", "", "", K::kOutOfRange,
+     "line 2: value '4294967296' of BOUDRATE does not fit in 32 bits; line ignored"},
+    {"KeyWithoutBlank", "", "", "PAGESIZE\n", K::kNoValue,
+     "line 4: PAGESIZE has no value; line ignored"},
+    {"ValueOnlyInComment", "", "", "PAGESIZE \t;4096\n", K::kNoValue,
+     "line 4: PAGESIZE has no value; line ignored"},
+};
+INSTANTIATE_TEST_SUITE_P(Lines, RejectedLine, ::testing::ValuesIn(kRejectedLines), CaseName);
+
+TEST_F(ConfigParser, CpuSpeedWhileExtClkIsZeroIsRejected) {
+  session_.bootConfig.extClk = 0;
+  BootConfig expected = session_.bootConfig;
+  ASSERT_EQ(Full(FullFile("CPUSPEED 336\nEXTCLK 12\nCPUSPEED 336\nEXTCLK 256\nCPUSPEED 1\n", "",
+                          "")),
+            kParseOk);
+  expected.extClk = 0;    // 256 keeps its low 8 bits
+  expected.cpuMult = 28;  // only the CPUSPEED after EXTCLK 12 counts
+  ExpectRecord(expected);
+  EXPECT_EQ(Notes(), (Texts{"line 2: CPUSPEED 336 cannot be turned into a multiplier while "
+                            "extClk is 0 (give EXTCLK first); line ignored",
+                            "line 6: CPUSPEED 1 cannot be turned into a multiplier while "
+                            "extClk is 0 (give EXTCLK first); line ignored"}));
+}
+
+TEST_F(ConfigParser, NandGrammarRejectsAlikeAndIgnoredLinesAreNotReported) {
+  ASSERT_EQ(NandOnly("[NAND]\nOOBSIZE 64B\n\tPAGESIZE 4096\n  just words\nBCHBIT x\n[END]\n"),
+            kParseOk);
+  ExpectRecord(DistinctRecord());
+  EXPECT_EQ(Notes(), (Texts{"line 2: value '64B' of OOBSIZE is not a decimal number; line ignored",
+                            "line 3: setting of PAGESIZE begins with a blank or tab; line ignored"}));
+}
+
+// ---------------------------------------------------------------------------
+// Reading: pieces of at most 99 characters, line ends, markers.
+
+TEST_F(ConfigParser, LongCommentLineContinuesAsASettingAfter99Characters) {
+  const std::string comment = ";" + std::string(98, '-');  // exactly one piece
+  ASSERT_EQ(Full(FullFile("", "", comment + "PAGESIZE 4096\n")), kParseOk);
+  EXPECT_EQ(session_.bootConfig.nandPageSize, 4096u);
+  EXPECT_EQ(Notes(), Texts{"line 4: longer than 99 characters; the rest is read as a line of "
+                           "its own"});
+}
+
+TEST_F(ConfigParser, ValueSplitAtThePieceBoundaryKeepsItsFirstDigits) {
+  const std::string line = "PAGESIZE" + std::string(89, ' ') + "4096\n";  // piece ends in "40"
+  ASSERT_EQ(Full(FullFile("", "", line + "OOBSIZE 64\n")), kParseOk);
+  EXPECT_EQ(session_.bootConfig.nandPageSize, 40u);
+  EXPECT_EQ(session_.bootConfig.nandOobSize, 64u);
+}
+
+TEST_F(ConfigParser, LinesOf99CharactersAreOnePieceEvenWithCrLf) {
+  const std::string line = "PAGESIZE 4096 " + std::string(85, 'x');
+  const std::string crlf = "PAGEPERBLOCK 128 " + std::string(82, 'x');
+  ASSERT_EQ(Full(FullFile("", "", line + "\n" + crlf + "\r\nOOBSIZE 64B\r\n")), kParseOk);
+  EXPECT_EQ(session_.bootConfig.nandPageSize, 4096u);
+  EXPECT_EQ(session_.bootConfig.nandPagesPerBlock, 128u);
+  // No long-line report, and the line after them keeps its number.
+  EXPECT_EQ(Notes(), Texts{"line 6: value '64B' of OOBSIZE is not a decimal number; line ignored"});
+}
+
+TEST_F(ConfigParser, EveryLongLineIsReportedOnce) {
+  const std::string longComment = ";" + std::string(250, '-') + "\n";  // three pieces
+  ASSERT_EQ(Full(FullFile(longComment, "", longComment)), kParseOk);
+  EXPECT_EQ(notes_.size(), 2u);
+  EXPECT_EQ(notes_.back().line, 5);
+}
+
+TEST_F(ConfigParser, MarkersCountAnywhereAndTheLastLineNeedsNoLineFeed) {
+  ASSERT_EQ(Full("clock [PLL]\r\nEXTCLK 13\r\n--[SDRAM]--\n  [NAND]\nOOBSIZE 64\nx[END]"), kParseOk);
+  EXPECT_EQ(session_.bootConfig.extClk, 13);
+  EXPECT_EQ(session_.bootConfig.nandOobSize, 64u);
+}
+
+// ---------------------------------------------------------------------------
+// File structure: results, messages, and what stays behind.
+
+TEST_F(ConfigParser, UnopenableFileShowsCannotOpenOnlyForTheFullGrammar) {
+  EXPECT_EQ(ParseFullConfig(dir_.path() / "none.cfg", session_), kParseCannotOpen);
+  EXPECT_EQ(ParseFullConfig(dir_.path(), session_), kParseCannotOpen);  // a folder
+  EXPECT_EQ(ParseNandConfig(dir_.path() / "none.cfg", session_), kParseCannotOpen);
+  EXPECT_EQ(host_.MessageTexts(),
+            (Texts{"Can not open configration file!", "Can not open configration file!"}));
+  EXPECT_EQ(host_.Messages()[0].caption, "Korvex");
+  EXPECT_EQ(host_.Messages()[0].port, 3);
+  ExpectRecord(DistinctRecord());
+}
+
+struct StructureCase {
+  const char* name;
+  std::string file;
+  Texts messages;
+  std::string note;
+};
+void PrintTo(const StructureCase& c, std::ostream* os) { *os << c.name; }
+
+class FullGrammarEnd : public ConfigParser, public ::testing::WithParamInterface<StructureCase> {};
+
+TEST_P(FullGrammarEnd, EndsEarlyWithItsMessage) {
+  EXPECT_EQ(Full(GetParam().file), kParseEndedEarly);
+  EXPECT_EQ(host_.MessageTexts(), GetParam().messages);
+  EXPECT_EQ(session_.sdramBytes, 0x1234u);  // set only at [END]
+  EXPECT_EQ(Notes(), Texts{GetParam().note});
+}
+
+const StructureCase kStructureCases[] = {
+    {"EmptyFile", "", {"Korvex.cfg is bad!"}, "the file ended before [PLL]"},
+    {"PllOnlyInComment", "; [PLL]\n[SDRAM]\n[NAND]\n[END]\n", {"Korvex.cfg is bad!"},
+     "the file ended before [PLL]"},
+    {"NoSdramAfterPll", "[NAND]\n[END]\n[PLL]\n", {"Korvex.cfg is bad!"},
+     "the file ended before [SDRAM]"},
+    {"NoNand", "[PLL]\n[SDRAM]\nBANKS 4\n", {}, "the file ended before [NAND]"},
+    {"NoEnd", "[PLL]\n[SDRAM]\n[NAND]\nPAGESIZE 4096\n", {}, "the file ended before [END]"},
+};
+INSTANTIATE_TEST_SUITE_P(Files, FullGrammarEnd, ::testing::ValuesIn(kStructureCases), CaseName);
+
+TEST_F(ConfigParser, WhatWasReadBeforeAnEarlyEndStays) {
+  EXPECT_EQ(Full("[PLL]\nEXTCLK 13\n[SDRAM]\nBANKS 2\n[NAND]\nPAGESIZE 4096\n"), kParseEndedEarly);
+  BootConfig expected = DistinctRecord();
+  expected.extClk = 13, expected.sdramBanks = 0, expected.nandPageSize = 4096;
+  ExpectRecord(expected);
+}
+
+TEST_F(ConfigParser, NandGrammarEndsEarlySilently) {
+  EXPECT_EQ(NandOnly("[PLL]\n[SDRAM]\n"), kParseEndedEarly);
+  EXPECT_EQ(NandOnly("[NAND]\nPAGESIZE 4096\n"), kParseEndedEarly);
+  EXPECT_EQ(session_.bootConfig.nandPageSize, 4096u);
+  EXPECT_TRUE(host_.Messages().empty());
+  EXPECT_EQ(Notes(), (Texts{"the file ended before [NAND]", "the file ended before [END]"}));
+}
+
+// ---------------------------------------------------------------------------
+// Grammar choice and the SDRAM size.
+
+TEST_F(ConfigParser, SessionModelChoosesTheGrammar) {
+  // Model 0 skips [PLL] and [SDRAM] and knows no BCHBIT.
+  const auto path = Write("PAGESIZE 1\n" + FullFile("EXTCLK 13\n", "BANKS 2\n",
+                                                    "PAGESIZE 4096\nBCHBIT 4\n"));
+  session_.cpuModel = kModelQx7120;
+  EXPECT_EQ(ParseBootConfig(path, session_), kParseOk);
+  BootConfig expected = DistinctRecord();
+  expected.nandPageSize = 4096;
+  ExpectRecord(expected);
+  EXPECT_EQ(session_.sdramBytes, 0x1234u);
+
+  for (int model : {kModelQx7130, kModelQx7135, kModelQx7105B}) {
+    session_.cpuModel = model;
+    EXPECT_EQ(ParseBootConfig(path, session_), kParseOk);
+    EXPECT_EQ(session_.bootConfig.extClk, 13);
+    EXPECT_EQ(session_.bootConfig.nandBchBits, 4u);
+  }
+  EXPECT_TRUE(host_.Messages().empty());
+}
+
+TEST_F(ConfigParser, UnknownSessionModelOpensNoFile) {
+  for (int model : {-1, 4}) {
+    session_.cpuModel = model;
+    EXPECT_EQ(ParseBootConfig(Write(FullFile("EXTCLK 13\n", "", "")), session_), kParseEndedEarly);
+  }
+  EXPECT_EQ(host_.MessageTexts(), (Texts{"cpu id version error!", "cpu id version error!"}));
+  ExpectRecord(DistinctRecord());
+}
+
+TEST_F(ConfigParser, SdramSizeAtEndFollowsTheStationSelection) {
+  const std::string file = FullFile("", "BUSWIDTH 32\nBANKS 4\nROWADDR 13\nCOLADDR 9\n", "");
+  EXPECT_EQ(Full(file), kParseOk);
+  EXPECT_EQ(session_.sdramBytes, 16u << 20);
+  // Selection 0 while the port still holds model 1: the formula, 64 MiB here.
+  StationModel model0(kModelQx7120);
+  session_.cpuModel = kModelQx7130;
+  EXPECT_EQ(Full(file), kParseOk);
+  EXPECT_EQ(session_.sdramBytes, 64u << 20);
+}
+
+TEST(SdramBytes, Formula) {
+  struct Case {
+    std::uint8_t row, col, width, banks;
+    int model;
+    std::uint32_t bytes;
+  };
+  for (const Case& c : {
+           Case{13, 9, 0, 1, kModelQx7120, 64u << 20},  // 32-bit bus, 4 banks
+           Case{13, 9, 1, 1, kModelQx7120, 32u << 20},  // 16-bit bus
+           Case{13, 9, 0, 0, kModelQx7120, 32u << 20},  // 2 banks
+           Case{29, 0, 0, 0, kModelQx7120, 0},          // 2^32 wraps
+           Case{200, 200, 0, 1, kModelQx7120, 0},       // no undefined shift
+           Case{1, 1, 5, 9, kModelQx7105B, 16u << 20},
+       }) {
+    BootConfig config;
+    config.sdramRowAddr = c.row, config.sdramColAddr = c.col;
+    config.sdramWidth = c.width, config.sdramBanks = c.banks;
+    EXPECT_EQ(SdramBytesFor(config, c.model), c.bytes) << int(c.row) << "/" << int(c.col);
+  }
+}
+
+}  // namespace
+}  // namespace korvex
