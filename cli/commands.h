@@ -16,6 +16,7 @@ struct CommandContext {
 
 int RunNandTable(const CommandContext& context);
 int RunDevices(const CommandContext& context);
+int RunCheckConfig(const CommandContext& context);
 
 // "korvex: <message>" on stderr; returns kExitUsage for one-line returns.
 int UsageError(const std::string& message);

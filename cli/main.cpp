@@ -22,6 +22,8 @@ constexpr const char* kUsage =
     "  nand-table lookup MAIN [EXT] the geometry a chip with these ID keys gets\n"
     "  nand-table add --main H --ext H --page N --block KIB --oob N --blocks N\n"
     "  nand-table delete ROW...     remove records by row number (0-based)\n"
+    "  check-config [--model M] [FILE]  vet a boot configuration file (M: 7120, 7130,\n"
+    "                               7135, 7105B; FILE: the model folder's Korvex2K.cfg)\n"
     "\n"
     "--home DIR  the station's folder (nand_cfg.bin, model folders, logs);\n"
     "            default: the folder of this program\n"
@@ -80,5 +82,6 @@ int main(int argc, char** argv) {
   }
   if (command == "nand-table") return RunNandTable(context);
   if (command == "devices") return RunDevices(context);
+  if (command == "check-config") return RunCheckConfig(context);
   return UsageError("unknown command '" + command + "'");
 }

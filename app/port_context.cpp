@@ -1,0 +1,49 @@
+#include "app/port_context.h"
+
+#include <algorithm>
+
+namespace korvex {
+
+std::array<PortSlot, kPortCount> g_portSlots;
+std::array<PortRun, kPortCount> g_portRuns;
+std::array<PortContext, kPortCount> g_portContexts;
+std::atomic<std::int32_t> g_burningCount{0};
+
+namespace {
+
+int CompareBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
+  return std::equal(a, a + n, b) ? 1 : 0;
+}
+
+}  // namespace
+
+void PortContext::BindFixedSessionFields(Host& host) {
+  session.device.host = &host;
+  session.device.handle = kInvalidHandle;
+  session.dataBuffer = dataBuffer.data();
+  session.tail = tail.data();
+  session.targetEnable = scratch.data();
+  session.targetCount = 1;
+  session.nandOption = kOptionNoOobModel0;
+  session.compareBytes = CompareBytes;
+}
+
+void ResetPortRecords() {
+  for (std::size_t port = 0; port < kPortCount; ++port) {
+    g_portSlots[port].state = kPortFree;
+    g_portSlots[port].port = static_cast<std::int32_t>(port);
+    g_portSlots[port].inUse = 0;
+    g_portRuns[port].burning = kBurningNone;
+    g_portRuns[port].workerRunning = false;
+    g_portRuns[port].uid.fill(0);
+    g_portRuns[port].uidText.Clear();
+    PortContext& context = g_portContexts[port];
+    context.session = DeviceSession{};
+    context.scratch.fill(0);
+    context.tail.fill(0);
+    context.settings = JobSettings{};
+  }
+  g_burningCount = 0;
+}
+
+}  // namespace korvex

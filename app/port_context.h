@@ -1,0 +1,106 @@
+#pragma once
+// The per-port records: eight of each, indexed by port 0..7, all preallocated.
+// PortSlot is the scheduler's claim, PortRun the worker's outcome, PortContext the
+// worker's only argument (session head, buffers and the operator's settings).
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "device/bounded_string.h"
+#include "device/device_session.h"
+#include "host/host.h"
+
+namespace korvex {
+
+inline constexpr std::size_t kPortCount = 8;
+inline constexpr std::size_t kImageCount = 6;
+inline constexpr std::size_t kImagePathCapacity = 1024;
+using ImagePath = BoundedString<kImagePathCapacity>;
+
+// Images in burn order; the value is also the label index of the progress row.
+enum ImageId : std::size_t {
+  kNandBin = 0,
+  kLoaderBin = 1,
+  kDefBootBin = 2,
+  kImgBootBin = 3,
+  kMiniosBin = 4,
+  kResBin = 5,
+};
+inline constexpr std::array<std::string_view, kImageCount> kImageFileNames{
+    "nand.bin", "loader.bin", "def_boot.bin", "img_boot.bin", "minios.bin", "res.bin"};
+
+// JobSettings keeps its paths and flags in its own order: def_boot.bin, loader.bin,
+// res.bin, minios.bin, img_boot.bin, nand.bin.
+constexpr std::size_t JobSlotOf(ImageId image) {
+  constexpr std::array<std::size_t, kImageCount> slot{5, 1, 0, 4, 3, 2};
+  return slot[image];
+}
+
+enum PortState : std::int32_t {
+  kPortFree = 0,
+  kPortStartFailed = 1,
+  kPortWorkerStarted = 2,
+  kPortOpening = 3,
+};
+
+struct PortSlot {
+  std::atomic<std::int32_t> state{kPortFree};
+  std::atomic<std::int32_t> port{0};
+  std::atomic<std::int32_t> inUse{0};
+};
+
+enum BurningState : std::int32_t {
+  kBurningNone = 0,
+  kBurningStarted = 1,  // counted; stays 1 when the burn ends early
+  kBurningDone = 2,     // reached the normal end
+};
+
+inline constexpr std::size_t kUidSize = 16;
+using UidText = BoundedString<64>;
+
+struct PortRun {
+  std::atomic<std::int32_t> burning{kBurningNone};
+  // True from the moment a worker is started on the port's context until it returns;
+  // the scheduler never hands the context to a new worker before that.
+  std::atomic<bool> workerRunning{false};
+  std::array<std::uint8_t, kUidSize> uid{};
+  UidText uidText;
+};
+
+struct JobSettings {
+  std::array<ImagePath, kImageCount> imagePaths;       // JobSettings order
+  std::array<std::int32_t, kImageCount> includeFlags{};  // 1 = included
+  WindowHandle hwndMain = 0;
+  std::int32_t port = 0;
+  std::uint32_t fromPage = 0;
+  std::uint32_t toPage = 0;
+
+  const ImagePath& PathOf(ImageId image) const { return imagePaths[JobSlotOf(image)]; }
+  std::int32_t IncludeOf(ImageId image) const { return includeFlags[JobSlotOf(image)]; }
+};
+
+struct PortContext {
+  DeviceSession session;
+  std::array<std::uint8_t, kTargetTableSize> scratch{};
+  std::array<std::uint8_t, kDataBufferSize> dataBuffer{};
+  std::array<std::uint8_t, kTailAreaSize> tail{};
+  JobSettings settings;
+
+  // Points the session's buffers at this context's own and sets the fixed fields.
+  void BindFixedSessionFields(Host& host);
+};
+
+// The station's records, static as the whole run uses them.
+extern std::array<PortSlot, kPortCount> g_portSlots;
+extern std::array<PortRun, kPortCount> g_portRuns;
+extern std::array<PortContext, kPortCount> g_portContexts;
+extern std::atomic<std::int32_t> g_burningCount;
+
+// Back to start-up state (slots free, runs cleared, contexts zeroed); for tests and
+// for a station that starts over.
+void ResetPortRecords();
+
+}  // namespace korvex

@@ -1,0 +1,142 @@
+#include "app/port_scheduler.h"
+
+#include <cstdio>
+
+#include "app/station_texts.h"
+#include "boot/station_model.h"
+#include "device/device_open.h"
+#include "host/paths.h"
+
+namespace korvex {
+
+PortScheduler::PortScheduler(Host& host, DeviceTables& tables, PortWorker worker,
+                             PortWorker readBack)
+    : host_(host), tables_(tables), worker_(worker), readBack_(readBack) {}
+
+void PortScheduler::ShowMessage(std::string_view text) {
+  host_.ShowMessageBox({text, kApplicationTitle, MessageButtons::Ok, kNoPort});
+}
+
+void PortScheduler::PrepareSession(PortContext& context, std::size_t port) {
+  context.BindFixedSessionFields(host_);
+  context.session.cpuModel = g_cpuModel.load();
+  context.settings.port = static_cast<std::int32_t>(port);
+}
+
+// Every context gets the window's settings, running ones too: a worker works on its
+// own copy of the session head, and the controls that feed the settings stay locked
+// while any port is in use, so a running burn never sees them change.
+void PortScheduler::CopySettings(const StationSettings& settings) {
+  for (std::size_t port = 0; port < kPortCount; ++port) {
+    PortContext& context = g_portContexts[port];
+    context.settings.includeFlags = settings.includeFlags;
+    context.settings.imagePaths = settings.imagePaths;
+    context.settings.hwndMain = settings.hwndMain;
+    PrepareSession(context, port);
+  }
+}
+
+void PortScheduler::Claim(std::size_t port) {
+  PortSlot& slot = g_portSlots[port];
+  PortContext& context = g_portContexts[port];
+  slot.state = kPortOpening;
+  slot.inUse = 1;
+  slot.port = static_cast<std::int32_t>(port);
+  context.session.port = static_cast<std::uint8_t>(port);
+  context.session.devicePath.Assign(tables_.linkedDevices[port].symbolicLink.View());
+  context.session.is2KPage = 1;
+  context.session.cpuModel = g_cpuModel.load();
+
+  if (OpenDevice(context.session) != kOpenOk) {
+    slot.state = kPortStartFailed;
+    char text[64];
+    std::snprintf(text, sizeof text, kTextPortBootFailed.data(), static_cast<int>(port) + 1);
+    ShowMessage(text);
+    return;
+  }
+  slot.state = kPortWorkerStarted;
+  g_portRuns[port].workerRunning = true;
+  if (!host_.StartThread(worker_, &context)) {
+    g_portRuns[port].workerRunning = false;
+    slot.state = kPortStartFailed;
+    ShowMessage(kTextCantCreateWorker);
+  }
+}
+
+ScanResult PortScheduler::Scan(const StationSettings& settings) {
+  ScanResult result;
+  bool anyIncluded = false;
+  for (const std::int32_t flag : settings.includeFlags) anyIncluded |= flag != 0;
+  // No image chosen: never start a burn (the READ button relies on this).
+  if (!anyIncluded) return result;
+
+  CopySettings(settings);
+  CollectLinkedDevices(host_, tables_);
+
+  for (std::size_t port = 0; port < kPortCount; ++port) {
+    for (PortContext& context : g_portContexts) {
+      context.session.formatAfterBurn = settings.formatAfterBurn;
+      context.session.fileSystemFormat = settings.fileSystemFormat;
+      context.session.eraseWholeChip = settings.eraseWholeChip;
+    }
+    PortSlot& slot = g_portSlots[port];
+    if (tables_.linkedDevices[port].linked == 0) {
+      // A worker still running here finds state 0 after its current image and
+      // reports the board as disconnected.
+      slot.state = kPortFree;
+      slot.inUse = 0;
+      continue;
+    }
+    if (slot.inUse == 1) continue;
+    // A new board on a port whose previous worker has not returned yet (unplugged
+    // mid-burn, replugged within one scan) waits: its context still belongs to that
+    // worker. The next scan after the worker returns claims it.
+    if (g_portRuns[port].workerRunning) {
+      ++result.postponed;
+      continue;
+    }
+    Claim(port);
+    ++result.claimed;
+  }
+
+  std::int32_t burning = 0;
+  for (const PortRun& run : g_portRuns) burning += run.burning == kBurningStarted ? 1 : 0;
+  g_burningCount = burning;
+  return result;
+}
+
+bool PortScheduler::AnyPortInUse() {
+  for (const PortSlot& slot : g_portSlots) {
+    if (slot.inUse == 1) return true;
+  }
+  return false;
+}
+
+bool PortScheduler::StartReadBack(const StationSettings& settings, std::uint32_t fromPage,
+                                  std::uint32_t toPage, const std::filesystem::path& outputPath) {
+  if (toPage <= fromPage) {
+    ShowMessage(kTextBadAddressRange);
+    return false;
+  }
+  CollectLinkedDevices(host_, tables_);
+  if (tables_.linkedDevices[0].linked == 0) {
+    ShowMessage(kTextNoLinkedDevice);
+    return false;
+  }
+  PortContext& context = g_portContexts[0];
+  context.session.port = static_cast<std::uint8_t>(g_portSlots[0].port.load());
+  context.session.devicePath.Assign(tables_.linkedDevices[0].symbolicLink.View());
+  context.settings.hwndMain = settings.hwndMain;
+  PrepareSession(context, 0);
+  context.settings.fromPage = fromPage;
+  context.settings.toPage = toPage;
+  // The output file travels in the nand.bin path field.
+  context.settings.imagePaths[JobSlotOf(kNandBin)].Assign(PathToUtf8(outputPath));
+  if (!host_.StartThread(readBack_, &context)) {
+    ShowMessage(kTextCantCreateWorker);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace korvex

@@ -1,0 +1,67 @@
+#pragma once
+// The periodic scan that claims ports for newly linked boards and starts one worker
+// per claimed port, and the READ button's read-back start. Runs on the window's
+// thread (the console's main loop plays that part).
+
+#include <cstdint>
+#include <filesystem>
+
+#include "app/port_context.h"
+#include "device/device_discovery.h"
+#include "host/host.h"
+
+namespace korvex {
+
+// What the window holds for the scan to hand to the ports.
+struct StationSettings {
+  std::array<ImagePath, kImageCount> imagePaths;        // JobSettings order
+  std::array<std::int32_t, kImageCount> includeFlags{};  // JobSettings order
+  std::uint32_t formatAfterBurn = 0;
+  std::uint8_t fileSystemFormat = 0;
+  std::uint8_t eraseWholeChip = 0;
+  WindowHandle hwndMain = 0;
+
+  void SetImage(ImageId image, std::string_view path, bool included) {
+    imagePaths[JobSlotOf(image)].Assign(path);
+    includeFlags[JobSlotOf(image)] = included ? 1 : 0;
+  }
+  const ImagePath& PathOf(ImageId image) const { return imagePaths[JobSlotOf(image)]; }
+};
+
+// A worker entry: the port's context in, its exit code out.
+using PortWorker = std::uint32_t (*)(void* context);
+
+struct ScanResult {
+  int claimed = 0;   // ports claimed by this scan
+  int postponed = 0; // linked boards waiting for their port's previous worker
+};
+
+class PortScheduler {
+ public:
+  // worker runs on each claimed port; readBack on port 0 for the READ button.
+  PortScheduler(Host& host, DeviceTables& tables, PortWorker worker, PortWorker readBack);
+
+  // Timer 0: one scan over the eight ports.
+  ScanResult Scan(const StationSettings& settings);
+
+  // Timer 3's question: is any port in use (a board attached, burning or done)?
+  static bool AnyPortInUse();
+
+  // READ: checks the range, finds port 0's device and starts the read-back into
+  // outputPath on port 0's context. False after its message when it cannot start.
+  bool StartReadBack(const StationSettings& settings, std::uint32_t fromPage,
+                     std::uint32_t toPage, const std::filesystem::path& outputPath);
+
+ private:
+  void CopySettings(const StationSettings& settings);
+  void PrepareSession(PortContext& context, std::size_t port);
+  void Claim(std::size_t port);
+  void ShowMessage(std::string_view text);
+
+  Host& host_;
+  DeviceTables& tables_;
+  PortWorker worker_;
+  PortWorker readBack_;
+};
+
+}  // namespace korvex

@@ -1,0 +1,41 @@
+#pragma once
+// The simulated line behind the station and readback commands: how many boards, of
+// which model, with which chip and faults, and where their NAND goes at exit.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "cli/cli_args.h"
+#include "sim/board_spec.h"
+#include "sim/sim_host.h"
+
+namespace korvex::cli {
+
+// Options every command that drives boards takes.
+inline constexpr OptionSpec kBoardOptions[] = {
+    {"--model", true},     {"--sim", true},        {"--sim-chip", true},   {"--sim-bad-blocks", true},
+    {"--sim-seed", true},  {"--sim-fault", true},  {"--sim-timing", false}, {"--sim-dump", true},
+};
+
+struct LineSetup {
+  int model = 2;                  // cpuModel of the station and of the simulated boards
+  int boards = 0;                 // simulated boards plugged at start
+  sim::BoardSpec board;           // what each of them is
+  bool timing = false;            // the simulator's timing model
+  std::optional<std::filesystem::path> dumpDir;
+};
+
+// Reads the board options; false after a one-line usage message.
+bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup);
+
+// The host for the setup: simulated boards plugged into the first USB ports. Without
+// --sim this build has no USB boot driver, so the driver's list is empty.
+std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home);
+
+// Writes board-<k>.nand of every plugged board into the dump folder, if one was asked for.
+void DumpBoards(const LineSetup& setup, const sim::SimHost& host);
+
+}  // namespace korvex::cli

@@ -1,0 +1,188 @@
+// The scan: claims, open failures, the worker guard, the READ checks, and the rows the
+// progress message draws.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+#include "app/port_progress.h"
+#include "app/port_scheduler.h"
+#include "app/station_settings_model.h"
+#include "recording_host.h"
+#include "sim/sim_host.h"
+#include "temp_dir.h"
+
+namespace korvex {
+namespace {
+
+std::atomic<bool> g_releaseWorkers{true};
+std::atomic<int> g_workersStarted{0};
+
+// Stands in for the burn: holds its context until released, then returns.
+std::uint32_t HoldingWorker(void* argument) {
+  auto& context = *static_cast<PortContext*>(argument);
+  ++g_workersStarted;
+  while (!g_releaseWorkers) std::this_thread::yield();
+  g_portRuns[static_cast<std::size_t>(context.settings.port)].workerRunning = false;
+  return 0;
+}
+
+class PortSchedulerTest : public ::testing::Test {
+ protected:
+  PortSchedulerTest() : sim_(9, dir_.path()), host_(sim_, dir_.path()) {
+    ResetPortRecords();
+    g_releaseWorkers = true;
+    g_workersStarted = 0;
+    BuildDeviceTables(host_, *tables_);
+    settings_.SetImage(kLoaderBin, "/images/loader.bin", true);
+  }
+  ~PortSchedulerTest() override {
+    g_releaseWorkers = true;
+    sim_.JoinThreads();
+  }
+
+  testing::TempDir dir_;
+  sim::SimHost sim_;
+  testing::RecordingHost host_;
+  std::unique_ptr<DeviceTables> tables_ = std::make_unique<DeviceTables>();
+  PortScheduler scheduler_{host_, *tables_, HoldingWorker, HoldingWorker};
+  StationSettings settings_;
+};
+
+TEST_F(PortSchedulerTest, ClaimsLinkedBoardsInRegistryOrderAndHoldsThemUntilUnplugged) {
+  sim_.Plug(4, {});
+  sim_.Plug(2, {});
+  StationSettings none;
+  EXPECT_EQ(scheduler_.Scan(none).claimed, 0);  // no image chosen: nothing happens
+  EXPECT_FALSE(PortScheduler::AnyPortInUse());
+
+  EXPECT_EQ(scheduler_.Scan(settings_).claimed, 2);
+  sim_.JoinThreads();
+  EXPECT_EQ(g_workersStarted, 2);
+  EXPECT_EQ(g_portSlots[0].state, kPortWorkerStarted);
+  EXPECT_EQ(g_portContexts[0].session.devicePath.View(), sim_.SymbolicLinkOf(2));
+  EXPECT_EQ(g_portContexts[1].session.devicePath.View(), sim_.SymbolicLinkOf(4));
+  EXPECT_EQ(g_portContexts[1].settings.PathOf(kLoaderBin).View(), "/images/loader.bin");
+  EXPECT_EQ(g_portContexts[1].session.cpuModel, 2);
+  EXPECT_TRUE(PortScheduler::AnyPortInUse());
+
+  // A burned board left plugged in is not burned again.
+  EXPECT_EQ(scheduler_.Scan(settings_).claimed, 0);
+  sim_.Unplug(2);
+  scheduler_.Scan(settings_);
+  EXPECT_EQ(g_portSlots[0].state, kPortFree);
+  EXPECT_EQ(g_portSlots[0].inUse, 0);
+  EXPECT_EQ(g_portSlots[1].inUse, 1);
+}
+
+TEST_F(PortSchedulerTest, OpenFailureNamesTheOperatorsPortNumberAndKeepsTheClaim) {
+  for (int usb = 0; usb < 5; ++usb) sim_.Plug(usb, {});
+  // The fifth board's link is too long to read, so its open fails six times.
+  sim_.SetSymbolicLink(4, std::string(80, 'x'));
+  BuildDeviceTables(host_, *tables_);
+  scheduler_.Scan(settings_);
+
+  std::vector<std::string> expected(6, "Invalid handle!");
+  expected.push_back("Port 5 Boot Failed!");
+  EXPECT_EQ(host_.MessageTexts(), expected);
+  EXPECT_EQ(g_portSlots[4].state, kPortStartFailed);
+  EXPECT_EQ(g_portSlots[4].inUse, 1);
+  host_.ClearMessages();
+  scheduler_.Scan(settings_);
+  EXPECT_TRUE(host_.MessageTexts().empty());  // not retried until unplugged
+}
+
+TEST_F(PortSchedulerTest, ANewBoardWaitsWhileThePortsPreviousWorkerStillRuns) {
+  g_releaseWorkers = false;
+  sim_.Plug(0, {});
+  scheduler_.Scan(settings_);
+  while (g_workersStarted < 1) std::this_thread::yield();
+
+  // Unplugged mid-burn: the scan frees the port, the worker has not returned yet.
+  sim_.Unplug(0);
+  scheduler_.Scan(settings_);
+  EXPECT_EQ(g_portSlots[0].state, kPortFree);
+  sim_.Plug(0, {});
+  const ScanResult waiting = scheduler_.Scan(settings_);
+  EXPECT_EQ(waiting.claimed, 0);
+  EXPECT_EQ(waiting.postponed, 1);
+  EXPECT_EQ(g_portSlots[0].inUse, 0);
+
+  g_releaseWorkers = true;
+  sim_.JoinThreads();
+  EXPECT_EQ(scheduler_.Scan(settings_).claimed, 1);
+  sim_.JoinThreads();
+  EXPECT_EQ(g_workersStarted, 2);
+}
+
+TEST_F(PortSchedulerTest, ReadButtonChecksTheRangeAndPortZerosDevice) {
+  EXPECT_FALSE(scheduler_.StartReadBack(settings_, 10, 10, dir_.path() / "out.bin"));
+  EXPECT_FALSE(scheduler_.StartReadBack(settings_, 0, 4, dir_.path() / "out.bin"));
+  EXPECT_EQ(host_.MessageTexts(), (std::vector<std::string>{"地址设置有误", "No Linked Device Find!"}));
+
+  sim_.Plug(0, {});
+  EXPECT_TRUE(scheduler_.StartReadBack(settings_, 100, 104, dir_.path() / "out.bin"));
+  sim_.JoinThreads();
+  EXPECT_EQ(g_portSlots[0].inUse, 0);  // the read-back does not claim the port
+  EXPECT_EQ(g_portContexts[0].settings.fromPage, 100u);
+  EXPECT_EQ(g_portContexts[0].settings.toPage, 104u);
+  EXPECT_EQ(g_portContexts[0].settings.PathOf(kNandBin).View(), (dir_.path() / "out.bin").string());
+}
+
+TEST(ProgressRows, MessagesDrawTheTableOfTypes) {
+  ProgressRows rows;
+  const struct {
+    ProgressType type;
+    std::int32_t port;
+    std::intptr_t lParam;
+    double fraction;
+    const char* text;
+  } steps[] = {
+      {kProgressBoot, 0, 50, 0.5, "BOOT..50%"},
+      {kProgressBoot, 0, 100, 100.0, "BOOT..100%"},
+      {kProgressReset, 0, 0, 0.0, "0%"},
+      {kProgressImage, 2, 45, 0.45, "BOOT..45%"},  // the label is shared by all rows
+      {kProgressImage, 2, 99, 0.99, "BOOT..99%"},
+      {kProgressRead, 7, 25, 0.25, "读取进度25%"},
+      {kProgressFormat, 3, 0, 100.0, "格式化中..."},
+  };
+  for (const auto& step : steps) {
+    EXPECT_EQ(rows.Handle(ProgressWParam(step.type, step.port), step.lParam), step.port);
+    EXPECT_DOUBLE_EQ(rows.Row(static_cast<std::size_t>(step.port)).fraction, step.fraction);
+    EXPECT_EQ(rows.Row(static_cast<std::size_t>(step.port)).text, step.text);
+  }
+  EXPECT_EQ(rows.Handle(ProgressWParam(kProgressLabel, 1), kResBin), -1);
+  rows.Handle(ProgressWParam(kProgressImage, 1), 100);
+  EXPECT_EQ(rows.Row(1).text, "res.bin 100%");
+  EXPECT_DOUBLE_EQ(rows.Row(1).fraction, 100.0);
+}
+
+TEST(StationSettingsModel, NandBinChoiceAndControlLock) {
+  StationSettings settings;
+  ASSERT_TRUE(ChooseNandBin(settings, "D:\\img\\nand.bin", false));
+  EXPECT_EQ(settings.PathOf(kResBin).View(), "D:\\img\\res.bin");
+  EXPECT_EQ(settings.PathOf(kDefBootBin).View(), "D:\\img\\def_boot.bin");
+  EXPECT_EQ(settings.includeFlags, (std::array<std::int32_t, kImageCount>{0, 1, 1, 1, 1, 1}));
+
+  ASSERT_TRUE(ChooseNandBin(settings, "D:\\img\\mynand.bin", false));
+  EXPECT_EQ(settings.PathOf(kLoaderBin).View(), "D:\\img\\myloader.bin");
+
+  EXPECT_FALSE(ChooseNandBin(settings, "D:\\img\\NAND.BIN", false));
+  for (const ImagePath& path : settings.imagePaths) EXPECT_TRUE(path.Empty());
+
+  StationSettings advanced;
+  ASSERT_TRUE(ChooseNandBin(advanced, "/x/nand.bin", true));
+  EXPECT_TRUE(advanced.PathOf(kLoaderBin).Empty());
+
+  const ControlLockDecision busy = DecideControlLock(true, false);
+  EXPECT_EQ(std::vector<int>(busy.disable.begin(), busy.disable.begin() + busy.disableCount),
+            (std::vector<int>{1018, 1042, 1043, 1058, 1056, 1019, 1002}));
+  EXPECT_EQ(busy.enableCount, 0u);
+  const ControlLockDecision idle = DecideControlLock(false, true);
+  EXPECT_EQ(std::vector<int>(idle.enable.begin(), idle.enable.begin() + idle.enableCount),
+            (std::vector<int>{1018, 1019, 1042, 1043, 1058, 1056}));
+}
+
+}  // namespace
+}  // namespace korvex
