@@ -48,14 +48,15 @@ bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup) {
   if (args.Has("--sim-chip")) {
     const std::string chip = args.Get("--sim-chip");
     const std::size_t colon = chip.find(':');
-    const auto mainId = ParseUnsigned(chip.substr(0, colon), 16);
-    const auto extId =
-        colon == std::string::npos ? std::optional<std::uint32_t>() : ParseUnsigned(chip.substr(colon + 1), 16);
-    if (!mainId || *mainId > 0xFFFF || !extId || *extId > 0xFFFFFF) {
+    const std::uint32_t mainId = ParseUnsigned(chip.substr(0, colon), 16).value_or(0x10000);
+    const std::uint32_t extId = colon == std::string::npos
+                                    ? 0x1000000
+                                    : ParseUnsigned(chip.substr(colon + 1), 16).value_or(0x1000000);
+    if (mainId > 0xFFFF || extId > 0xFFFFFF) {
       return Fail("--sim-chip takes MAIN:EXT in hex, e.g. ECD3:589551");
     }
-    setup.board.chip.mainId = static_cast<std::uint16_t>(*mainId);
-    setup.board.chip.extId = *extId;
+    setup.board.chip.mainId = static_cast<std::uint16_t>(mainId);
+    setup.board.chip.extId = extId;
   }
   std::string error;
   if (args.Has("--sim-fault")) {
