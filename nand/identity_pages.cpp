@@ -1,0 +1,152 @@
+#include "nand/identity_pages.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+#include "boot/station_model.h"
+#include "device/byte_order.h"
+#include "nand/burn_log.h"
+#include "nand/burn_texts.h"
+#include "nand/nand_ops.h"
+
+namespace korvex {
+
+namespace {
+
+constexpr std::array<std::uint8_t, 256> MakeCrc8Table() {
+  std::array<std::uint8_t, 256> table{};
+  for (unsigned value = 0; value < 256; ++value) {
+    unsigned crc = value;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0x8C : crc >> 1;
+    table[value] = static_cast<std::uint8_t>(crc);
+  }
+  return table;
+}
+constexpr std::array<std::uint8_t, 256> kCrc8Table = MakeCrc8Table();
+static_assert(kCrc8Table[1] == 0x5E && kCrc8Table[2] == 0xBC);
+
+// The classic 15-bit generator, one per thread: up to eight workers seed and draw
+// at once, and a shared state would hand two boards interleaved values.
+class UidRandom {
+ public:
+  void Seed(std::uint32_t seed) { next_ = seed; }
+  std::uint16_t Next() {
+    next_ = next_ * 1103515245u + 12345u;
+    const std::uint32_t value = (next_ / 65536u) % 32768u;
+    // The ID keeps each value modulo 100000 in 16 bits; below 32768 that is the value.
+    return static_cast<std::uint16_t>(value % 100000u);
+  }
+
+ private:
+  std::uint32_t next_ = 1;
+};
+thread_local UidRandom t_uidRandom;
+
+void PutBe16(Uid& uid, std::size_t offset, std::uint16_t value) {
+  uid[offset] = static_cast<std::uint8_t>(value >> 8);
+  uid[offset + 1] = static_cast<std::uint8_t>(value);
+}
+
+// One identity page at nandStart: 0xFF over the whole buffer, the content in front.
+std::uint32_t ProgramIdentityPage(DeviceSession& session, std::span<const std::uint8_t> content,
+                                  std::uint8_t* results) {
+  std::fill_n(session.dataBuffer, kDataBufferSize, std::uint8_t{0xFF});
+  std::copy(content.begin(), content.end(), session.dataBuffer);
+  session.nandLength = kIdentityPageBytes;
+  return ProgramPages(session, results);
+}
+
+}  // namespace
+
+std::uint8_t Crc8Maxim(std::span<const std::uint8_t> bytes) {
+  std::uint8_t crc = 0;
+  for (const std::uint8_t b : bytes) crc = kCrc8Table[crc ^ b];
+  return crc;
+}
+
+Uid BuildUid(const LocalTime& time, std::uint16_t random1, std::uint16_t random2,
+             std::uint16_t random3) {
+  Uid uid{};
+  PutBe16(uid, 0, time.year);
+  uid[2] = static_cast<std::uint8_t>(time.month);
+  uid[3] = static_cast<std::uint8_t>(time.day);
+  uid[4] = static_cast<std::uint8_t>(time.hour);
+  uid[5] = static_cast<std::uint8_t>(time.minute);
+  uid[6] = static_cast<std::uint8_t>(time.second);
+  PutBe16(uid, 7, time.millisecond);
+  PutBe16(uid, 9, random1);
+  PutBe16(uid, 11, random2);
+  PutBe16(uid, 13, random3);
+  uid[15] = Crc8Maxim(std::span(uid).first(15));
+  return uid;
+}
+
+UidText FormatUidText(const Uid& u) {
+  char text[64];
+  std::snprintf(text, sizeof text,
+                "nandUID: %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x",
+                u[0], u[1], u[2], u[3], u[4], u[5], u[6], u[7], u[8], u[9], u[10], u[11], u[12],
+                u[13], u[14], u[15]);
+  return UidText(text);
+}
+
+void MakeUid(Host& host, std::uint8_t out[kUidSize], UidText& text) {
+  const LocalTime now = host.GetLocalTime();
+  t_uidRandom.Seed(static_cast<std::uint32_t>(std::time(nullptr)));
+  const std::uint16_t random1 = t_uidRandom.Next();
+  const std::uint16_t random2 = t_uidRandom.Next();
+  const std::uint16_t random3 = t_uidRandom.Next();
+  const Uid uid = BuildUid(now, random1, random2, random3);
+  std::copy(uid.begin(), uid.end(), out);
+  text = FormatUidText(uid);
+}
+
+int WriteInfoPage(DeviceSession& session, std::uint8_t* okFlags) {
+  std::array<std::uint8_t, 12> info{};
+  PutLe32(info, 0, session.pageSize);
+  PutLe32(info, 4, session.spareSize);
+  PutLe32(info, 8, session.pageSize == 0 ? 0 : session.blockSize / session.pageSize);
+  // The write's own result table is the caller's flag: a failure clears it.
+  return ProgramIdentityPage(session, info, okFlags) != kProgramFailed ? kPageWritten
+                                                                       : kPageNotWritten;
+}
+
+int WriteUidPage(DeviceSession& session, std::uint8_t* okFlags) {
+  std::array<std::uint8_t, 256> results{};
+  if (ProgramIdentityPage(session, session.uid, results.data()) == kProgramFailed) {
+    return kPageNotWritten;
+  }
+  okFlags[0] = 1;
+  return kPageWritten;
+}
+
+bool WriteIdentityPages(DeviceSession& session) {
+  struct IdentityPage {
+    std::uint32_t page;
+    bool isInfo;
+    std::string_view logLine;
+  };
+  constexpr std::array<IdentityPage, 3> kPages{{{kInfoPage1, true, kLogInfo1Written},
+                                                {kInfoPage2, true, kLogInfo2Written},
+                                                {kUidPage, false, kLogUidWritten}}};
+  // Model 0 boards get no information pages, and their ID page goes with the option
+  // their nand.bin went with.
+  const bool model0 = session.cpuModel == kModelQx7120;
+  std::array<std::uint8_t, 256> okFlags{};
+  for (std::size_t i = model0 ? 2 : 0; i < kPages.size(); ++i) {
+    const IdentityPage& p = kPages[i];
+    session.nandStart = p.page;
+    session.nandOption = model0 && !p.isInfo ? kOptionNoOobModel0 : kOptionNoOob;
+    const int result = p.isInfo ? WriteInfoPage(session, okFlags.data())
+                                : WriteUidPage(session, okFlags.data());
+    if (result == kPageNotWritten) {
+      LogBoardPages(session, kLogIdentityPageFailed, p.page);
+      return false;
+    }
+    LogBoardPages(session, p.logLine, p.page);
+  }
+  return true;
+}
+
+}  // namespace korvex

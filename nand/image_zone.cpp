@@ -1,0 +1,178 @@
+#include "nand/image_zone.h"
+
+#include <algorithm>
+#include <fstream>
+#include <limits>
+
+#include "app/port_progress.h"
+#include "device/device_texts.h"
+#include "device/requests.h"
+#include "nand/nand_ops.h"
+#include "nand/nand_word.h"
+
+namespace korvex {
+
+namespace {
+
+// Each zone's flag sits at its own place in the session's selector order.
+bool IsSelected(const DeviceSession& session, const ImageZone& zone) {
+  return session.zoneSelect[zone.selector] != 0;
+}
+
+// The chip's own block, in pages: the step of a skip and the unit of a zone erase.
+std::uint32_t ChipPagesPerBlock(const DeviceSession& session) {
+  return session.pageSize == 0 ? 0 : session.blockSize / session.pageSize;
+}
+
+enum class WriteOutcome {
+  kWritten,
+  kUsedUpBeforeRetry,  // a failed write began at or past the zone end
+  kUsedUpAfterWrite,   // the board's next page lies at or past the zone end
+};
+
+// Writes the staged bytes at nandStart. A failed write costs one block of the chip:
+// the same data goes one block further, until a write begins outside the zone.
+WriteOutcome WriteInsideZone(DeviceSession& session, std::uint8_t* results,
+                             const ImageZone& zone) {
+  std::uint32_t next = ProgramPages(session, results);
+  while (next == kProgramFailed) {
+    if (session.nandStart >= zone.zoneEnd) return WriteOutcome::kUsedUpBeforeRetry;
+    session.nandStart += ChipPagesPerBlock(session);
+    next = ProgramPages(session, results);
+  }
+  session.nandStart = next;
+  return next >= zone.zoneEnd ? WriteOutcome::kUsedUpAfterWrite : WriteOutcome::kWritten;
+}
+
+int ReportZoneUsedUp(DeviceSession& session, std::uint8_t* okFlags, std::string_view text) {
+  okFlags[0] = 0;
+  session.host().ShowMessageBox({text, kMessageCaption, MessageButtons::Ok, session.port});
+  session.nandEnd = session.nandStart;
+  return kZoneOk;
+}
+
+void SendZoneProgress(DeviceSession& session, std::intptr_t percent) {
+  SendPortProgress(session.host(), session.progressHwnd, kProgressImage, session.progressPort,
+                   percent);
+}
+
+// Reads up to count bytes of the file into the buffer; a short read shows only in
+// what the board is sent, as with any other transfer of the station.
+void ReadIntoBuffer(std::ifstream& file, std::uint8_t* buffer, std::uint64_t count) {
+  const auto bytes = static_cast<std::streamsize>(std::min<std::uint64_t>(count, kDataBufferSize));
+  file.read(reinterpret_cast<char*>(buffer), bytes);
+  file.clear();
+}
+
+std::uint32_t ClampToWord(std::uint64_t value) {
+  return static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
+}
+
+}  // namespace
+
+void SelectZone(DeviceSession& session, ImageId image) {
+  session.zoneSelect.fill(0);
+  session.zoneSelect[kImageZones[image].selector] = 1;
+}
+
+// Both look in burn order, whatever order the session keeps its flags in.
+const ImageZone* FirstSelectedZone(const DeviceSession& session) {
+  for (const ImageZone& zone : kImageZones) {
+    if (IsSelected(session, zone)) return &zone;
+  }
+  return nullptr;
+}
+
+const ImageZone* LastSelectedZone(const DeviceSession& session) {
+  const ImageZone* last = nullptr;
+  for (const ImageZone& zone : kImageZones) {
+    if (IsSelected(session, zone)) last = &zone;
+  }
+  return last;
+}
+
+int EraseZone(DeviceSession& session) {
+  const ImageZone* zone = LastSelectedZone(session);
+  const std::uint32_t pagesPerBlock = ChipPagesPerBlock(session);
+  if (zone == nullptr || pagesPerBlock == 0) return kZoneFailed;
+  const std::uint32_t blocks = (zone->zoneEnd - zone->firstPage) / pagesPerBlock;
+  if (session.nandStart > kMaxEraseValue || blocks > kMaxEraseValue) return kZoneFailed;
+
+  const std::size_t count = std::min<std::size_t>(session.targetCount, kTargetTableSize);
+  for (std::size_t i = 0; session.targetEnable != nullptr && i < count; ++i) {
+    if (session.targetEnable[i] == 0) continue;
+    SetDataAddress(session.device, session.nandStart);
+    SetDataLength(session.device, blocks);
+    NandOps(session.device,
+            NandWord{kNandOpcodesModels1To3.erase, static_cast<std::uint8_t>(i), 0}.Pack());
+    ReadStatus(session);
+  }
+  return kZoneOk;
+}
+
+int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
+                   const std::filesystem::path& path) {
+  std::fill_n(okFlags, session.targetCount, std::uint8_t{0});
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return kZoneFailed;
+  file.seekg(0, std::ios::end);
+  const std::streamoff end = file.tellg();
+  if (end < 0) return kZoneFailed;
+  const auto size = static_cast<std::uint64_t>(end);
+
+  // A record without page geometry has no block to write; refuse it before the
+  // board is touched rather than divide by zero.
+  const BootConfig& record = session.bootConfig;
+  const std::uint64_t chunk = std::uint64_t{record.nandPagesPerBlock} * ProgramPageBytes(session);
+  const ImageZone* zone = FirstSelectedZone(session);
+  if (chunk == 0 || record.nandPageSize == 0 || zone == nullptr) return kZoneFailed;
+
+  // The erase counts in the record's blocks; the writes below go on in pages.
+  DeviceSession eraseCopy = session;
+  eraseCopy.nandStart = session.nandStart / record.nandPagesPerBlock;
+  if (EraseZone(eraseCopy) != kZoneOk) return kZoneFailed;
+
+  const std::uint64_t wholeChunks = size / chunk;
+  const std::uint64_t remainder = size % chunk;
+  file.clear();
+  file.seekg(0);
+  std::fill_n(okFlags, session.targetCount, std::uint8_t{1});
+  // ProgramPages clears targetCount entries, which may exceed the enable table.
+  std::array<std::uint8_t, 256> results{};
+
+  for (std::uint64_t i = 0; i < wholeChunks; ++i) {
+    SendZoneProgress(session, static_cast<std::intptr_t>(100 * i / wholeChunks));
+    ReadIntoBuffer(file, session.dataBuffer, chunk);
+    session.nandLength = ClampToWord(chunk);
+    if (WriteInsideZone(session, results.data(), *zone) != WriteOutcome::kWritten) {
+      return ReportZoneUsedUp(session, okFlags, zone->usedUpText);
+    }
+    file.seekg(static_cast<std::streamoff>((i + 1) * chunk));
+  }
+
+  if (remainder > 0) {
+    // Rounded up to whole pages; a remainder of whole pages gets one more, zero,
+    // page. The padding is zeros, not the erased 0xFF.
+    const std::uint64_t padded =
+        remainder + (record.nandPageSize - remainder % record.nandPageSize);
+    std::fill_n(session.dataBuffer, std::min<std::uint64_t>(padded, kDataBufferSize),
+                std::uint8_t{0});
+    ReadIntoBuffer(file, session.dataBuffer, remainder);
+    session.nandLength = ClampToWord(padded);
+    const WriteOutcome outcome = WriteInsideZone(session, results.data(), *zone);
+    if (outcome == WriteOutcome::kUsedUpBeforeRetry && zone->image == kLoaderBin) {
+      return ReportZoneUsedUp(session, okFlags, kLoaderZoneUsedUpInTailRetryText);
+    }
+    if (outcome != WriteOutcome::kWritten) {
+      return ReportZoneUsedUp(session, okFlags, zone->usedUpText);
+    }
+    for (std::size_t t = 0; t < session.targetCount; ++t) okFlags[t] *= results[t];
+  }
+
+  SendZoneProgress(session, 100);
+  session.nandEnd = session.nandStart;
+  return kZoneOk;
+}
+
+}  // namespace korvex

@@ -1,0 +1,101 @@
+#include "nand/read_back.h"
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "app/port_context.h"
+#include "app/port_progress.h"
+#include "boot/boot_record.h"
+#include "boot/station_model.h"
+#include "boot/two_stage_boot.h"
+#include "device/device_open.h"
+#include "device/device_texts.h"
+#include "device/requests.h"
+#include "host/paths.h"
+#include "nand/burn_texts.h"
+#include "nand/nand_ops.h"
+#include "nandtable/nand_cfg.h"
+
+namespace korvex {
+
+namespace {
+
+class ReadBackJob {
+ public:
+  explicit ReadBackJob(PortContext& context) : context_(context), work_(context.session) {}
+
+  void Run() {
+    const JobSettings& settings = context_.settings;
+    work_.progressHwnd = settings.hwndMain;
+    work_.targetEnable[0] = 1;
+    const std::uint32_t fromPage = settings.fromPage;
+    const std::uint32_t toPage = settings.toPage;
+    // Taken now: the scan may rewrite the context's paths while the board boots.
+    const std::string outputPath(settings.PathOf(kNandBin).View());
+
+    if (OpenDevice(work_) != kOpenOk) return Refuse(kTextOpenDeviceFailed);
+    if (Boot(work_) == kBootFailed) return Refuse(kTextDownloadFailed);
+    if (work_.cpuModel == kModelQx7120 && ConfigureAfterBoot(work_) == kAfterBootFailed) {
+      return CommonEnd();
+    }
+    if (!LookupNandPart(work_)) return Refuse(kTextChipUnknown);
+    // Read in the chip's real geometry; model 0 with 2048-byte pages already is.
+    if (work_.cpuModel == kModelQx7120) {
+      if (work_.is2KPage == 0) ConfigureAfterBoot(work_);
+    } else {
+      ConfigureRealGeometry(work_);
+    }
+
+    std::ofstream file(PathFromUtf8(outputPath), std::ios::binary | std::ios::trunc);
+    if (!file) return Refuse(outputPath);
+
+    const auto pageBytes =
+        static_cast<std::streamsize>(std::min<std::uint64_t>(work_.pageSize, kDataBufferSize));
+    const std::uint64_t pages = toPage > fromPage ? toPage - fromPage : 0;
+    for (std::uint64_t i = 0; i < pages; ++i) {
+      work_.nandLength = work_.pageSize;
+      work_.nandStart = static_cast<std::uint32_t>(fromPage + i);
+      std::fill_n(work_.dataBuffer, kDataBufferSize, std::uint8_t{0xFF});
+      // A refused or failed read leaves 0xFF in the file for that page.
+      ReadPages(work_);
+      file.write(reinterpret_cast<const char*>(work_.dataBuffer), pageBytes);
+      Progress(kProgressRead, static_cast<std::intptr_t>(100 * (i + 1) / pages));
+    }
+    file.close();
+    SystemReset(work_);
+    Progress(kProgressReset, 100);
+    CloseDevice(work_);
+  }
+
+ private:
+  void Refuse(std::string_view text) {
+    work_.host().ShowMessageBox({text, kMessageCaption, MessageButtons::Ok, kReadBackPort});
+    CommonEnd();
+  }
+
+  // The reset also goes out after a failed open, where it fails unnoticed. The
+  // device is closed at every end so no handle outlives the read-back.
+  void CommonEnd() {
+    Progress(kProgressReset, 100);
+    SystemReset(work_);
+    CloseDevice(work_);
+  }
+
+  void Progress(ProgressType type, std::intptr_t lParam) {
+    SendPortProgress(work_.host(), context_.settings.hwndMain, type, kReadBackPort, lParam);
+  }
+
+  PortContext& context_;
+  DeviceSession work_;
+};
+
+}  // namespace
+
+std::uint32_t ReadBack(void* context) {
+  ReadBackJob(*static_cast<PortContext*>(context)).Run();
+  return 0;
+}
+
+}  // namespace korvex

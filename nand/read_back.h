@@ -1,0 +1,19 @@
+#pragma once
+// Copying a page range of one board's NAND into a file on the station: page data
+// only, one chip page after another. A service function of the READ button.
+
+#include <cstdint>
+
+namespace korvex {
+
+// Row of the progress list the read-back reports to; it always works on port 0's
+// context.
+inline constexpr std::int32_t kReadBackPort = 0;
+
+// Thread procedure on a PortContext prepared by the READ button: device path and
+// session fields of a claim, fromPage/toPage, and the output file in the nand.bin
+// path field. Opens and boots the board, reads pages fromPage .. toPage - 1 into the
+// file, resets the board and closes the device. Returns 0.
+std::uint32_t ReadBack(void* context);
+
+}  // namespace korvex

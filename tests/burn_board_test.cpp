@@ -1,0 +1,390 @@
+// A claimed port against simulated boards that already run stage 2: the zone writer
+// and the identity pages on their own, then whole burns and a read-back, judged by
+// the request trace, the NAND bytes, the log, the progress rows and the messages.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/burn_counter.h"
+#include "app/port_progress.h"
+#include "app/production_log.h"
+#include "boot/boot_record.h"
+#include "boot/station_model.h"
+#include "device/device_open.h"
+#include "host/paths.h"
+#include "nand/burn_board.h"
+#include "nand/identity_pages.h"
+#include "nand/image_zone.h"
+#include "nand/read_back.h"
+#include "nandtable/nand_cfg.h"
+#include "recording_host.h"
+#include "sim/sim_host.h"
+#include "temp_dir.h"
+
+namespace korvex {
+namespace {
+
+using Lines = std::vector<std::string>;
+using Bytes = std::vector<std::uint8_t>;
+using Blocks = std::vector<std::uint32_t>;
+constexpr WindowHandle kWindow = 0x4711;
+constexpr std::int32_t kPort = 2;
+constexpr std::size_t kNoImage = kImageCount;
+constexpr std::uint32_t kPage = 2048;
+constexpr std::uint32_t kBlock = 64 * kPage;
+
+struct Row {
+  std::uint32_t type;
+  std::intptr_t value;
+  bool operator==(const Row&) const = default;
+};
+
+sim::FaultPlan Fails(Blocks programFail, Blocks bad = {}) {
+  sim::FaultPlan plan;
+  plan.programFailBlocks = std::move(programFail);
+  plan.badBlocks = std::move(bad);
+  return plan;
+}
+
+Bytes Pattern(std::size_t size, std::uint8_t seed) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 29 + i / 997);
+  return bytes;
+}
+
+class PortBurn : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetPortRecords();
+    g_burnCounter = 0;
+    ASSERT_TRUE(EnsureNandTable(host_));
+    sim_.SetWindowProcedure([this](WindowHandle window, std::uint32_t, std::uintptr_t wParam,
+                                   std::intptr_t lParam) {
+      EXPECT_EQ(window, kWindow);
+      EXPECT_EQ(static_cast<std::int32_t>(wParam & 0xFF), port_);
+      const Row row{static_cast<std::uint32_t>(wParam >> 16), lParam};
+      rows_.push_back(row);
+      if (row.type == kProgressLabel) label_ = static_cast<std::size_t>(lParam);
+      // The scan's part when a board goes away in the middle of an image.
+      if (row.type == kProgressImage && label_ == unplugDuring_ && sim_.IsPlugged(0)) {
+        sim_.Unplug(0);
+        g_portSlots[static_cast<std::size_t>(port_)].state = kPortFree;
+      }
+      return std::intptr_t{0};
+    });
+  }
+  void TearDown() override {
+    ResetPortRecords();
+    SelectCpuModel(savedModel_);
+  }
+
+  // A board of `model` (a chip of 2048-byte pages in 128 KiB blocks unless given),
+  // claimed on `port` as the scan does.
+  PortContext& Claim(int model, sim::FaultPlan faults = {}, sim::ChipSpec chip = {},
+                     std::int32_t port = kPort) {
+    SelectCpuModel(model);
+    const std::filesystem::path config = ModelFilePath(host_, kConfig2KFileName);
+    std::filesystem::create_directories(config.parent_path());
+    std::ofstream(config) << "[PLL]\nEXTCLK 12\nCPUSPEED 336\nPHMDIV 3\n[SDRAM]\nBUSWIDTH 32\n"
+                             "BANKS 4\n[NAND]\nPAGESIZE 2048\nPAGEPERBLOCK 64\nOOBSIZE 64\n[END]\n";
+    sim::BoardSpec board;
+    board.model = model;
+    board.chip = chip;
+    board.faults = std::move(faults);
+    board.startInStage2 = true;
+    sim_.Plug(0, board);
+    port_ = port;
+    PortContext& context = g_portContexts[static_cast<std::size_t>(port)];
+    context.BindFixedSessionFields(host_);
+    context.session.port = static_cast<std::uint8_t>(port);
+    context.session.devicePath.Assign(sim_.SymbolicLinkOf(0));
+    context.session.cpuModel = model;
+    context.settings.hwndMain = kWindow;
+    context.settings.port = port;
+    g_portSlots[static_cast<std::size_t>(port)].state = kPortWorkerStarted;
+    return context;
+  }
+  // The session as a burn holds it before nand.bin: chip known, 2048-byte view sent.
+  DeviceSession& Ready(PortContext& context) {
+    DeviceSession& s = context.session;
+    s.targetEnable[0] = 1;
+    s.progressHwnd = kWindow;
+    s.progressPort = port_;
+    s.nandOption = kOptionNoOob;
+    EXPECT_EQ(OpenDevice(s), kOpenOk);
+    EXPECT_TRUE(LookupNandPart(s));
+    EXPECT_EQ(Init_CFG(ModelFilePath(host_, kConfig2KFileName), s), kConfigSent);
+    sim_.ClearTrace(0);
+    return s;
+  }
+  std::filesystem::path File(std::string_view name, const Bytes& data) {
+    const std::filesystem::path path = dir_.path() / name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    return path;
+  }
+  int Write(DeviceSession& s, ImageId image, const Bytes& data) {
+    SelectZone(s, image);
+    s.nandStart = kImageZones[image].firstPage;
+    ok_.fill(0xEE);
+    return WriteImageZone(s, ok_.data(), File("image.bin", data));
+  }
+  Bytes Image(PortContext& context, ImageId image, std::size_t size) {
+    const Bytes data = Pattern(size, static_cast<std::uint8_t>(image * 31 + 1));
+    context.settings.imagePaths[JobSlotOf(image)].Assign(PathToUtf8(File(kImageFileNames[image], data)));
+    context.settings.includeFlags[JobSlotOf(image)] = 1;
+    return data;
+  }
+  // Opens as the scan does, burns, and checks that the burn closed the handle.
+  void Burn(PortContext& context) {
+    ASSERT_EQ(OpenDevice(context.session), kOpenOk);
+    EXPECT_EQ(BurnBoard(context), 0u);
+    EXPECT_FALSE(sim_.CloseDevice(context.session.device.handle));
+  }
+  Bytes Nand(std::uint64_t page, std::size_t length) const {
+    return sim_.ReadNand(0, page * kPage, length);
+  }
+  // Trace lines that begin with `start`, or the line behind each of them.
+  Lines Trace(std::string_view start, bool next = false) const {
+    const Lines trace = sim_.TraceText(0);
+    Lines found;
+    for (std::size_t i = 0; i + next < trace.size(); ++i) {
+      if (trace[i].rfind(start, 0) == 0) found.push_back(trace[i + next]);
+    }
+    return found;
+  }
+  // This month's log without the time stamps.
+  Lines LogLines() {
+    const LocalTime time = host_.GetLocalTime();
+    std::ifstream file(dir_.path() / PathFromUtf8(LogFileName(time)));
+    Lines lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line.substr(LogLinePrefix(time).size()));
+    return lines;
+  }
+
+  const int savedModel_ = g_cpuModel;
+  testing::TempDir dir_;
+  sim::SimHost sim_{1, dir_.path()};
+  testing::RecordingHost host_{sim_, dir_.path()};
+  std::int32_t port_ = kPort;
+  std::vector<Row> rows_;
+  std::size_t label_ = kNoImage;
+  std::size_t unplugDuring_ = kNoImage + 1;
+  std::array<std::uint8_t, kTargetTableSize> ok_{};
+};
+
+TEST_F(PortBurn, ASmallImageIsErasedThenWrittenAsOneZeroPaddedWrite) {
+  DeviceSession& s = Ready(Claim(kModelQx7135));
+  const Bytes data = Pattern(5000, 1);
+  ASSERT_EQ(Write(s, kNandBin, data), kZoneOk);
+  EXPECT_EQ(sim_.TraceText(0), (Lines{"req 1 0x0", "req 2 0x10", "req 7 0x5", "read 8", "write 6144",
+                                      "req 1 0x0", "req 2 0x3", "req 7 0x2017", "read 8"}));
+  EXPECT_EQ(Nand(0, 5000), data);
+  EXPECT_EQ(sim_.ReadNand(0, 5000, 1144), Bytes(1144, 0x00));
+  EXPECT_EQ(Nand(3, kPage), Bytes(kPage, 0xFF));
+  EXPECT_EQ(ok_[0], 1);
+  EXPECT_EQ(s.nandEnd, 3u);
+  EXPECT_EQ(rows_, (std::vector<Row>{{kProgressImage, 100}}));
+}
+
+TEST_F(PortBurn, ZonesAreErasedWholeAndFilledBlockByBlockWithAPaddedRest) {
+  struct {
+    ImageId image;
+    std::size_t size;
+    Lines erase;  // first block, block count
+    Lines writes;
+    std::vector<Row> rows;
+    std::uint32_t nandEnd;
+  } const cases[] = {
+      {kNandBin, 300000, {"req 1 0x0", "req 2 0x10"}, {"write 131072", "write 131072", "write 38912"},
+       {{5, 0}, {5, 50}, {5, 100}}, 147},
+      {kLoaderBin, 4096, {"req 1 0x10", "req 2 0x4"}, {"write 6144"}, {{5, 100}}, 1027},
+      {kResBin, 0, {"req 1 0x308", "req 2 0x2f8"}, {}, {{5, 100}}, 49664},
+  };
+  for (const auto& c : cases) {
+    DeviceSession& s = Ready(Claim(kModelQx7135));
+    rows_.clear();
+    const Bytes data = Pattern(c.size, 7);
+    ASSERT_EQ(Write(s, c.image, data), kZoneOk);
+    const Lines trace = sim_.TraceText(0);
+    EXPECT_EQ(Lines(trace.begin(), trace.begin() + 2), c.erase);
+    EXPECT_EQ(Trace("write"), c.writes);
+    EXPECT_EQ(rows_, c.rows);
+    EXPECT_EQ(s.nandEnd, c.nandEnd);
+    const std::uint32_t first = kImageZones[c.image].firstPage;
+    const std::size_t padding = (c.nandEnd - first) * std::size_t{kPage} - c.size;
+    EXPECT_EQ(Nand(first, c.size), data);
+    EXPECT_EQ(sim_.ReadNand(0, first * std::uint64_t{kPage} + c.size, padding), Bytes(padding, 0));
+  }
+}
+
+// Blocks 16..19 are the loader zone. A factory bad block is skipped by the board; a
+// failed write is tried again one block further until a try begins past the zone or
+// the board's next page lies past it.
+TEST_F(PortBurn, LoaderZoneSkipsUnusableBlocksUntilItIsUsedUp) {
+  const Lines toThe1280{"req 1 0x400", "req 1 0x440", "req 1 0x480", "req 1 0x4c0", "req 1 0x500"};
+  struct {
+    Blocks bad, programFail;
+    std::size_t size;
+    Lines starts;
+    std::uint32_t nandEnd;
+    Lines messages;
+  } const cases[] = {
+      {{17}, {}, 2 * kBlock, {"req 1 0x400", "req 1 0x440"}, 1216, {}},
+      {{}, {17}, 2 * kBlock, {"req 1 0x400", "req 1 0x440", "req 1 0x480"}, 1216, {}},
+      {{}, {19}, 4 * kBlock, toThe1280, 1344, {std::string(kLoaderZoneUsedUpText)}},
+      {{}, {19, 20}, 3 * kBlock + 1000, toThe1280, 1280, {std::string(kLoaderZoneUsedUpInTailRetryText)}},
+      {{}, {19}, 3 * kBlock + 1000, toThe1280, 1281, {std::string(kLoaderZoneUsedUpText)}},
+  };
+  for (const auto& c : cases) {
+    DeviceSession& s = Ready(Claim(kModelQx7135, Fails(c.programFail, c.bad)));
+    host_.ClearMessages();
+    const Bytes data = Pattern(c.size, 3);
+    ASSERT_EQ(Write(s, kLoaderBin, data), kZoneOk);
+    EXPECT_EQ(Trace("write", true), c.starts);
+    EXPECT_EQ(s.nandEnd, c.nandEnd);
+    EXPECT_EQ(ok_[0], c.messages.empty() ? 1 : 0);
+    EXPECT_EQ(host_.MessageTexts(), c.messages);
+    if (c.messages.empty()) {
+      EXPECT_EQ(Nand(1152, kBlock), Bytes(data.begin() + kBlock, data.end()));
+    }
+  }
+}
+
+TEST(UniqueIdTest, CrcAndBytesOfAKnownMoment) {
+  const std::string_view abc = "abc", digits = "123456789";
+  EXPECT_EQ(Crc8Maxim(Bytes(abc.begin(), abc.end())), 0x42);
+  EXPECT_EQ(Crc8Maxim(Bytes(digits.begin(), digits.end())), 0xA1);
+  const Uid uid = BuildUid({2010, 3, 5, 14, 7, 9, 123, 5}, 0x1234, 0x0056, 0x7FFF);
+  EXPECT_EQ(uid, (Uid{0x07, 0xDA, 0x03, 0x05, 0x0E, 0x07, 0x09, 0x00, 0x7B, 0x12, 0x34, 0x00,
+                      0x56, 0x7F, 0xFF, 0x0C}));
+  EXPECT_EQ(FormatUidText(uid).View(), "nandUID: 07da 0305 0e07 0900 7b12 3400 567f ff0c");
+}
+
+TEST_F(PortBurn, Model0GetsOnlyTheIdPageWrittenWithOption3) {
+  DeviceSession& s = Ready(Claim(kModelQx7120));
+  s.uid = BuildUid({2010, 3, 5, 14, 7, 9, 123, 5}, 1, 2, 3);
+  s.uidText = FormatUidText(s.uid);
+  EXPECT_TRUE(WriteIdentityPages(s));
+  EXPECT_EQ(Trace("req 1"), Lines{"req 1 0x3f"});
+  EXPECT_EQ(Trace("req 7"), Lines{"req 7 0x3017"});
+  EXPECT_EQ(Nand(63, 16), Bytes(s.uid.begin(), s.uid.end()));
+  EXPECT_EQ(Nand(63, 17)[16], 0xFF);
+  EXPECT_EQ(LogLines(), Lines{std::string(s.uidText.View()) + ": Write UID to page 63 finished!"});
+}
+
+TEST_F(PortBurn, AFullBurnFillsEveryZoneAndLogsEachStep) {
+  PortContext& context = Claim(kModelQx7135);
+  const std::size_t sizes[kImageCount] = {5000, 3000, 1000, 140000, 10, 6144};
+  std::vector<Bytes> images;
+  for (std::size_t i = 0; i < kImageCount; ++i) images.push_back(Image(context, ImageId(i), sizes[i]));
+  Burn(context);
+
+  for (std::size_t i = 0; i < kImageCount; ++i) {
+    EXPECT_EQ(Nand(kImageZones[i].firstPage, sizes[i]), images[i]) << kImageFileNames[i];
+  }
+  const PortRun& run = g_portRuns[kPort];
+  EXPECT_EQ(Bytes(run.uid.begin(), run.uid.begin() + 9),  // the host's 2010-03-04 09:05:07.042
+            (Bytes{0x07, 0xDA, 3, 4, 9, 5, 7, 0, 42}));
+  EXPECT_EQ(run.uidText.View(), FormatUidText(run.uid).View());
+  EXPECT_EQ(Nand(61, 12), (Bytes{0x00, 0x08, 0, 0, 0x40, 0, 0, 0, 0x40, 0, 0, 0}));
+  EXPECT_EQ(Nand(62, 12), Nand(61, 12));
+  EXPECT_EQ(Nand(63, 16), Bytes(run.uid.begin(), run.uid.end()));
+  Lines expected{": Update nand.bin succeeded!", ": nand.bin Page from 0 to 3.",
+                 ": Write nand ifo1 to page 61 finished!", ": Write nand info2 to page 62 finished!",
+                 ": Write UID to page 63 finished!", ": Update loader.bin succeeded!",
+                 ": loader.bin Page from 1024 to 1026.", ": Update def_boot.bin succeeded!",
+                 ": def_boot.bin Page from 1280 to 1281.", ": Update img_boot.bin succeeded!",
+                 ": img_boot.bin Page from 1536 to 1605.", ": Update minios.bin succeeded!",
+                 ": minios.bin Page from 25088 to 25089.", ": Update res.bin succeeded!",
+                 ": res.bin Page from 49664 to 49668.", ": system reset!"};
+  for (std::string& line : expected) line.insert(0, run.uidText.View());
+  EXPECT_EQ(LogLines(), expected);
+  EXPECT_EQ(rows_, (std::vector<Row>{{3, 0}, {3, 50}, {3, 100}, {2, 0}, {4, 0}, {5, 100}, {2, 0},
+                                     {4, 1}, {5, 100}, {2, 0}, {4, 2}, {5, 100}, {2, 0}, {4, 3},
+                                     {5, 0}, {5, 100}, {2, 0}, {4, 4}, {5, 100}, {2, 0}, {4, 5},
+                                     {5, 100}}));
+  EXPECT_EQ(Trace("req 0 0x0").size(), 2u);  // the boot's and the burn's identification
+  EXPECT_EQ(g_burnCounter, 1u);
+  EXPECT_EQ(run.burning, kBurningDone);
+  EXPECT_TRUE(sim_.WasReset(0));
+  EXPECT_EQ(host_.MessageTexts(), Lines{});
+}
+
+// Model 1 is not asked for its chip again, and without nand.bin no ID is made.
+TEST_F(PortBurn, TheWorkerBurnsOnlyLoaderOnModel1AndReportsItsEnd) {
+  PortContext& context = Claim(kModelQx7130);
+  Image(context, kLoaderBin, 3000);
+  g_portRuns[kPort].workerRunning = true;
+  ASSERT_EQ(OpenDevice(context.session), kOpenOk);
+  ASSERT_TRUE(host_.StartThread(ThreadFunc0, &context));
+  sim_.JoinThreads();
+  EXPECT_EQ(LogLines(), (Lines{": Update loader.bin succeeded!",
+                               ": loader.bin Page from 1024 to 1026.", ": system reset!"}));
+  EXPECT_EQ(Nand(63, 16), Bytes(16, 0xFF));
+  EXPECT_EQ(Trace("req 0 0x0").size(), 1u);
+  EXPECT_EQ(rows_.back(), (Row{kProgressReset, 0}));
+  EXPECT_FALSE(g_portRuns[kPort].workerRunning);
+}
+
+// An unknown chip: the lookup's message, then the burn's; nothing counted or written.
+TEST_F(PortBurn, AnUnknownChipEndsTheBurnBeforeItIsCounted) {
+  PortContext& context = Claim(kModelQx7135, {}, {0x1234, 0, sim::ChipGeometry{}});
+  Image(context, kNandBin, 100);
+  Burn(context);
+  EXPECT_EQ(host_.MessageTexts(), (Lines{"Flash: ID=0x1234, ExtID=0. Use default para burning!",
+                                         "Please check nand_cfg.h file!"}));
+  EXPECT_EQ(host_.Messages().back().port, kPort);
+  EXPECT_EQ(g_burnCounter, 0u);
+  EXPECT_EQ(g_portRuns[kPort].burning, kBurningNone);
+  EXPECT_EQ(sim_.NandHighWater(0), 0u);
+  EXPECT_FALSE(sim_.WasReset(0));
+}
+
+TEST_F(PortBurn, ImgBootEndsTheBurnWhenItsZoneIsUsedUpOrTheBoardGoesAway) {
+  Blocks wholeZone;
+  for (std::uint32_t block = 24; block < 392; ++block) wholeZone.push_back(block);
+  for (const bool unplug : {false, true}) {
+    PortContext& context = Claim(kModelQx7135, Fails(unplug ? Blocks{} : wholeZone));
+    Image(context, kNandBin, 5000);
+    Image(context, kImgBootBin, 140000);
+    const Bytes minios = Image(context, kMiniosBin, 10);
+    unplugDuring_ = unplug ? kImgBootBin : kNoImage + 1;
+    host_.ClearMessages();
+    Burn(context);
+    EXPECT_EQ(host_.MessageTexts(), unplug ? Lines{} : Lines{std::string(kImgBootZoneUsedUpText)});
+    EXPECT_EQ(LogLines().back(), std::string(g_portRuns[kPort].uidText.View()) +
+                                     (unplug ? ": img_boot.bin disconnected!" : ": img_boot.bin write Error!"));
+    EXPECT_EQ(std::ranges::count(sim_.TraceText(0), "req 1 0x188"), 0);  // no minios.bin erase
+    EXPECT_NE(Nand(25088, minios.size()), minios);
+    EXPECT_FALSE(sim_.WasReset(0));
+    EXPECT_EQ(g_portRuns[kPort].burning, kBurningStarted);
+  }
+}
+
+TEST_F(PortBurn, ReadBackCopiesPagesInTheChipsRealGeometry) {
+  // A chip of 4096-byte pages holding a pattern on pages 100..104.
+  PortContext& context = Claim(kModelQx7135, {}, {0xECD5, 0x74B614, std::nullopt}, kReadBackPort);
+  const Bytes pages = Pattern(5 * 4096, 3);
+  sim_.WriteNand(0, 100 * 4096, pages);
+  const std::filesystem::path output = dir_.path() / "pages.bin";
+  context.settings.imagePaths[JobSlotOf(kNandBin)].Assign(PathToUtf8(output));
+  context.settings.fromPage = 100;
+  context.settings.toPage = 104;
+  EXPECT_EQ(ReadBack(&context), 0u);
+
+  std::ifstream file(output, std::ios::binary);
+  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(file), {}), Bytes(pages.begin(), pages.end() - 4096));
+  EXPECT_EQ(rows_, (std::vector<Row>{{1, 25}, {1, 50}, {1, 75}, {1, 100}, {2, 100}}));
+  EXPECT_EQ(Trace("req 1 "), (Lines{"req 1 0x64", "req 1 0x65", "req 1 0x66", "req 1 0x67"}));
+  EXPECT_EQ(Trace("read 8192").size(), 4u);  // two pages asked for, one kept
+  EXPECT_TRUE(sim_.WasReset(0));
+  EXPECT_FALSE(sim_.CloseDevice(context.session.device.handle));
+}
+
+}  // namespace
+}  // namespace korvex
