@@ -20,10 +20,13 @@ build: deps
 	cmake --preset dev >/dev/null
 	cmake --build --preset dev -j $(JOBS)
 
+# A fresh simulated line each time: model folders, sample images, four boards.
 run: build
-	@mkdir -p $(HOME_DIR)
-	$(KORVEX) --home $(HOME_DIR) devices --sim 4
-	$(KORVEX) --home $(HOME_DIR) nand-table list
+	@rm -rf $(HOME_DIR) && mkdir -p $(HOME_DIR)
+	$(KORVEX) --home $(HOME_DIR) sim-home
+	$(KORVEX) --home $(HOME_DIR) station --sim 4 --nand $(HOME_DIR)/images/nand.bin --until-done
+	@echo "--- production log ---"
+	@cat $(HOME_DIR)/*log.txt
 
 test: build
 	ctest --preset dev -j $(JOBS)

@@ -17,6 +17,9 @@ struct CommandContext {
 int RunNandTable(const CommandContext& context);
 int RunDevices(const CommandContext& context);
 int RunCheckConfig(const CommandContext& context);
+int RunStation(const CommandContext& context);
+int RunReadback(const CommandContext& context);
+int RunSimHome(const CommandContext& context);
 
 // "korvex: <message>" on stderr; returns kExitUsage for one-line returns.
 int UsageError(const std::string& message);

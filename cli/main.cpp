@@ -22,6 +22,9 @@ constexpr const char* kUsage =
     "  nand-table lookup MAIN [EXT] the geometry a chip with these ID keys gets\n"
     "  nand-table add --main H --ext H --page N --block KIB --oob N --blocks N\n"
     "  nand-table delete ROW...     remove records by row number (0-based)\n"
+    "  station [options]            the station's main job: burn every linked board\n"
+    "  readback --from A --to B --out FILE   read port 1's board, pages A..B-1\n"
+    "  sim-home                     write model folders and sample images for simulated boards\n"
     "  check-config [--model M] [FILE]  vet a boot configuration file (M: 7120, 7130,\n"
     "                               7135, 7105B; FILE: the model folder's Korvex2K.cfg)\n"
     "\n"
@@ -83,5 +86,8 @@ int main(int argc, char** argv) {
   if (command == "nand-table") return RunNandTable(context);
   if (command == "devices") return RunDevices(context);
   if (command == "check-config") return RunCheckConfig(context);
+  if (command == "station") return RunStation(context);
+  if (command == "readback") return RunReadback(context);
+  if (command == "sim-home") return RunSimHome(context);
   return UsageError("unknown command '" + command + "'");
 }

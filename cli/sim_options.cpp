@@ -87,6 +87,7 @@ bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup) {
 
 std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home) {
   auto host = std::make_unique<sim::SimHost>(setup.boards, home);
+  host->SetTimingEnabled(setup.timing);
   for (int port = 0; port < setup.boards; ++port) host->Plug(port, setup.board);
   return host;
 }
