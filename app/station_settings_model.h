@@ -5,22 +5,10 @@
 #include <array>
 #include <string_view>
 
+#include "app/control_ids.h"
 #include "app/port_scheduler.h"
 
 namespace korvex {
-
-// Control ids of the main window that the lock touches.
-enum ControlId : int {
-  kIdNandCheck = 1000,
-  kIdNandPath = 1001,
-  kIdNandOpen = 1002,
-  kIdModeSwitch = 1018,
-  kIdFormatAfterBurn = 1019,
-  kIdCounter = 1042,
-  kIdClear = 1043,
-  kIdNandTable = 1056,
-  kIdCpuModel = 1058,
-};
 
 struct ControlLockDecision {
   std::array<int, 9> enable{};

@@ -20,4 +20,20 @@ inline constexpr std::string_view kTextCantCreateWorker = "Can't Create ThreadFu
 inline constexpr std::string_view kTextBadAddressRange = "地址设置有误";
 inline constexpr std::string_view kTextNoLinkedDevice = "No Linked Device Find!";
 
+// The main window.
+inline constexpr std::string_view kTextAdvancedModeButton = "高级模式>>";  // shown in normal mode
+inline constexpr std::string_view kTextNormalModeButton = "普通模式>>";    // shown in advanced mode
+inline constexpr std::string_view kTextCpuModelError = "CPU 类型出错";
+// File dialog filters in the "name|pattern||" form; the shell turns the bars into the
+// platform's separators.
+inline constexpr std::string_view kImageFileFilter = "BIN(*.BIN)|*.bin||";
+// Passed as it stands: a name typed without an extension gets ".NULL".
+inline constexpr std::string_view kImageDefaultExtension = "NULL";
+inline constexpr std::string_view kDemoFileFilter = "rmvb(*.*)|*.*||";
+
+// The progress list.
+inline constexpr std::array<std::string_view, 8> kListColumnHeadings{
+    "序号", "NAND ID", "NAND EXT ID", "进   度", "片数", "块数/坏块", "容量(MB)", "页大小(Byte)"};
+inline constexpr std::string_view kListFontFace = "宋体";
+
 }  // namespace korvex

@@ -1,0 +1,409 @@
+// The main window model against a fake view: start-up state, the choosers, the two
+// modes, the CPU model, Clear/close, Enter, READ, DEBUG, the control lock, the scan
+// settings and the progress rows.
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "app/burn_counter.h"
+#include "app/main_window_model.h"
+#include "app/production_log.h"
+#include "boot/station_model.h"
+#include "host/paths.h"
+#include "recording_host.h"
+#include "sim/sim_host.h"
+#include "temp_dir.h"
+
+namespace korvex {
+namespace {
+
+constexpr WindowHandle kWindow = 0x1234;
+
+// Keeps control states and records every other call as one line of text, in order.
+class FakeView : public MainWindowView {
+ public:
+  std::map<int, bool> enabled;
+  std::map<int, bool> checked;
+  std::map<int, std::string> texts;
+  std::vector<std::string> events;
+  std::vector<std::string> messages;
+  std::deque<MessageAnswer> answers;
+  std::deque<std::optional<std::string>> openAnswers;
+  std::vector<std::string> openFilters;
+  std::optional<std::string> saveAnswer;
+
+  WindowHandle Handle() const override { return kWindow; }
+  void EnableControl(int id, bool on) override { enabled[id] = on; }
+  void SetCheck(int id, bool on) override { checked[id] = on; }
+  bool IsChecked(int id) const override { return checked.contains(id) && checked.at(id); }
+  void SetControlText(int id, std::string_view text) override { texts[id] = text; }
+  std::string ControlText(int id) const override { return texts.contains(id) ? texts.at(id) : ""; }
+  void MoveCaretToEnd(int id) override { Log("caret", id); }
+  void SelectComboItem(int id, int index) override { Log("combo", id, index); }
+  void AddListRow(std::size_t port) override { Log("row", static_cast<int>(port)); }
+  void RedrawRow(std::size_t port) override { Log("redraw", static_cast<int>(port)); }
+  MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override {
+    messages.emplace_back(request.text);
+    if (answers.empty()) return MessageAnswer::Ok;
+    const MessageAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  std::optional<std::string> ChooseOpenFile(const OpenFileDialog& dialog) override {
+    openFilters.push_back(std::string(dialog.filter) + " " + std::string(dialog.defaultExtension));
+    const auto answer = openAnswers.front();
+    openAnswers.pop_front();
+    return answer;
+  }
+  std::optional<std::string> ChooseSaveFile() override { return Log("save"), saveAnswer; }
+  void RunDebugDialog() override { Log("debug"); }
+  void StartTimer(int id, std::uint32_t period) override { Log("start", id, static_cast<int>(period)); }
+  void StopTimer(int id) override { Log("stop", id); }
+  void EndDialog() override { Log("end"); }
+
+  std::set<int> Ids(bool state) const {
+    std::set<int> ids;
+    for (const auto& [id, on] : enabled) {
+      if (on == state) ids.insert(id);
+    }
+    return ids;
+  }
+
+ private:
+  void Log(const char* what, int a = -1, int b = -1) {
+    std::string line = what;
+    if (a >= 0) line += " " + std::to_string(a);
+    if (b >= 0) line += " " + std::to_string(b);
+    events.push_back(line);
+  }
+};
+
+std::uint32_t FinishedWorker(void* argument) {
+  auto& context = *static_cast<PortContext*>(argument);
+  g_portRuns[static_cast<std::size_t>(context.settings.port)].workerRunning = false;
+  return 0;
+}
+
+const std::vector<std::string> kTimerStarts{"start 0 2000", "start 3 50", "start 4 5000",
+                                            "start 5 3000"};
+const std::vector<std::string> kTimerStops{"stop 0", "stop 1", "stop 2", "stop 3", "stop 4", "stop 5"};
+// The image check boxes, paths and choosers but nand.bin's chooser.
+const std::set<int> kImageControlIds{1000, 1001, 1003, 1004, 1005, 1006, 1007, 1008, 1009,
+                                     1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017};
+
+class MainWindowModelTest : public ::testing::Test {
+ protected:
+  MainWindowModelTest() : sim_(4, dir_.path()), host_(sim_, dir_.path()) {
+    ResetStartUpGlobals();
+    BuildDeviceTables(host_, *tables_);
+  }
+  ~MainWindowModelTest() override {
+    sim_.JoinThreads();
+    ResetStartUpGlobals();  // other suites expect them too
+  }
+  static void ResetStartUpGlobals() {
+    ResetPortRecords();
+    g_advancedMode = 0;
+    g_demoPath.Clear();
+    g_burnCounter = 0;
+    SelectCpuModel(kDefaultCpuModel);
+  }
+
+  void Choose(int button, std::optional<std::string> answer) {
+    view_.openAnswers.push_back(std::move(answer));
+    ASSERT_TRUE(model_.OnClicked(button));
+  }
+  std::string LogText() {
+    std::ifstream in(dir_.path() / PathFromUtf8(LogFileName(host_.GetLocalTime())));
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  testing::TempDir dir_;
+  sim::SimHost sim_;
+  testing::RecordingHost host_;
+  std::unique_ptr<DeviceTables> tables_ = std::make_unique<DeviceTables>();
+  PortScheduler scheduler_{host_, *tables_, FinishedWorker, FinishedWorker};
+  FakeView view_;
+  MainWindowModel model_{view_, host_, scheduler_};
+};
+
+TEST_F(MainWindowModelTest, StartUpLocksTheImagesStartsTimersAndNumbersTheRows) {
+  g_portSlots[5].state = kPortWorkerStarted;
+  g_portSlots[5].inUse = 1;
+  SelectCpuModel(kModelQx7120);
+  model_.OnInit();
+
+  EXPECT_EQ(view_.texts[kIdModeSwitch], "高级模式>>");
+  EXPECT_EQ(view_.Ids(false), kImageControlIds);
+  EXPECT_TRUE(view_.Ids(true).empty());
+  std::vector<std::string> expected = kTimerStarts;
+  expected.push_back("combo 1058 2");
+  for (int port = 0; port < 8; ++port) expected.push_back("row " + std::to_string(port));
+  EXPECT_EQ(view_.events, expected);
+  EXPECT_EQ(g_cpuModel, 2);
+  EXPECT_EQ(g_modelFolder.load()->folder, "7135");
+  EXPECT_EQ(g_stage1Address, 0x80002000u);
+  EXPECT_EQ(g_portSlots[5].state + g_portSlots[5].inUse, 0);
+  for (std::size_t port = 0; port < kPortCount; ++port) {
+    EXPECT_EQ(model_.CellText(port, 0), std::to_string(port + 1));
+    EXPECT_EQ(model_.CellText(port, kProgressColumn), "0%");
+    EXPECT_EQ(model_.Fraction(port), 0.0);
+  }
+}
+
+TEST_F(MainWindowModelTest, NandBinChoiceFillsThePathsChecksTheBoxesOrRefuses) {
+  const struct {
+    bool advanced;
+    std::string chosen;
+    std::vector<std::string> messages;
+    std::array<std::string, kImageCount> paths;  // burn order
+    std::set<int> checked;
+  } cases[] = {
+      {false, "D:\\img\\nand.bin", {},
+       {"D:\\img\\nand.bin", "D:\\img\\loader.bin", "D:\\img\\def_boot.bin",
+        "D:\\img\\img_boot.bin", "D:\\img\\minios.bin", "D:\\img\\res.bin"},
+       {1000, 1003, 1009, 1012, 1015}},
+      {false, "D:\\img\\mynand.bin", {},
+       {"D:\\img\\mynand.bin", "D:\\img\\myloader.bin", "D:\\img\\mydef_boot.bin",
+        "D:\\img\\myimg_boot.bin", "D:\\img\\myminios.bin", "D:\\img\\myres.bin"},
+       {1000, 1003, 1009, 1012, 1015}},
+      {false, "D:\\img\\NAND.BIN", {"请选择文件nand.bin!"}, {}, {}},
+      {true, "D:\\img\\nand.bin", {}, {"D:\\img\\nand.bin"}, {1000}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.chosen);
+    FakeView view;
+    MainWindowModel model(view, host_, scheduler_);
+    g_advancedMode = c.advanced ? 1 : 0;
+    view.openAnswers.push_back(c.chosen);
+    model.OnChooseNandBin();
+    EXPECT_EQ(view.openFilters, std::vector<std::string>{"BIN(*.BIN)|*.bin|| NULL"});
+    EXPECT_EQ(view.messages, c.messages);
+    std::set<int> checked;
+    for (std::size_t image = 0; image < kImageCount; ++image) {
+      EXPECT_EQ(view.texts[kImageControls[image].path], c.paths[image]);
+      if (view.IsChecked(kImageControls[image].check)) checked.insert(kImageControls[image].check);
+    }
+    EXPECT_EQ(checked, c.checked);
+  }
+}
+
+TEST_F(MainWindowModelTest, ModeSwitchBothWaysClearsChoicesAndFreesEveryPortState) {
+  model_.OnInit();
+  Choose(kIdNandOpen, "D:\\img\\nand.bin");
+  Choose(kIdDemoOpen, "E:\\demo.rmvb");
+  EXPECT_EQ(view_.openFilters.back(), "rmvb(*.*)|*.*|| NULL");
+  EXPECT_TRUE(view_.IsChecked(kIdDemoCheck));
+  EXPECT_TRUE(view_.IsChecked(kIdFormatAfterBurn));
+  EXPECT_EQ(g_demoPath.View(), "E:\\demo.rmvb");
+  g_portSlots[3].state = kPortWorkerStarted;
+  g_portSlots[3].inUse = 1;
+
+  for (const bool toAdvanced : {true, false}) {
+    SCOPED_TRACE(toAdvanced);
+    view_.enabled.clear();
+    view_.checked[kIdLoaderCheck] = true;
+    g_portSlots[3].state = kPortWorkerStarted;
+    model_.OnClicked(kIdModeSwitch);
+    EXPECT_EQ(g_advancedMode, toAdvanced ? 1 : 0);
+    std::set<int> normalDisabled = kImageControlIds;
+    normalDisabled.erase(1000);
+    normalDisabled.erase(1001);
+    normalDisabled.insert({1019, 1020, 1021, 1030});
+    EXPECT_EQ(view_.texts[kIdModeSwitch], toAdvanced ? "普通模式>>" : "高级模式>>");
+    EXPECT_EQ(view_.Ids(toAdvanced), toAdvanced ? kImageControlIds : normalDisabled);
+    for (const ImageControls& image : kImageControls) {
+      EXPECT_EQ(view_.texts[image.path], "");
+      EXPECT_FALSE(view_.IsChecked(image.check));
+    }
+    EXPECT_EQ(view_.texts[kIdDemoPath], "");
+    EXPECT_TRUE(g_demoPath.Empty());
+    for (const PortSlot& slot : g_portSlots) EXPECT_EQ(slot.state, kPortFree);
+    EXPECT_EQ(g_portSlots[3].inUse, 1);
+  }
+}
+
+TEST_F(MainWindowModelTest, CpuModelSelectionAndItsErrorMessage) {
+  const struct {
+    int index;
+    std::string_view folder;
+    std::uint32_t address;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {0, "7120", 0x80000000, {}},
+      {3, "7105B", 0x80002000, {}},
+      {-1, "7105B", 0x80002000, {"CPU 类型出错"}},  // folder and address keep
+      {1, "7130", 0x80002000, {}},
+  };
+  for (const auto& c : cases) {
+    view_.messages.clear();
+    model_.OnCpuModelChanged(c.index);
+    EXPECT_EQ(g_cpuModel, c.index);
+    EXPECT_EQ(g_modelFolder.load()->folder, c.folder);
+    EXPECT_EQ(g_stage1Address, c.address);
+    EXPECT_EQ(view_.messages, c.messages);
+  }
+}
+
+TEST_F(MainWindowModelTest, ClearAndCloseAskFirstAndLogTheCountOnOk) {
+  g_burnCounter = 17;
+  view_.answers = {MessageAnswer::Cancel, MessageAnswer::Cancel};
+  model_.OnClicked(kIdClear);
+  model_.OnClose();
+  EXPECT_EQ(view_.messages, (std::vector<std::string>{"Would you clear the counter?",
+                                                      "Would you close the tool of Korvex?"}));
+  EXPECT_EQ(g_burnCounter, 17u);
+  EXPECT_EQ(LogText(), "");
+  EXPECT_TRUE(view_.events.empty());
+
+  model_.OnTimer(kTimerIdle);
+  EXPECT_EQ(view_.texts[kIdCounter], "17");
+  model_.OnClear();
+  EXPECT_EQ(g_burnCounter, 0u);
+  EXPECT_EQ(view_.texts[kIdCounter], "0");
+  g_burnCounter = 5;
+  model_.OnClose();
+  const std::string log = LogText();
+  EXPECT_NE(log.find(": Update NUM is 17, someone clear to 0!\n"), std::string::npos);
+  EXPECT_TRUE(log.ends_with(": Update NUM is 5, someone close the tool of the korvex!\n"));
+  std::vector<std::string> expected = kTimerStops;
+  expected.push_back("end");
+  EXPECT_EQ(view_.events, expected);
+  EXPECT_EQ(g_burnCounter, 0u);
+}
+
+TEST_F(MainWindowModelTest, EnterEndsAtOnceWithoutAskingOrLogging) {
+  g_burnCounter = 3;
+  model_.OnEnter();
+  EXPECT_EQ(view_.events, std::vector<std::string>{"end"});
+  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(LogText(), "");
+}
+
+TEST_F(MainWindowModelTest, ReadChecksTheUnsignedRangeBeforeAskingForAFile) {
+  const struct {
+    std::string from, to;
+    std::int32_t fromPage, toPage;
+    bool rangeError;
+  } cases[] = {
+      {"10", "10", 10, 10, true},
+      {"-1", "5", -1, 5, true},  // page 0xFFFFFFFF onwards
+      {"  7x", "9", 7, 9, false},
+      {"abc", "99999999999", 0, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.from + ".." + c.to);
+    view_.events.clear();
+    view_.messages.clear();
+    view_.texts[kIdFromPage] = c.from;
+    model_.OnFromToChanged(kIdFromPage);
+    view_.texts[kIdToPage] = c.to;
+    model_.OnFromToChanged(kIdToPage);
+    EXPECT_EQ(model_.Fields().fromPage, c.fromPage);
+    EXPECT_EQ(model_.Fields().toPage, c.toPage);
+    model_.OnClicked(kIdRead);
+    std::vector<std::string> events{"caret 1066", "caret 1067"};
+    if (!c.rangeError) events.push_back("save");
+    EXPECT_EQ(view_.events, events);
+    EXPECT_EQ(view_.messages,
+              c.rangeError ? std::vector<std::string>{"地址设置有误"} : std::vector<std::string>{});
+  }
+  EXPECT_TRUE(host_.MessageTexts().empty());  // the save dialog was cancelled
+
+  view_.texts[kIdFromPage] = "7";
+  model_.OnFromToChanged(kIdFromPage);
+  view_.texts[kIdToPage] = "9";
+  model_.OnFromToChanged(kIdToPage);
+  view_.saveAnswer = (dir_.path() / "out.bin").string();
+  model_.OnRead();
+  EXPECT_EQ(host_.MessageTexts(), std::vector<std::string>{"No Linked Device Find!"});
+}
+
+TEST_F(MainWindowModelTest, DebugPausesEveryTimerWhileItsDialogRuns) {
+  model_.OnClicked(kIdDebug);
+  std::vector<std::string> expected = kTimerStops;
+  expected.push_back("debug");
+  expected.insert(expected.end(), kTimerStarts.begin(), kTimerStarts.end());
+  EXPECT_EQ(view_.events, expected);
+}
+
+TEST_F(MainWindowModelTest, ControlLockFollowsAnyPortInUse) {
+  model_.OnTimer(kTimerControlLock);
+  EXPECT_EQ(view_.Ids(true), (std::set<int>{1000, 1001, 1002, 1018, 1019, 1042, 1043, 1056, 1058}));
+  EXPECT_TRUE(view_.Ids(false).empty());
+
+  g_portSlots[6].inUse = 1;
+  g_burnCounter = 9;
+  model_.OnTimer(kTimerControlLock);
+  EXPECT_EQ(view_.Ids(false), (std::set<int>{1002, 1018, 1019, 1042, 1043, 1056, 1058}));
+  EXPECT_EQ(view_.texts[kIdCounter], "9");
+
+  view_.enabled.clear();
+  g_advancedMode = 1;
+  model_.OnTimer(kTimerControlLock);
+  EXPECT_EQ(view_.Ids(false), (std::set<int>{1018, 1042, 1043, 1056, 1058}));
+}
+
+TEST_F(MainWindowModelTest, ScanTakesTheFieldsAndCheckBoxesOfTheWindow) {
+  model_.OnTimer(kTimerScan);  // nothing chosen: nothing claimed
+  sim_.Plug(1, {});
+  model_.OnTimer(kTimerScan);
+  EXPECT_EQ(g_portSlots[0].inUse, 0);
+
+  Choose(kIdNandOpen, "/img/nand.bin");
+  view_.checked[kIdFormatAfterBurn] = true;
+  model_.OnClicked(kIdEraseWholeChip);
+  model_.OnTimer(kTimerScan);
+  sim_.JoinThreads();
+  const PortContext& context = g_portContexts[0];
+  EXPECT_EQ(g_portSlots[0].inUse, 1);
+  EXPECT_EQ(context.settings.PathOf(kResBin).View(), "/img/res.bin");
+  EXPECT_EQ(context.settings.IncludeOf(kDefBootBin), 0);
+  EXPECT_EQ(context.settings.IncludeOf(kMiniosBin), 1);
+  EXPECT_EQ(context.settings.hwndMain, kWindow);
+  EXPECT_EQ(context.session.formatAfterBurn, 1u);
+  EXPECT_EQ(context.session.eraseWholeChip, 1);
+  EXPECT_EQ(context.session.fileSystemFormat, 0);
+}
+
+TEST_F(MainWindowModelTest, ProgressRedrawsOnlyTheChangedRow) {
+  model_.OnInit();
+  view_.events.clear();
+  EXPECT_EQ(model_.OnPortProgress(ProgressWParam(kProgressLabel, 2), kNandBin), 0);
+  model_.OnPortProgress(ProgressWParam(kProgressImage, 2), 45);
+  model_.OnPortProgress(ProgressWParam(kProgressBoot, 6), 100);
+  EXPECT_EQ(view_.events, (std::vector<std::string>{"redraw 2", "redraw 6"}));
+  EXPECT_EQ(model_.CellText(2, kProgressColumn), "nand.bin 45%");
+  EXPECT_DOUBLE_EQ(model_.Fraction(2), 0.45);
+  EXPECT_EQ(model_.CellText(6, kProgressColumn), "BOOT..100%");
+  EXPECT_EQ(model_.CellText(5, kProgressColumn), "0%");
+}
+
+TEST_F(MainWindowModelTest, DemoTimerRunsTheCopyOnlyInNormalModeWithAChosenFile) {
+  int copies = 0;
+  model_.SetDemoCopy([&copies] { ++copies; });
+  model_.OnDemoTimer(kTimerDemo);  // no file yet
+  Choose(kIdDemoOpen, "E:\\demo.rmvb");
+  EXPECT_EQ(view_.Ids(false), (std::set<int>{1020, 1021, 1030}));
+  model_.OnDemoTimer(kTimerIdle);
+  model_.OnDemoTimer(kTimerDemo);
+  EXPECT_EQ(copies, 1);
+
+  view_.enabled.clear();
+  g_advancedMode = 1;
+  model_.OnDemoTimer(kTimerDemo);
+  EXPECT_EQ(copies, 1);
+  EXPECT_EQ(view_.Ids(false), (std::set<int>{1020, 1021, 1030}));
+  EXPECT_EQ(view_.Ids(true), std::set<int>{1019});
+}
+
+}  // namespace
+}  // namespace korvex
