@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvex {
 
@@ -97,6 +98,36 @@ class Host {
   using ThreadProc = std::uint32_t (*)(void* argument);
   virtual bool StartThread(ThreadProc proc, void* argument) {
     (void)proc, (void)argument;
+    return false;
+  }
+
+  // --- Volumes and files (the demo copy onto boards that show up as drives) ---
+  // GetLogicalDriveStrings: every drive root ("E:\\"), in the system's order.
+  virtual std::vector<std::string> LogicalDriveRoots() { return {}; }
+  // GetDriveType(root) == DRIVE_REMOVABLE.
+  virtual bool IsRemovableDrive(std::string_view root) {
+    (void)root;
+    return false;
+  }
+  // GetDiskFreeSpaceEx(root): false when the drive has no medium or cannot be asked.
+  virtual bool QueryFreeSpace(std::string_view root, std::uint64_t& freeBytes) {
+    (void)root;
+    freeBytes = 0;
+    return false;
+  }
+  // FindFirstFile(path): true when a file or folder of that name exists.
+  virtual bool FindFile(std::string_view path) {
+    (void)path;
+    return false;
+  }
+  // CopyFile(from, to, overwrite allowed).
+  virtual bool CopyFileOver(std::string_view from, std::string_view to) {
+    (void)from, (void)to;
+    return false;
+  }
+  // DeleteFile(path).
+  virtual bool DeleteFilePath(std::string_view path) {
+    (void)path;
     return false;
   }
 
