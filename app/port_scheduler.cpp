@@ -1,5 +1,6 @@
 #include "app/port_scheduler.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "app/station_texts.h"
@@ -28,6 +29,9 @@ void PortScheduler::PrepareSession(PortContext& context, std::size_t port) {
 // while any port is in use, so a running burn never sees them change.
 void PortScheduler::CopySettings(const StationSettings& settings) {
   for (std::size_t port = 0; port < kPortCount; ++port) {
+    // A context belongs to its worker until the worker returns; the settings cannot
+    // have changed meanwhile (the controls are locked while a port is in use).
+    if (g_portRuns[port].workerRunning) continue;
     PortContext& context = g_portContexts[port];
     context.settings.includeFlags = settings.includeFlags;
     context.settings.imagePaths = settings.imagePaths;
@@ -74,10 +78,12 @@ ScanResult PortScheduler::Scan(const StationSettings& settings) {
   CollectLinkedDevices(host_, tables_);
 
   for (std::size_t port = 0; port < kPortCount; ++port) {
-    for (PortContext& context : g_portContexts) {
-      context.session.formatAfterBurn = settings.formatAfterBurn;
-      context.session.fileSystemFormat = settings.fileSystemFormat;
-      context.session.eraseWholeChip = settings.eraseWholeChip;
+    for (std::size_t other = 0; other < kPortCount; ++other) {
+      if (g_portRuns[other].workerRunning) continue;
+      DeviceSession& session = g_portContexts[other].session;
+      session.formatAfterBurn = settings.formatAfterBurn;
+      session.fileSystemFormat = settings.fileSystemFormat;
+      session.eraseWholeChip = settings.eraseWholeChip;
     }
     PortSlot& slot = g_portSlots[port];
     if (tables_.linkedDevices[port].linked == 0) {
@@ -112,6 +118,20 @@ bool PortScheduler::AnyPortInUse() {
   return false;
 }
 
+namespace {
+
+// The read-back holds port 0's context like a worker does, so the scan leaves that
+// context alone and claims no board onto it until the read-back has returned.
+std::atomic<PortWorker> g_readBackProc{nullptr};
+
+std::uint32_t ReadBackEntry(void* context) {
+  const std::uint32_t result = g_readBackProc.load()(context);
+  g_portRuns[0].workerRunning = false;
+  return result;
+}
+
+}  // namespace
+
 bool PortScheduler::StartReadBack(const StationSettings& settings, std::uint32_t fromPage,
                                   std::uint32_t toPage, const std::filesystem::path& outputPath) {
   if (toPage <= fromPage) {
@@ -123,6 +143,10 @@ bool PortScheduler::StartReadBack(const StationSettings& settings, std::uint32_t
     ShowMessage(kTextNoLinkedDevice);
     return false;
   }
+  if (g_portRuns[0].workerRunning) {
+    ShowMessage(kTextPortZeroBusy);
+    return false;
+  }
   PortContext& context = g_portContexts[0];
   context.session.port = static_cast<std::uint8_t>(g_portSlots[0].port.load());
   context.session.devicePath.Assign(tables_.linkedDevices[0].symbolicLink.View());
@@ -132,7 +156,10 @@ bool PortScheduler::StartReadBack(const StationSettings& settings, std::uint32_t
   context.settings.toPage = toPage;
   // The output file travels in the nand.bin path field.
   context.settings.imagePaths[JobSlotOf(kNandBin)].Assign(PathToUtf8(outputPath));
-  if (!host_.StartThread(readBack_, &context)) {
+  g_readBackProc = readBack_;
+  g_portRuns[0].workerRunning = true;
+  if (!host_.StartThread(ReadBackEntry, &context)) {
+    g_portRuns[0].workerRunning = false;
     ShowMessage(kTextCantCreateWorker);
     return false;
   }

@@ -19,6 +19,9 @@ inline constexpr std::string_view kTextPortBootFailed = "Port %d Boot Failed!";
 inline constexpr std::string_view kTextCantCreateWorker = "Can't Create ThreadFunc0!!";
 inline constexpr std::string_view kTextBadAddressRange = "地址设置有误";
 inline constexpr std::string_view kTextNoLinkedDevice = "No Linked Device Find!";
+// READ while port 0's context still belongs to a burn or an earlier read-back.
+inline constexpr std::string_view kTextPortZeroBusy =
+    "Port 1 is still busy with a burn or a read-back; try again when it has finished.";
 
 // The main window.
 inline constexpr std::string_view kTextAdvancedModeButton = "高级模式>>";  // shown in normal mode

@@ -6,6 +6,7 @@ namespace korvex {
 
 std::atomic<int> g_cpuModel{kDefaultCpuModel};
 std::atomic<const CpuModelInfo*> g_modelFolder{&kCpuModels[kDefaultCpuModel]};
+std::atomic<std::uint32_t> g_stage1Address{kCpuModels[kDefaultCpuModel].stage1Address};
 
 const CpuModelInfo* FindCpuModel(int model) {
   if (model < 0 || model >= kCpuModelCount) return nullptr;
@@ -17,6 +18,7 @@ bool SelectCpuModel(int index) {
   const CpuModelInfo* info = FindCpuModel(index);
   if (info == nullptr) return false;
   g_modelFolder.store(info);
+  g_stage1Address.store(info->stage1Address);
   return true;
 }
 

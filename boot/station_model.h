@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -25,13 +26,14 @@ struct CpuModelInfo {
   int index;
   std::string_view comboText;  // item of the CPU model combo box
   std::string_view folder;     // subfolder of the program folder holding its boot files
+  std::uint32_t stage1Address; // where the boot ROM loads and starts fw.bin
 };
 
 inline constexpr std::array<CpuModelInfo, kCpuModelCount> kCpuModels{{
-    {kModelQx7120, "Qx7105\\Qx7120", "7120"},
-    {kModelQx7130, "Qx7130", "7130"},
-    {kModelQx7135, "Qx7135", "7135"},
-    {kModelQx7105B, "Qx7105B", "7105B"},
+    {kModelQx7120, "Qx7105\\Qx7120", "7120", 0x80000000},
+    {kModelQx7130, "Qx7130", "7130", 0x80002000},
+    {kModelQx7135, "Qx7135", "7135", 0x80002000},
+    {kModelQx7105B, "Qx7105B", "7105B", 0x80002000},
 }};
 
 inline constexpr int kDefaultCpuModel = kModelQx7135;
@@ -43,16 +45,19 @@ inline constexpr std::string_view kConfig2KFileName = "Korvex2K.cfg";  // 2048-b
 inline constexpr std::string_view kConfig4KFileName = "Korvex4K.cfg";  // 4096-byte pages
 
 // The current selection. g_cpuModel holds the combo's index as reported, even one
-// outside 0..3; g_modelFolder names the folder of the last valid selection, so a bad
-// index never sends file reads to a folder that does not exist. Both are read by
-// workers without a lock; the window only changes them while no port is busy.
+// outside 0..3; g_modelFolder names the folder and g_stage1Address the stage-1 load
+// address of the last valid selection, so a bad index never sends file reads to a
+// folder that does not exist. All are read by workers without a lock; the window only
+// changes them while no port is busy.
 extern std::atomic<int> g_cpuModel;
 extern std::atomic<const CpuModelInfo*> g_modelFolder;
+extern std::atomic<std::uint32_t> g_stage1Address;
 
 // The row of a model, or nullptr outside 0..3.
 const CpuModelInfo* FindCpuModel(int model);
 
-// The combo box's selection change: g_cpuModel := index; for 0..3 the folder follows.
+// The combo box's selection change: g_cpuModel := index; for 0..3 the folder and the
+// stage-1 address follow.
 // Returns false for an index outside 0..3 (the caller shows its message).
 bool SelectCpuModel(int index);
 

@@ -1,5 +1,7 @@
 #include "device/requests.h"
 
+#include <algorithm>
+
 #include "device/request_channel.h"
 
 namespace korvex {
@@ -43,6 +45,9 @@ int CommitConfig(DeviceHandle device, std::uint32_t value) {
 }
 
 void ReadStatus(DeviceSession& session) {
+  // A status that never arrives (a board unplugged mid-write) must not pass for the
+  // previous reply: a stale "next page" would let a dead board's writes look good.
+  std::fill_n(session.tail, kStatusReplySize, std::uint8_t{0});
   BulkRead(session.device, session.tail, kStatusReplySize);
 }
 

@@ -53,13 +53,13 @@ bool VirtualBoard::NandOperation(std::uint32_t argument) {
   if (model_ == 0) {
     switch (opcode) {
       case kOpModel0ExtendedId: ReplyId(IdLayout::ExtendedOnly); return true;
-      case kOpModel0Format: chip_.EraseAllGoodBlocks(); ReplyStatus(kStatusDone); return true;
+      case kOpModel0Format: FormatChip(); return true;
       case kOpModel0FileSystemFormat: ReplyStatus(kStatusDone); return true;
       default: return false;
     }
   }
   switch (opcode) {
-    case kOpFormat: chip_.EraseAllGoodBlocks(); ReplyStatus(kStatusDone); return true;
+    case kOpFormat: FormatChip(); return true;
     case kOpFileSystemFormat: ReplyStatus(kStatusDone); return true;
     default: return false;
   }
@@ -90,6 +90,7 @@ bool VirtualBoard::Erase() {
   if (address_ < firstBlocks) {
     const std::uint64_t blocks = std::min<std::uint64_t>(length_, firstBlocks - address_);
     chip_.Erase(address_ * blockBytes, blocks * blockBytes);
+    work_.blocksErased += blocks;
   }
   ReplyStatus(kStatusDone);
   return true;
@@ -144,6 +145,7 @@ bool VirtualBoard::ProgramPages(std::uint32_t option) {
       std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(start), n, page.begin());
     }
     chip_.Program(offset, page.data(), page.size());
+    ++work_.pagesProgrammed;
     ++viewPage;
   }
   ReplyStatus(static_cast<std::uint32_t>(viewPage));
@@ -158,7 +160,15 @@ bool VirtualBoard::ReadPages() {
   std::vector<std::uint8_t> data =
       chip_.Read(std::uint64_t{address_} * view_.pageSize, static_cast<std::size_t>(bytes));
   Reply(std::move(data), kStatusDone);
+  work_.pagesRead += length_;
   return true;
+}
+
+// Format: every good physical block becomes 0xFF.
+void VirtualBoard::FormatChip() {
+  chip_.EraseAllGoodBlocks();
+  work_.blocksErased += chip_.geometry().totalBlocks - chip_.BadBlocks().size();
+  ReplyStatus(kStatusDone);
 }
 
 }  // namespace korvex::sim

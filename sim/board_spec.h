@@ -43,10 +43,18 @@ struct FaultPlan {
 //  program-fail=B;B,random-bad=N,seed=S" in any order; nullopt and a message on error.
 std::optional<FaultPlan> ParseFaultPlan(std::string_view text, std::string& error);
 
+// Where a board's firmware is: the boot ROM after power-up, stage 1 after request 4,
+// stage 2 after request 5, halted after the reset.
+enum class BoardStage { BootRom, Stage1, Stage2, Halted };
+
 struct BoardSpec {
   int model = 2;  // cpuModel: 0 Qx7105\Qx7120, 1 Qx7130, 2 Qx7135, 3 Qx7105B
   ChipSpec chip;
   FaultPlan faults;
+  // A board comes up in its boot ROM, as one freshly attached in USB boot mode. Set
+  // this for one that already runs stage 2 (booted by an earlier job, or a scenario
+  // that starts after the boot).
+  bool startInStage2 = false;
 };
 
 // The identification text a board's stage-2 firmware answers to request 0.

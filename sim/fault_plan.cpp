@@ -41,7 +41,8 @@ class ItemParser {
 
   bool Number(std::string_view text, std::uint64_t min, std::uint64_t max, std::uint64_t& out) {
     const auto value = ParseNumber(text, std::numeric_limits<std::uint64_t>::max());
-    if (!value) return Fail("\"" + std::string(text) + "\" is not a number");
+    // Appended piecewise: GCC 12's -Wrestrict misfires on "literal" + std::string.
+    if (!value) return Fail(std::string("\"").append(text).append("\" is not a number"));
     if (*value < min || *value > max) {
       return Fail(std::string(text) + " is out of range " + std::to_string(min) + ".." +
                   std::to_string(max));

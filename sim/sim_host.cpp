@@ -13,7 +13,9 @@
 namespace korvex::sim {
 
 SimHost::SimHost(int usbPorts, std::filesystem::path home)
-    : driver_(std::make_unique<VirtualDriver>(usbPorts)), home_(std::move(home)) {}
+    : timing_(std::make_shared<SimTiming>()),
+      driver_(std::make_unique<VirtualDriver>(usbPorts, timing_)),
+      home_(std::move(home)) {}
 
 SimHost::~SimHost() {
   // Unplugging wakes any worker that waits on a board, so every thread can end.
@@ -78,6 +80,21 @@ bool SimHost::WasReset(int usbPort) const {
 std::vector<std::uint32_t> SimHost::BadBlocks(int usbPort) const {
   const auto board = driver_->BoardOf(usbPort);
   return board ? board->BadBlocks() : std::vector<std::uint32_t>{};
+}
+
+BoardStage SimHost::Stage(int usbPort) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board ? board->Stage() : BoardStage::BootRom;
+}
+
+std::vector<std::uint8_t> SimHost::Stage1Image(int usbPort) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board ? board->Stage1Image() : std::vector<std::uint8_t>{};
+}
+
+std::vector<std::uint8_t> SimHost::Stage2Image(int usbPort) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board ? board->Stage2Image() : std::vector<std::uint8_t>{};
 }
 
 // --- Registry shaping ---
@@ -147,6 +164,10 @@ void SimHost::SetMessageBoxHandler(std::function<MessageAnswer(const MessageBoxR
 }
 
 void SimHost::SetInstantSleep(bool instant) { instantSleep_ = instant; }
+
+void SimHost::SetTimingEnabled(bool enabled) { timing_->SetEnabled(enabled); }
+
+void SimHost::SetTimingModel(const TimingModel& model) { timing_->SetModel(model); }
 
 MessageAnswer SimHost::ShowMessageBox(const MessageBoxRequest& request) {
   std::function<MessageAnswer(const MessageBoxRequest&)> handler;

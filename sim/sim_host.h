@@ -19,6 +19,7 @@
 
 #include "host/host.h"
 #include "sim/board_spec.h"
+#include "sim/timing.h"
 #include "sim/trace.h"
 
 namespace korvex::sim {
@@ -60,6 +61,12 @@ class SimHost : public Host {
   bool WasReset(int usbPort) const;
   // Physical blocks that are bad on the plugged chip (factory and random).
   std::vector<std::uint32_t> BadBlocks(int usbPort) const;
+  // Where the board's firmware is; BootRom for a port that never had a board.
+  BoardStage Stage(int usbPort) const;
+  // The last stage-1 / stage-2 image the board took into memory, bytes as received
+  // (FirmwareArgs included); empty when it took none.
+  std::vector<std::uint8_t> Stage1Image(int usbPort) const;
+  std::vector<std::uint8_t> Stage2Image(int usbPort) const;
 
   // --- Registry shaping, for discovery scenarios ---
   std::string SymbolicLinkOf(int usbPort) const;
@@ -72,6 +79,10 @@ class SimHost : public Host {
   void SetMessageBoxHandler(std::function<MessageAnswer(const MessageBoxRequest&)> handler);
   // Sleeps are real by default; instant sleeps make tests run at memory speed.
   void SetInstantSleep(bool instant);
+  // The timing model of USB transfers, requests and NAND work (sim/timing.h): off by
+  // default; while on, every exchange takes its modelled wall-clock time.
+  void SetTimingEnabled(bool enabled);
+  void SetTimingModel(const TimingModel& model);
   // The main window's procedure: SendWindowMessage calls it, one message at a time,
   // on the sending thread (there is no window thread to hand it to). Without one,
   // messages are dropped and answer 0.
@@ -106,6 +117,7 @@ class SimHost : public Host {
   bool StartThread(ThreadProc proc, void* argument) override;
 
  private:
+  std::shared_ptr<SimTiming> timing_;
   std::unique_ptr<VirtualDriver> driver_;
   std::filesystem::path home_;
   std::mutex desktopMutex_;  // guards messageBoxHandler_

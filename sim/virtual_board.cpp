@@ -13,21 +13,6 @@ constexpr std::uint32_t kRequestBase = 0x220000;  // request n is code 0x220000 
 constexpr std::size_t kConfigRecordSize = 88;
 constexpr std::size_t kIdentificationSize = 8;
 
-// Request numbers of the stage-2 firmware.
-enum Request : std::uint32_t {
-  kGetCpuInfo = 0,
-  kSetDataAddress = 1,
-  kSetDataLength = 2,
-  kFlushCaches = 3,
-  kProgStart1 = 4,
-  kProgStart2 = 5,
-  kNorOps = 6,
-  kNandOps = 7,
-  kSystemReset = 8,
-  kConfiguration = 9,
-  kGetNum = 10,
-};
-
 int CheckedModel(int model) {
   if (model < 0 || model > 3) {
     throw std::invalid_argument("board model " + std::to_string(model) +
@@ -38,11 +23,15 @@ int CheckedModel(int model) {
 
 }  // namespace
 
-VirtualBoard::VirtualBoard(const BoardSpec& spec)
-    : model_(CheckedModel(spec.model)), faults_(spec.faults), chip_(spec.chip, spec.faults) {
+VirtualBoard::VirtualBoard(const BoardSpec& spec, std::shared_ptr<SimTiming> timing)
+    : model_(CheckedModel(spec.model)),
+      faults_(spec.faults),
+      timing_(std::move(timing)),
+      chip_(spec.chip, spec.faults) {
   const ChipGeometry& real = chip_.geometry();
   view_ = {real.pageSize, real.blockSize / real.pageSize, real.spareSize};
   hung_ = faults_.hangAfterExchange == 0u;
+  stage_ = spec.startInStage2 ? BoardStage::Stage2 : BoardStage::BootRom;
 }
 
 void VirtualBoard::Detach() {
@@ -56,39 +45,46 @@ void VirtualBoard::DetachLocked() {
 }
 
 template <typename Perform>
-bool VirtualBoard::Exchange(TraceEntry entry, Perform&& perform) {
+VirtualBoard::ExchangeResult VirtualBoard::Exchange(TraceEntry entry, Perform&& perform) {
   std::unique_lock lock(mutex_);
-  if (!attached_) return false;
+  if (!attached_) return {};
   const std::uint64_t number = ++exchanges_;
   if (hung_) {
     // A board that stopped answering holds the caller until someone pulls it out.
     wake_.wait(lock, [this] { return !attached_.load(); });
     entry.ok = false;
     trace_.push_back(entry);
-    return false;
+    return {};
   }
+  work_ = {};
   entry.ok = stage_ != BoardStage::Halted && perform();
   trace_.push_back(entry);
   if (attached_ && faults_.unplugAfterExchange == number) DetachLocked();
   if (faults_.hangAfterExchange == number) hung_ = true;
-  return entry.ok;
+  return {true, entry.ok, work_};
 }
 
+// The timing model is charged after the board's lock is released: a long erase keeps
+// this board's caller waiting, not someone inspecting or unplugging the board.
 bool VirtualBoard::Request(std::uint32_t code, const RequestBuffer& in, RequestBuffer& out) {
   const bool wellFormed = code >= kRequestBase && (code - kRequestBase) % 4 == 0;
   // A malformed code keeps its raw value in the trace, so it cannot pass for a request.
   const std::uint32_t n = wellFormed ? (code - kRequestBase) / 4 : code;
   const std::uint32_t argument = GetLe32(in, 0);
-  return Exchange(TraceEntry{TraceKind::Request, n, argument, 0, true}, [&] {
+  const ExchangeResult result = Exchange(TraceEntry{TraceKind::Request, n, argument, 0, true}, [&] {
     if (!wellFormed) return false;
     if (faults_.failRequest == n && ++failRequestSeen_ == faults_.failRequestOccurrence) {
       return false;  // dropped before the firmware saw it: no effect at all
     }
     return PerformRequest(n, argument, out);
   });
+  if (result.reached && timing_) timing_->Request(result.work);
+  return result.ok;
 }
 
 bool VirtualBoard::PerformRequest(std::uint32_t n, std::uint32_t argument, RequestBuffer& out) {
+  if (stage_ == BoardStage::BootRom) return BootRomRequest(n, argument, out);
+  if (stage_ == BoardStage::Stage1) return Stage1Request(n, argument, out);
   switch (n) {
     case kGetCpuInfo: return GetIdentification(out);
     case kSetDataAddress: address_ = argument; return true;
@@ -138,16 +134,22 @@ bool VirtualBoard::Reset(std::uint32_t argument) {
 bool VirtualBoard::BulkWrite(const std::uint8_t* data, std::uint32_t count,
                              std::uint32_t& written) {
   written = 0;
-  return Exchange(TraceEntry{TraceKind::BulkWrite, 0, 0, count, true}, [&] {
-    pending_.assign(data, data + count);
+  const ExchangeResult result = Exchange(TraceEntry{TraceKind::BulkWrite, 0, 0, count, true}, [&] {
+    if (stage_ == BoardStage::BootRom || stage_ == BoardStage::Stage1) {
+      if (!DownloadWrite(data, count)) return false;
+    } else {
+      pending_.assign(data, data + count);
+    }
     written = count;
     return true;
   });
+  if (result.reached && timing_) timing_->Transfer(written);
+  return result.ok;
 }
 
 bool VirtualBoard::BulkRead(std::uint8_t* data, std::uint32_t count, std::uint32_t& read) {
   read = 0;
-  return Exchange(TraceEntry{TraceKind::BulkRead, 0, 0, count, true}, [&] {
+  const ExchangeResult result = Exchange(TraceEntry{TraceKind::BulkRead, 0, 0, count, true}, [&] {
     const std::size_t available = outgoing_.size() - outPos_;
     if (available == 0) return false;
     const std::size_t n = std::min<std::size_t>(count, available);
@@ -156,6 +158,8 @@ bool VirtualBoard::BulkRead(std::uint8_t* data, std::uint32_t count, std::uint32
     read = static_cast<std::uint32_t>(n);
     return true;
   });
+  if (result.reached && timing_) timing_->Transfer(read);
+  return result.ok;
 }
 
 void VirtualBoard::Reply(std::vector<std::uint8_t> data, std::uint32_t status) {
@@ -214,6 +218,21 @@ std::vector<std::uint32_t> VirtualBoard::BadBlocks() const {
 ViewGeometry VirtualBoard::View() const {
   std::lock_guard lock(mutex_);
   return view_;
+}
+
+BoardStage VirtualBoard::Stage() const {
+  std::lock_guard lock(mutex_);
+  return stage_;
+}
+
+std::vector<std::uint8_t> VirtualBoard::Stage1Image() const {
+  std::lock_guard lock(mutex_);
+  return stage1Image_;
+}
+
+std::vector<std::uint8_t> VirtualBoard::Stage2Image() const {
+  std::lock_guard lock(mutex_);
+  return stage2Image_;
 }
 
 }  // namespace korvex::sim

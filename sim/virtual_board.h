@@ -8,19 +8,17 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "host/host.h"
 #include "sim/board_spec.h"
 #include "sim/nand_chip.h"
+#include "sim/timing.h"
 #include "sim/trace.h"
 
 namespace korvex::sim {
-
-// Where the board's firmware is. Boards come up running stage 2 for now; the boot ROM
-// and stage 1 will sit in front of it.
-enum class BoardStage { Stage2, Halted };
 
 // The NAND geometry the firmware works in: the chip's real one until a configuration
 // record chooses another (the 2048-byte view of a 4096-byte-page chip, for instance).
@@ -32,8 +30,9 @@ struct ViewGeometry {
 
 class VirtualBoard {
  public:
-  // Throws std::invalid_argument for an unknown model or an unusable chip.
-  explicit VirtualBoard(const BoardSpec& spec);
+  // Throws std::invalid_argument for an unknown model or an unusable chip. The timing
+  // model, when given, is charged for every exchange.
+  explicit VirtualBoard(const BoardSpec& spec, std::shared_ptr<SimTiming> timing = nullptr);
 
   bool Attached() const { return attached_.load(); }
   void Detach();  // unplug: every later call fails, a hung call wakes and fails
@@ -54,11 +53,35 @@ class VirtualBoard {
   bool WasReset() const;
   std::vector<std::uint32_t> BadBlocks() const;
   ViewGeometry View() const;
+  BoardStage Stage() const;
+  // The last stage-1 / stage-2 image the board took into memory, bytes as received.
+  std::vector<std::uint8_t> Stage1Image() const;
+  std::vector<std::uint8_t> Stage2Image() const;
 
  private:
+  // Request numbers n (code 0x220000 + 4n) the board's firmware knows.
+  enum RequestNumber : std::uint32_t {
+    kGetCpuInfo = 0,
+    kSetDataAddress = 1,
+    kSetDataLength = 2,
+    kFlushCaches = 3,
+    kProgStart1 = 4,
+    kProgStart2 = 5,
+    kNorOps = 6,
+    kNandOps = 7,
+    kSystemReset = 8,
+    kConfiguration = 9,
+    kGetNum = 10,
+  };
+
+  struct ExchangeResult {
+    bool reached = false;  // the board handled it (not unplugged, not hung)
+    bool ok = false;
+    NandWork work;
+  };
   // Runs one exchange under the board's lock with the fault plan around it.
   template <typename Perform>
-  bool Exchange(TraceEntry entry, Perform&& perform);
+  ExchangeResult Exchange(TraceEntry entry, Perform&& perform);
   void DetachLocked();
 
   // One function per request; the caller holds the lock.
@@ -66,6 +89,15 @@ class VirtualBoard {
   bool GetIdentification(RequestBuffer& out);              // request 0
   bool CommitConfiguration(std::uint32_t argument);        // request 9
   bool Reset(std::uint32_t argument);                      // request 8
+
+  // The boot ROM and stage 1 (board_boot.cpp).
+  bool BootRomRequest(std::uint32_t n, std::uint32_t argument, RequestBuffer& out);
+  bool Stage1Request(std::uint32_t n, std::uint32_t argument, RequestBuffer& out);
+  bool GetRomIdentification(RequestBuffer& out);
+  bool StartStage1(std::uint32_t address);
+  bool SetStage2Address(std::uint32_t address);
+  bool StartStage2(std::uint32_t address);
+  bool DownloadWrite(const std::uint8_t* data, std::uint32_t count);
 
   // Request 7 and its opcodes (board_nand_ops.cpp).
   enum class IdLayout { FiveBytes, MainOnly, ExtendedOnly };
@@ -75,17 +107,19 @@ class VirtualBoard {
   bool ProgramPages(std::uint32_t option);
   std::uint64_t SkipBadBlocks(std::uint64_t viewPage) const;
   bool ReadPages();
+  void FormatChip();
   void Reply(std::vector<std::uint8_t> data, std::uint32_t status);
   void ReplyStatus(std::uint32_t value) { Reply({}, value); }
 
   const int model_;
   const FaultPlan faults_;
+  const std::shared_ptr<SimTiming> timing_;
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::atomic<bool> attached_{true};
   bool hung_ = false;
-  BoardStage stage_ = BoardStage::Stage2;
+  BoardStage stage_ = BoardStage::BootRom;
   bool wasReset_ = false;
   std::uint64_t exchanges_ = 0;
   std::uint32_t failRequestSeen_ = 0;  // occurrences of the request the plan fails
@@ -99,6 +133,16 @@ class VirtualBoard {
   std::vector<std::uint8_t> outgoing_;     // what bulk reads return, from outPos_ on
   std::size_t outPos_ = 0;
   std::vector<std::vector<std::uint8_t>> configRecords_;
+  NandWork work_;  // NAND work of the exchange in progress
+
+  // Downloads, in the boot ROM and stage 1.
+  bool loadArmed_ = false;        // request 1 named an address the stage takes
+  std::uint32_t loadAddress_ = 0;
+  bool imageLoaded_ = false;      // a write landed there since
+  bool cachesFlushed_ = false;    // request 3 after the stage-2 write
+  std::uint64_t sdramBytes_ = 0;  // what stage 1 brought up; 0 = SDRAM off
+  std::vector<std::uint8_t> stage1Image_;
+  std::vector<std::uint8_t> stage2Image_;
 };
 
 }  // namespace korvex::sim

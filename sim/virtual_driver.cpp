@@ -11,8 +11,9 @@ constexpr std::uint32_t kErrorFileNotFound = 2;  // what CreateFile says for a m
 
 }  // namespace
 
-VirtualDriver::VirtualDriver(int usbPorts)
-    : boards_(static_cast<std::size_t>(usbPorts < 0 ? 0 : usbPorts)),
+VirtualDriver::VirtualDriver(int usbPorts, std::shared_ptr<SimTiming> timing)
+    : timing_(std::move(timing)),
+      boards_(static_cast<std::size_t>(usbPorts < 0 ? 0 : usbPorts)),
       // Called with mutex_ held, from inside the registry.
       registry_(usbPorts, [this](int port) {
         const auto& board = boards_[static_cast<std::size_t>(port)];
@@ -29,7 +30,7 @@ std::size_t VirtualDriver::CheckedPort(int usbPort) const {
 
 void VirtualDriver::Plug(int usbPort, const BoardSpec& spec) {
   const std::size_t port = CheckedPort(usbPort);
-  auto board = std::make_shared<VirtualBoard>(spec);  // may throw: nothing changed yet
+  auto board = std::make_shared<VirtualBoard>(spec, timing_);  // may throw: nothing changed yet
   std::shared_ptr<VirtualBoard> previous;
   {
     std::lock_guard lock(mutex_);

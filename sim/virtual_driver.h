@@ -13,6 +13,7 @@
 
 #include "host/host.h"
 #include "sim/board_spec.h"
+#include "sim/timing.h"
 #include "sim/virtual_board.h"
 #include "sim/virtual_registry.h"
 
@@ -20,7 +21,8 @@ namespace korvex::sim {
 
 class VirtualDriver {
  public:
-  explicit VirtualDriver(int usbPorts);
+  // Every board plugged in is charged to `timing`.
+  VirtualDriver(int usbPorts, std::shared_ptr<SimTiming> timing);
 
   void Plug(int usbPort, const BoardSpec& spec);
   void Unplug(int usbPort);
@@ -46,6 +48,7 @@ class VirtualDriver {
  private:
   std::size_t CheckedPort(int usbPort) const;
 
+  const std::shared_ptr<SimTiming> timing_;
   mutable std::mutex mutex_;
   // Per port, the board last plugged in. A handle holds the board object it was opened
   // on, so after an unplug and a replug the old handle still reaches only the old,

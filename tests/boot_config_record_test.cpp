@@ -188,7 +188,9 @@ TEST(CheckRuleTexts, SayWhatIsWrong) {
 class RecordOnBoard : public ::testing::Test {
  protected:
   RecordOnBoard() : sim_(1, dir_.path()), host_(sim_, dir_.path()) {
-    sim_.Plug(0, sim::BoardSpec{});
+    sim::BoardSpec board;
+    board.startInStage2 = true;
+    sim_.Plug(0, board);
     std::uint32_t error = 0;
     session_.device = {&host_, host_.OpenDevice(sim_.SymbolicLinkOf(0), error)};
     session_.tail = tail_.data();

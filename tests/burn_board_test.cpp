@@ -356,7 +356,9 @@ TEST_F(PortBurn, ImgBootEndsTheBurnWhenItsZoneIsUsedUpOrTheBoardGoesAway) {
     unplugDuring_ = unplug ? kImgBootBin : kNoImage + 1;
     host_.ClearMessages();
     Burn(context);
-    EXPECT_EQ(host_.MessageTexts(), unplug ? Lines{} : Lines{std::string(kImgBootZoneUsedUpText)});
+    // A board that went away answers no status, so its writes fail until the zone is
+    // used up: the operator sees the zone message either way, the log tells which.
+    EXPECT_EQ(host_.MessageTexts(), Lines{std::string(kImgBootZoneUsedUpText)});
     EXPECT_EQ(LogLines().back(), std::string(g_portRuns[kPort].uidText.View()) +
                                      (unplug ? ": img_boot.bin disconnected!" : ": img_boot.bin write Error!"));
     EXPECT_EQ(std::ranges::count(sim_.TraceText(0), "req 1 0x188"), 0);  // no minios.bin erase

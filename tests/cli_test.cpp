@@ -12,33 +12,11 @@
 #include <vector>
 
 #include "nandtable/default_nand_parts.h"
+#include "cli_runner.h"
 #include "temp_dir.h"
 
 namespace korvex {
 namespace {
-
-struct RunResult {
-  int exitCode = -1;
-  std::string out;  // stdout and stderr, in that order
-  std::string err;
-};
-
-RunResult RunKorvex(const std::string& arguments) {
-  testing::TempDir scratch;
-  const std::string errPath = (scratch.path() / "stderr").string();
-  const std::string command = std::string(KORVEX_CLI_PATH) + " " + arguments + " 2>" + errPath;
-  RunResult result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  std::array<char, 4096> chunk;
-  std::size_t n;
-  while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) result.out.append(chunk.data(), n);
-  const int status = ::pclose(pipe);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(errPath);
-  result.err.assign(std::istreambuf_iterator<char>(err), {});
-  return result;
-}
 
 std::vector<std::uint8_t> FileBytes(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);

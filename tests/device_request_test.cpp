@@ -60,7 +60,7 @@ class WireHost : public testing::RecordingHost {
 class DeviceRequestTest : public ::testing::Test {
  protected:
   void Open(int model) {
-    sim_.Plug(0, sim::BoardSpec{model, {}, {}});
+    sim_.Plug(0, sim::BoardSpec{model, {}, {}, true});  // already in stage 2
     session_.device.host = &host_;
     session_.port = 6;
     session_.devicePath.Assign(sim_.SymbolicLinkOf(0));

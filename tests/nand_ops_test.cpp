@@ -48,6 +48,7 @@ class NandOpsTest : public ::testing::Test {
   // sends it the session's geometry record and starts a fresh trace.
   void Open(int model, sim::BoardSpec spec = {}) {
     spec.model = model;
+    spec.startInStage2 = true;
     spec.chip.geometry = sim::ChipGeometry{kPage, 64 * kPage, kOob, 1024};
     sim_.Plug(0, spec);
     session_.device.host = &host_;

@@ -18,6 +18,13 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// These scenarios talk to the stage-2 firmware from the start.
+BoardSpec Stage2Board() {
+  BoardSpec spec;
+  spec.startInStage2 = true;
+  return spec;
+}
+
 // One open device, spoken to with raw requests and bulk transfers.
 class Wire {
  public:
@@ -68,7 +75,7 @@ TEST(SimDevice, OpensOnlyAPluggedPortsLink) {
   std::uint32_t error = 0;
   EXPECT_EQ(sim.OpenDevice(sim.SymbolicLinkOf(0), error), kInvalidHandle);
   EXPECT_EQ(error, 2u);
-  sim.Plug(0, BoardSpec{});
+  sim.Plug(0, Stage2Board());
   error = 0;
   EXPECT_EQ(sim.OpenDevice(sim.SymbolicLinkOf(0) + "x", error), kInvalidHandle);
   EXPECT_EQ(error, 2u);
@@ -82,14 +89,14 @@ TEST(SimDevice, OpensOnlyAPluggedPortsLink) {
 
 TEST(SimDevice, AHandleDiesWithItsPlugEvenAfterAReplug) {
   SimHost sim(1, "/nonexistent");
-  sim.Plug(0, BoardSpec{});
+  sim.Plug(0, Stage2Board());
   Wire old(sim, 0);
   ASSERT_TRUE(old.Request(0));
   sim.Unplug(0);
   EXPECT_FALSE(old.Request(0));
   EXPECT_FALSE(old.Write(Bytes(4)));
   EXPECT_TRUE(old.Read(8).empty());
-  sim.Plug(0, BoardSpec{});
+  sim.Plug(0, Stage2Board());
   EXPECT_FALSE(old.Request(0));
   Wire fresh(sim, 0);
   EXPECT_TRUE(fresh.Request(0));
@@ -103,7 +110,7 @@ TEST(SimDevice, IdentificationTextDependsOnModel) {
       {0, "Boot7120"}, {1, "Boot7130"}, {2, "Boot7135"}, {3, "Boot7135"}};
   for (const auto& [model, text] : cases) {
     SimHost sim(1, "/nonexistent");
-    BoardSpec spec;
+    BoardSpec spec = Stage2Board();
     spec.model = model;
     sim.Plug(0, spec);
     Wire wire(sim, 0);
@@ -117,7 +124,7 @@ TEST(SimDevice, IdentificationTextDependsOnModel) {
 
 TEST(SimDevice, OnlyTheStage2RequestsSucceed) {
   SimHost sim(1, "/nonexistent");
-  sim.Plug(0, BoardSpec{});
+  sim.Plug(0, Stage2Board());
   Wire wire(sim, 0);
   EXPECT_TRUE(wire.Request(1, 0x100));
   EXPECT_TRUE(wire.Request(2, 3));
@@ -133,7 +140,7 @@ TEST(SimDevice, OnlyTheStage2RequestsSucceed) {
 
 TEST(SimDevice, ConfigurationRecordSelectsTheViewAndAnswersAStatus) {
   SimHost sim(1, "/nonexistent");
-  sim.Plug(0, BoardSpec{});
+  sim.Plug(0, Stage2Board());
   Wire wire(sim, 0);
   ASSERT_TRUE(wire.Write(Bytes(87, 0)));
   EXPECT_FALSE(wire.Request(9, 1));
@@ -149,7 +156,7 @@ TEST(SimDevice, ConfigurationRecordSelectsTheViewAndAnswersAStatus) {
 
 TEST(SimDevice, BulkReadsHandOutWhatIsQueuedAndNoMore) {
   SimHost sim(1, "/nonexistent");
-  sim.Plug(0, BoardSpec{});
+  sim.Plug(0, Stage2Board());
   Wire wire(sim, 0);
   ASSERT_TRUE(wire.Request(7, 0x0000));  // read ID: 8 ID bytes and 8 status bytes
   EXPECT_EQ(wire.Read(6).size(), 6u);
@@ -161,7 +168,7 @@ TEST(SimDevice, BulkReadsHandOutWhatIsQueuedAndNoMore) {
 
 TEST(SimDevice, ResetLeavesTheBoardLinkedButDeaf) {
   SimHost sim(1, "/nonexistent");
-  sim.Plug(0, BoardSpec{});
+  sim.Plug(0, Stage2Board());
   Wire wire(sim, 0);
   EXPECT_FALSE(wire.Request(8, 0));
   EXPECT_FALSE(sim.WasReset(0));
@@ -180,7 +187,7 @@ TEST(SimDevice, ResetLeavesTheBoardLinkedButDeaf) {
 
 TEST(SimDevice, TraceRecordsEveryExchangeAndRestartsWithAPlug) {
   SimHost sim(1, "/nonexistent");
-  sim.Plug(0, BoardSpec{});
+  sim.Plug(0, Stage2Board());
   Wire wire(sim, 0);
   wire.Write(Bytes(2048, 0));
   wire.Request(1, 1024);
@@ -198,13 +205,13 @@ TEST(SimDevice, TraceRecordsEveryExchangeAndRestartsWithAPlug) {
   sim.ClearTrace(0);
   EXPECT_TRUE(sim.Trace(0).empty());
   wire.Request(3);
-  sim.Plug(0, BoardSpec{});
+  sim.Plug(0, Stage2Board());
   EXPECT_TRUE(sim.Trace(0).empty());
 }
 
 TEST(SimDeviceFaults, UnplugAfterAnExchangeCompletesIt) {
   SimHost sim(1, "/nonexistent");
-  BoardSpec spec;
+  BoardSpec spec = Stage2Board();
   spec.faults.unplugAfterExchange = 2;
   sim.Plug(0, spec);
   Wire wire(sim, 0);
@@ -217,7 +224,7 @@ TEST(SimDeviceFaults, UnplugAfterAnExchangeCompletesIt) {
 
 TEST(SimDeviceFaults, TheKthOccurrenceOfARequestFails) {
   SimHost sim(1, "/nonexistent");
-  BoardSpec spec;
+  BoardSpec spec = Stage2Board();
   spec.faults.failRequest = 2;
   spec.faults.failRequestOccurrence = 2;
   sim.Plug(0, spec);
@@ -231,7 +238,7 @@ TEST(SimDeviceFaults, TheKthOccurrenceOfARequestFails) {
 
 TEST(SimDeviceFaults, AHungBoardHoldsTheCallerUntilUnplugged) {
   SimHost sim(1, "/nonexistent");
-  BoardSpec spec;
+  BoardSpec spec = Stage2Board();
   spec.faults.hangAfterExchange = 1;
   sim.Plug(0, spec);
   Wire wire(sim, 0);
@@ -249,14 +256,14 @@ TEST(SimDeviceFaults, AHungBoardHoldsTheCallerUntilUnplugged) {
 
 TEST(SimDeviceFaults, ReplacingAHungBoardAlsoWakesItsCaller) {
   SimHost sim(1, "/nonexistent");
-  BoardSpec spec;
+  BoardSpec spec = Stage2Board();
   spec.faults.hangAfterExchange = 0;
   sim.Plug(0, spec);
   Wire wire(sim, 0);
   std::atomic<int> result{-1};
   std::thread worker([&] { result = wire.Write(Bytes(16)) ? 1 : 0; });
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  sim.Plug(0, BoardSpec{});
+  sim.Plug(0, Stage2Board());
   worker.join();
   EXPECT_EQ(result.load(), 0);
   EXPECT_TRUE(sim.IsPlugged(0));

@@ -89,16 +89,23 @@ class NandWire {
 
 Bytes Filled(std::size_t count, std::uint8_t value) { return Bytes(count, value); }
 
+// These scenarios talk to the stage-2 firmware from the start.
+BoardSpec Stage2Board() {
+  BoardSpec spec;
+  spec.startInStage2 = true;
+  return spec;
+}
+
 // 2048-byte pages, 64 pages a block, 16 blocks: 1024 pages in all.
 BoardSpec SmallChip() {
-  BoardSpec spec;
+  BoardSpec spec = Stage2Board();
   spec.chip.geometry = ChipGeometry{2048, 128 * 1024, 64, 16};
   return spec;
 }
 
 TEST(SimNand, ProgrammingOnlyClearsBits) {
   SimHost sim(1, "/nonexistent");
-  sim.Plug(0, BoardSpec{});
+  sim.Plug(0, Stage2Board());
   NandWire wire(sim, 0);
   EXPECT_EQ(wire.Program(3, 1, Filled(2048, 0xF0)), 4u);
   EXPECT_EQ(wire.Program(3, 1, Filled(2048, 0x3C)), 4u);
@@ -145,7 +152,7 @@ TEST(SimNand, EraseSetsViewBlocksButLeavesBadBlocks) {
 }
 
 TEST(SimNand, A2048ByteViewOfA4096ByteChipHalvesItsBlocks) {
-  BoardSpec spec;
+  BoardSpec spec = Stage2Board();
   spec.chip.geometry = ChipGeometry{4096, 256 * 1024, 128, 32};
   SimHost sim(1, "/nonexistent");
   sim.Plug(0, spec);
@@ -157,7 +164,7 @@ TEST(SimNand, A2048ByteViewOfA4096ByteChipHalvesItsBlocks) {
 }
 
 TEST(SimNand, ProgramStepsOverBadPhysicalBlocksOfTheRealChip) {
-  BoardSpec spec;
+  BoardSpec spec = Stage2Board();
   spec.chip.geometry = ChipGeometry{4096, 256 * 1024, 128, 32};
   spec.faults.badBlocks = {1};
   SimHost sim(1, "/nonexistent");
@@ -220,7 +227,7 @@ TEST(SimNand, UnplugAtAPageFailsTheProgramThere) {
 
 TEST(SimNand, IdReplyOfModelsOneToThree) {
   SimHost sim(1, "/nonexistent");
-  BoardSpec spec;
+  BoardSpec spec = Stage2Board();
   spec.model = 2;
   spec.chip.mainId = 0xECD3;
   spec.chip.extId = 0x589551;
@@ -233,7 +240,7 @@ TEST(SimNand, IdReplyOfModelsOneToThree) {
 
 TEST(SimNand, IdReplyOfModelZeroComesInTwoHalves) {
   SimHost sim(1, "/nonexistent");
-  BoardSpec spec;
+  BoardSpec spec = Stage2Board();
   spec.model = 0;
   spec.chip.mainId = 0xADD3;
   spec.chip.extId = 0x34A514;

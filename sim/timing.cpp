@@ -1,0 +1,52 @@
+#include "sim/timing.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace korvex::sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+Clock::duration Seconds(double seconds) {
+  if (!(seconds > 0)) return Clock::duration::zero();
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+}  // namespace
+
+void SimTiming::SetModel(const TimingModel& model) {
+  std::lock_guard lock(mutex_);
+  model_ = model;
+}
+
+TimingModel SimTiming::Model() const {
+  std::lock_guard lock(mutex_);
+  return model_;
+}
+
+void SimTiming::Transfer(std::uint64_t bytes) {
+  if (!enabled_ || bytes == 0) return;
+  Clock::time_point end;
+  {
+    std::lock_guard lock(mutex_);
+    if (!(model_.usbBytesPerSecond > 0)) return;
+    const Clock::time_point start = std::max(Clock::now(), busFreeAt_);
+    busFreeAt_ = start + Seconds(static_cast<double>(bytes) / model_.usbBytesPerSecond);
+    end = busFreeAt_;
+  }
+  std::this_thread::sleep_until(end);
+}
+
+void SimTiming::Request(const NandWork& work) {
+  if (!enabled_) return;
+  const TimingModel model = Model();
+  const double seconds =
+      std::max(0.0, model.requestRoundTripSeconds) +
+      static_cast<double>(work.pagesProgrammed) * std::max(0.0, model.pageProgramSeconds) +
+      static_cast<double>(work.pagesRead) * std::max(0.0, model.pageReadSeconds) +
+      static_cast<double>(work.blocksErased) * std::max(0.0, model.blockEraseSeconds);
+  std::this_thread::sleep_for(Seconds(seconds));
+}
+
+}  // namespace korvex::sim

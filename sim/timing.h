@@ -1,0 +1,53 @@
+#pragma once
+// The optional timing model of the simulated line: how long USB transfers, request
+// round trips and NAND work take in wall-clock time. Off by default, so tests run at
+// memory speed; a rehearsal or benchmark turns it on to see realistic job times.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+
+namespace korvex::sim {
+
+struct TimingModel {
+  // Bulk data of every board shares one host controller: transfers queue for it.
+  double usbBytesPerSecond = 35e6;
+  // Each request costs this much on its own board's path, not on the shared bus.
+  double requestRoundTripSeconds = 0.0005;
+  // NAND work, on the board's own clock, per page or block the operation touched.
+  double pageProgramSeconds = 650e-6;
+  double pageReadSeconds = 50e-6;
+  double blockEraseSeconds = 2e-3;
+};
+
+// What one request 7 kept the chip busy with.
+struct NandWork {
+  std::uint64_t pagesProgrammed = 0;
+  std::uint64_t pagesRead = 0;
+  std::uint64_t blocksErased = 0;
+};
+
+// One per simulated host, shared by all its boards. While disabled every call returns
+// at once. A non-positive bandwidth or a negative time counts as free.
+class SimTiming {
+ public:
+  void SetEnabled(bool enabled) { enabled_ = enabled; }
+  bool Enabled() const { return enabled_; }
+  void SetModel(const TimingModel& model);
+  TimingModel Model() const;
+
+  // A bulk transfer of `bytes`: reserves the next free slot on the shared bus (a
+  // virtual clock, so boards transferring at once take turns) and sleeps until it ends.
+  void Transfer(std::uint64_t bytes);
+  // A request's round trip plus the NAND work it did, slept on the caller's thread.
+  void Request(const NandWork& work);
+
+ private:
+  std::atomic<bool> enabled_{false};
+  mutable std::mutex mutex_;  // guards model_ and busFreeAt_
+  TimingModel model_;
+  std::chrono::steady_clock::time_point busFreeAt_{};
+};
+
+}  // namespace korvex::sim
