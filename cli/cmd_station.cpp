@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "app/burn_counter.h"
+#include "app/main_window_model.h"
 #include "app/port_scheduler.h"
 #include "app/production_log.h"
 #include "app/station_settings_model.h"
@@ -21,6 +22,7 @@
 #include "nand/burn_board.h"
 #include "nand/read_back.h"
 #include "nandtable/nand_cfg.h"
+#include "tools/demo_copy.h"
 
 namespace korvex::cli {
 
@@ -29,6 +31,7 @@ namespace {
 constexpr WindowHandle kConsoleWindowHandle = 1;
 constexpr auto kScanPeriod = std::chrono::milliseconds(2000);
 constexpr auto kTickPeriod = std::chrono::milliseconds(50);
+constexpr auto kDemoPeriod = std::chrono::milliseconds(3000);  // the window's timer 5
 
 std::atomic<bool> g_interrupted{false};
 
@@ -46,6 +49,7 @@ constexpr ImageOption kImageOptions[] = {
 std::vector<OptionSpec> StationOptions() {
   std::vector<OptionSpec> specs(std::begin(kBoardOptions), std::end(kBoardOptions));
   for (const ImageOption& image : kImageOptions) specs.push_back({image.option, true});
+  specs.push_back({"--demo", true});
   for (const std::string_view flag :
        {"--advanced", "--format-after", "--erase-chip", "--fs-format", "--until-done"}) {
     specs.push_back({flag, false});
@@ -87,6 +91,17 @@ bool BuildSettings(const ParsedArgs& args, StationSettings& settings) {
     }
     if (!any) {
       UsageError("--advanced needs at least one of --nand, --loader, --def-boot, --img-boot, --minios, --res");
+      return false;
+    }
+  }
+  if (args.Has("--demo")) {
+    // The demo copy is normal mode's; the window disables it in advanced mode.
+    if (advanced) {
+      UsageError("--demo works in normal mode only; advanced mode has no demo copy");
+      return false;
+    }
+    if (args.Get("--demo").empty()) {
+      UsageError("--demo takes the demo file to copy onto the boards' volumes");
       return false;
     }
   }
@@ -148,7 +163,11 @@ int RunStation(const CommandContext& context) {
   if (!EnsureNandTable(*host)) return kExitFailed;
 
   ResetPortRecords();
+  ResetDemoState();
   g_burnCounter = 0;
+  // "Demo" counts as checked when a demo file is given, as choosing one checks it.
+  const bool demo = args->Has("--demo");
+  g_demoPath.Assign(demo ? args->Get("--demo") : std::string());
   auto tables = std::make_unique<DeviceTables>();
   BuildDeviceTables(*host, *tables);
   PortScheduler scheduler(*host, *tables, ThreadFunc0, ReadBack);
@@ -157,13 +176,26 @@ int RunStation(const CommandContext& context) {
 
   const bool untilDone = args->Has("--until-done");
   auto nextScan = std::chrono::steady_clock::now();
+  auto nextDemo = nextScan + kDemoPeriod;
+  // With a demo file, --until-done also waits for one matching step after the last
+  // worker ended: by then every burned board's volume is up, so each has had its
+  // readout and copy. The gate forces that step within nine ticks (~27 s).
+  bool demoServed = !demo;
   while (!g_interrupted) {
-    if (std::chrono::steady_clock::now() >= nextScan) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= nextScan) {
       scheduler.Scan(settings);
       nextScan += kScanPeriod;
     }
+    const bool boardsEnded = untilDone && AllBoardsEnded(setup.boards);
+    if (demo && now >= nextDemo) {
+      if (DemoTimerTick(*host, g_demoPath.View(), g_demoVolumes).matched && boardsEnded) {
+        demoServed = true;
+      }
+      nextDemo += kDemoPeriod;
+    }
     window.Refresh(g_burnCounter);
-    if (untilDone && AllBoardsEnded(setup.boards)) break;
+    if (boardsEnded && demoServed) break;
     std::this_thread::sleep_for(kTickPeriod);
   }
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "host/paths.h"
+#include "sim/sim_volumes.h"
 #include "sim/virtual_driver.h"
 
 namespace korvex::sim {
@@ -15,7 +16,8 @@ namespace korvex::sim {
 SimHost::SimHost(int usbPorts, std::filesystem::path home)
     : timing_(std::make_shared<SimTiming>()),
       driver_(std::make_unique<VirtualDriver>(usbPorts, timing_)),
-      home_(std::move(home)) {}
+      home_(std::move(home)),
+      volumes_(std::make_unique<SimVolumes>(*driver_, home_)) {}
 
 SimHost::~SimHost() {
   // Unplugging wakes any worker that waits on a board, so every thread can end.
@@ -25,8 +27,17 @@ SimHost::~SimHost() {
 
 // --- Boards ---
 
-void SimHost::Plug(int usbPort, const BoardSpec& spec) { driver_->Plug(usbPort, spec); }
-void SimHost::Unplug(int usbPort) { driver_->Unplug(usbPort); }
+void SimHost::Plug(int usbPort, const BoardSpec& spec) {
+  driver_->Plug(usbPort, spec);
+  volumes_->Eject(usbPort);  // the board it belonged to is gone
+}
+
+void SimHost::Unplug(int usbPort) {
+  driver_->Unplug(usbPort);
+  volumes_->Eject(usbPort);
+}
+
+
 bool SimHost::IsPlugged(int usbPort) const { return driver_->IsPlugged(usbPort); }
 int SimHost::UsbPortCount() const { return driver_->UsbPortCount(); }
 
@@ -249,6 +260,36 @@ void SimHost::JoinThreads() {
     if (running.empty()) return;
     for (std::thread& thread : running) thread.join();
   }
+}
+
+// --- Volumes and files ---
+
+std::filesystem::path SimHost::VolumeDir(int usbPort) const { return volumes_->VolumeDir(usbPort); }
+
+std::vector<std::string> SimHost::LogicalDriveRoots() { return volumes_->Roots(); }
+
+bool SimHost::IsRemovableDrive(std::string_view root) { return volumes_->IsVolumeRoot(root); }
+
+bool SimHost::QueryFreeSpace(std::string_view root, std::uint64_t& freeBytes) {
+  return volumes_->FreeSpace(root, freeBytes);
+}
+
+bool SimHost::FindFile(std::string_view path) {
+  std::error_code ec;
+  return std::filesystem::exists(PathFromUtf8(path), ec);
+}
+
+bool SimHost::CopyFileOver(std::string_view from, std::string_view to) {
+  std::error_code ec;
+  return std::filesystem::copy_file(PathFromUtf8(from), PathFromUtf8(to),
+                                    std::filesystem::copy_options::overwrite_existing, ec);
+}
+
+bool SimHost::DeleteFilePath(std::string_view path) {
+  // DeleteFile takes files only, never a folder.
+  std::error_code ec;
+  const std::filesystem::path target = PathFromUtf8(path);
+  return !std::filesystem::is_directory(target, ec) && std::filesystem::remove(target, ec);
 }
 
 }  // namespace korvex::sim

@@ -30,6 +30,7 @@ inline constexpr std::string_view kInterfaceClassKey =
     "{5c0e91a7-3d42-4b8e-9f16-2ab7c40d58e3}\\";
 
 class VirtualDriver;
+class SimVolumes;
 
 class SimHost : public Host {
  public:
@@ -67,6 +68,10 @@ class SimHost : public Host {
   // (FirmwareArgs included); empty when it took none.
   std::vector<std::uint8_t> Stage1Image(int usbPort) const;
   std::vector<std::uint8_t> Stage2Image(int usbPort) const;
+
+  // The folder that serves as the volume of the board on usbPort once it has been
+  // reset with an ID on its NAND (sim/sim_volumes.h); it exists only while mounted.
+  std::filesystem::path VolumeDir(int usbPort) const;
 
   // --- Registry shaping, for discovery scenarios ---
   std::string SymbolicLinkOf(int usbPort) const;
@@ -115,11 +120,20 @@ class SimHost : public Host {
   std::intptr_t SendWindowMessage(WindowHandle window, std::uint32_t message,
                                   std::uintptr_t wParam, std::intptr_t lParam) override;
   bool StartThread(ThreadProc proc, void* argument) override;
+  // The boards' volumes: only they are drives here, all removable; the file calls
+  // work on real paths of this machine.
+  std::vector<std::string> LogicalDriveRoots() override;
+  bool IsRemovableDrive(std::string_view root) override;
+  bool QueryFreeSpace(std::string_view root, std::uint64_t& freeBytes) override;
+  bool FindFile(std::string_view path) override;
+  bool CopyFileOver(std::string_view from, std::string_view to) override;
+  bool DeleteFilePath(std::string_view path) override;
 
  private:
   std::shared_ptr<SimTiming> timing_;
   std::unique_ptr<VirtualDriver> driver_;
   std::filesystem::path home_;
+  std::unique_ptr<SimVolumes> volumes_;
   std::mutex desktopMutex_;  // guards messageBoxHandler_
   std::function<MessageAnswer(const MessageBoxRequest&)> messageBoxHandler_;
   std::atomic<bool> instantSleep_{false};

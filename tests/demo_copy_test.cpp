@@ -1,0 +1,280 @@
+// The demo copy against simulated boards that come back as volumes after their
+// reset: the scan, the ID readout, the match against the ports, the copy threads,
+// the tick gate, a whole burn followed by the copy, and the console's --demo.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/port_scheduler.h"
+#include "app/production_log.h"
+#include "app/station_settings_model.h"
+#include "cli_runner.h"
+#include "host/paths.h"
+#include "nand/burn_board.h"
+#include "nand/identity_pages.h"
+#include "nand/read_back.h"
+#include "nandtable/nand_cfg.h"
+#include "recording_host.h"
+#include "sim/placeholder_home.h"
+#include "sim/sim_host.h"
+#include "temp_dir.h"
+#include "tools/demo_copy.h"
+
+namespace korvex {
+namespace {
+
+using Lines = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+constexpr Uid kUid{0x07, 0xDA, 0x03, 0x05, 0x0E, 0x07, 0x09, 0x00,
+                   0x7B, 0x12, 0x34, 0x00, 0x56, 0x7F, 0xFF, 0x0C};
+constexpr std::string_view kUidText = "nandUID: 07da 0305 0e07 0900 7b12 3400 567f ff0c";
+
+// The recording host with the simulator's volumes behind it; its threads can be
+// made to fail as CreateThread can.
+class VolumeHost : public testing::RecordingHost {
+ public:
+  VolumeHost(sim::SimHost& sim, fs::path home) : RecordingHost(sim, std::move(home)), sim_(sim) {}
+  bool threadsFail = false;
+
+  std::vector<std::string> LogicalDriveRoots() override { return sim_.LogicalDriveRoots(); }
+  bool IsRemovableDrive(std::string_view root) override { return sim_.IsRemovableDrive(root); }
+  bool QueryFreeSpace(std::string_view root, std::uint64_t& free) override {
+    return sim_.QueryFreeSpace(root, free);
+  }
+  bool FindFile(std::string_view path) override { return sim_.FindFile(path); }
+  bool CopyFileOver(std::string_view from, std::string_view to) override {
+    return sim_.CopyFileOver(from, to);
+  }
+  bool DeleteFilePath(std::string_view path) override { return sim_.DeleteFilePath(path); }
+  bool StartThread(ThreadProc proc, void* argument) override {
+    return !threadsFail && sim_.StartThread(proc, argument);
+  }
+
+ private:
+  sim::SimHost& sim_;
+};
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+class DemoCopy : public ::testing::Test {
+ protected:
+  DemoCopy() {
+    ResetPortRecords();
+    ResetDemoState();
+    std::ofstream(demoFile_, std::ios::binary) << "demo movie bytes";
+  }
+  ~DemoCopy() override {
+    sim_.JoinThreads();
+    ResetPortRecords();
+    ResetDemoState();
+  }
+
+  // A board on USB port 0 that a burn left with `uid` on its ID page, then reset.
+  void BurnedBoard(const Uid& uid) {
+    sim::BoardSpec board;
+    board.startInStage2 = true;
+    sim_.Plug(0, board);
+    sim_.WriteNand(0, 63 * 2048, std::vector<std::uint8_t>(uid.begin(), uid.end()));
+    std::uint32_t error = 0;
+    const HostHandle handle = sim_.OpenDevice(sim_.SymbolicLinkOf(0), error);
+    RequestBuffer in{}, out{};
+    in[0] = 1;
+    ASSERT_TRUE(sim_.DeviceIoControl(handle, 0x220000 + 4 * 8, in, out));
+    sim_.CloseDevice(handle);
+  }
+  std::string Root() const { return (dir_.path() / "sim-volumes" / "usb0" / "").string(); }
+  fs::path UidFile() const { return dir_.path() / "sim-volumes" / "usb0" / "VIDEO" / "uid.txt"; }
+  DemoTickResult Tick() {
+    const DemoTickResult result = DemoTimerTick(host_, demoFile_.string(), g_demoVolumes);
+    sim_.JoinThreads();
+    return result;
+  }
+  // The messages of a readout of Root()'s uid.txt that read `text`, then the copy's.
+  Lines CopyMessages(std::string_view text) const {
+    return {"pFileName = " + Root() + "VIDEO/uid.txt, p = ", std::string(text), demoFile_.string(),
+            Root() + "VIDEOVEDIO"};
+  }
+  Lines LogLines() {
+    std::ifstream file(dir_.path() / PathFromUtf8(LogFileName(host_.GetLocalTime())));
+    Lines lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line.substr(line.find(" : ") + 3));
+    return lines;
+  }
+
+  testing::TempDir dir_;
+  sim::SimHost sim_{1, dir_.path()};
+  VolumeHost host_{sim_, dir_.path()};
+  fs::path demoFile_ = dir_.path() / "demo.rmvb";
+};
+
+TEST_F(DemoCopy, WithNoVolumeAndNoBurnTheMatchingStepRunsAndFindsNothing) {
+  g_demoTick = 4;
+  const DemoTickResult tick = Tick();
+  EXPECT_EQ(tick.volumes, 0);
+  EXPECT_TRUE(tick.matched);
+  EXPECT_EQ(g_demoTick, 0u);
+  EXPECT_EQ(host_.MessageTexts(), Lines{});
+  EXPECT_EQ(LogLines(), Lines{});
+}
+
+TEST_F(DemoCopy, TheVolumeOfEntryZeroGetsTheDemoOfThePortWhoseIdItCarries) {
+  BurnedBoard(kUid);
+  g_portRuns[2].uidText.Assign(kUidText);  // entry 0 is matched against port 2's ID ...
+  g_burningCount = 1;
+  g_portRuns[0].burning = kBurningStarted;  // ... only once port 0 (its own index) is done
+  EXPECT_TRUE(Tick().matched);
+  EXPECT_EQ(host_.MessageTexts(), Lines{});
+  EXPECT_EQ(ReadAll(UidFile()).size(), 16u);
+
+  g_portRuns[0].burning = kBurningDone;
+  const DemoTickResult tick = Tick();
+  EXPECT_EQ(tick.volumes, 1);
+  EXPECT_EQ(tick.copiesStarted, 1);
+  EXPECT_EQ(g_demoVolumes[0].root.View(), Root());
+  EXPECT_EQ(host_.MessageTexts(), CopyMessages(kUidText));
+  EXPECT_EQ(LogLines(), Lines{std::string(kUidText) + ": Update Demo succeed!"});
+  EXPECT_EQ(ReadAll(dir_.path() / "sim-volumes" / "usb0" / "VIDEOVEDIO"), "demo movie bytes");
+  EXPECT_FALSE(fs::exists(UidFile()));
+
+  // Served once: the target is there now, so later ticks leave the volume alone.
+  EXPECT_TRUE(Tick().matched);
+  EXPECT_EQ(host_.MessageTexts().size(), 4u);
+  EXPECT_EQ(g_demoVolumes[0].targetPresent, 1);
+}
+
+TEST_F(DemoCopy, TheReadoutOfShortEmptyAndMissingIdFiles) {
+  const struct {
+    std::optional<std::string> content;  // nullopt: no uid.txt
+    Lines messages;                      // after "pFileName = ..."
+    bool copied;
+  } cases[] = {
+      {std::string("\x0a\x0b\x0c", 3), {"nandUID: 0a0b 0c00 0000 0000 0000 0000 0000 0000"}, true},
+      {std::string(), {"fread uid failed!"}, false},
+      {std::nullopt, {"open vedio failed!"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.messages[0]);
+    BurnedBoard(kUid);
+    ASSERT_EQ(sim_.LogicalDriveRoots(), Lines{Root()});
+    if (c.content) std::ofstream(UidFile(), std::ios::binary) << *c.content;
+    else fs::remove(UidFile());
+    g_portRuns[0].burning = kBurningDone;
+    g_portRuns[0].uidText.Assign(c.messages[0]);
+    g_burningCount = 1;
+    host_.ClearMessages();
+    Tick();
+    Lines expected = CopyMessages(c.messages[0]);
+    if (!c.copied) expected.resize(2);
+    EXPECT_EQ(host_.MessageTexts(), expected);
+    EXPECT_EQ(fs::exists(UidFile()), c.content && !c.copied);
+  }
+}
+
+TEST_F(DemoCopy, ACopyThatCannotStartOrFailsIsLoggedAsAFailure) {
+  BurnedBoard(kUid);
+  g_portRuns[0].burning = kBurningDone;
+  g_portRuns[0].uidText.Assign(kUidText);
+  g_burningCount = 1;
+  host_.threadsFail = true;
+  EXPECT_EQ(Tick().copiesStarted, 0);
+  Lines messages = CopyMessages(kUidText);
+  messages.push_back("Can't Create ThreadFileFunc!!");
+  EXPECT_EQ(host_.MessageTexts(), messages);
+
+  BurnedBoard(kUid);  // the board again, now with no demo file to copy
+  host_.threadsFail = false;
+  fs::remove(demoFile_);
+  EXPECT_EQ(Tick().copiesStarted, 1);
+  const std::string failure = std::string(kUidText) + ": Update Demo failure!";
+  EXPECT_EQ(LogLines(), (Lines{failure, failure}));
+}
+
+TEST_F(DemoCopy, ABoardsVolumeComesWithItsResetAndGoesWithTheBoard) {
+  sim::BoardSpec board;
+  board.startInStage2 = true;
+  sim_.Plug(0, board);
+  sim_.WriteNand(0, 63 * 2048, std::vector<std::uint8_t>(kUid.begin(), kUid.end()));
+  EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{}) << "not reset yet";
+  BurnedBoard(Uid{});  // an ID page of zeros still holds an ID
+  EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{Root()});
+  std::uint64_t free = 0;
+  EXPECT_TRUE(sim_.IsRemovableDrive(Root()));
+  EXPECT_TRUE(sim_.QueryFreeSpace(Root(), free));
+  EXPECT_EQ(ReadAll(UidFile()), std::string(16, '\0'));
+  sim_.Unplug(0);
+  EXPECT_FALSE(fs::exists(dir_.path() / "sim-volumes" / "usb0"));
+  EXPECT_FALSE(sim_.QueryFreeSpace(Root(), free));
+  EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{});
+
+  BurnedBoard(kUid);
+  sim_.WriteNand(0, 63 * 2048, std::vector<std::uint8_t>(16, 0xFF));
+  EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{}) << "a blank ID page shows no volume";
+}
+
+// A board from its boot ROM through the scheduler's real burn of the sample images,
+// then the demo timer: the volume counts 1 against no board burning, so the copy
+// waits for the tick that the gate forces.
+TEST_F(DemoCopy, AfterARealBurnTheNinthTickCopiesTheDemo) {
+  std::string error;
+  ASSERT_TRUE(sim::WritePlaceholderHome(dir_.path(), error)) << error;
+  ASSERT_TRUE(EnsureNandTable(host_));
+  auto tables = std::make_unique<DeviceTables>();
+  BuildDeviceTables(host_, *tables);
+  PortScheduler scheduler(host_, *tables, ThreadFunc0, ReadBack);
+  StationSettings settings;
+  ASSERT_TRUE(ChooseNandBin(settings, PathToUtf8(dir_.path() / "images" / "nand.bin"), false));
+  sim_.Plug(0, sim::BoardSpec{});
+  scheduler.Scan(settings);
+  sim_.JoinThreads();
+  scheduler.Scan(settings);
+  ASSERT_EQ(g_portRuns[0].burning, kBurningDone);
+  ASSERT_EQ(g_burningCount, 0);
+
+  for (std::uint32_t tick = 1; tick <= 8; ++tick) {
+    EXPECT_FALSE(Tick().matched);
+    EXPECT_EQ(g_demoTick, tick);
+  }
+  EXPECT_EQ(host_.MessageTexts(), Lines{});
+  const DemoTickResult ninth = Tick();
+  EXPECT_TRUE(ninth.matched);
+  EXPECT_EQ(ninth.copiesStarted, 1);
+  EXPECT_EQ(g_demoTick, 0u);
+  const std::string uidText(g_portRuns[0].uidText.View());
+  EXPECT_EQ(host_.MessageTexts(), CopyMessages(uidText));
+  EXPECT_EQ(LogLines().back(), uidText + ": Update Demo succeed!");
+  EXPECT_EQ(ReadAll(dir_.path() / "sim-volumes" / "usb0" / "VIDEOVEDIO"), "demo movie bytes");
+}
+
+TEST(StationDemo, TheConsoleCopiesTheDemoOntoTheBurnedBoardBeforeItEnds) {
+  testing::TempDir home;
+  const std::string h = home.path().string();
+  ASSERT_EQ(RunKorvex("--home " + h + " sim-home").exitCode, 0);
+  const fs::path demo = home.path() / "demo.rmvb";
+  std::ofstream(demo, std::ios::binary) << "demo for the line";
+  const RunResult run = RunKorvex("--home " + h + " --json station --sim 1 --until-done --nand " + h +
+                                  "/images/nand.bin --demo " + demo.string());
+  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  const std::string volume = h + "/sim-volumes/usb0/";
+  EXPECT_EQ(ReadAll(volume + "VIDEOVEDIO"), "demo for the line");
+  EXPECT_FALSE(fs::exists(volume + "VIDEO/uid.txt"));
+  EXPECT_NE(run.out.find(R"({"type":"message","text":")" + volume + R"(VIDEOVEDIO"})"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find(R"(: Update Demo succeed!"})"), std::string::npos) << run.out;
+
+  const RunResult advanced = RunKorvex("--home " + h + " station --advanced --nand " + h +
+                                       "/images/nand.bin --demo " + demo.string());
+  EXPECT_EQ(advanced.exitCode, 2);
+  EXPECT_EQ(advanced.err, "korvex: --demo works in normal mode only; advanced mode has no demo copy\n");
+}
+
+}  // namespace
+}  // namespace korvex
