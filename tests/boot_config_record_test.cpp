@@ -27,19 +27,11 @@ using Records = std::vector<std::vector<std::uint8_t>>;
 const Texts kRecordExchange = {"write 88", "req 9 0x1", "read 8"};
 
 // Sets the station's model selection for one test and restores it afterwards.
-class StationModel {
- public:
-  explicit StationModel(int model) : model_(g_cpuModel.load()), folder_(g_modelFolder.load()) {
-    SelectCpuModel(model);
-  }
-  ~StationModel() {
-    g_cpuModel.store(model_);
-    g_modelFolder.store(folder_);
-  }
-
- private:
-  int model_;
-  const CpuModelInfo* folder_;
+struct StationModel {
+  explicit StationModel(int model) { SelectCpuModel(model); }
+  ~StationModel() { g_cpuModel.store(model_), g_modelFolder.store(folder_); }
+  const int model_ = g_cpuModel.load();
+  const CpuModelInfo* const folder_ = g_modelFolder.load();
 };
 
 void WriteText(const std::filesystem::path& path, const std::string& text) {
@@ -132,6 +124,9 @@ TEST_P(CheckRules, ReportsExactlyTheBrokenRules) {
 
 using C = BootConfig;
 using R = ConfigRule;
+void Nand(C& c, std::uint32_t page, std::uint32_t spare, std::uint32_t pagesPerBlock) {
+  c.nandPageSize = page, c.nandOobSize = spare, c.nandPagesPerBlock = pagesPerBlock;
+}
 const CheckCase kCheckCases[] = {
     {"Plausible", [](C&) {}, {}},
     {"ExtClk11", [](C& c) { c.extClk = 11, c.cpuMult = 12; }, {R::kExtClkRange}},
@@ -142,22 +137,17 @@ const CheckCase kCheckCases[] = {
     {"PhmDiv33", [](C& c) { c.phmDiv = 33; }, {R::kPhmDivLimit}},
     {"SdramWidth2", [](C& c) { c.sdramWidth = 2; }, {R::kSdramFlags}},
     {"SdramBanks2", [](C& c) { c.sdramBanks = 2; }, {R::kSdramFlags}},
-    {"Page1024SmallSpare", [](C& c) { c.nandPageSize = 1024, c.nandOobSize = 16,
-                                      c.nandPagesPerBlock = 32; }, {R::kLargePageSpare}},
+    {"Page1024SmallSpare", [](C& c) { Nand(c, 1024, 16, 32); }, {R::kLargePageSpare}},
     {"Page1024LargeSpare", [](C& c) { c.nandPageSize = 1024; }, {R::kSmallPageSpare}},
-    {"Page512Spare16Pages32", [](C& c) { c.nandPageSize = 512, c.nandOobSize = 16,
-                                         c.nandPagesPerBlock = 32; }, {}},
-    {"Page512Pages33", [](C& c) { c.nandPageSize = 512, c.nandOobSize = 16,
-                                  c.nandPagesPerBlock = 33; }, {R::kSmallPageSpare}},
+    {"Page512Spare16Pages32", [](C& c) { Nand(c, 512, 16, 32); }, {}},
+    {"Page512Pages33", [](C& c) { Nand(c, 512, 16, 33); }, {R::kSmallPageSpare}},
     {"Page2048Spare16", [](C& c) { c.nandOobSize = 16; }, {R::kLargePageSpare}},
     {"Page2048Pages63", [](C& c) { c.nandPagesPerBlock = 63; }, {R::kLargePageSpare}},
     // Signed: a page size with the top bit set is a small page, and so on.
-    {"NegativePageSizeIsSmall", [](C& c) { c.nandPageSize = 0x80000000u, c.nandOobSize = 16,
-                                           c.nandPagesPerBlock = 32; }, {}},
+    {"NegativePageSizeIsSmall", [](C& c) { Nand(c, 0x80000000u, 16, 32); }, {}},
     {"NegativePageSizeLargeSpare", [](C& c) { c.nandPageSize = 0x80000000u; },
      {R::kSmallPageSpare}},
-    {"NegativeSpareIsSmall", [](C& c) { c.nandPageSize = 512, c.nandOobSize = 0xFFFFFFFFu,
-                                        c.nandPagesPerBlock = 32; }, {}},
+    {"NegativeSpareIsSmall", [](C& c) { Nand(c, 512, 0xFFFFFFFFu, 32); }, {}},
     {"NegativePagesPerBlock", [](C& c) { c.nandPagesPerBlock = 0x80000000u; },
      {R::kLargePageSpare}},
 };
@@ -167,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(Records, CheckRules, ::testing::ValuesIn(kCheckCases),
 TEST(CheckRuleTexts, SayWhatIsWrong) {
   BootConfig c = PlausibleRecord();
   c.extClk = 11, c.phmDiv = 40, c.sdramBanks = 4;
-  c.nandPageSize = 1024, c.nandOobSize = 16, c.nandPagesPerBlock = 32;
+  Nand(c, 1024, 16, 32);
   Texts texts;
   for (const auto& f : FindConfigRuleFailures(c)) texts.push_back(f.text);
   EXPECT_EQ(texts, (Texts{"extClk 11 is outside 12..27", "phmDiv 40 is above 32",
@@ -201,6 +191,8 @@ class RecordOnBoard : public ::testing::Test {
   }
   ~RecordOnBoard() override { host_.CloseDevice(session_.device.handle); }
 
+  // The fixture's StationModel restores the selection afterwards.
+  void UseModel0() { session_.cpuModel = kModelQx7120, SelectCpuModel(kModelQx7120); }
   Texts BoardTrace() const { return sim_.TraceText(0); }
   Records Received() const { return sim_.ConfigRecords(0); }
   std::filesystem::path ModelFile(int model, std::string_view name) const {
@@ -222,57 +214,48 @@ class RecordOnBoard : public ::testing::Test {
   DeviceSession session_;
 };
 
-TEST_F(RecordOnBoard, SendWritesTheRecordCommitsAndReadsStatus) {
+TEST_F(RecordOnBoard, SendWritesTheRecordCommitsAndReadsStatusOnlyIfTheCheckPasses) {
   ASSERT_TRUE(session_.device.IsOpen());
   EXPECT_EQ(SendBootConfig(session_), kConfigSent);
   EXPECT_EQ(BoardTrace(), kRecordExchange);
   EXPECT_EQ(Received(), Records{Bytes(PlausibleRecord())});
   EXPECT_TRUE(host_.Messages().empty());
-}
 
-TEST_F(RecordOnBoard, FailedCheckSendsNothing) {
   session_.bootConfig.extClk = 13;
   EXPECT_EQ(SendBootConfig(session_), kConfigNotSent);
-  EXPECT_TRUE(BoardTrace().empty());
+  EXPECT_EQ(BoardTrace(), kRecordExchange);  // nothing more
   EXPECT_EQ(host_.MessageTexts(), Texts{"check cfg failed!"});
   EXPECT_EQ(host_.Messages()[0].caption, "Korvex");
   EXPECT_EQ(session_.bootConfig.extClk, 13);  // the record keeps what failed
 }
 
-TEST_F(RecordOnBoard, InitCfgParsesChecksAndSends) {
-  WriteText(ModelFile(kModelQx7135, kConfig2KFileName), kValidFullFile);
-  session_.bootConfig = BootConfig{};
-  EXPECT_EQ(Init_CFG(ModelFile(kModelQx7135, kConfig2KFileName), session_), kConfigSent);
-  EXPECT_EQ(BoardTrace(), kRecordExchange);
-  EXPECT_EQ(Received(), Records{Bytes(session_.bootConfig)});
-  EXPECT_EQ(session_.bootConfig.cpuMult, 28);
-}
-
-TEST_F(RecordOnBoard, InitCfgSendsNothingWithoutFileOrForAFailedCheck) {
+TEST_F(RecordOnBoard, InitCfgSendsNothingWithoutFileForAFailedCheckOrAnUnknownModel) {
   EXPECT_EQ(Init_CFG(dir_.path() / "missing.cfg", session_), kConfigNotSent);
   const auto path = dir_.path() / "clock11.cfg";
   WriteText(path, "[PLL]\nEXTCLK 11\nCPUSPEED 132\n[SDRAM]\n[NAND]\n[END]\n");
-  for (int model : {kModelQx7130, kModelQx7105B}) {
+  for (const int model : {int{kModelQx7130}, int{kModelQx7105B}, kCpuModelCount}) {
     session_.cpuModel = model;
     EXPECT_EQ(Init_CFG(path, session_), kConfigNotSent);
   }
-  EXPECT_EQ(host_.MessageTexts(), (Texts{"Can not open configration file!", "Init_CFG failed!",
-                                         "check cfg failed!", "check cfg failed!"}));
+  // The unknown model is reported by the parser and again by Init_CFG.
+  EXPECT_EQ(host_.MessageTexts(),
+            (Texts{"Can not open configration file!", "Init_CFG failed!", "check cfg failed!",
+                   "check cfg failed!", "cpu id version error!", "cpu id version error!"}));
   EXPECT_TRUE(BoardTrace().empty());
 }
 
-TEST_F(RecordOnBoard, InitCfgSendsAFileThatEndedEarly) {
+TEST_F(RecordOnBoard, InitCfgParsesChecksAndSendsEvenAFileThatEndedEarly) {
   const auto path = dir_.path() / "noend.cfg";
   WriteText(path, "[PLL]\nEXTCLK 24\nCPUSPEED 336\n[SDRAM]\n[NAND]\nOOBSIZE 128\n");
   EXPECT_EQ(Init_CFG(path, session_), kConfigSent);
+  EXPECT_EQ(BoardTrace(), kRecordExchange);
   BootConfig expected = PlausibleRecord();
   expected.extClk = 24, expected.cpuMult = 14, expected.nandOobSize = 128;
   EXPECT_EQ(Received(), Records{Bytes(expected)});
 }
 
 TEST_F(RecordOnBoard, Model0FileWithoutEndIsSentUncheckedButConfigure2KChecksIt) {
-  StationModel model0(kModelQx7120);
-  session_.cpuModel = kModelQx7120;
+  UseModel0();
   WriteText(ModelFile(kModelQx7120, kConfig2KFileName), "[NAND]\nOOBSIZE 8\n");  // fails rule 6
   SetConfigDefaults(session_);
   EXPECT_EQ(Init_CFG(ModelFile(kModelQx7120, kConfig2KFileName), session_), kConfigSent);
@@ -282,13 +265,6 @@ TEST_F(RecordOnBoard, Model0FileWithoutEndIsSentUncheckedButConfigure2KChecksIt)
   EXPECT_EQ(Configure2K(session_), kConfigNotSent);
   EXPECT_EQ(host_.MessageTexts(), (Texts{"check cfg failed!", "API_Init 2K Configure fail!"}));
   EXPECT_EQ(BoardTrace(), kRecordExchange);  // nothing more
-}
-
-TEST_F(RecordOnBoard, InitCfgWithUnknownModelSaysSoTwiceAndSendsNothing) {
-  session_.cpuModel = 4;
-  EXPECT_EQ(Init_CFG(dir_.path() / "any.cfg", session_), kConfigNotSent);
-  EXPECT_EQ(host_.MessageTexts(), (Texts{"cpu id version error!", "cpu id version error!"}));
-  EXPECT_TRUE(BoardTrace().empty());
 }
 
 TEST_F(RecordOnBoard, Configure2KAndRealGeometryForA4KChip) {
@@ -313,29 +289,17 @@ TEST_F(RecordOnBoard, FailedSendsNameTheirStepAndNoGeometryIsRefused) {
   session_.pageSize = 0;  // nothing to divide by
   EXPECT_EQ(Configure2K(session_), kConfigNotSent);
   EXPECT_EQ(ConfigureRealGeometry(session_), kConfigNotSent);
-  const Texts twice = {"check cfg failed!", "API_Init 2K Configure fail!", "check cfg failed!",
-                       "Flash original Configure fail!"};
-  Texts expected = twice;
-  expected.insert(expected.end(), twice.begin(), twice.end());
-  EXPECT_EQ(host_.MessageTexts(), expected);
+  EXPECT_EQ(host_.MessageTexts(),
+            (Texts{"check cfg failed!", "API_Init 2K Configure fail!", "check cfg failed!",
+                   "Flash original Configure fail!", "check cfg failed!",
+                   "API_Init 2K Configure fail!", "check cfg failed!",
+                   "Flash original Configure fail!"}));
   EXPECT_TRUE(BoardTrace().empty());
   EXPECT_EQ(Bytes(session_.bootConfig), Bytes(PlausibleRecord()));
 }
 
-TEST_F(RecordOnBoard, Model0Configure2KReadsTheModelFolder) {
-  StationModel model0(kModelQx7120);
-  session_.cpuModel = kModelQx7120;
-  WriteText(ModelFile(kModelQx7120, kConfig2KFileName), "[NAND]\nOOBSIZE 64\n[END]\n");
-  session_.bootConfig = BootConfig{};
-  EXPECT_EQ(Configure2K(session_), kConfigSent);
-  BootConfig expected = Defaults();
-  expected.nandOobSize = 64;
-  EXPECT_EQ(Received(), Records{Bytes(expected)});
-}
-
 TEST_F(RecordOnBoard, Model0RealGeometryReadsTheBareNameFromTheCurrentDirectory) {
-  StationModel model0(kModelQx7120);
-  session_.cpuModel = kModelQx7120;
+  UseModel0();
   const auto work = dir_.path() / "work";
   WriteText(work / "Korvex4K.cfg", "[NAND]\nPAGESIZE 4096\nPAGEPERBLOCK 128\nOOBSIZE 128\n[END]\n");
   WriteText(ModelFile(kModelQx7120, kConfig4KFileName), "[NAND]\nOOBSIZE 99\n[END]\n");
@@ -350,22 +314,22 @@ TEST_F(RecordOnBoard, Model0RealGeometryReadsTheBareNameFromTheCurrentDirectory)
   EXPECT_EQ(Received(), Records{Bytes(expected)});
 }
 
-TEST_F(RecordOnBoard, ConfigureAfterBootPicksThe2KOr4KFileByIs2KPage) {
-  StationModel model0(kModelQx7120);
-  session_.cpuModel = kModelQx7120;
+TEST_F(RecordOnBoard, Model0ConfigureAfterBootPicksItsFileByIs2KPageAndConfigure2KThe2KOne) {
+  UseModel0();
   WriteText(ModelFile(kModelQx7120, kConfig2KFileName), "[NAND]\nOOBSIZE 64\n[END]\n");
   WriteText(ModelFile(kModelQx7120, kConfig4KFileName),
             "[NAND]\nPAGESIZE 4096\nPAGEPERBLOCK 128\nOOBSIZE 218\n[END]\n");
+  BootConfig file2K = Defaults(), file4K = Defaults();  // the defaults under the file
+  file2K.nandOobSize = 64;
+  file4K.nandPageSize = 4096, file4K.nandPagesPerBlock = 128, file4K.nandOobSize = 218;
   session_.is2KPage = 1;  // as before the chip is identified
   EXPECT_EQ(ConfigureAfterBoot(session_), kAfterBootOk);
-  EXPECT_EQ(GetLe32(Received().back(), 12), 2048u);
-  EXPECT_EQ(GetLe32(Received().back(), 28), 64u);
   session_.is2KPage = 0;
   EXPECT_EQ(ConfigureAfterBoot(session_), kAfterBootOk);
-  EXPECT_EQ(GetLe32(Received().back(), 12), 4096u);
-  EXPECT_EQ(GetLe32(Received().back(), 28), 218u);
-  EXPECT_EQ(GetLe32(Received().back(), 60), 0x7120u);  // the defaults under the file
-  EXPECT_EQ(BoardTrace().size(), 6u);
+  session_.bootConfig = BootConfig{};
+  EXPECT_EQ(Configure2K(session_), kConfigSent);
+  EXPECT_EQ(Received(), (Records{Bytes(file2K), Bytes(file4K), Bytes(file2K)}));
+  EXPECT_EQ(BoardTrace().size(), 9u);
 }
 
 TEST_F(RecordOnBoard, ConfigureAfterBootOtherCases) {
@@ -375,8 +339,7 @@ TEST_F(RecordOnBoard, ConfigureAfterBootOtherCases) {
   }
   session_.cpuModel = 4;
   EXPECT_EQ(ConfigureAfterBoot(session_), kAfterBootFailed);
-  StationModel model0(kModelQx7120);
-  session_.cpuModel = kModelQx7120;
+  UseModel0();
   EXPECT_EQ(ConfigureAfterBoot(session_), kAfterBootFailed);  // no Korvex2K.cfg
   EXPECT_EQ(host_.MessageTexts(), (Texts{"cpu id version error!", "Init_CFG failed!"}));
   EXPECT_TRUE(BoardTrace().empty());
@@ -413,15 +376,15 @@ TEST(StationModelSelection, NamesFoldersAndPaths) {
 // ---------------------------------------------------------------------------
 // check-config.
 
+bool Has(const std::string& report, const std::string& part) {
+  return report.find(part) != std::string::npos;
+}
+
 class CheckConfig : public ::testing::Test {
  protected:
-  CheckConfig() : host_(inner_, dir_.path()) {}
-  bool Has(const std::string& report, const std::string& part) {
-    return report.find(part) != std::string::npos;
-  }
   testing::TempDir dir_;
   testing::NullHost inner_;
-  testing::RecordingHost host_;
+  testing::RecordingHost host_{inner_, dir_.path()};
 };
 
 TEST_F(CheckConfig, PassingFileReportsFieldsBytesAndVerdict) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "boot/boot_texts.h"
@@ -42,34 +43,10 @@ Lines Join(std::initializer_list<Lines> parts) {
 // FirmwareArgs of the sample Korvex2K.cfg: cpuId, 12 MHz x 28, divider 4, UART 0,
 // 115200 baud, 32-bit SDRAM with 4 banks, 13 row and 9 column bits, bus shared.
 Bytes SampleArgs(std::uint32_t cpuId) {
-  return {static_cast<std::uint8_t>(cpuId),
-          static_cast<std::uint8_t>(cpuId >> 8),
-          0,
-          0,
-          12,
-          28,
-          4,
-          0,
-          0x00,
-          0xC2,
-          0x01,
-          0x00,
-          0,
-          1,
-          13,
-          9,
-          0,
-          1,
-          0,
-          0,
-          0,
-          0,
-          0,
-          0,
-          0,
-          0,
-          0,
-          0};
+  Bytes args = {0, 0, 0, 0, 12, 28, 4, 0, 0x00, 0xC2, 0x01, 0x00, 0, 1, 13, 9, 0, 1};
+  args[0] = static_cast<std::uint8_t>(cpuId), args[1] = static_cast<std::uint8_t>(cpuId >> 8);
+  args.resize(28, 0);
+  return args;
 }
 
 Bytes Patched(Bytes image, const Bytes& args) {
@@ -119,6 +96,11 @@ class BootStages : public ::testing::Test {
   void WriteConfig(const std::string& text) const {
     std::ofstream(ModelFile(kConfig2KFileName), std::ios::trunc) << text;
   }
+  // Bytes 60..87 (the FirmwareArgs part) of the only record the board received.
+  Bytes RecordArgs() const {
+    const auto records = sim_.ConfigRecords(0);
+    return records.size() == 1 ? Bytes(records[0].begin() + 60, records[0].end()) : Bytes{};
+  }
 
   const int savedModel_ = g_cpuModel;
   const CpuModelInfo* const savedFolder_ = g_modelFolder;
@@ -131,29 +113,27 @@ class BootStages : public ::testing::Test {
   DeviceSession session_;
 };
 
-TEST_F(BootStages, ModelsOneToThreeBootBothStagesWithTheirArgsThenGetTheRecord) {
-  struct Case {
-    int model;
-    std::uint32_t cpuIdBefore;
-    std::uint32_t cpuIdAfter;  // QX7130V1 gives 0x7130; QX7105B1 is no table row
-  };
-  for (const Case& c : {Case{1, 0, 0x7130}, Case{2, 0, 0x7130}, Case{3, 0x7105, 0x7105}}) {
-    SCOPED_TRACE(c.model);
-    Plug(c.model);
-    session_.bootConfig.cpuId = c.cpuIdBefore;
-    session_.bootConfig.bootFlag = 0x5A;
+Bytes Stage1Firmware(int model, std::size_t size) {
+  return sim::MakePlaceholderFirmware(sim::FirmwareStage::Stage1, model, size);
+}
 
+TEST_F(BootStages, ModelsOneToThreeBootBothStagesWithTheirArgsThenGetTheRecord) {
+  // QX7130V1 gives 0x7130; QX7105B1 is no table row.
+  for (const auto& [model, cpuIdBefore, cpuIdAfter] :
+       {std::tuple{1, 0, 0x7130}, {2, 0, 0x7130}, {3, 0x7105, 0x7105}}) {
+    SCOPED_TRACE(model);
+    Plug(model);
+    session_.bootConfig.cpuId = cpuIdBefore;
+    session_.bootConfig.bootFlag = 0x5A;
     EXPECT_EQ(Boot(session_), kBootOk);
     EXPECT_EQ(sim_.TraceText(0), Join({kStage1Exchange, kStage2Exchange, kRecordExchange}));
     EXPECT_EQ(host_->Sleeps(), (std::vector<std::uint32_t>{1000, 500}));
     EXPECT_TRUE(host_->MessageTexts().empty());
     EXPECT_EQ(sim_.Stage(0), sim::BoardStage::Stage2);
-    const Bytes args = SampleArgs(c.cpuIdAfter);
+    const Bytes args = SampleArgs(cpuIdAfter);
     EXPECT_EQ(sim_.Stage1Image(0), Patched(FileBytes(kStage1FileName), args));
     EXPECT_EQ(sim_.Stage2Image(0), Patched(FileBytes(kStage2FileName), args));
-    ASSERT_EQ(sim_.ConfigRecords(0).size(), 1u);
-    const Bytes record = sim_.ConfigRecords(0)[0];
-    EXPECT_EQ(Bytes(record.begin() + 60, record.end()), args);
+    EXPECT_EQ(RecordArgs(), args);
   }
 }
 
@@ -161,10 +141,10 @@ TEST_F(BootStages, ModelZeroSendsItsImagesUnpatchedWithoutIdentificationPauseOrR
   Plug(kModelQx7120);
   session_.bootConfig.cpuId = 0x7120;
   EXPECT_EQ(Boot(session_), kBootOk);
-  EXPECT_EQ(
-      sim_.TraceText(0),
-      (Lines{"req 0 0x0", "req 1 0x80000000", "write 4096", "req 4 0x80000000", "req 0 0x0",
-             "req 1 0x81d00000", "write 262144", "req 0 0x0", "req 3 0x0", "req 5 0x81d00000"}));
+  EXPECT_EQ(sim_.TraceText(0), (Lines{"req 0 0x0", "req 1 0x80000000", "write 4096",
+                                      "req 4 0x80000000", "req 0 0x0", "req 1 0x81d00000",
+                                      "write 262144", "req 0 0x0", "req 3 0x0",
+                                      "req 5 0x81d00000"}));
   EXPECT_EQ(host_->Sleeps(), std::vector<std::uint32_t>{1000});
   EXPECT_EQ(sim_.Stage1Image(0), FileBytes(kStage1FileName));
   EXPECT_EQ(sim_.Stage2Image(0), FileBytes(kStage2FileName));
@@ -180,34 +160,25 @@ TEST_F(BootStages, ModelZeroSendsItsImagesUnpatchedWithoutIdentificationPauseOrR
 }
 
 TEST_F(BootStages, ABoardAlreadyInStage2IsOnlyConfiguredAgain) {
-  struct Case {
-    int boardModel;  // answers Boot7120, Boot7130, Boot7135
-    int stationModel;
-    std::uint32_t cpuIdAfter;
-  };
-  for (const Case& c :
-       {Case{0, 1, 0x7120}, Case{1, 1, 0x7130}, Case{2, 2, 0x1234}, Case{3, 3, 0x1234}}) {
-    SCOPED_TRACE(c.boardModel);
+  // The board answers Boot7120, Boot7130 or Boot7135 by its model.
+  for (const auto& [boardModel, stationModel, cpuIdAfter] :
+       {std::tuple{0, 1, 0x7120}, {1, 1, 0x7130}, {2, 2, 0x1234}, {3, 3, 0x1234}}) {
+    SCOPED_TRACE(boardModel);
     sim::BoardSpec spec;
-    spec.model = c.boardModel;
+    spec.model = boardModel;
     spec.startInStage2 = true;
-    Plug(c.stationModel, spec);
+    Plug(stationModel, spec);
     session_.bootConfig.cpuId = 0x1234;
-
     EXPECT_EQ(Boot(session_), kBootOk);
     EXPECT_EQ(sim_.TraceText(0), Join({{"req 0 0x0"}, kRecordExchange}));
     EXPECT_EQ(host_->Sleeps(), std::vector<std::uint32_t>{500});
-    ASSERT_EQ(sim_.ConfigRecords(0).size(), 1u);
-    const Bytes record = sim_.ConfigRecords(0)[0];
-    const Bytes args = SampleArgs(c.cpuIdAfter);
-    EXPECT_EQ(Bytes(record.begin() + 60, record.begin() + 64),
-              Bytes(args.begin(), args.begin() + 4));
+    EXPECT_EQ(RecordArgs(), SampleArgs(cpuIdAfter));
   }
 }
 
 TEST_F(BootStages, Stage1SizeEdges) {
   Plug(kModelQx7135);
-  WriteFile(kStage1FileName, sim::MakePlaceholderFirmware(sim::FirmwareStage::Stage1, 2, 16384));
+  WriteFile(kStage1FileName, Stage1Firmware(2, 16384));
   EXPECT_EQ(Boot(session_), kBootOk);
   EXPECT_EQ(sim_.TraceText(0).at(3), "write 16384");
 
@@ -234,6 +205,7 @@ std::string Config(int extClk, int oob) {
 
 TEST_F(BootStages, EachFailureStopsTheBootWithItsMessage) {
   const Lines untilStage2 = Join({kStage1Exchange, {"req 0 0x0"}});
+  const auto stage2 = [this] { return ModelFile(kStage2FileName); };
   struct Case {
     std::string name;
     std::function<void()> setup;
@@ -242,36 +214,22 @@ TEST_F(BootStages, EachFailureStopsTheBootWithItsMessage) {
     bool bootFailMessage = true;  // DownloadStages failed, so Boot adds its own
   };
   const std::vector<Case> cases = {
-      {"fw.bin over 16384 bytes",
-       [this] { WriteFile(kStage1FileName, Bytes(16385, 0)); },
-       kTextStage1TooLarge,
-       {"req 0 0x0"}},
-      {"fw.bin missing",
-       [this] { std::filesystem::remove(ModelFile(kStage1FileName)); },
-       kTextStage1CannotOpen,
-       {"req 0 0x0"}},
-      {"stage-1 address of model 0",
-       [] { g_stage1Address = 0x80000000; },
-       kTextStage1SetAddressFailed,
-       {"req 0 0x0", "req 0 0x0", "req 1 0x80000000 FAILED"}},
-      {"fw.bin of model 0",
-       [this] {
-         WriteFile(kStage1FileName,
-                   sim::MakePlaceholderFirmware(sim::FirmwareStage::Stage1, 0, 4096));
-       },
+      {"fw.bin over 16384 bytes", [this] { WriteFile(kStage1FileName, Bytes(16385, 0)); },
+       kTextStage1TooLarge, {"req 0 0x0"}},
+      {"fw.bin missing", [this] { std::filesystem::remove(ModelFile(kStage1FileName)); },
+       kTextStage1CannotOpen, {"req 0 0x0"}},
+      {"stage-1 address of model 0", [] { g_stage1Address = 0x80000000; },
+       kTextStage1SetAddressFailed, {"req 0 0x0", "req 0 0x0", "req 1 0x80000000 FAILED"}},
+      {"fw.bin of model 0", [this] { WriteFile(kStage1FileName, Stage1Firmware(0, 4096)); },
        kTextStage1StartFailed,
        {"req 0 0x0", "req 0 0x0", "req 1 0x80002000", "write 4096", "req 4 0x80002000 FAILED"}},
-      {"korvex.bin missing", [this] { std::filesystem::remove(ModelFile(kStage2FileName)); },
-       kTextStage2CannotOpen, untilStage2},
+      {"korvex.bin missing", [&] { std::filesystem::remove(stage2()); }, kTextStage2CannotOpen,
+       untilStage2},
       // Were it read, the 2 MiB buffer would overflow under the sanitizers.
-      {"korvex.bin over 2 MiB",
-       [this] { std::filesystem::resize_file(ModelFile(kStage2FileName), (2u << 20) + 1); },
+      {"korvex.bin over 2 MiB", [&] { std::filesystem::resize_file(stage2(), (2u << 20) + 1); },
        kTextStage2TooLarge, untilStage2},
       {"korvex.bin a folder",
-       [this] {
-         std::filesystem::remove(ModelFile(kStage2FileName));
-         std::filesystem::create_directory(ModelFile(kStage2FileName));
-       },
+       [&] { std::filesystem::remove(stage2()), std::filesystem::create_directory(stage2()); },
        kTextStage2SizeUnknown, untilStage2},
       {"EXTCLK 11: stage 1 leaves SDRAM off", [this] { WriteConfig(Config(11, 64)); },
        kTextStage2SetAddressFailed, Join({untilStage2, {"req 1 0x80900000 FAILED"}})},
@@ -282,9 +240,8 @@ TEST_F(BootStages, EachFailureStopsTheBootWithItsMessage) {
          WriteFile(kStage2FileName, image);
        },
        kTextStage2StartFailed,
-       Join({untilStage2,
-             {"req 1 0x80900000", "write 262144", "req 0 0x0", "req 3 0x0",
-              "req 5 0x80900000 FAILED"}})},
+       Join({untilStage2, {"req 1 0x80900000", "write 262144", "req 0 0x0", "req 3 0x0",
+                           "req 5 0x80900000 FAILED"}})},
       {"record refused after the download", [this] { WriteConfig(Config(12, 16)); },
        kTextCheckCfgFailed, Join({kStage1Exchange, kStage2Exchange}), false},
       {"identification fails",
@@ -293,9 +250,7 @@ TEST_F(BootStages, EachFailureStopsTheBootWithItsMessage) {
          spec.faults.failRequest = 0;
          Plug(kModelQx7135, spec);
        },
-       kTextReadCpuModelFailed,
-       {"req 0 0x0 FAILED"},
-       false},
+       kTextReadCpuModelFailed, {"req 0 0x0 FAILED"}, false},
       {"unknown model", [this] { session_.cpuModel = 4; }, kTextCpuIdVersionError, {}, false},
   };
   for (const Case& c : cases) {

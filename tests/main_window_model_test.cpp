@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "app/burn_counter.h"
 #include "app/main_window_model.h"
@@ -43,7 +44,9 @@ class FakeView : public MainWindowView {
   void SetCheck(int id, bool on) override { checked[id] = on; }
   bool IsChecked(int id) const override { return checked.contains(id) && checked.at(id); }
   void SetControlText(int id, std::string_view text) override { texts[id] = text; }
-  std::string ControlText(int id) const override { return texts.contains(id) ? texts.at(id) : ""; }
+  std::string ControlText(int id) const override {
+    return texts.contains(id) ? texts.at(id) : "";
+  }
   void MoveCaretToEnd(int id) override { Log("caret", id); }
   void SelectComboItem(int id, int index) override { Log("combo", id, index); }
   void AddListRow(std::size_t port) override { Log("row", static_cast<int>(port)); }
@@ -63,7 +66,9 @@ class FakeView : public MainWindowView {
   }
   std::optional<std::string> ChooseSaveFile() override { return Log("save"), saveAnswer; }
   void RunDebugDialog() override { Log("debug"); }
-  void StartTimer(int id, std::uint32_t period) override { Log("start", id, static_cast<int>(period)); }
+  void StartTimer(int id, std::uint32_t period) override {
+    Log("start", id, static_cast<int>(period));
+  }
   void StopTimer(int id) override { Log("stop", id); }
   void EndDialog() override { Log("end"); }
 
@@ -92,7 +97,8 @@ std::uint32_t FinishedWorker(void* argument) {
 
 const std::vector<std::string> kTimerStarts{"start 0 2000", "start 3 50", "start 4 5000",
                                             "start 5 3000"};
-const std::vector<std::string> kTimerStops{"stop 0", "stop 1", "stop 2", "stop 3", "stop 4", "stop 5"};
+const std::vector<std::string> kTimerStops{"stop 0", "stop 1", "stop 2",
+                                           "stop 3", "stop 4", "stop 5"};
 // The image check boxes, paths and choosers but nand.bin's chooser.
 const std::set<int> kImageControlIds{1000, 1001, 1003, 1004, 1005, 1006, 1007, 1008, 1009,
                                      1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017};
@@ -136,8 +142,7 @@ class MainWindowModelTest : public ::testing::Test {
 };
 
 TEST_F(MainWindowModelTest, StartUpLocksTheImagesStartsTimersAndNumbersTheRows) {
-  g_portSlots[5].state = kPortWorkerStarted;
-  g_portSlots[5].inUse = 1;
+  g_portSlots[5].state = kPortWorkerStarted, g_portSlots[5].inUse = 1;
   SelectCpuModel(kModelQx7120);
   model_.OnInit();
 
@@ -204,9 +209,10 @@ TEST_F(MainWindowModelTest, ModeSwitchBothWaysClearsChoicesAndFreesEveryPortStat
   EXPECT_TRUE(view_.IsChecked(kIdDemoCheck));
   EXPECT_TRUE(view_.IsChecked(kIdFormatAfterBurn));
   EXPECT_EQ(g_demoPath.View(), "E:\\demo.rmvb");
-  g_portSlots[3].state = kPortWorkerStarted;
-  g_portSlots[3].inUse = 1;
-
+  g_portSlots[3].state = kPortWorkerStarted, g_portSlots[3].inUse = 1;
+  // Normal mode keeps nand.bin's box and path usable and locks the demo controls.
+  const std::set<int> normalDisabled = {1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011,
+                                        1012, 1013, 1014, 1015, 1016, 1017, 1019, 1020, 1021, 1030};
   for (const bool toAdvanced : {true, false}) {
     SCOPED_TRACE(toAdvanced);
     view_.enabled.clear();
@@ -214,10 +220,6 @@ TEST_F(MainWindowModelTest, ModeSwitchBothWaysClearsChoicesAndFreesEveryPortStat
     g_portSlots[3].state = kPortWorkerStarted;
     model_.OnClicked(kIdModeSwitch);
     EXPECT_EQ(g_advancedMode, toAdvanced ? 1 : 0);
-    std::set<int> normalDisabled = kImageControlIds;
-    normalDisabled.erase(1000);
-    normalDisabled.erase(1001);
-    normalDisabled.insert({1019, 1020, 1021, 1030});
     EXPECT_EQ(view_.texts[kIdModeSwitch], toAdvanced ? "普通模式>>" : "高级模式>>");
     EXPECT_EQ(view_.Ids(toAdvanced), toAdvanced ? kImageControlIds : normalDisabled);
     for (const ImageControls& image : kImageControls) {
@@ -232,24 +234,17 @@ TEST_F(MainWindowModelTest, ModeSwitchBothWaysClearsChoicesAndFreesEveryPortStat
 }
 
 TEST_F(MainWindowModelTest, CpuModelSelectionAndItsErrorMessage) {
-  const struct {
-    int index;
-    std::string_view folder;
-    std::uint32_t address;
-    std::vector<std::string> messages;
-  } cases[] = {
-      {0, "7120", 0x80000000, {}},
-      {3, "7105B", 0x80002000, {}},
-      {-1, "7105B", 0x80002000, {"CPU 类型出错"}},  // folder and address keep
-      {1, "7130", 0x80002000, {}},
-  };
-  for (const auto& c : cases) {
+  using Case = std::tuple<int, std::string_view, std::uint32_t, std::vector<std::string>>;
+  for (const auto& [index, folder, address, messages] :
+       {Case{0, "7120", 0x80000000, {}}, Case{3, "7105B", 0x80002000, {}},
+        Case{-1, "7105B", 0x80002000, {"CPU 类型出错"}},  // folder and address keep
+        Case{1, "7130", 0x80002000, {}}}) {
     view_.messages.clear();
-    model_.OnCpuModelChanged(c.index);
-    EXPECT_EQ(g_cpuModel, c.index);
-    EXPECT_EQ(g_modelFolder.load()->folder, c.folder);
-    EXPECT_EQ(g_stage1Address, c.address);
-    EXPECT_EQ(view_.messages, c.messages);
+    model_.OnCpuModelChanged(index);
+    EXPECT_EQ(g_cpuModel, index);
+    EXPECT_EQ(g_modelFolder.load()->folder, folder);
+    EXPECT_EQ(g_stage1Address, address);
+    EXPECT_EQ(view_.messages, messages);
   }
 }
 
@@ -296,8 +291,8 @@ TEST_F(MainWindowModelTest, ReadChecksTheUnsignedRangeBeforeAskingForAFile) {
   } cases[] = {
       {"10", "10", 10, 10, true},
       {"-1", "5", -1, 5, true},  // page 0xFFFFFFFF onwards
-      {"  7x", "9", 7, 9, false},
       {"abc", "99999999999", 0, 0, true},
+      {"  7x", "9", 7, 9, false},  // last: the READ below uses it
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.from + ".." + c.to);
@@ -318,10 +313,6 @@ TEST_F(MainWindowModelTest, ReadChecksTheUnsignedRangeBeforeAskingForAFile) {
   }
   EXPECT_TRUE(host_.MessageTexts().empty());  // the save dialog was cancelled
 
-  view_.texts[kIdFromPage] = "7";
-  model_.OnFromToChanged(kIdFromPage);
-  view_.texts[kIdToPage] = "9";
-  model_.OnFromToChanged(kIdToPage);
   view_.saveAnswer = (dir_.path() / "out.bin").string();
   model_.OnRead();
   EXPECT_EQ(host_.MessageTexts(), std::vector<std::string>{"No Linked Device Find!"});

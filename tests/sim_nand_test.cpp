@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +23,15 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint32_t kStatusUnread = 0xDEADBEEF;
+constexpr std::uint32_t kPage = 2048;
+constexpr std::uint32_t kBlock = 128 * 1024;  // of the small chip and of the 2048-byte view
+
+// Runs of equal bytes, {count, value} each.
+Bytes Runs(std::initializer_list<std::pair<std::size_t, std::uint8_t>> runs) {
+  Bytes bytes;
+  for (const auto& [count, value] : runs) bytes.insert(bytes.end(), count, value);
+  return bytes;
+}
 
 // One open device with the NAND exchanges in the orders the station uses.
 class NandWire {
@@ -29,14 +41,13 @@ class NandWire {
     handle_ = sim.OpenDevice(sim.SymbolicLinkOf(port), error);
   }
   bool Request(std::uint32_t n, std::uint32_t argument) {
-    RequestBuffer in{};
-    RequestBuffer out{};
+    RequestBuffer in{}, out{};
     PutLe32(in, 0, argument);
     return sim_.DeviceIoControl(handle_, 0x220000 + 4 * n, in, out);
   }
   bool Write(const Bytes& bytes) {
-    std::uint32_t written = 0;
-    return sim_.WriteDevice(handle_, bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
+    std::uint32_t done = 0;
+    return sim_.WriteDevice(handle_, bytes.data(), static_cast<std::uint32_t>(bytes.size()), done);
   }
   Bytes Read(std::uint32_t count) {
     Bytes bytes(count);
@@ -49,35 +60,34 @@ class NandWire {
     const Bytes status = Read(8);
     return status.size() == 8 ? GetLe32(status, 0) : kStatusUnread;
   }
-  void Configure(std::uint32_t pageSize, std::uint32_t pagesPerBlock, std::uint32_t oob) {
+  // A record of 2048-byte pages, 64 a block, 64 spare bytes (offsets 12, 16, 28).
+  void Configure2K() {
     Bytes record(88, 0);
-    PutLe32(record, 12, pageSize);
-    PutLe32(record, 16, pagesPerBlock);
-    PutLe32(record, 28, oob);
+    PutLe32(record, 12, kPage), PutLe32(record, 16, 64), PutLe32(record, 28, 64);
     ASSERT_TRUE(Write(record));
     ASSERT_TRUE(Request(9, 1));
     ASSERT_EQ(Status(), 1u);
   }
-  // Data, address, length, request 7 with option and opcode 7, status.
+  // Address, length, request 7 with `word`, then the status.
+  std::uint32_t Operate(std::uint32_t start, std::uint32_t count, std::uint32_t word) {
+    Request(1, start);
+    Request(2, count);
+    return Request(7, word) ? Status() : kStatusUnread;
+  }
+  // Data, then request 7 with option and opcode 7.
   std::uint32_t Program(std::uint32_t page, std::uint32_t pages, const Bytes& data,
                         std::uint32_t option = 2) {
     Write(data);
-    Request(1, page);
-    Request(2, pages);
-    if (!Request(7, option << 12 | 0x10 | 7)) return kStatusUnread;
-    return Status();
+    return Operate(page, pages, option << 12 | 0x10 | 7);
   }
   std::uint32_t Erase(std::uint32_t block, std::uint32_t blocks) {
-    Request(1, block);
-    Request(2, blocks);
-    if (!Request(7, 0x0005)) return kStatusUnread;
-    return Status();
+    return Operate(block, blocks, 0x0005);
   }
-  Bytes ReadPages(std::uint32_t page, std::uint32_t pages, std::uint32_t pageSize) {
+  Bytes ReadPages(std::uint32_t page, std::uint32_t pages) {
     Request(1, page);
     Request(2, pages);
     if (!Request(7, 0x2006)) return {};
-    Bytes data = Read(pages * pageSize);
+    Bytes data = Read(pages * kPage);
     EXPECT_EQ(Status(), 1u);
     return data;
   }
@@ -87,165 +97,126 @@ class NandWire {
   HostHandle handle_ = kInvalidHandle;
 };
 
-Bytes Filled(std::size_t count, std::uint8_t value) { return Bytes(count, value); }
-
 // These scenarios talk to the stage-2 firmware from the start.
-BoardSpec Stage2Board() {
+BoardSpec Stage2Board(std::optional<ChipGeometry> geometry = std::nullopt) {
   BoardSpec spec;
   spec.startInStage2 = true;
+  spec.chip.geometry = geometry;
   return spec;
 }
-
 // 2048-byte pages, 64 pages a block, 16 blocks: 1024 pages in all.
-BoardSpec SmallChip() {
-  BoardSpec spec = Stage2Board();
-  spec.chip.geometry = ChipGeometry{2048, 128 * 1024, 64, 16};
-  return spec;
+BoardSpec SmallChip() { return Stage2Board(ChipGeometry{kPage, kBlock, 64, 16}); }
+// 4096-byte pages, 128 a block: a physical block is two blocks of the 2048-byte view.
+BoardSpec BigPageChip() { return Stage2Board(ChipGeometry{4096, 2 * kBlock, 128, 32}); }
+
+class SimNand : public ::testing::Test {
+ protected:
+  // Plugs (or replaces) the board on `port`; the one wire then talks to it.
+  NandWire& Plug(const BoardSpec& spec, int port = 0) {
+    sim_.Plug(port, spec);
+    return wire_.emplace(sim_, port);
+  }
+  Bytes Pages(std::uint64_t page, std::size_t count) const {
+    return sim_.ReadNand(0, page * kPage, count * kPage);
+  }
+
+  SimHost sim_{2, "/nonexistent"};
+  std::optional<NandWire> wire_;
+};
+
+TEST_F(SimNand, ProgrammingOnlyClearsBits) {
+  NandWire& wire = Plug(Stage2Board());
+  EXPECT_EQ(wire.Program(3, 1, Bytes(kPage, 0xF0)), 4u);
+  EXPECT_EQ(wire.Program(3, 1, Bytes(kPage, 0x3C)), 4u);
+  EXPECT_EQ(sim_.ReadNand(0, 0, 1), Bytes{0xFF});
+  EXPECT_EQ(Pages(3, 1), Bytes(kPage, 0x30));
+  EXPECT_EQ(sim_.NandHighWater(0), 4u * kPage);
+  EXPECT_EQ(wire.ReadPages(3, 2), Runs({{kPage, 0x30}, {kPage, 0xFF}}));
 }
 
-TEST(SimNand, ProgrammingOnlyClearsBits) {
-  SimHost sim(1, "/nonexistent");
-  sim.Plug(0, Stage2Board());
-  NandWire wire(sim, 0);
-  EXPECT_EQ(wire.Program(3, 1, Filled(2048, 0xF0)), 4u);
-  EXPECT_EQ(wire.Program(3, 1, Filled(2048, 0x3C)), 4u);
-  EXPECT_EQ(sim.ReadNand(0, 0, 1), Bytes{0xFF});
-  EXPECT_EQ(sim.ReadNand(0, 3 * 2048, 2048), Filled(2048, 0x30));
-  EXPECT_EQ(sim.ReadNand(0, 4 * 2048, 4), Filled(4, 0xFF));
-  EXPECT_EQ(sim.NandHighWater(0), 4u * 2048);
-  EXPECT_EQ(wire.ReadPages(3, 2, 2048), [] {
-    Bytes expected = Filled(2048, 0x30);
-    expected.resize(4096, 0xFF);
-    return expected;
-  }());
+TEST_F(SimNand, SpareBytesOfOptionZeroAreSkippedAndMissingDataProgramsNothing) {
+  NandWire& wire = Plug(SmallChip());
+  wire.Configure2K();
+  // Page 10, its spare, then half of page 11 and nothing more.
+  EXPECT_EQ(wire.Program(10, 3, Runs({{kPage, 0x11}, {64, 0x00}, {1024, 0x22}}), 0), 13u);
+  EXPECT_EQ(Pages(10, 3), Runs({{kPage, 0x11}, {1024, 0x22}, {1024 + kPage, 0xFF}}));
+  EXPECT_EQ(sim_.NandHighWater(0), 13u * kPage);
 }
 
-TEST(SimNand, SpareBytesOfOptionsZeroAndOneAreSkippedAndMissingDataProgramsNothing) {
-  SimHost sim(1, "/nonexistent");
-  sim.Plug(0, SmallChip());
-  NandWire wire(sim, 0);
-  wire.Configure(2048, 64, 64);
-  Bytes data = Filled(2048, 0x11);
-  data.resize(2112, 0x00);                   // spare of page 0
-  data.resize(2112 + 1024, 0x22);            // half of page 1, then nothing
-  EXPECT_EQ(wire.Program(10, 3, data, 0), 13u);
-  EXPECT_EQ(sim.ReadNand(0, 10 * 2048, 2048), Filled(2048, 0x11));
-  Bytes page11 = Filled(1024, 0x22);
-  page11.resize(2048, 0xFF);
-  EXPECT_EQ(sim.ReadNand(0, 11 * 2048, 2048), page11);
-  EXPECT_EQ(sim.ReadNand(0, 12 * 2048, 2048), Filled(2048, 0xFF));
-  EXPECT_EQ(sim.NandHighWater(0), 13u * 2048);
-}
-
-TEST(SimNand, EraseSetsViewBlocksButLeavesBadBlocks) {
+TEST_F(SimNand, EraseSetsViewBlocksButLeavesBadBlocks) {
   BoardSpec spec = SmallChip();
   spec.faults.badBlocks = {2};
-  SimHost sim(1, "/nonexistent");
-  sim.Plug(0, spec);
-  sim.WriteNand(0, 0, Filled(5 * 128 * 1024, 0x00));
-  NandWire wire(sim, 0);
+  NandWire& wire = Plug(spec);
+  sim_.WriteNand(0, 0, Bytes(5 * kBlock, 0x00));
   EXPECT_EQ(wire.Erase(1, 3), 1u);
-  EXPECT_EQ(sim.ReadNand(0, 128 * 1024 - 1, 2), (Bytes{0x00, 0xFF}));
-  EXPECT_EQ(sim.ReadNand(0, 2 * 128 * 1024, 128 * 1024), Filled(128 * 1024, 0x00));
-  EXPECT_EQ(sim.ReadNand(0, 3 * 128 * 1024, 128 * 1024), Filled(128 * 1024, 0xFF));
-  EXPECT_EQ(sim.ReadNand(0, 4 * 128 * 1024, 1), Bytes{0x00});
+  EXPECT_EQ(sim_.ReadNand(0, 0, 5 * kBlock),
+            Runs({{kBlock, 0x00}, {kBlock, 0xFF}, {kBlock, 0x00}, {kBlock, 0xFF}, {kBlock, 0}}));
+
+  // A 2048-byte view of a 4096-byte chip: view block 1 is the second half of block 0.
+  Plug(BigPageChip());
+  sim_.WriteNand(0, 0, Bytes(2 * kBlock, 0x00));
+  wire.Configure2K();
+  EXPECT_EQ(wire.Erase(1, 1), 1u);
+  EXPECT_EQ(sim_.ReadNand(0, 0, 2 * kBlock), Runs({{kBlock, 0x00}, {kBlock, 0xFF}}));
 }
 
-TEST(SimNand, A2048ByteViewOfA4096ByteChipHalvesItsBlocks) {
-  BoardSpec spec = Stage2Board();
-  spec.chip.geometry = ChipGeometry{4096, 256 * 1024, 128, 32};
-  SimHost sim(1, "/nonexistent");
-  sim.Plug(0, spec);
-  sim.WriteNand(0, 0, Filled(256 * 1024, 0x00));
-  NandWire wire(sim, 0);
-  wire.Configure(2048, 64, 64);
-  EXPECT_EQ(wire.Erase(1, 1), 1u);  // view block 1: second half of physical block 0
-  EXPECT_EQ(sim.ReadNand(0, 128 * 1024 - 1, 2), (Bytes{0x00, 0xFF}));
-}
-
-TEST(SimNand, ProgramStepsOverBadPhysicalBlocksOfTheRealChip) {
-  BoardSpec spec = Stage2Board();
-  spec.chip.geometry = ChipGeometry{4096, 256 * 1024, 128, 32};
+TEST_F(SimNand, ProgramStepsOverBadPhysicalBlocksOfTheRealChip) {
+  BoardSpec spec = BigPageChip();
   spec.faults.badBlocks = {1};
-  SimHost sim(1, "/nonexistent");
-  sim.Plug(0, spec);
-  NandWire wire(sim, 0);
-  wire.Configure(2048, 64, 64);
+  NandWire& wire = Plug(spec);
+  wire.Configure2K();
   Bytes data;
-  for (std::uint8_t page = 1; page <= 16; ++page) data.insert(data.end(), 2048, page);
+  for (std::uint8_t page = 1; page <= 16; ++page) data.insert(data.end(), kPage, page);
   // View pages 120..127 fill the end of physical block 0; block 1 (view pages 128..255)
   // is bad, so the rest goes to view page 256, the start of block 2.
   EXPECT_EQ(wire.Program(120, 16, data), 264u);
-  for (std::uint8_t i = 0; i < 8; ++i) {
-    EXPECT_EQ(sim.ReadNand(0, (120u + i) * 2048, 2048), Filled(2048, i + 1)) << int{i};
-    EXPECT_EQ(sim.ReadNand(0, (256u + i) * 2048, 2048), Filled(2048, i + 9)) << int{i};
-  }
-  EXPECT_EQ(sim.ReadNand(0, 256 * 1024, 256 * 1024), Filled(256 * 1024, 0xFF));
-  EXPECT_EQ(sim.NandHighWater(0), 264u * 2048);
-  EXPECT_EQ(sim.BadBlocks(0), std::vector<std::uint32_t>{1});
+  EXPECT_EQ(Pages(120, 8), Bytes(data.begin(), data.begin() + 8 * kPage));
+  EXPECT_EQ(Pages(128, 128), Bytes(128 * kPage, 0xFF));
+  EXPECT_EQ(Pages(256, 8), Bytes(data.begin() + 8 * kPage, data.end()));
+  EXPECT_EQ(sim_.NandHighWater(0), 264u * kPage);
+  EXPECT_EQ(sim_.BadBlocks(0), std::vector<std::uint32_t>{1});
 }
 
-TEST(SimNand, ProgramFailureAnswersZeroAndKeepsThePagesWritten) {
+TEST_F(SimNand, ProgramFailureAnswersZeroAndKeepsThePagesWritten) {
   BoardSpec spec = SmallChip();
   spec.faults.programFailBlocks = {2};
-  SimHost sim(1, "/nonexistent");
-  sim.Plug(0, spec);
-  NandWire wire(sim, 0);
-  EXPECT_EQ(wire.Program(126, 4, Filled(4 * 2048, 0x5A)), 0u);
-  EXPECT_EQ(sim.ReadNand(0, 126 * 2048, 2 * 2048), Filled(2 * 2048, 0x5A));
-  EXPECT_EQ(sim.ReadNand(0, 128 * 2048, 2048), Filled(2048, 0xFF));
+  NandWire& wire = Plug(spec);
+  EXPECT_EQ(wire.Program(126, 4, Bytes(4 * kPage, 0x5A)), 0u);
+  EXPECT_EQ(Pages(126, 3), Runs({{2 * kPage, 0x5A}, {kPage, 0xFF}}));
   // Erasing the block works; only programs into it fail.
   EXPECT_EQ(wire.Erase(2, 1), 1u);
-  EXPECT_EQ(wire.Program(120, 1, Filled(2048, 0x00)), 121u);
+  EXPECT_EQ(wire.Program(120, 1, Bytes(kPage, 0x00)), 121u);
+
+  // Past the chip's end: the pages up to it are kept.
+  Plug(SmallChip());
+  EXPECT_EQ(wire.Program(1022, 4, Bytes(4 * kPage, 0x5A)), 0u);
+  EXPECT_EQ(Pages(1022, 2), Bytes(2 * kPage, 0x5A));
+  EXPECT_EQ(sim_.NandHighWater(0), 1024u * kPage);
+  EXPECT_EQ(wire.ReadPages(1023, 2), Runs({{kPage, 0x5A}, {kPage, 0xFF}}));
 }
 
-TEST(SimNand, ProgramPastTheChipsEndAnswersZero) {
-  SimHost sim(1, "/nonexistent");
-  sim.Plug(0, SmallChip());
-  NandWire wire(sim, 0);
-  EXPECT_EQ(wire.Program(1022, 4, Filled(4 * 2048, 0x5A)), 0u);
-  EXPECT_EQ(sim.ReadNand(0, 1022 * 2048, 2 * 2048), Filled(2 * 2048, 0x5A));
-  EXPECT_EQ(sim.NandHighWater(0), 1024u * 2048);
-  Bytes expected = Filled(2048, 0x5A);
-  expected.resize(4096, 0xFF);
-  EXPECT_EQ(wire.ReadPages(1023, 2, 2048), expected);
-}
-
-TEST(SimNand, UnplugAtAPageFailsTheProgramThere) {
+TEST_F(SimNand, UnplugAtAPageFailsTheProgramThere) {
   BoardSpec spec = SmallChip();
   spec.faults.unplugAtPage = 130;
-  SimHost sim(1, "/nonexistent");
-  sim.Plug(0, spec);
-  NandWire wire(sim, 0);
-  EXPECT_EQ(wire.Program(128, 4, Filled(4 * 2048, 0x00)), kStatusUnread);
-  EXPECT_FALSE(sim.IsPlugged(0));
-  EXPECT_EQ(sim.ReadNand(0, 128 * 2048, 2 * 2048), Filled(2 * 2048, 0x00));
-  EXPECT_EQ(sim.ReadNand(0, 130 * 2048, 2048), Filled(2048, 0xFF));
-  EXPECT_EQ(sim.TraceText(0), (std::vector<std::string>{"write 8192", "req 1 0x80", "req 2 0x4",
-                                                        "req 7 0x2017 FAILED"}));
+  NandWire& wire = Plug(spec);
+  EXPECT_EQ(wire.Program(128, 4, Bytes(4 * kPage, 0x00)), kStatusUnread);
+  EXPECT_FALSE(sim_.IsPlugged(0));
+  EXPECT_EQ(Pages(128, 3), Runs({{2 * kPage, 0x00}, {kPage, 0xFF}}));
+  EXPECT_EQ(sim_.TraceText(0), (std::vector<std::string>{"write 8192", "req 1 0x80", "req 2 0x4",
+                                                         "req 7 0x2017 FAILED"}));
 }
 
-TEST(SimNand, IdReplyOfModelsOneToThree) {
-  SimHost sim(1, "/nonexistent");
+TEST_F(SimNand, IdReplyIsFiveBytesOnModelsOneToThreeAndTwoHalvesOnModelZero) {
   BoardSpec spec = Stage2Board();
-  spec.model = 2;
-  spec.chip.mainId = 0xECD3;
-  spec.chip.extId = 0x589551;
-  sim.Plug(0, spec);
-  NandWire wire(sim, 0);
+  spec.chip.mainId = 0xECD3, spec.chip.extId = 0x589551;
+  NandWire& wire = Plug(spec);
   ASSERT_TRUE(wire.Request(7, 0x0000));
   EXPECT_EQ(wire.Read(8), (Bytes{0xEC, 0xD3, 0x51, 0x95, 0x58, 0, 0, 0}));
   EXPECT_EQ(wire.Read(8), (Bytes{1, 0, 0, 0, 0, 0, 0, 0}));
-}
 
-TEST(SimNand, IdReplyOfModelZeroComesInTwoHalves) {
-  SimHost sim(1, "/nonexistent");
-  BoardSpec spec = Stage2Board();
   spec.model = 0;
-  spec.chip.mainId = 0xADD3;
-  spec.chip.extId = 0x34A514;
-  sim.Plug(0, spec);
-  NandWire wire(sim, 0);
+  spec.chip.mainId = 0xADD3, spec.chip.extId = 0x34A514;
+  Plug(spec);
   ASSERT_TRUE(wire.Request(7, 0x0000));
   EXPECT_EQ(wire.Read(4), (Bytes{0xD3, 0x00, 0xAD, 0x00}));
   EXPECT_EQ(wire.Status(), 1u);
@@ -254,65 +225,53 @@ TEST(SimNand, IdReplyOfModelZeroComesInTwoHalves) {
   EXPECT_EQ(wire.Status(), 1u);
 }
 
-TEST(SimNand, FormatOpcodesFollowTheModel) {
+TEST_F(SimNand, FormatOpcodesFollowTheModel) {
   for (const int model : {0, 2}) {
+    SCOPED_TRACE(model);
     BoardSpec spec = SmallChip();
     spec.model = model;
     spec.faults.badBlocks = {3};
-    SimHost sim(1, "/nonexistent");
-    sim.Plug(0, spec);
-    sim.WriteNand(0, 0, Filled(16 * 128 * 1024, 0x00));
-    NandWire wire(sim, 0);
+    NandWire& wire = Plug(spec);
+    sim_.WriteNand(0, 0, Bytes(16 * kBlock, 0x00));
     const std::uint32_t format = model == 0 ? 10 : 9;
     ASSERT_TRUE(wire.Request(7, format + 1));  // file-system format: NAND untouched
     EXPECT_EQ(wire.Status(), 1u);
-    EXPECT_EQ(sim.ReadNand(0, 0, 1), Bytes{0x00}) << model;
+    EXPECT_EQ(sim_.ReadNand(0, 0, 1), Bytes{0x00});
     ASSERT_TRUE(wire.Request(7, format));
     EXPECT_EQ(wire.Status(), 1u);
-    EXPECT_EQ(sim.ReadNand(0, 0, 3 * 128 * 1024), Filled(3 * 128 * 1024, 0xFF)) << model;
-    EXPECT_EQ(sim.ReadNand(0, 3 * 128 * 1024, 128 * 1024), Filled(128 * 1024, 0x00)) << model;
-    EXPECT_EQ(sim.ReadNand(0, 4 * 128 * 1024, 12 * 128 * 1024), Filled(12 * 128 * 1024, 0xFF));
+    EXPECT_EQ(sim_.ReadNand(0, 0, 16 * kBlock),
+              Runs({{3 * kBlock, 0xFF}, {kBlock, 0x00}, {12 * kBlock, 0xFF}}));
   }
 }
 
-TEST(SimNand, DumpHoldsTheChipUpToItsHighWater) {
+TEST_F(SimNand, DumpHoldsTheChipUpToItsHighWater) {
   korvex::testing::TempDir dir;
-  SimHost sim(2, dir.path());
-  EXPECT_FALSE(sim.DumpNand(1, dir.path()));  // never plugged
-  sim.Plug(1, SmallChip());
-  NandWire wire(sim, 1);
-  EXPECT_EQ(wire.Program(0, 2, Filled(4096, 0x12)), 2u);
-  EXPECT_EQ(wire.Program(5, 1, Filled(2048, 0x34)), 6u);
-  ASSERT_TRUE(sim.DumpNand(1, dir.path()));
+  EXPECT_FALSE(sim_.DumpNand(1, dir.path()));  // never plugged
+  NandWire& wire = Plug(SmallChip(), 1);
+  EXPECT_EQ(wire.Program(0, 2, Bytes(2 * kPage, 0x12)), 2u);
+  EXPECT_EQ(wire.Program(5, 1, Bytes(kPage, 0x34)), 6u);
+  ASSERT_TRUE(sim_.DumpNand(1, dir.path()));
   std::ifstream file(dir.path() / "board-1.nand", std::ios::binary);
-  const Bytes dumped{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  Bytes expected = Filled(4096, 0x12);
-  expected.resize(5 * 2048, 0xFF);
-  expected.resize(6 * 2048, 0x34);
-  EXPECT_EQ(dumped, expected);
+  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(file), {}),
+            Runs({{2 * kPage, 0x12}, {3 * kPage, 0xFF}, {kPage, 0x34}}));
 }
 
 TEST(SimNandChip, GeometryComesFromTheBuiltInPartList) {
-  ChipSpec exact;  // 0xECD3 / 0x589551: 2048-byte pages, 128 KiB blocks, 8192 blocks
-  const ChipGeometry known = ResolveChipGeometry(exact);
-  EXPECT_EQ(known.pageSize, 2048u);
-  EXPECT_EQ(known.blockSize, 128u * 1024);
-  EXPECT_EQ(known.spareSize, 64u);
-  EXPECT_EQ(known.totalBlocks, 8192u);
-
-  ChipSpec wildcard{0xECF1, 0x123456, std::nullopt};  // only a row with ext ID 0 knows it
-  EXPECT_EQ(ResolveChipGeometry(wildcard).totalBlocks, 1024u);
-
-  ChipSpec unknown{0x0101, 0x010101, std::nullopt};
-  EXPECT_EQ(ResolveChipGeometry(unknown).totalBlocks, ChipGeometry{}.totalBlocks);
-
-  exact.geometry = ChipGeometry{512, 16 * 1024, 16, 4096};
-  EXPECT_EQ(ResolveChipGeometry(exact).pageSize, 512u);
+  using G = std::array<std::uint32_t, 4>;  // page, block, spare, blocks
+  const auto resolve = [](const ChipSpec& chip) {
+    const ChipGeometry g = ResolveChipGeometry(chip);
+    return G{g.pageSize, g.blockSize, g.spareSize, g.totalBlocks};
+  };
+  EXPECT_EQ(resolve({}), (G{2048, kBlock, 64, 8192}));  // 0xECD3 / 0x589551
+  // Only the wildcard row (ext ID 0) of 0xECD7 knows this one.
+  EXPECT_EQ(resolve({0xECD7, 0x123456, std::nullopt}), (G{4096, 4 * kBlock, 128, 8192}));
+  EXPECT_EQ(resolve({0x0101, 0x010101, std::nullopt}), (G{2048, kBlock, 64, 1024}));  // default
+  EXPECT_EQ(resolve({0xECD3, 0x589551, ChipGeometry{512, 16 * 1024, 16, 4096}}),
+            (G{512, 16 * 1024, 16, 4096}));
 }
 
 TEST(SimNandChip, RandomBadBlocksAreReproducibleAndAvoidBlockZero) {
   const auto drawn = DrawRandomBadBlocks(42, 6, 64, {});
-  EXPECT_EQ(drawn, DrawRandomBadBlocks(42, 6, 64, {}));
   EXPECT_EQ(drawn, (std::vector<std::uint32_t>{49, 60, 41, 61, 42, 5}));
   EXPECT_NE(drawn, DrawRandomBadBlocks(43, 6, 64, {}));
   // Every block but 0 in a tiny chip, each once.
@@ -333,16 +292,17 @@ TEST(SimNandChip, RandomBadBlocksAreReproducibleAndAvoidBlockZero) {
 }
 
 TEST(SimNandChip, UnusableBoardsAreRefusedAtThePlug) {
+  const std::function<void(BoardSpec&)> unusable[] = {
+      [](BoardSpec& s) { s.faults.badBlocks = {16}; },  // past the last block
+      [](BoardSpec& s) { s.chip.geometry->blockSize = 3000; },
+      [](BoardSpec& s) { s.model = 4; },
+  };
   SimHost sim(1, "/nonexistent");
-  BoardSpec spec = SmallChip();
-  spec.faults.badBlocks = {16};
-  EXPECT_THROW(sim.Plug(0, spec), std::invalid_argument);
-  spec = SmallChip();
-  spec.chip.geometry->blockSize = 3000;
-  EXPECT_THROW(sim.Plug(0, spec), std::invalid_argument);
-  spec = SmallChip();
-  spec.model = 4;
-  EXPECT_THROW(sim.Plug(0, spec), std::invalid_argument);
+  for (const auto& change : unusable) {
+    BoardSpec spec = SmallChip();
+    change(spec);
+    EXPECT_THROW(sim.Plug(0, spec), std::invalid_argument);
+  }
   EXPECT_FALSE(sim.IsPlugged(0));
 }
 
@@ -355,9 +315,9 @@ TEST(SimNandParallel, EightWorkersProgramEightBoardsAtOnce) {
   for (int port = 0; port < kBoards; ++port) {
     workers.emplace_back([&sim, &readBack, port] {
       NandWire wire(sim, port);
-      const Bytes block = Filled(64 * 2048, static_cast<std::uint8_t>(port));
+      const Bytes block(64 * kPage, static_cast<std::uint8_t>(port));
       for (std::uint32_t b = 0; b < 8; ++b) wire.Program(b * 64, 64, block);
-      readBack[port] = wire.ReadPages(7 * 64, 64, 2048);
+      readBack[port] = wire.ReadPages(7 * 64, 64);
     });
   }
   // Meanwhile the station's main thread keeps scanning the registry.
@@ -372,8 +332,8 @@ TEST(SimNandParallel, EightWorkersProgramEightBoardsAtOnce) {
   }
   for (auto& worker : workers) worker.join();
   for (int port = 0; port < kBoards; ++port) {
-    EXPECT_EQ(readBack[port], Filled(64 * 2048, static_cast<std::uint8_t>(port))) << port;
-    EXPECT_EQ(sim.NandHighWater(port), 8u * 64 * 2048);
+    EXPECT_EQ(readBack[port], Bytes(64 * kPage, static_cast<std::uint8_t>(port))) << port;
+    EXPECT_EQ(sim.NandHighWater(port), 8u * 64 * kPage);
   }
 }
 
