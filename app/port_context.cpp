@@ -6,7 +6,7 @@ namespace korvex {
 
 std::array<PortSlot, kPortCount> g_portSlots;
 std::array<PortRun, kPortCount> g_portRuns;
-std::array<PortContext, kPortCount> g_portContexts;
+std::array<PortContext, kPortCount>& g_portContexts = *new std::array<PortContext, kPortCount>();
 std::atomic<std::int32_t> g_burningCount{0};
 
 namespace {

@@ -96,7 +96,9 @@ struct PortContext {
 // The station's records, static as the whole run uses them.
 extern std::array<PortSlot, kPortCount> g_portSlots;
 extern std::array<PortRun, kPortCount> g_portRuns;
-extern std::array<PortContext, kPortCount> g_portContexts;
+// Allocated once at start-up (16 MiB with its buffers) rather than placed in the
+// program image.
+extern std::array<PortContext, kPortCount>& g_portContexts;
 extern std::atomic<std::int32_t> g_burningCount;
 
 // Back to start-up state (slots free, runs cleared, contexts zeroed); for tests and
