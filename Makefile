@@ -1,16 +1,17 @@
 # The two commands a newcomer needs on a fresh Debian 12 machine (as root):
 #   make run    build and run the station on simulated boards
-#   make test   build with warnings as errors and run every test, also under sanitizers
+#   make test   build with warnings as errors and run every test, also under sanitizers,
+#               then the Windows station's tests under Wine and its screenshot
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake g++ make libgtest-dev libgmock-dev
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64 wine wine64 xvfb xauth imagemagick fonts-wqy-zenhei googletest
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64 wine wine64 xvfb xauth imagemagick fonts-wqy-zenhei googletest zip
 # Wine keeps its own registry and C: drive here, apart from the user's.
 export WINEPREFIX := $(CURDIR)/build/wineprefix
 export WINEDEBUG := -all
 HOME_DIR := build/home
 KORVEX := build/dev/korvex
 
-.PHONY: run test tsan deps windows-deps windows-test build clean
+.PHONY: run test tsan deps windows-deps windows-test wine-settings screenshot package build clean
 
 deps:
 	@missing=""; \
@@ -28,12 +29,81 @@ windows-deps:
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	fi
 
+# Wine's prefix is created once, before anything runs under Wine (the build runs a
+# generator there too): a first start takes many seconds that no test's time limit
+# should pay for. The Mono and Gecko installers are skipped; nothing here needs them.
+# wineserver -w lets the new prefix settle before the first real program starts.
+$(WINEPREFIX)/system.reg: | windows-deps
+	mkdir -p $(dir $(WINEPREFIX))
+	WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot -i >/dev/null 2>&1 || true
+	wineserver -w || true
+	@test -f $@ || { echo "wine could not create its prefix in $(WINEPREFIX)" >&2; exit 1; }
+
 # The Windows station cross-compiled with MinGW-w64, its test programs run under Wine
 # on a virtual X server.
-windows-test: windows-deps
+windows-test: windows-deps $(WINEPREFIX)/system.reg wine-settings
 	cmake --preset mingw >/dev/null
 	cmake --build --preset mingw -j $(JOBS)
 	xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset mingw
+
+# Wine on a virtual X server: the dialogs' font "宋体" (also named SimSun) is
+# WenQuanYi Zen Hei here, and windows are unmanaged: no window manager runs, and Wine
+# would wait two seconds for one whenever a window closes.
+wine-settings: $(WINEPREFIX)/system.reg
+	@for face in 宋体 SimSun; do \
+	  LANG=C.UTF-8 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$$face" /t REG_SZ \
+	    /d 'WenQuanYi Zen Hei' /f >/dev/null 2>&1 || exit 1; \
+	done
+	@wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+	@wineserver -w
+
+# The main window half-way through burning eight simulated boards at the simulator's
+# modelled speed, as build/screenshot-8-boards.png. The GUI test writes "ready" into
+# SHOT_DIR and waits for "taken" while the screen is photographed; Wine's own desktop
+# draws the window's title bar.
+SHOT_DIR := build/screenshot
+SCREENSHOT := build/screenshot-8-boards.png
+GUI_TESTS := build/mingw/tests/win32/korvex_gui_tests.exe
+screenshot: windows-deps wine-settings
+	cmake --preset mingw >/dev/null
+	cmake --build --preset mingw -j $(JOBS)
+	@rm -rf $(SHOT_DIR) $(SCREENSHOT) && mkdir -p $(SHOT_DIR)
+	xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '\
+	  KORVEX_SCREENSHOT_DIR="$$(winepath -w $(CURDIR)/$(SHOT_DIR))" \
+	    wine explorer /desktop=Korvex,1280x1024 $(GUI_TESTS) \
+	    --gtest_filter=GuiStationTest.ScreenshotOfEightBoardsBurning & \
+	  for i in $$(seq 600); do [ -f $(SHOT_DIR)/ready ] && break; sleep 0.1; done; \
+	  [ -f $(SHOT_DIR)/ready ] && import -window root $(SCREENSHOT); \
+	  touch $(SHOT_DIR)/taken; wait'
+	@test -s $(SCREENSHOT) && echo "screenshot: $(SCREENSHOT)"
+
+# The operator's package, build/korvex-package.zip: korvex.exe, the four model
+# folders with sample Korvex2K.cfg/Korvex4K.cfg only (taken from the simulator's home)
+# and the operator's README. It must never carry firmware: fw.bin and korvex.bin come
+# from the board vendor, and the simulator's placeholders would brick real boards.
+PACKAGE_ZIP := build/korvex-package.zip
+PACKAGE_STAGE := build/package
+STATION_EXE := build/mingw/win32/korvex.exe
+MODEL_FOLDERS := 7120 7130 7135 7105B
+
+package: build windows-deps $(WINEPREFIX)/system.reg
+	cmake --preset mingw >/dev/null
+	cmake --build --preset mingw -j $(JOBS)
+	@test -f $(STATION_EXE) || { echo "package: $(STATION_EXE) is missing: the Windows station (target korvex in win32/) has not been built" >&2; exit 1; }
+	rm -rf $(PACKAGE_STAGE) $(PACKAGE_ZIP)
+	mkdir -p $(PACKAGE_STAGE)/sim-home $(PACKAGE_STAGE)/korvex
+	$(KORVEX) --home $(PACKAGE_STAGE)/sim-home sim-home >/dev/null
+	for model in $(MODEL_FOLDERS); do \
+	  mkdir -p $(PACKAGE_STAGE)/korvex/$$model && \
+	  cp $(PACKAGE_STAGE)/sim-home/$$model/Korvex2K.cfg $(PACKAGE_STAGE)/sim-home/$$model/Korvex4K.cfg \
+	     $(PACKAGE_STAGE)/korvex/$$model/ || exit 1; \
+	done
+	cp $(STATION_EXE) $(PACKAGE_STAGE)/korvex/korvex.exe
+	sed 's/$$/\r/' packaging/README-operator.md > $(PACKAGE_STAGE)/korvex/README.txt
+	@if find $(PACKAGE_STAGE)/korvex -iname '*.bin' | grep .; then \
+	  echo "package: refusing to ship the .bin files above" >&2; exit 1; fi
+	cd $(PACKAGE_STAGE) && zip -q -r -X ../korvex-package.zip korvex
+	@zip -sf $(PACKAGE_ZIP)
 
 build: deps
 	cmake --preset dev >/dev/null
@@ -52,6 +122,8 @@ test: build
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
+	$(MAKE) windows-test
+	$(MAKE) screenshot
 
 tsan: deps
 	cmake --preset tsan >/dev/null

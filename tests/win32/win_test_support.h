@@ -1,0 +1,109 @@
+#pragma once
+// Helpers for the Win32 host tests under Wine: a Win32Host whose message boxes are
+// recorded instead of shown (and whose clock and program path can be pinned), a
+// scratch folder, and the driver's registry records written directly.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/win32/win32_host.h"
+
+namespace korvex::wintest {
+
+struct ShownMessage {
+  std::string text;
+  std::string caption;
+  int port = kNoPort;
+};
+
+// Everything real except what a test must not wait for or cannot control.
+class RecordingWin32Host : public Win32Host {
+ public:
+  MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override {
+    std::lock_guard lock(mutex_);
+    messages_.push_back({std::string(request.text), std::string(request.caption), request.port});
+    return MessageAnswer::Ok;
+  }
+  std::vector<ShownMessage> Messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+  std::vector<std::string> MessageTexts() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> texts;
+    for (const ShownMessage& message : messages_) texts.push_back(message.text);
+    return texts;
+  }
+
+  void PinTime(const LocalTime& time) { time_ = time; }
+  void PinModuleFileName(std::string utf8Path) { module_ = std::move(utf8Path); }
+  LocalTime GetLocalTime() override { return time_ ? *time_ : Win32Host::GetLocalTime(); }
+  std::string ModuleFileName() override { return module_ ? *module_ : Win32Host::ModuleFileName(); }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<ShownMessage> messages_;
+  std::optional<LocalTime> time_;
+  std::optional<std::string> module_;
+};
+
+// A fresh folder under the Windows temp folder, removed afterwards. The name part is
+// UTF-8 so tests can put non-ASCII characters into the path.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(std::string_view namePart);
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::wstring& Wide() const { return wide_; }  // no trailing backslash
+  std::string Utf8() const;
+  std::wstring WideChild(std::wstring_view name) const {
+    return wide_ + L"\\" + std::wstring(name);
+  }
+  std::string Utf8Child(std::string_view name) const { return Utf8() + "\\" + std::string(name); }
+
+ private:
+  std::wstring wide_;
+};
+
+bool WriteWholeFile(const std::wstring& path, std::string_view bytes);
+std::optional<std::string> ReadWholeFile(const std::wstring& path);
+// FindFirstFileW on the exact wide name: proves the name on disk, not just a lookup
+// that happens to succeed through some other conversion.
+bool FileExistsWide(const std::wstring& path);
+
+// The driver's interface class under HKEY_LOCAL_MACHINE, without the trailing
+// backslash the station appends.
+inline constexpr const char* kClassKeyPath =
+    "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\{5c0e91a7-3d42-4b8e-9f16-2ab7c40d58e3}";
+
+// An instance name of the form Windows gives interface instances; the number is
+// zero-padded so enumeration order is numeric order.
+std::string InstanceName(int number);
+// A symbolic link of the driver's form with exactly `length` characters.
+std::string SymbolicLinkOfLength(std::size_t length, int number);
+
+// Removes the class key with every instance under it (absent is fine).
+void DeleteClassKey();
+// Creates instance `name` with its "#" subkey; the SymbolicLink value when given,
+// and the "#\Control" subkey with its Linked value when given.
+void AddInstance(std::string_view name, std::optional<std::string> symbolicLink,
+                 std::optional<DWORD> linked);
+void SetLinked(std::string_view name, DWORD linked);
+
+// Runs a command line to its end; the exit code, or nullopt when it could not start
+// or did not end within the time.
+std::optional<DWORD> RunProcess(std::wstring commandLine, DWORD timeoutMs = 120000);
+
+// The path of this test program.
+std::wstring ThisProgramPath();
+
+}  // namespace korvex::wintest

@@ -1,0 +1,141 @@
+// korvex.exe: the station's main window on the USB boot driver, or the same window on
+// simulated boards with --simulate N (win32/station_options.h).
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <atomic>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "boot/station_model.h"
+#include "host/paths.h"
+#include "host/win32/single_instance.h"
+#include "host/win32/utf8.h"
+#include "host/win32/win32_host.h"
+#include "nandtable/nand_cfg.h"
+#include "sim/placeholder_home.h"
+#include "sim/sim_host.h"
+#include "win32/main_dialog.h"
+#include "win32/message_pump.h"
+#include "win32/shell_texts.h"
+#include "win32/station_options.h"
+
+namespace {
+
+using namespace korvex;
+using namespace korvex::win32;
+
+// A simulated station's own folder, beside the program unless given.
+constexpr std::string_view kDefaultSimHomeFolder = "sim-home";
+// How long the simulated boards' workers get to notice that their boards are gone.
+constexpr std::chrono::seconds kWorkerEndTimeout{10};
+
+std::vector<std::string> CommandLineArguments() {
+  int count = 0;
+  LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  for (int i = 1; argv != nullptr && i < count; ++i) args.push_back(WideToUtf8(argv[i]));
+  if (argv != nullptr) ::LocalFree(argv);
+  return args;
+}
+
+void ShowError(std::string_view text) {
+  ::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(kCaptionUsage).c_str(),
+                MB_OK | MB_ICONERROR);
+}
+
+HWND ToHwnd(WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
+
+// The production station: one per PC, on the USB boot driver.
+int RunOnDriver(HINSTANCE instance) {
+  SingleInstance guard;
+  if (!guard.IsFirst()) {
+    ::MessageBoxW(nullptr, Utf8ToWide(kTextAlreadyRunning).c_str(),
+                  Utf8ToWide(kCaptionStartUp).c_str(), MB_OK);
+    return 0;
+  }
+  // Never destroyed: workers are not joined, and one may still be talking to its
+  // board through the host while the process ends.
+  Win32Host& host = *new Win32Host;
+  if (!EnsureNandTable(host)) return 1;
+  MainDialog dialog(instance, host, {}, [&host](HWND window) {
+    host.SetOwnerWindow(reinterpret_cast<WindowHandle>(window));
+  });
+  dialog.RunModal();
+  return 0;
+}
+
+std::filesystem::path SimulatedHome(const StationOptions& options) {
+  if (!options.simHome.empty()) return PathFromUtf8(options.simHome);
+  Win32Host host;
+  return ProgramDir(host) / PathFromUtf8(kDefaultSimHomeFolder);
+}
+
+// A rehearsal: the same window on simulated boards, in a folder of its own that gets
+// the placeholder model folders and sample images the first time it is used. It does
+// not take the single-instance mutex: it touches no device.
+int RunSimulated(HINSTANCE instance, const StationOptions& options) {
+  const std::filesystem::path home = SimulatedHome(options);
+  const std::filesystem::path defaultModelFolder =
+      home / PathFromUtf8(kCpuModels[kDefaultCpuModel].folder);
+  std::error_code ignored;
+  if (!std::filesystem::exists(defaultModelFolder / PathFromUtf8(kStage1FileName), ignored)) {
+    std::string error;
+    if (!sim::WritePlaceholderHome(home, error)) {
+      ShowError(std::string(kTextSimHomeFailed) + error);
+      return 1;
+    }
+  }
+
+  const int boards = *options.simulatedBoards;
+  sim::SimHost host(boards, home);
+  host.SetTimingEnabled(options.timing);
+  // Workers' progress goes straight to the window, which handles it on its thread.
+  host.SetWindowProcedure([](WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                             std::intptr_t lParam) -> std::intptr_t {
+    return ::SendMessageW(ToHwnd(window), message, wParam, lParam);
+  });
+  // Message boxes are real ones, owned by the main window like the driver station's.
+  Win32Host desktop;
+  host.SetMessageBoxHandler(
+      [&desktop](const MessageBoxRequest& request) { return desktop.ShowMessageBox(request); });
+  try {
+    for (int port = 0; port < boards; ++port) host.Plug(port, options.board);
+  } catch (const std::invalid_argument& error) {
+    ShowError(error.what());
+    return 2;
+  }
+  if (!EnsureNandTable(host)) return 1;
+
+  {
+    MainDialog dialog(instance, host, std::string(kTitleSimulatedSuffix), [&desktop](HWND window) {
+      desktop.SetOwnerWindow(reinterpret_cast<WindowHandle>(window));
+    });
+    dialog.RunModal();
+  }
+  // A worker still busy with a board ends once the board is gone; until then it may
+  // be waiting for this thread to take its last progress message.
+  for (int port = 0; port < boards; ++port) host.Unplug(port);
+  PumpMessagesUntil([] { return !AnyWorkerRunning(); }, kWorkerEndTimeout);
+  return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  const std::vector<std::string> args = CommandLineArguments();
+  std::string error;
+  const auto options = ParseStationOptions(args, error);
+  if (!options) {
+    ShowError(error + "\n\n" + std::string(StationUsage()));
+    return 2;
+  }
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&controls);
+  return options->simulatedBoards ? RunSimulated(instance, *options) : RunOnDriver(instance);
+}

@@ -1,0 +1,39 @@
+#pragma once
+// The command line of korvex.exe. Without options the station runs on the USB boot
+// driver; --simulate N runs the same window on N simulated boards instead, for
+// rehearsing a line or showing the station without hardware.
+//
+//   korvex.exe [--simulate N [--sim-model M] [--sim-chip MAIN:EXT]
+//              [--sim-bad-blocks B,B...] [--sim-seed S] [--sim-fault PLAN]
+//              [--sim-timing] [--sim-home DIR]]
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "sim/board_spec.h"
+
+namespace korvex::win32 {
+
+inline constexpr int kMaxSimulatedBoards = 8;
+
+struct StationOptions {
+  // Set by --simulate: the boards plugged at start-up, one per virtual USB port.
+  std::optional<int> simulatedBoards;
+  sim::BoardSpec board;  // what every simulated board is
+  bool timing = false;   // the simulator's timing model, for realistic job times
+  // The simulated station's folder (model folders, table, logs); empty for the
+  // default beside the program.
+  std::string simHome;
+};
+
+// Options as given (UTF-8, program name excluded); nullopt with a one-line `error`
+// for anything it cannot use.
+std::optional<StationOptions> ParseStationOptions(std::span<const std::string> args,
+                                                  std::string& error);
+
+// The usage text shown with an error.
+std::string_view StationUsage();
+
+}  // namespace korvex::win32
