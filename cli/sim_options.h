@@ -9,7 +9,7 @@
 #include <string>
 
 #include "cli/cli_args.h"
-#include "sim/board_spec.h"
+#include "sim/board_setup.h"
 #include "sim/sim_host.h"
 
 namespace korvex::cli {

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "sim/board_spec.h"
+#include "sim/board_setup.h"
 
 namespace korvex::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "sim/board_spec.h"
+#include "sim/board_setup.h"
 
 namespace korvex::sim {
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "sim/board_spec.h"
+#include "sim/board_setup.h"
 #include "sim/sparse_store.h"
 
 namespace korvex::sim {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "host/host.h"
-#include "sim/board_spec.h"
+#include "sim/board_setup.h"
 #include "sim/timing.h"
 #include "sim/trace.h"
 

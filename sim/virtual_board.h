@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "host/host.h"
-#include "sim/board_spec.h"
+#include "sim/board_setup.h"
 #include "sim/nand_chip.h"
 #include "sim/timing.h"
 #include "sim/trace.h"

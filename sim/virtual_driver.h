@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host/host.h"
-#include "sim/board_spec.h"
+#include "sim/board_setup.h"
 #include "sim/timing.h"
 #include "sim/virtual_board.h"
 #include "sim/virtual_registry.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "sim/board_spec.h"
+#include "sim/board_setup.h"
 
 namespace korvex::sim {
 namespace {

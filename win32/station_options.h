@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/board_spec.h"
+#include "sim/board_setup.h"
 
 namespace korvex::win32 {
 
