@@ -12,7 +12,8 @@ namespace {
 
 std::string FormatCount(const char* format, std::uint32_t count) {
   char text[96];
-  std::snprintf(text, sizeof text, format, static_cast<unsigned>(count));
+  // The log has always printed the count as a signed number; keep its lines alike.
+  std::snprintf(text, sizeof text, format, static_cast<int>(count));
   return text;
 }
 
@@ -35,11 +36,11 @@ MessageAnswer Ask(Host& host, const Confirmation& confirmation) {
 }  // namespace
 
 std::string ClearLogLine(std::uint32_t count) {
-  return FormatCount("Update NUM is %u, someone clear to 0!", count);
+  return FormatCount("Update NUM is %d, someone clear to 0!", count);
 }
 
 std::string CloseLogLine(std::uint32_t count) {
-  return FormatCount("Update NUM is %u, someone close the tool of the korvex!", count);
+  return FormatCount("Update NUM is %d, someone close the tool of the korvex!", count);
 }
 
 bool ApplyClearAnswer(Host& host, MessageAnswer answer, std::uint32_t& windowCopy) {
