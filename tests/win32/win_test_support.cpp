@@ -10,13 +10,10 @@ namespace korvex::wintest {
 
 ScratchFolder::ScratchFolder(std::string_view namePart) {
   static std::atomic<int> counter{0};
-  wchar_t temp[MAX_PATH + 1] = {};
-  const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
-  if (length == 0 || length > MAX_PATH) throw std::runtime_error("no temp folder");
-  wide_ = std::wstring(temp, length);
-  if (!wide_.empty() && wide_.back() == L'\\') wide_.pop_back();
-  wide_ += L"\\korvex-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(counter++) + L"-" + Utf8ToWide(namePart);
+  wide_ = (std::filesystem::temp_directory_path() /
+           (L"korvex-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(counter++) + L"-" + Utf8ToWide(namePart)))
+              .wstring();
   std::error_code ignored;
   std::filesystem::remove_all(std::filesystem::path(wide_), ignored);
   if (!::CreateDirectoryW(wide_.c_str(), nullptr)) throw std::runtime_error("cannot make folder");

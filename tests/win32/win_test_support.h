@@ -1,7 +1,7 @@
 #pragma once
 // Helpers for the Win32 host tests under Wine: a Win32Host whose message boxes are
-// recorded instead of shown (and whose clock and program path can be pinned), a
-// scratch folder, and the driver's registry records written directly.
+// recorded instead of shown, a scratch folder, and the driver's registry records
+// written directly.
 
 #include <windows.h>
 
@@ -42,16 +42,9 @@ class RecordingWin32Host : public Win32Host {
     return texts;
   }
 
-  void PinTime(const LocalTime& time) { time_ = time; }
-  void PinModuleFileName(std::string utf8Path) { module_ = std::move(utf8Path); }
-  LocalTime GetLocalTime() override { return time_ ? *time_ : Win32Host::GetLocalTime(); }
-  std::string ModuleFileName() override { return module_ ? *module_ : Win32Host::ModuleFileName(); }
-
  private:
   mutable std::mutex mutex_;
   std::vector<ShownMessage> messages_;
-  std::optional<LocalTime> time_;
-  std::optional<std::string> module_;
 };
 
 // A fresh folder under the Windows temp folder, removed afterwards. The name part is
