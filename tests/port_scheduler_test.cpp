@@ -8,7 +8,6 @@
 
 #include "app/port_progress.h"
 #include "app/port_scheduler.h"
-#include "app/station_settings_model.h"
 #include "recording_host.h"
 #include "sim/sim_host.h"
 #include "temp_dir.h"
@@ -156,32 +155,6 @@ TEST(ProgressRows, MessagesDrawTheTableOfTypes) {
   rows.Handle(ProgressWParam(kProgressImage, 1), 100);
   EXPECT_EQ(rows.Row(1).text, "res.bin 100%");
   EXPECT_DOUBLE_EQ(rows.Row(1).fraction, 100.0);
-}
-
-TEST(StationSettingsModel, NandBinChoiceAndControlLock) {
-  StationSettings settings;
-  ASSERT_TRUE(ChooseNandBin(settings, "D:\\img\\nand.bin", false));
-  EXPECT_EQ(settings.PathOf(kResBin).View(), "D:\\img\\res.bin");
-  EXPECT_EQ(settings.PathOf(kDefBootBin).View(), "D:\\img\\def_boot.bin");
-  EXPECT_EQ(settings.includeFlags, (std::array<std::int32_t, kImageCount>{0, 1, 1, 1, 1, 1}));
-
-  ASSERT_TRUE(ChooseNandBin(settings, "D:\\img\\mynand.bin", false));
-  EXPECT_EQ(settings.PathOf(kLoaderBin).View(), "D:\\img\\myloader.bin");
-
-  EXPECT_FALSE(ChooseNandBin(settings, "D:\\img\\NAND.BIN", false));
-  for (const ImagePath& path : settings.imagePaths) EXPECT_TRUE(path.Empty());
-
-  StationSettings advanced;
-  ASSERT_TRUE(ChooseNandBin(advanced, "/x/nand.bin", true));
-  EXPECT_TRUE(advanced.PathOf(kLoaderBin).Empty());
-
-  const ControlLockDecision busy = DecideControlLock(true, false);
-  EXPECT_EQ(std::vector<int>(busy.disable.begin(), busy.disable.begin() + busy.disableCount),
-            (std::vector<int>{1018, 1042, 1043, 1058, 1056, 1019, 1002}));
-  EXPECT_EQ(busy.enableCount, 0u);
-  const ControlLockDecision idle = DecideControlLock(false, true);
-  EXPECT_EQ(std::vector<int>(idle.enable.begin(), idle.enable.begin() + idle.enableCount),
-            (std::vector<int>{1018, 1019, 1042, 1043, 1058, 1056}));
 }
 
 }  // namespace
