@@ -1,27 +1,19 @@
 // The demo copy against simulated boards that come back as volumes after their
 // reset: the scan, the ID readout, the match against the ports, the copy threads,
-// the tick gate, a whole burn followed by the copy, and the console's --demo.
+// the tick gate, and a whole burn followed by the copy in the console's --demo.
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/port_scheduler.h"
 #include "app/production_log.h"
-#include "app/station_settings_model.h"
 #include "cli_runner.h"
 #include "host/paths.h"
-#include "nand/burn_board.h"
-#include "nand/identity_pages.h"
-#include "nand/read_back.h"
-#include "nandtable/nand_cfg.h"
 #include "recording_host.h"
-#include "sim/placeholder_home.h"
-#include "sim/sim_host.h"
+#include "sim_board_fixture.h"
 #include "temp_dir.h"
 #include "tools/demo_copy.h"
 
@@ -35,12 +27,10 @@ constexpr Uid kUid{0x07, 0xDA, 0x03, 0x05, 0x0E, 0x07, 0x09, 0x00,
                    0x7B, 0x12, 0x34, 0x00, 0x56, 0x7F, 0xFF, 0x0C};
 constexpr std::string_view kUidText = "nandUID: 07da 0305 0e07 0900 7b12 3400 567f ff0c";
 
-// The recording host with the simulator's volumes behind it; its threads can be
-// made to fail as CreateThread can.
+// The recording host with the simulator's volumes behind it.
 class VolumeHost : public testing::RecordingHost {
  public:
   VolumeHost(sim::SimHost& sim, fs::path home) : RecordingHost(sim, std::move(home)), sim_(sim) {}
-  bool threadsFail = false;
 
   std::vector<std::string> LogicalDriveRoots() override { return sim_.LogicalDriveRoots(); }
   bool IsRemovableDrive(std::string_view root) override { return sim_.IsRemovableDrive(root); }
@@ -53,7 +43,7 @@ class VolumeHost : public testing::RecordingHost {
   }
   bool DeleteFilePath(std::string_view path) override { return sim_.DeleteFilePath(path); }
   bool StartThread(ThreadProc proc, void* argument) override {
-    return !threadsFail && sim_.StartThread(proc, argument);
+    return sim_.StartThread(proc, argument);
   }
 
  private:
@@ -79,17 +69,17 @@ class DemoCopy : public ::testing::Test {
   }
 
   // A board on USB port 0 that a burn left with `uid` on its ID page, then reset.
-  void BurnedBoard(const Uid& uid) {
-    sim::BoardSpec board;
-    board.startInStage2 = true;
-    sim_.Plug(0, board);
+  void BurnedBoard(const Uid& uid, bool reset = true) {
+    sim_.Plug(0, testing::Stage2Board());
     sim_.WriteNand(0, 63 * 2048, std::vector<std::uint8_t>(uid.begin(), uid.end()));
-    std::uint32_t error = 0;
-    const HostHandle handle = sim_.OpenDevice(sim_.SymbolicLinkOf(0), error);
-    RequestBuffer in{}, out{};
-    in[0] = 1;
-    ASSERT_TRUE(sim_.DeviceIoControl(handle, 0x220000 + 4 * 8, in, out));
-    sim_.CloseDevice(handle);
+    ASSERT_TRUE(!reset || testing::Wire(sim_, 0).Request(8, 1));
+  }
+  // That board, with port 0 done burning as the only one and `uidText` as its ID.
+  void ReadyBoard(std::string_view uidText) {
+    BurnedBoard(kUid);
+    g_portRuns[0].burning = kBurningDone;
+    g_portRuns[0].uidText.Assign(uidText);
+    g_burningCount = 1;
   }
   std::string Root() const { return (dir_.path() / "sim-volumes" / "usb0" / "").string(); }
   fs::path UidFile() const { return dir_.path() / "sim-volumes" / "usb0" / "VIDEO" / "uid.txt"; }
@@ -116,16 +106,6 @@ class DemoCopy : public ::testing::Test {
   fs::path demoFile_ = dir_.path() / "demo.rmvb";
 };
 
-TEST_F(DemoCopy, WithNoVolumeAndNoBurnTheMatchingStepRunsAndFindsNothing) {
-  g_demoTick = 4;
-  const DemoTickResult tick = Tick();
-  EXPECT_EQ(tick.volumes, 0);
-  EXPECT_TRUE(tick.matched);
-  EXPECT_EQ(g_demoTick, 0u);
-  EXPECT_EQ(host_.MessageTexts(), Lines{});
-  EXPECT_EQ(LogLines(), Lines{});
-}
-
 TEST_F(DemoCopy, TheVolumeOfEntryZeroGetsTheDemoOfThePortWhoseIdItCarries) {
   BurnedBoard(kUid);
   g_portRuns[2].uidText.Assign(kUidText);  // entry 0 is matched against port 2's ID ...
@@ -139,7 +119,6 @@ TEST_F(DemoCopy, TheVolumeOfEntryZeroGetsTheDemoOfThePortWhoseIdItCarries) {
   const DemoTickResult tick = Tick();
   EXPECT_EQ(tick.volumes, 1);
   EXPECT_EQ(tick.copiesStarted, 1);
-  EXPECT_EQ(g_demoVolumes[0].root.View(), Root());
   EXPECT_EQ(host_.MessageTexts(), CopyMessages(kUidText));
   EXPECT_EQ(LogLines(), Lines{std::string(kUidText) + ": Update Demo succeed!"});
   EXPECT_EQ(ReadAll(dir_.path() / "sim-volumes" / "usb0" / "VIDEOVEDIO"), "demo movie bytes");
@@ -151,94 +130,50 @@ TEST_F(DemoCopy, TheVolumeOfEntryZeroGetsTheDemoOfThePortWhoseIdItCarries) {
   EXPECT_EQ(g_demoVolumes[0].targetPresent, 1);
 }
 
-TEST_F(DemoCopy, TheReadoutOfShortEmptyAndMissingIdFiles) {
+TEST_F(DemoCopy, TheReadoutOfShortAndEmptyIdFiles) {
   const struct {
-    std::optional<std::string> content;  // nullopt: no uid.txt
-    Lines messages;                      // after "pFileName = ..."
+    std::string content;
+    std::string message;  // after "pFileName = ..."
     bool copied;
   } cases[] = {
-      {std::string("\x0a\x0b\x0c", 3), {"nandUID: 0a0b 0c00 0000 0000 0000 0000 0000 0000"}, true},
-      {std::string(), {"fread uid failed!"}, false},
-      {std::nullopt, {"open vedio failed!"}, false},
+      {std::string("\x0a\x0b\x0c", 3), "nandUID: 0a0b 0c00 0000 0000 0000 0000 0000 0000", true},
+      {std::string(), "fread uid failed!", false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.messages[0]);
-    BurnedBoard(kUid);
-    ASSERT_EQ(sim_.LogicalDriveRoots(), Lines{Root()});
-    if (c.content) std::ofstream(UidFile(), std::ios::binary) << *c.content;
-    else fs::remove(UidFile());
-    g_portRuns[0].burning = kBurningDone;
-    g_portRuns[0].uidText.Assign(c.messages[0]);
-    g_burningCount = 1;
+    SCOPED_TRACE(c.message);
+    ReadyBoard(c.message);
+    ASSERT_EQ(sim_.LogicalDriveRoots(), Lines{Root()});  // mounts the volume
+    std::ofstream(UidFile(), std::ios::binary) << c.content;
     host_.ClearMessages();
     Tick();
-    Lines expected = CopyMessages(c.messages[0]);
+    Lines expected = CopyMessages(c.message);
     if (!c.copied) expected.resize(2);
     EXPECT_EQ(host_.MessageTexts(), expected);
-    EXPECT_EQ(fs::exists(UidFile()), c.content && !c.copied);
+    EXPECT_EQ(fs::exists(UidFile()), !c.copied);
   }
 }
 
-TEST_F(DemoCopy, ACopyThatCannotStartOrFailsIsLoggedAsAFailure) {
-  BurnedBoard(kUid);
-  g_portRuns[0].burning = kBurningDone;
-  g_portRuns[0].uidText.Assign(kUidText);
-  g_burningCount = 1;
-  host_.threadsFail = true;
-  EXPECT_EQ(Tick().copiesStarted, 0);
-  Lines messages = CopyMessages(kUidText);
-  messages.push_back("Can't Create ThreadFileFunc!!");
-  EXPECT_EQ(host_.MessageTexts(), messages);
-
-  BurnedBoard(kUid);  // the board again, now with no demo file to copy
-  host_.threadsFail = false;
-  fs::remove(demoFile_);
-  EXPECT_EQ(Tick().copiesStarted, 1);
-  const std::string failure = std::string(kUidText) + ": Update Demo failure!";
-  EXPECT_EQ(LogLines(), (Lines{failure, failure}));
-}
-
 TEST_F(DemoCopy, ABoardsVolumeComesWithItsResetAndGoesWithTheBoard) {
-  sim::BoardSpec board;
-  board.startInStage2 = true;
-  sim_.Plug(0, board);
-  sim_.WriteNand(0, 63 * 2048, std::vector<std::uint8_t>(kUid.begin(), kUid.end()));
+  BurnedBoard(kUid, false);
   EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{}) << "not reset yet";
   BurnedBoard(Uid{});  // an ID page of zeros still holds an ID
   EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{Root()});
-  std::uint64_t free = 0;
   EXPECT_TRUE(sim_.IsRemovableDrive(Root()));
-  EXPECT_TRUE(sim_.QueryFreeSpace(Root(), free));
   EXPECT_EQ(ReadAll(UidFile()), std::string(16, '\0'));
   sim_.Unplug(0);
-  EXPECT_FALSE(fs::exists(dir_.path() / "sim-volumes" / "usb0"));
-  EXPECT_FALSE(sim_.QueryFreeSpace(Root(), free));
   EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{});
-
+  EXPECT_FALSE(fs::exists(Root()));
   BurnedBoard(kUid);
   sim_.WriteNand(0, 63 * 2048, std::vector<std::uint8_t>(16, 0xFF));
   EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{}) << "a blank ID page shows no volume";
 }
 
-// A board from its boot ROM through the scheduler's real burn of the sample images,
-// then the demo timer: the volume counts 1 against no board burning, so the copy
-// waits for the tick that the gate forces.
-TEST_F(DemoCopy, AfterARealBurnTheNinthTickCopiesTheDemo) {
-  std::string error;
-  ASSERT_TRUE(sim::WritePlaceholderHome(dir_.path(), error)) << error;
-  ASSERT_TRUE(EnsureNandTable(host_));
-  auto tables = std::make_unique<DeviceTables>();
-  BuildDeviceTables(host_, *tables);
-  PortScheduler scheduler(host_, *tables, ThreadFunc0, ReadBack);
-  StationSettings settings;
-  ASSERT_TRUE(ChooseNandBin(settings, PathToUtf8(dir_.path() / "images" / "nand.bin"), false));
-  sim_.Plug(0, sim::BoardSpec{});
-  scheduler.Scan(settings);
-  sim_.JoinThreads();
-  scheduler.Scan(settings);
-  ASSERT_EQ(g_portRuns[0].burning, kBurningDone);
-  ASSERT_EQ(g_burningCount, 0);
-
+// A volume counts 1 against no board burning, so the copy waits for the tick that the
+// gate forces; a copy that fails (the demo file has gone) is logged as a failure.
+TEST_F(DemoCopy, WithCountsApartTheNinthTickForcesTheCopy) {
+  ReadyBoard(kUidText);
+  g_burningCount = 0;
+  fs::remove(demoFile_);
   for (std::uint32_t tick = 1; tick <= 8; ++tick) {
     EXPECT_FALSE(Tick().matched);
     EXPECT_EQ(g_demoTick, tick);
@@ -248,12 +183,12 @@ TEST_F(DemoCopy, AfterARealBurnTheNinthTickCopiesTheDemo) {
   EXPECT_TRUE(ninth.matched);
   EXPECT_EQ(ninth.copiesStarted, 1);
   EXPECT_EQ(g_demoTick, 0u);
-  const std::string uidText(g_portRuns[0].uidText.View());
-  EXPECT_EQ(host_.MessageTexts(), CopyMessages(uidText));
-  EXPECT_EQ(LogLines().back(), uidText + ": Update Demo succeed!");
-  EXPECT_EQ(ReadAll(dir_.path() / "sim-volumes" / "usb0" / "VIDEOVEDIO"), "demo movie bytes");
+  EXPECT_EQ(host_.MessageTexts(), CopyMessages(kUidText));
+  EXPECT_EQ(LogLines(), Lines{std::string(kUidText) + ": Update Demo failure!"});
 }
 
+// The whole line: a board from its boot ROM through the real burn of the sample
+// images, then the demo timer, in the console's station run.
 TEST(StationDemo, TheConsoleCopiesTheDemoOntoTheBurnedBoardBeforeItEnds) {
   testing::TempDir home;
   const std::string h = home.path().string();

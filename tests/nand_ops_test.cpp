@@ -6,25 +6,22 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "boot/boot_config.h"
 #include "device/device_open.h"
 #include "device/device_texts.h"
-#include "device/request_channel.h"
-#include "device/requests.h"
 #include "nand/nand_ops.h"
-#include "nand/nand_texts.h"
 #include "nand/nand_word.h"
 #include "recording_host.h"
-#include "sim/sim_host.h"
+#include "sim_board_fixture.h"
 #include "temp_dir.h"
 
 namespace korvex {
 namespace {
 
 using Lines = std::vector<std::string>;
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 
 constexpr std::uint32_t kPage = 2048;
 constexpr std::uint32_t kOob = 64;
@@ -45,7 +42,7 @@ Lines Program(const std::string& length, const std::string& start, const std::st
 class NandOpsTest : public ::testing::Test {
  protected:
   // Plugs a board of `model` with a 2048+64-byte-page chip of 1024 blocks, opens it,
-  // sends it the session's geometry record and starts a fresh trace.
+  // commits a record of that geometry and starts a fresh trace.
   void Open(int model, sim::BoardSpec spec = {}) {
     spec.model = model;
     spec.startInStage2 = true;
@@ -57,20 +54,14 @@ class NandOpsTest : public ::testing::Test {
     session_.dataBuffer = buffer_.data();
     session_.tail = tail_.data();
     session_.targetEnable = targets_.data();
-    session_.targetCount = 1;
-    targets_ = {1};
+    EnableTargets({1});
     session_.cpuModel = model;
     session_.totalBlocks = 1024;
     session_.nandOption = kOptionNoOob;
     ASSERT_EQ(OpenDevice(session_), kOpenOk);
-
-    session_.bootConfig.nandPageSize = kPage;
-    session_.bootConfig.nandPagesPerBlock = 64;
-    session_.bootConfig.nandOobSize = kOob;
-    const BootConfigBytes record = SerializeBootConfig(session_.bootConfig);
-    BulkWrite(session_.device, record.data(), static_cast<std::uint32_t>(record.size()));
-    ASSERT_EQ(CommitConfig(session_.device, 1), kRequestOk);
-    ReadStatus(session_);
+    BootConfig& config = session_.bootConfig;
+    config.nandPageSize = kPage, config.nandPagesPerBlock = 64, config.nandOobSize = kOob;
+    ASSERT_EQ(testing::Wire(sim_, 0).Configure(kPage), 1u);
     sim_.ClearTrace(0);
   }
   void Stage(const Bytes& bytes) {
@@ -117,75 +108,50 @@ TEST(NandWordTest, PacksItsFieldsAndTheModelsOpcodes) {
   }
 }
 
-TEST_F(NandOpsTest, AProgramWithOptionTwoAtPage1024LandsThere) {
-  Open(2);
-  const Bytes data = Pattern(2 * kPage, 1);
-  Stage(data);
-  session_.nandStart = 1024;
-  results_.fill(0xEE);
-  EXPECT_EQ(ProgramPages(session_, results_.data()), 1026u);
-  EXPECT_EQ(Trace(), Program("4096", "0x400", "0x2", "0x2017"));
-  EXPECT_EQ(results_[0], 1);
-  EXPECT_EQ(results_[1], 0xEE);  // only targetCount entries belong to the table
-  EXPECT_EQ(Nand(1024, data.size()), data);
-  EXPECT_EQ(sim_.NandHighWater(0), 1026ull * kPage);
-}
-
 TEST_F(NandOpsTest, ProgramsAskForWholePagesOfTheOptionsSize) {
-  struct Case {
-    std::uint32_t length;
-    std::int32_t option;
-    const char* pages;
-    const char* word;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<std::tuple<std::uint32_t, std::int32_t, const char*, const char*>> cases = {
       {5000, kOptionNoOob, "0x3", "0x2017"},  {5000, kOptionOobEcc, "0x3", "0x17"},
       {4224, kOptionOobEcc, "0x2", "0x17"},   {4225, kOptionOobNoEcc, "0x3", "0x1017"},
       {4096, kOptionNoOobModel0, "0x2", "0x3017"}, {1, kOptionNoOob, "0x1", "0x2017"},
       {2112, 15, "0x1", "0xf017"},  // any other option carries spare bytes too
   };
-  for (const Case& c : cases) {
+  for (const auto& [length, option, pages, word] : cases) {
     Open(1);
-    Stage(Pattern(c.length, 3));
+    Stage(Pattern(length, 3));
     session_.nandStart = 64;
-    session_.nandOption = c.option;
+    session_.nandOption = option;
     ProgramPages(session_, results_.data());
-    EXPECT_EQ(Trace(), Program(std::to_string(c.length), "0x40", c.pages, c.word)) << c.length;
+    EXPECT_EQ(Trace(), Program(std::to_string(length), "0x40", pages, word)) << length;
   }
 }
 
-TEST_F(NandOpsTest, TheNextPageIsTheBoardsStatusNotStartPlusCount) {
+TEST_F(NandOpsTest, OneMebibyteIsSentAndTheNextPageIsTheBoardsStatusNotStartPlusCount) {
   sim::BoardSpec spec;
   spec.faults.badBlocks = {16};        // pages 1024..1087
   spec.faults.programFailBlocks = {2};  // pages 128..191
   Open(3, spec);
-  const Bytes data = Pattern(2 * kPage, 5);
+  session_.nandLength = kMaxProgramLength + 1;
+  results_.fill(0xEE);
+  EXPECT_EQ(ProgramPages(session_, results_.data()), kProgramRefused);
+  EXPECT_TRUE(Trace().empty());
+  EXPECT_EQ(results_[0], 0xEE);
+
+  const Bytes data = Pattern(kMaxProgramLength, 6);
   Stage(data);
   session_.nandStart = 1023;
-  EXPECT_EQ(ProgramPages(session_, results_.data()), 1089u);
-  EXPECT_EQ(Nand(1088, kPage), Bytes(data.begin() + kPage, data.end()));
+  EXPECT_EQ(ProgramPages(session_, results_.data()), 1599u);  // 1023, then 1088..1598
+  EXPECT_EQ(Trace(), Program("1048576", "0x3ff", "0x200", "0x2017"));
+  EXPECT_EQ(results_[0], 1);
+  EXPECT_EQ(results_[1], 0xEE);  // only targetCount entries belong to the table
+  EXPECT_EQ(Nand(1023, kPage), Bytes(data.begin(), data.begin() + kPage));
+  EXPECT_EQ(Nand(1088, data.size() - kPage), Bytes(data.begin() + kPage, data.end()));
 
   session_.nandStart = 128;
   EXPECT_EQ(ProgramPages(session_, results_.data()), kProgramFailed);
   EXPECT_EQ(results_[0], 0);
 }
 
-TEST_F(NandOpsTest, OneMebibyteIsSentOneByteMoreIsRefusedUntouched) {
-  Open(2);
-  session_.nandLength = kMaxProgramLength + 1;
-  results_.fill(0xEE);
-  EXPECT_EQ(ProgramPages(session_, results_.data()), 0xFFFFFFFFu);
-  EXPECT_TRUE(Trace().empty());
-  EXPECT_EQ(results_[0], 0xEE);
-
-  const Bytes data = Pattern(kMaxProgramLength, 6);
-  Stage(data);
-  EXPECT_EQ(ProgramPages(session_, results_.data()), 512u);
-  EXPECT_EQ(Trace(), Program("1048576", "0x0", "0x200", "0x2017"));
-  EXPECT_EQ(Nand(0, data.size()), data);
-}
-
-TEST_F(NandOpsTest, AReadOfOnePageAsksForTwoAndReadsBoth) {
+TEST_F(NandOpsTest, AReadOfOnePageAsksForTwoAndReadsBothWithinTheLimits) {
   Open(2);
   const Bytes pages = Pattern(2 * kPage, 8);
   sim_.WriteNand(0, 5ull * kPage, pages);
@@ -201,10 +167,10 @@ TEST_F(NandOpsTest, AReadOfOnePageAsksForTwoAndReadsBoth) {
   sim_.ClearTrace(0);
   EXPECT_EQ(ReadPages(session_), kNandOpOk);
   EXPECT_EQ(Trace(), (Lines{"req 1 0x5", "req 2 0x1", "req 7 0x2026", "read 2048", "read 8"}));
-}
 
-TEST_F(NandOpsTest, ReadLimitsAreCheckedBeforeAnythingIsSent) {
-  Open(2);
+  // The limits are checked before anything is sent.
+  EnableTargets({1});
+  sim_.ClearTrace(0);
   for (auto [start, length] : {std::pair{kMaxReadValue + 1, 0u}, {0u, kMaxReadValue + 1}}) {
     session_.nandStart = start;
     session_.nandLength = length;
@@ -228,8 +194,7 @@ TEST_F(NandOpsTest, TheIdComesInFiveBytesOrInTwoPartsOnModelZero) {
   const Lines fiveBytes = {"req 7 0x0", "read 8", "read 8"};
   const Lines twoParts = {"req 7 0x10", "read 4", "read 8", "req 7 0x19", "read 4", "read 8"};
   const std::vector<std::tuple<int, std::uint16_t, std::uint32_t>> cases = {
-      {1, 0xECD3, 0x589551}, {2, 0xECD3, 0x589551}, {3, 0xECD3, 0x589551},
-      {0, 0xECD3, 0x589551}, {2, 0xADF1, 0x1D8000}, {0, 0x98DA, 0x761590}};
+      {1, 0xECD3, 0x589551}, {3, 0xADF1, 0x1D8000}, {0, 0x98DA, 0x761590}};
   for (const auto& [model, mainId, extId] : cases) {
     sim::BoardSpec spec;
     spec.chip.mainId = mainId;
@@ -259,8 +224,7 @@ TEST_F(NandOpsTest, EraseChipErasesEveryEnabledTargetWhole) {
 
 TEST_F(NandOpsTest, FormatsSendTheModelsOpcodeForTheFirstEnabledTarget) {
   for (const auto& [model, format, fileSystem] :
-       {std::tuple{0, "0x1a", "0x1b"}, {1, "0x19", "0x1a"}, {2, "0x19", "0x1a"},
-        {3, "0x19", "0x1a"}}) {
+       {std::tuple{0, "0x1a", "0x1b"}, {3, "0x19", "0x1a"}}) {
     Open(model);
     EnableTargets({0, 1});
     sim_.WriteNand(0, 0, Pattern(kPage, 1));
@@ -273,48 +237,38 @@ TEST_F(NandOpsTest, FormatsSendTheModelsOpcodeForTheFirstEnabledTarget) {
   EXPECT_TRUE(host_.Messages().empty());
 }
 
-TEST_F(NandOpsTest, WithNoEnabledTargetOnlyProgramPagesTalksToTheBoard) {
-  Open(2);
-  EnableTargets({0, 0, 0});
-  std::uint16_t mainId = 0x1111;
-  std::uint32_t extId = 0x2222;
-  session_.nandLength = kPage;
-  EXPECT_EQ(ReadNandId(session_, mainId, extId), kNandOpOk);
-  EXPECT_EQ(std::pair(mainId, extId), std::pair(std::uint16_t{0x1111}, std::uint32_t{0x2222}));
-  EXPECT_EQ(EraseChip(session_), kNandOpOk);
-  EXPECT_EQ(ReadPages(session_), kNandOpOk);
-  EXPECT_EQ(FormatNand(session_), kNandOpOk);
-  FormatFileSystem(session_);
-  EXPECT_TRUE(Trace().empty());
+TEST_F(NandOpsTest, WithNoEnabledTargetOrAnUnknownModelOnlyProgramPagesTalksToTheBoard) {
+  for (const int model : {2, 4, -1}) {
+    const bool known = model == 2;
+    Open(2);
+    session_.cpuModel = model;
+    if (known) EnableTargets({0, 0, 0});
+    session_.nandLength = kPage;
+    std::uint16_t mainId = 0x1111;
+    std::uint32_t extId = 0x2222;
+    EXPECT_EQ(ReadNandId(session_, mainId, extId), known ? kNandOpOk : kNandOpFailed);
+    EXPECT_EQ(std::pair(mainId, extId), std::pair(std::uint16_t{0x1111}, std::uint32_t{0x2222}));
+    EXPECT_EQ(FormatNand(session_), known ? kNandOpOk : kNandOpFailed);
+    FormatFileSystem(session_);
+    if (known) {  // these two do not look at the model
+      EXPECT_EQ(EraseChip(session_), kNandOpOk);
+      EXPECT_EQ(ReadPages(session_), kNandOpOk);
+    }
+    EXPECT_TRUE(Trace().empty()) << model;
+  }
+  EXPECT_EQ(host_.MessageTexts(), Lines(6, "cpu id version error!"));
+  EXPECT_EQ(host_.Messages().at(5).caption, kMessageCaption);
+  EXPECT_EQ(host_.Messages().at(5).port, 3);
 
   // The program's target field carries the number of targets, not an index.
+  Open(2);
+  EnableTargets({0, 0, 0});
+  Stage(Bytes(kPage, 0x5A));
   results_.fill(0xEE);
   EXPECT_EQ(ProgramPages(session_, results_.data()), 1u);
   EXPECT_EQ(Trace(), Program("2048", "0x0", "0x1", "0x2037"));
   EXPECT_EQ((std::array{results_[0], results_[1], results_[2], results_[3]}),
             (std::array<std::uint8_t, 4>{1, 0, 0, 0xEE}));
-}
-
-TEST_F(NandOpsTest, AnUnknownCpuModelIsReportedAndSendsNothing) {
-  for (int model : {4, -1}) {
-    Open(2);
-    host_.ClearMessages();
-    session_.cpuModel = model;
-    std::uint16_t mainId = 0x1111;
-    std::uint32_t extId = 0x2222;
-    EXPECT_EQ(ReadNandId(session_, mainId, extId), kNandOpFailed);
-    EXPECT_EQ(std::pair(mainId, extId), std::pair(std::uint16_t{0x1111}, std::uint32_t{0x2222}));
-    EXPECT_EQ(FormatNand(session_), kNandOpFailed);
-    FormatFileSystem(session_);
-    EXPECT_TRUE(Trace().empty());
-    const auto messages = host_.Messages();
-    ASSERT_EQ(messages.size(), 3u);
-    for (const auto& m : messages) {
-      EXPECT_EQ(m.text, "cpu id version error!");
-      EXPECT_EQ(m.caption, kMessageCaption);
-      EXPECT_EQ(m.port, 3);
-    }
-  }
 }
 
 }  // namespace
