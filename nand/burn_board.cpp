@@ -124,7 +124,7 @@ class Burn {
 
     if (image == kNandBin) {
       if (Configure2K(work_) == kConfigNotSent) return Refuse(kTextImageConfigureFailed);
-      MakeUid(work_.host(), work_.uid.data(), work_.uidText);
+      MakeUid(work_.host(), work_.uid.data(), work_.uidText, work_.port);
       PortRun& run = g_portRuns[port_];
       run.uid = work_.uid;
       run.uidText = work_.uidText;

@@ -91,9 +91,11 @@ UidText FormatUidText(const Uid& u) {
   return UidText(text);
 }
 
-void MakeUid(Host& host, std::uint8_t out[kUidSize], UidText& text) {
+void MakeUid(Host& host, std::uint8_t out[kUidSize], UidText& text, std::uint8_t port) {
   const LocalTime now = host.GetLocalTime();
-  t_uidRandom.Seed(static_cast<std::uint32_t>(std::time(nullptr)));
+  // Boards booted by the same scan reach this point in the same millisecond; the
+  // port in the seed keeps their IDs apart where the time alone would not.
+  t_uidRandom.Seed(static_cast<std::uint32_t>(std::time(nullptr)) + 7919u * port);
   const std::uint16_t random1 = t_uidRandom.Next();
   const std::uint16_t random2 = t_uidRandom.Next();
   const std::uint16_t random3 = t_uidRandom.Next();

@@ -21,6 +21,7 @@
 #include "nand/image_zone.h"
 #include "nand/read_back.h"
 #include "nandtable/nand_cfg.h"
+#include "null_host.h"
 #include "recording_host.h"
 #include "sim/sim_host.h"
 #include "temp_dir.h"
@@ -263,6 +264,16 @@ TEST(UniqueIdTest, CrcAndBytesOfAKnownMoment) {
   EXPECT_EQ(uid, (Uid{0x07, 0xDA, 0x03, 0x05, 0x0E, 0x07, 0x09, 0x00, 0x7B, 0x12, 0x34, 0x00,
                       0x56, 0x7F, 0xFF, 0x0C}));
   EXPECT_EQ(FormatUidText(uid).View(), "nandUID: 07da 0305 0e07 0900 7b12 3400 567f ff0c");
+
+  // Two ports making their IDs at the same moment still get different ones.
+  testing::NullHost inner;
+  testing::RecordingHost host(inner, ".");
+  Uid first{}, second{};
+  UidText firstText, secondText;
+  MakeUid(host, first.data(), firstText, 0);
+  MakeUid(host, second.data(), secondText, 1);
+  EXPECT_EQ(Bytes(first.begin(), first.begin() + 9), Bytes(second.begin(), second.begin() + 9));
+  EXPECT_NE(firstText.View(), secondText.View());
 }
 
 TEST_F(PortBurn, Model0GetsOnlyTheIdPageWrittenWithOption3) {
