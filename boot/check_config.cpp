@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "boot/station_model.h"
+#include "host/no_device_host.h"
 #include "host/paths.h"
 
 namespace korvex {
@@ -13,7 +14,7 @@ namespace {
 
 // A host for a dry run: the program folder comes from the real host, message boxes
 // are collected, and no device can be reached, so nothing is sent by mistake.
-class DryRunHost : public Host {
+class DryRunHost : public NoDeviceHost {
  public:
   explicit DryRunHost(Host& real) : real_(real) {}
 
@@ -22,31 +23,6 @@ class DryRunHost : public Host {
     return messages_;
   }
 
-  long RegOpenKeyRead(std::string_view, RegKey&) override { return kRegNotFound; }
-  long RegEnumKeyName(RegKey, std::uint32_t, char*, std::uint32_t) override {
-    return kRegNoMoreItems;
-  }
-  long RegQueryString(RegKey, std::string_view, char*, std::uint32_t) override {
-    return kRegNotFound;
-  }
-  long RegQueryDword(RegKey, std::string_view, std::uint32_t&) override { return kRegNotFound; }
-  void RegCloseKey(RegKey) override {}
-  HostHandle OpenDevice(std::string_view, std::uint32_t& lastError) override {
-    lastError = kFileNotFound;
-    return kInvalidHandle;
-  }
-  bool DeviceIoControl(HostHandle, std::uint32_t, const RequestBuffer&, RequestBuffer&) override {
-    return false;
-  }
-  bool WriteDevice(HostHandle, const std::uint8_t*, std::uint32_t, std::uint32_t& written) override {
-    written = 0;
-    return false;
-  }
-  bool ReadDevice(HostHandle, std::uint8_t*, std::uint32_t, std::uint32_t& read) override {
-    read = 0;
-    return false;
-  }
-  bool CloseDevice(HostHandle) override { return false; }
   MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override {
     std::lock_guard lock(mutex_);
     messages_.emplace_back(request.text);
@@ -57,7 +33,6 @@ class DryRunHost : public Host {
   std::string ModuleFileName() override { return real_.ModuleFileName(); }
 
  private:
-  static constexpr std::uint32_t kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
   Host& real_;
   mutable std::mutex mutex_;
   std::vector<std::string> messages_;

@@ -118,6 +118,19 @@ NandPartRecord NandPartFromFields(const NandPartFields& fields) {
   return record;
 }
 
+namespace {
+
+// Writes one record where the stream stands and flushes it; false when either failed.
+bool WriteRecordFlushed(std::ostream& file, const NandPartRecord& record) {
+  const NandPartBytes bytes = SerializeNandPart(record);
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  file.flush();
+  return static_cast<bool>(file);
+}
+
+}  // namespace
+
 NandAddResult AddNandPart(Host& host, const NandPartFields& fields) {
   const NandPartRecord record = NandPartFromFields(fields);
   // The ext ID may be 0 (a wildcard row); every other key and size must be given.
@@ -132,12 +145,8 @@ NandAddResult AddNandPart(Host& host, const NandPartFields& fields) {
     ShowInDialog(host, kTextTableMissing);
     return NandAddResult::kOpenFailed;
   }
-  const NandPartBytes bytes = SerializeNandPart(record);
   file.seekp(0, std::ios::end);
-  file.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-  file.flush();
-  if (!file) {
+  if (!WriteRecordFlushed(file, record)) {
     file.close();
     ShowInDialog(host, kTextTableWriteFailed);
     return NandAddResult::kWriteFailed;
@@ -179,11 +188,7 @@ NandDeleteResult DeleteNandParts(Host& host, const std::vector<std::size_t>& sel
   }
   // One record at a time, flushed, so a failure leaves whole records behind.
   for (const NandPartRecord& record : records) {
-    const NandPartBytes bytes = SerializeNandPart(record);
-    file.write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    file.flush();
-    if (!file) {
+    if (!WriteRecordFlushed(file, record)) {
       file.close();
       ShowInDialog(host, kTextTableWriteFailed);
       return NandDeleteResult::kWriteFailed;

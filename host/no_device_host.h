@@ -1,0 +1,41 @@
+#pragma once
+// A host with no driver: the registry has none of its keys and no device opens, so
+// nothing can be sent to a board by mistake. The desktop half is left to the
+// subclass (a dry run that collects message boxes, a test host).
+
+#include "host/host.h"
+
+namespace korvex {
+
+class NoDeviceHost : public Host {
+ public:
+  static constexpr std::uint32_t kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
+
+  long RegOpenKeyRead(std::string_view, RegKey&) override { return kRegNotFound; }
+  long RegEnumKeyName(RegKey, std::uint32_t, char*, std::uint32_t) override {
+    return kRegNoMoreItems;
+  }
+  long RegQueryString(RegKey, std::string_view, char*, std::uint32_t) override {
+    return kRegNotFound;
+  }
+  long RegQueryDword(RegKey, std::string_view, std::uint32_t&) override { return kRegNotFound; }
+  void RegCloseKey(RegKey) override {}
+  HostHandle OpenDevice(std::string_view, std::uint32_t& lastError) override {
+    lastError = kFileNotFound;
+    return kInvalidHandle;
+  }
+  bool DeviceIoControl(HostHandle, std::uint32_t, const RequestBuffer&, RequestBuffer&) override {
+    return false;
+  }
+  bool WriteDevice(HostHandle, const std::uint8_t*, std::uint32_t, std::uint32_t& written) override {
+    written = 0;
+    return false;
+  }
+  bool ReadDevice(HostHandle, std::uint8_t*, std::uint32_t, std::uint32_t& read) override {
+    read = 0;
+    return false;
+  }
+  bool CloseDevice(HostHandle) override { return false; }
+};
+
+}  // namespace korvex
