@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/production_log.h"
+#include "station/production_log.h"
 
 namespace korvex {
 

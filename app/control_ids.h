@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/port_context.h"
+#include "station/port_context.h"
 
 namespace korvex {
 

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "app/burn_counter.h"
+#include "app/model_selection.h"
 #include "app/station_settings_model.h"
 #include "app/station_texts.h"
 #include "boot/station_model.h"

@@ -8,22 +8,14 @@
 #include <string>
 #include <string_view>
 
-#include "app/port_context.h"
+#include "station/port_context.h"
 #include "host/host.h"
+#include "station/progress_type.h"
 
 namespace korvex {
 
 inline constexpr std::uint32_t kWmUser = 0x0400;
 inline constexpr std::uint32_t WM_PORT_PROGRESS = kWmUser + 121;  // 0x479
-
-enum ProgressType : std::uint32_t {
-  kProgressRead = 1,    // read-back percentage
-  kProgressReset = 2,   // back to 0, text "0%"
-  kProgressBoot = 3,    // boot percentage (0, 50, 100)
-  kProgressLabel = 4,   // lParam: image index 0..5; sets the label only
-  kProgressImage = 5,   // image percentage with the current label
-  kProgressFormat = 6,  // full bar, "格式化中..."
-};
 
 constexpr std::uintptr_t ProgressWParam(ProgressType type, std::int32_t port) {
   return (static_cast<std::uintptr_t>(type) << 16) | (static_cast<std::uint32_t>(port) & 0xFF);

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "app/station_texts.h"
-#include "boot/station_model.h"
+#include "app/model_selection.h"
 #include "device/device_open.h"
 #include "host/paths.h"
 
@@ -20,7 +20,7 @@ void PortScheduler::ShowMessage(std::string_view text) {
 
 void PortScheduler::PrepareSession(PortContext& context, std::size_t port) {
   context.BindFixedSessionFields(host_);
-  context.session.cpuModel = g_cpuModel.load();
+  ClaimModel(context.session);
   context.settings.port = static_cast<std::int32_t>(port);
 }
 
@@ -49,7 +49,7 @@ void PortScheduler::Claim(std::size_t port) {
   context.session.port = static_cast<std::uint8_t>(port);
   context.session.devicePath.Assign(tables_.linkedDevices[port].symbolicLink.View());
   context.session.is2KPage = 1;
-  context.session.cpuModel = g_cpuModel.load();
+  ClaimModel(context.session);
 
   if (OpenDevice(context.session) != kOpenOk) {
     slot.state = kPortStartFailed;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "app/port_context.h"
+#include "station/port_context.h"
 #include "device/device_discovery.h"
 #include "host/host.h"
 

@@ -13,11 +13,11 @@
 #include <string>
 
 #include "app/port_scheduler.h"
+#include "app/model_selection.h"
 #include "boot/station_model.h"
 #include "device/device_discovery.h"
 #include "host/paths.h"
-#include "nand/burn_board.h"
-#include "nand/read_back.h"
+#include "app/port_workers.h"
 #include "nandtable/nand_cfg.h"
 #include "sim/placeholder_home.h"
 #include "sim/sim_host.h"

@@ -344,7 +344,7 @@ int ParseFullConfig(const std::filesystem::path& path, DeviceSession& session,
 
 int ParseFullConfig(const std::filesystem::path& path, DeviceSession& session,
                     ConfigDiagnostics* diagnostics) {
-  return ParseFullConfig(path, session, g_cpuModel.load(), diagnostics);
+  return ParseFullConfig(path, session, session.cpuModel, diagnostics);
 }
 
 int ParseNandConfig(const std::filesystem::path& path, DeviceSession& session,

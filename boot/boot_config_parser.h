@@ -63,11 +63,11 @@ int ParseBootConfig(const std::filesystem::path& path, DeviceSession& session,
 
 // Full grammar. Cannot open: kTextCannotOpenConfig, 0. No [PLL] or no [SDRAM]:
 // kTextConfigBad, -1. No [NAND] or no [END]: -1, silent. At [END] sets
-// session.sdramBytes by SdramBytesFor(record, g_cpuModel). Whatever was read before
+// session.sdramBytes by SdramBytesFor(record, session.cpuModel). Whatever was read before
 // an early end stays in the record.
 int ParseFullConfig(const std::filesystem::path& path, DeviceSession& session,
                     ConfigDiagnostics* diagnostics = nullptr);
-// The same with the station's model selection given instead of read from g_cpuModel.
+// The same with the station's model selection given instead of the session's.
 int ParseFullConfig(const std::filesystem::path& path, DeviceSession& session,
                     int stationModel, ConfigDiagnostics* diagnostics);
 

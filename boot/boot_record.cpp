@@ -143,7 +143,7 @@ int Init_CFG(const std::filesystem::path& path, DeviceSession& session) {
 }
 
 int Configure2K(DeviceSession& session) {
-  if (g_cpuModel.load() != kModelQx7120) {
+  if (session.cpuModel != kModelQx7120) {
     if (session.pageSize == 0) {
       ShowBootMessage(session, kTextCheckCfgFailed);
       ShowBootMessage(session, kTextConfigure2KFailed);
@@ -153,7 +153,7 @@ int Configure2K(DeviceSession& session) {
     session.bootConfig.nandPageSize = 2048;
   } else {
     SetConfigDefaults(session);
-    ParseBootConfig(ModelFilePath(session.host(), kConfig2KFileName), session);
+    ParseBootConfig(ModelFilePath(session, kConfig2KFileName), session);
   }
   if (SendBootConfig(session) == kConfigNotSent) {
     ShowBootMessage(session, kTextConfigure2KFailed);
@@ -163,7 +163,7 @@ int Configure2K(DeviceSession& session) {
 }
 
 int ConfigureRealGeometry(DeviceSession& session) {
-  if (g_cpuModel.load() != kModelQx7120) {
+  if (session.cpuModel != kModelQx7120) {
     if (session.pageSize == 0) {
       ShowBootMessage(session, kTextCheckCfgFailed);
       ShowBootMessage(session, kTextConfigureRealFailed);
@@ -198,7 +198,7 @@ int ConfigureAfterBoot(DeviceSession& session) {
   // Before the chip is known is2KPage still holds its initial 1, so the first call of
   // a job always reads Korvex2K.cfg.
   const std::string_view name = session.is2KPage != 0 ? kConfig2KFileName : kConfig4KFileName;
-  return Init_CFG(ModelFilePath(session.host(), name), session) == kConfigSent
+  return Init_CFG(ModelFilePath(session, name), session) == kConfigSent
              ? kAfterBootOk
              : kAfterBootFailed;
 }

@@ -55,13 +55,13 @@ int SendBootConfig(DeviceSession& session);
 // unchecked; other models: kTextCpuIdVersionError, 0.
 int Init_CFG(const std::filesystem::path& path, DeviceSession& session);
 
-// The 2048-byte-page view of the chip. By g_cpuModel: models 1..3 take the chip's
+// The 2048-byte-page view of the chip. By the session's cpuModel: models 1..3 take the chip's
 // geometry with pages of 2048 bytes; model 0 re-reads Korvex2K.cfg over the defaults.
 // A failed send shows kTextConfigure2KFailed and returns 0. Models 1..3 need a chip
 // geometry: with pageSize 0 the record is left alone and refused like a failed check.
 int Configure2K(DeviceSession& session);
 
-// The chip's real geometry. By g_cpuModel: models 1..3 take it from the session;
+// The chip's real geometry. By the session's cpuModel: models 1..3 take it from the session;
 // model 0 re-reads Korvex2K.cfg (2048-byte pages) or Korvex4K.cfg from the current
 // directory. A failed send shows kTextConfigureRealFailed and returns 0. pageSize 0
 // is refused as in Configure2K.

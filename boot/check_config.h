@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "boot/boot_config.h"
+#include "protocol/boot_config.h"
 #include "boot/boot_config_parser.h"
 #include "boot/boot_record.h"
 #include "boot/station_model.h"

@@ -7,7 +7,7 @@
 #include <optional>
 #include <system_error>
 
-#include "boot/boot_config.h"
+#include "protocol/boot_config.h"
 #include "boot/boot_config_parser.h"
 #include "boot/boot_message.h"
 #include "boot/boot_record.h"
@@ -62,7 +62,7 @@ struct ImageFile {
 // oversized file never touches the data buffer.
 bool OpenImage(DeviceSession& session, std::string_view name, std::uintmax_t maxBytes,
                const StageTexts& texts, ImageFile& image) {
-  image.path = ModelFilePath(session.host(), name);
+  image.path = ModelFilePath(session, name);
   // Something other than a plain file (a folder, a device) has no size to trust; say so
   // the same way on every platform, whether or not it could be opened.
   std::error_code error;
@@ -120,7 +120,7 @@ int Fail(const DeviceSession& session, std::string_view text) {
 
 int BootWithRecord(DeviceSession& session) {
   Host& host = session.host();
-  ParseBootConfig(ModelFilePath(host, kConfig2KFileName), session);  // only fills the record
+  ParseBootConfig(ModelFilePath(session, kConfig2KFileName), session);  // only fills the record
   const CpuReply reply = ClassifyCpuAtBoot(session.device);
   if (reply < 0 || static_cast<std::size_t>(reply) >= kBootReplyActions.size()) {
     ShowBootMessage(session, kTextReadCpuModelFailed);
@@ -133,7 +133,7 @@ int BootWithRecord(DeviceSession& session) {
     return kBootFailed;
   }
   host.Sleep(kBeforeRecordMs);
-  return Init_CFG(ModelFilePath(host, kConfig2KFileName), session) == kConfigSent ? kBootOk
+  return Init_CFG(ModelFilePath(session, kConfig2KFileName), session) == kConfigSent ? kBootOk
                                                                                   : kBootFailed;
 }
 
@@ -163,7 +163,7 @@ int DownloadStages(std::string_view stage1FileName, std::string_view stage2FileN
     return Fail(session, kTextCpuIdVersionError);
   }
   const DeviceHandle device = session.device;
-  const std::uint32_t stage1Address = g_stage1Address.load();
+  const std::uint32_t stage1Address = session.model.stage1Address;
 
   ImageFile stage1;
   if (!OpenImage(session, stage1FileName, kStage1MaxBytes, kStage1Texts, stage1)) {

@@ -5,7 +5,8 @@
 #include <memory>
 
 #include "app/port_scheduler.h"
-#include "app/production_log.h"
+#include "app/model_selection.h"
+#include "station/production_log.h"
 #include "boot/station_model.h"
 #include "cli/cli_args.h"
 #include "cli/commands.h"
@@ -13,8 +14,7 @@
 #include "cli/json.h"
 #include "cli/sim_options.h"
 #include "host/paths.h"
-#include "nand/burn_board.h"
-#include "nand/read_back.h"
+#include "app/port_workers.h"
 #include "nandtable/nand_cfg.h"
 
 namespace korvex::cli {

@@ -7,8 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "boot/boot_config.h"
+#include "protocol/boot_config.h"
 #include "device/bounded_string.h"
+#include "device/cpu_model.h"
 #include "host/host.h"
 
 namespace korvex {
@@ -27,9 +28,6 @@ struct DeviceHandle {
 
   bool IsOpen() const { return handle != kInvalidHandle; }
 };
-
-// Returns 1 when the first n bytes of a and b are equal (also for n = 0), else 0.
-using CompareBytesFn = int (*)(const std::uint8_t* a, const std::uint8_t* b, std::size_t n);
 
 // Transfer options of a NAND write.
 enum NandOption : std::int32_t {
@@ -54,6 +52,9 @@ struct DeviceSession {
   std::uint32_t nandEnd = 0;
 
   std::int32_t cpuModel = 0;  // 0 Qx7105\Qx7120, 1 Qx7130, 2 Qx7135, 3 Qx7105B
+  // The model folder and stage-1 address the board is burned with, copied from the
+  // operator's selection when the port is claimed.
+  CpuModelInfo model = kCpuModels[kDefaultCpuModel];
 
   // Job options copied from the window.
   std::uint32_t formatAfterBurn = 0;
@@ -62,7 +63,6 @@ struct DeviceSession {
 
   std::uint8_t* dataBuffer = nullptr;  // kDataBufferSize bytes
   std::uint8_t* tail = nullptr;        // kTailAreaSize bytes
-  CompareBytesFn compareBytes = nullptr;
 
   BootConfig bootConfig;
   std::uint32_t sdramBytes = 0;
@@ -79,10 +79,6 @@ struct DeviceSession {
   // Image zone of the current write, one flag per zone in the order nand.bin,
   // loader.bin, img_boot.bin, def_boot.bin, res.bin, minios.bin.
   std::array<std::uint32_t, 6> zoneSelect{};
-
-  // Where the image writer reports its progress.
-  WindowHandle progressHwnd = 0;
-  std::int32_t progressPort = 0;
 
   // The board's unique ID and its text, made when nand.bin is written.
   std::array<std::uint8_t, 16> uid{};

@@ -1,6 +1,6 @@
 #include "device/request_channel.h"
 
-#include "device/byte_order.h"
+#include "protocol/byte_order.h"
 
 namespace korvex {
 

@@ -4,12 +4,10 @@
 #include <optional>
 #include <string_view>
 
-#include "app/burn_counter.h"
-#include "app/port_progress.h"
 #include "boot/boot_record.h"
-#include "boot/station_model.h"
 #include "boot/two_stage_boot.h"
 #include "device/cpu_identification.h"
+#include "device/cpu_model.h"
 #include "device/device_open.h"
 #include "device/device_texts.h"
 #include "device/requests.h"
@@ -20,6 +18,7 @@
 #include "nand/image_zone.h"
 #include "nand/nand_ops.h"
 #include "nand/nand_texts.h"
+#include "nand/chip_lookup.h"
 #include "nandtable/nand_cfg.h"
 
 namespace korvex {
@@ -45,13 +44,10 @@ std::optional<std::int32_t> ImageOption(ImageId image, std::int32_t cpuModel) {
 
 class Burn {
  public:
-  explicit Burn(PortContext& context)
-      : context_(context), work_(context.session), port_(context.settings.port) {}
+  Burn(PortContext& context, BurnEvents& events)
+      : context_(context), events_(events), work_(context.session), port_(context.settings.port) {}
 
   void Run() {
-    work_.progressHwnd = context_.settings.hwndMain;
-    work_.progressPort = port_;
-    context_.session.progressPort = port_;
     if (!Prepare()) return End();
     for (const ImageId image : kBurnOrder) {
       if (!BurnImage(image)) return End();
@@ -93,8 +89,7 @@ class Burn {
       Log(kLogEraseNand);
     }
 
-    g_burnCounter.fetch_add(1);
-    g_portRuns[port_].burning = kBurningStarted;
+    events_.Counted();
 
     if (work_.cpuModel == kModelQx7135 || work_.cpuModel == kModelQx7105B) {
       const CpuReply code = ClassifyCpuAtBurn(work_.device);
@@ -125,16 +120,15 @@ class Burn {
     if (image == kNandBin) {
       if (Configure2K(work_) == kConfigNotSent) return Refuse(kTextImageConfigureFailed);
       MakeUid(work_.host(), work_.uid.data(), work_.uidText, work_.port);
-      PortRun& run = g_portRuns[port_];
-      run.uid = work_.uid;
-      run.uidText = work_.uidText;
+      events_.UidMade(work_.uid, work_.uidText.View());
     }
 
     std::array<std::uint8_t, 256> okFlags{};
-    const int written = WriteImageZone(work_, okFlags.data(), PathFromUtf8(path.View()));
+    const int written =
+        WriteImageZone(work_, okFlags.data(), PathFromUtf8(path.View()), events_);
     const ImageLogTexts& lines = kImageLogTexts[image];
-    // The scan frees the slot of a board that went away while the image was written.
-    if (g_portSlots[port_].state == kPortFree) return LogAndEnd(lines.unplugged);
+    // The station notices a board that went away while the image was written.
+    if (events_.Unplugged()) return LogAndEnd(lines.unplugged);
     if (written == kZoneFailed) return LogAndEnd(lines.openFailed);
     if (okFlags[0] == 0) {
       Log(lines.writeError);
@@ -143,7 +137,7 @@ class Burn {
     }
     Log(lines.succeeded);
     LogPages(lines.pageRange, zone.firstPage, work_.nandEnd);
-    return image != kNandBin || WriteIdentityPages(work_);
+    return image != kNandBin || WriteIdentityPages(work_, events_);
   }
 
   // The geometry an image needs that the previous one did not: models 1..3 leave
@@ -168,7 +162,7 @@ class Burn {
     SystemReset(work_);
     Log(kLogSystemReset);
     CloseDevice(work_);
-    g_portRuns[port_].burning = kBurningDone;
+    events_.Finished();
   }
 
   // Every early end leaves the board as it is (no reset) but closes our handle: a
@@ -186,35 +180,25 @@ class Burn {
     return false;
   }
 
-  void Log(std::string_view text) { LogBoardLine(work_, text); }
+  void Log(std::string_view text) { LogBoardLine(events_, work_, text); }
 
   void LogPages(std::string_view format, std::uint32_t first, std::uint32_t second) {
-    LogBoardPages(work_, format, first, second);
+    LogBoardPages(events_, work_, format, first, second);
   }
 
-  void Progress(ProgressType type, std::intptr_t lParam) {
-    SendPortProgress(work_.host(), context_.settings.hwndMain, type, port_, lParam);
-  }
+  void Progress(ProgressType type, std::intptr_t value) { events_.Progress(type, value); }
 
   PortContext& context_;
+  BurnEvents& events_;
   DeviceSession work_;
   std::int32_t port_;
 };
 
 }  // namespace
 
-std::uint32_t BurnBoard(PortContext& context) {
-  Burn(context).Run();
+std::uint32_t BurnBoard(PortContext& context, BurnEvents& events) {
+  Burn(context, events).Run();
   return 0;
-}
-
-std::uint32_t ThreadFunc0(void* argument) {
-  PortContext& context = *static_cast<PortContext*>(argument);
-  const std::int32_t port = context.settings.port;
-  const std::uint32_t result = BurnBoard(context);
-  SendPortProgress(context.session.host(), context.settings.hwndMain, kProgressReset, port, 0);
-  g_portRuns[port].workerRunning = false;
-  return result;
 }
 
 }  // namespace korvex

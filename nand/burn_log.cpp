@@ -3,22 +3,20 @@
 #include <cstdio>
 #include <string>
 
-#include "app/production_log.h"
-
 namespace korvex {
 
-void LogBoardLine(const DeviceSession& session, std::string_view text) {
+void LogBoardLine(BurnEvents& events, const DeviceSession& session, std::string_view text) {
   std::string line(session.uidText.View());
   line.append(text);
-  WriteLogLine(session.host(), line);
+  events.Log(line);
 }
 
-void LogBoardPages(const DeviceSession& session, std::string_view format, std::uint32_t first,
-                   std::uint32_t second) {
+void LogBoardPages(BurnEvents& events, const DeviceSession& session, std::string_view format,
+                   std::uint32_t first, std::uint32_t second) {
   char text[128];
   std::snprintf(text, sizeof text, std::string(format).c_str(), static_cast<int>(first),
                 static_cast<int>(second));
-  LogBoardLine(session, text);
+  LogBoardLine(events, session, text);
 }
 
 }  // namespace korvex

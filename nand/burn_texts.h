@@ -6,7 +6,7 @@
 #include <array>
 #include <string_view>
 
-#include "app/port_context.h"
+#include "station/port_context.h"
 
 namespace korvex {
 

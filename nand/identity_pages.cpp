@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "boot/station_model.h"
-#include "device/byte_order.h"
+#include "device/cpu_model.h"
+#include "protocol/byte_order.h"
 #include "nand/burn_log.h"
 #include "nand/burn_texts.h"
 #include "nand/nand_ops.h"
@@ -123,7 +123,7 @@ int WriteUidPage(DeviceSession& session, std::uint8_t* okFlags) {
   return kPageWritten;
 }
 
-bool WriteIdentityPages(DeviceSession& session) {
+bool WriteIdentityPages(DeviceSession& session, BurnEvents& events) {
   struct IdentityPage {
     std::uint32_t page;
     bool isInfo;
@@ -143,10 +143,10 @@ bool WriteIdentityPages(DeviceSession& session) {
     const int result = p.isInfo ? WriteInfoPage(session, okFlags.data())
                                 : WriteUidPage(session, okFlags.data());
     if (result == kPageNotWritten) {
-      LogBoardPages(session, kLogIdentityPageFailed, p.page);
+      LogBoardPages(events, session, kLogIdentityPageFailed, p.page);
       return false;
     }
-    LogBoardPages(session, p.logLine, p.page);
+    LogBoardPages(events, session, p.logLine, p.page);
   }
   return true;
 }

@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <span>
 
-#include "app/port_context.h"
+#include "station/port_context.h"
 #include "device/device_session.h"
 #include "host/host.h"
+#include "nand/burn_events.h"
 
 namespace korvex {
 
@@ -53,6 +54,6 @@ int WriteUidPage(DeviceSession& session, std::uint8_t* okFlags);
 // information page to pages 61 and 62 (option 2), then on every model the ID page
 // to page 63 (option 3 on model 0, else 2). The first page not written is logged as
 // such and ends the sequence; returns false then.
-bool WriteIdentityPages(DeviceSession& session);
+bool WriteIdentityPages(DeviceSession& session, BurnEvents& events);
 
 }  // namespace korvex

@@ -4,11 +4,10 @@
 #include <fstream>
 #include <limits>
 
-#include "app/port_progress.h"
 #include "device/device_texts.h"
 #include "device/requests.h"
 #include "nand/nand_ops.h"
-#include "nand/nand_word.h"
+#include "protocol/nand_word.h"
 
 namespace korvex {
 
@@ -49,11 +48,6 @@ int ReportZoneUsedUp(DeviceSession& session, std::uint8_t* okFlags, std::string_
   session.host().ShowMessageBox({text, kMessageCaption, MessageButtons::Ok, session.port});
   session.nandEnd = session.nandStart;
   return kZoneOk;
-}
-
-void SendZoneProgress(DeviceSession& session, std::intptr_t percent) {
-  SendPortProgress(session.host(), session.progressHwnd, kProgressImage, session.progressPort,
-                   percent);
 }
 
 // Reads up to count bytes of the file into the buffer; a short read shows only in
@@ -112,7 +106,7 @@ int EraseZone(DeviceSession& session) {
 }
 
 int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
-                   const std::filesystem::path& path) {
+                   const std::filesystem::path& path, ProgressSink& progress) {
   std::fill_n(okFlags, session.targetCount, std::uint8_t{0});
   std::ifstream file(path, std::ios::binary);
   if (!file) return kZoneFailed;
@@ -142,7 +136,7 @@ int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
   std::array<std::uint8_t, 256> results{};
 
   for (std::uint64_t i = 0; i < wholeChunks; ++i) {
-    SendZoneProgress(session, static_cast<std::intptr_t>(100 * i / wholeChunks));
+    progress.Progress(kProgressImage, static_cast<std::intptr_t>(100 * i / wholeChunks));
     ReadIntoBuffer(file, session.dataBuffer, chunk);
     session.nandLength = ClampToWord(chunk);
     if (WriteInsideZone(session, results.data(), *zone) != WriteOutcome::kWritten) {
@@ -170,7 +164,7 @@ int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
     for (std::size_t t = 0; t < session.targetCount; ++t) okFlags[t] *= results[t];
   }
 
-  SendZoneProgress(session, 100);
+  progress.Progress(kProgressImage, 100);
   session.nandEnd = session.nandStart;
   return kZoneOk;
 }

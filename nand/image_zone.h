@@ -9,9 +9,10 @@
 #include <filesystem>
 #include <string_view>
 
-#include "app/port_context.h"
 #include "device/device_session.h"
 #include "nand/nand_texts.h"
+#include "station/port_context.h"
+#include "station/progress_type.h"
 
 namespace korvex {
 
@@ -68,8 +69,9 @@ int EraseZone(DeviceSession& session);
 // of the record's geometry per write. okFlags (targetCount entries) ends as 1 when
 // the whole file went in and 0 when the zone ran out (after its message box).
 // nandEnd is left at the page after the last one written. Returns kZoneOk, or
-// kZoneFailed when the file cannot be opened or the erase is refused.
+// kZoneFailed when the file cannot be opened or the erase is refused. The image's
+// percentage goes to progress before each block and 100 at the end.
 int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
-                   const std::filesystem::path& file);
+                   const std::filesystem::path& file, ProgressSink& progress);
 
 }  // namespace korvex

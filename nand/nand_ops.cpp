@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "device/byte_order.h"
+#include "protocol/byte_order.h"
 #include "device/device_texts.h"
 #include "device/request_channel.h"
 #include "device/requests.h"
 #include "nand/nand_texts.h"
-#include "nand/nand_word.h"
+#include "protocol/nand_word.h"
 
 namespace korvex {
 

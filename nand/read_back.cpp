@@ -5,10 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/port_context.h"
-#include "app/port_progress.h"
+#include "station/port_context.h"
 #include "boot/boot_record.h"
-#include "boot/station_model.h"
+#include "device/cpu_model.h"
 #include "boot/two_stage_boot.h"
 #include "device/device_open.h"
 #include "device/device_texts.h"
@@ -16,6 +15,7 @@
 #include "host/paths.h"
 #include "nand/burn_texts.h"
 #include "nand/nand_ops.h"
+#include "nand/chip_lookup.h"
 #include "nandtable/nand_cfg.h"
 
 namespace korvex {
@@ -24,11 +24,11 @@ namespace {
 
 class ReadBackJob {
  public:
-  explicit ReadBackJob(PortContext& context) : context_(context), work_(context.session) {}
+  ReadBackJob(PortContext& context, ProgressSink& progress)
+      : context_(context), progress_(progress), work_(context.session) {}
 
   void Run() {
     const JobSettings& settings = context_.settings;
-    work_.progressHwnd = settings.hwndMain;
     work_.targetEnable[0] = 1;
     const std::uint32_t fromPage = settings.fromPage;
     const std::uint32_t toPage = settings.toPage;
@@ -83,19 +83,17 @@ class ReadBackJob {
     CloseDevice(work_);
   }
 
-  void Progress(ProgressType type, std::intptr_t lParam) {
-    SendPortProgress(work_.host(), context_.settings.hwndMain, type, kReadBackPort, lParam);
-  }
+  void Progress(ProgressType type, std::intptr_t value) { progress_.Progress(type, value); }
 
   PortContext& context_;
+  ProgressSink& progress_;
   DeviceSession work_;
 };
 
 }  // namespace
 
-std::uint32_t ReadBack(void* context) {
-  ReadBackJob(*static_cast<PortContext*>(context)).Run();
-  return 0;
+void ReadBackPages(PortContext& context, ProgressSink& progress) {
+  ReadBackJob(context, progress).Run();
 }
 
 }  // namespace korvex

@@ -66,8 +66,4 @@ NandMatch MatchNandPart(std::span<const std::uint8_t> table, std::uint16_t mainI
 // every failure; a zero page or block size is written before it is reported.
 bool LookupNandPartWithId(DeviceSession& session, std::uint16_t mainId, std::uint32_t extId);
 
-// Reads the chip's ID from the board, then LookupNandPartWithId. A failed ID read
-// fails without a message of its own.
-bool LookupNandPart(DeviceSession& session);
-
 }  // namespace korvex

@@ -1,6 +1,6 @@
 #include "nandtable/nand_part_record.h"
 
-#include "device/byte_order.h"
+#include "protocol/byte_order.h"
 
 namespace korvex {
 

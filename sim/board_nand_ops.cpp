@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "device/byte_order.h"
+#include "protocol/byte_order.h"
 #include "sim/virtual_board.h"
 
 namespace korvex::sim {

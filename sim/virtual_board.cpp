@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "device/byte_order.h"
+#include "protocol/byte_order.h"
 
 namespace korvex::sim {
 namespace {

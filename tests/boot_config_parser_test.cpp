@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "boot/boot_config.h"
+#include "protocol/boot_config.h"
 #include "boot/boot_config_parser.h"
 #include "boot/boot_texts.h"
 #include "boot/station_model.h"
@@ -20,14 +20,6 @@ namespace korvex {
 namespace {
 
 using Texts = std::vector<std::string>;
-
-// Sets the station's model selection for one test and restores it afterwards.
-struct StationModel {
-  explicit StationModel(int model) { SelectCpuModel(model); }
-  ~StationModel() { g_cpuModel.store(model_), g_modelFolder.store(folder_); }
-  const int model_ = g_cpuModel.load();
-  const CpuModelInfo* const folder_ = g_modelFolder.load();
-};
 
 // A distinct value in every field, so that a test sees any field changed by mistake.
 BootConfig DistinctRecord() {
@@ -74,7 +66,6 @@ class ConfigParser : public ::testing::Test {
     EXPECT_EQ(SerializeBootConfig(session_.bootConfig), SerializeBootConfig(expected));
   }
 
-  StationModel model_{kModelQx7135};
   testing::TempDir dir_;
   testing::NullHost inner_;
   testing::RecordingHost host_;
@@ -333,13 +324,12 @@ TEST_F(ConfigParser, SessionModelChoosesTheGrammarOrNoneWhenUnknown) {
   ExpectRecord(DistinctRecord());
 }
 
-TEST_F(ConfigParser, SdramSizeAtEndFollowsTheStationSelection) {
+TEST_F(ConfigParser, SdramSizeAtEndFollowsTheModelTheBoardWasClaimedWith) {
   const std::string file = FullFile("", "BUSWIDTH 32\nBANKS 4\nROWADDR 13\nCOLADDR 9\n", "");
   EXPECT_EQ(Full(file), kParseOk);
   EXPECT_EQ(session_.sdramBytes, 16u << 20);
-  // Selection 0 while the port still holds model 1: the formula, 64 MiB here.
-  StationModel model0(kModelQx7120);
-  session_.cpuModel = kModelQx7130;
+  // Model 0 takes the formula, 64 MiB here.
+  session_.cpuModel = kModelQx7120;
   EXPECT_EQ(Full(file), kParseOk);
   EXPECT_EQ(session_.sdramBytes, 64u << 20);
 }

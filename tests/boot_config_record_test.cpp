@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "boot/boot_config.h"
+#include "protocol/boot_config.h"
+#include "app/model_selection.h"
 #include "boot/boot_record.h"
 #include "boot/check_config.h"
 #include "boot/station_model.h"
-#include "device/byte_order.h"
+#include "protocol/byte_order.h"
 #include "device/device_session.h"
 #include "null_host.h"
 #include "recording_host.h"
@@ -177,8 +178,9 @@ class RecordOnBoard : public ::testing::Test {
   }
   ~RecordOnBoard() override { host_.CloseDevice(session_.device.handle); }
 
-  // The fixture's StationModel restores the selection afterwards.
-  void UseModel0() { session_.cpuModel = kModelQx7120, SelectCpuModel(kModelQx7120); }
+  void UseModel(int model) {
+    session_.cpuModel = model, session_.model = kCpuModels[static_cast<std::size_t>(model)];
+  }
   Texts BoardTrace() const { return sim_.TraceText(0); }
   Records Received() const { return sim_.ConfigRecords(0); }
   std::filesystem::path ModelFile(int model, std::string_view name) const {
@@ -192,7 +194,6 @@ class RecordOnBoard : public ::testing::Test {
     return c;
   }
 
-  StationModel model_{kModelQx7135};
   testing::TempDir dir_;
   sim::SimHost sim_;
   testing::RecordingHost host_;
@@ -230,7 +231,7 @@ TEST_F(RecordOnBoard, InitCfgParsesChecksAndSendsEvenAFileThatEndedEarly) {
 }
 
 TEST_F(RecordOnBoard, Model0FileWithoutEndIsSentUncheckedButConfigure2KChecksIt) {
-  UseModel0();
+  UseModel(kModelQx7120);
   WriteText(ModelFile(kModelQx7120, kConfig2KFileName), "[NAND]\nOOBSIZE 8\n");  // fails rule 6
   SetConfigDefaults(session_);
   EXPECT_EQ(Init_CFG(ModelFile(kModelQx7120, kConfig2KFileName), session_), kConfigSent);
@@ -244,7 +245,7 @@ TEST_F(RecordOnBoard, Model0FileWithoutEndIsSentUncheckedButConfigure2KChecksIt)
 
 TEST_F(RecordOnBoard, Configure2KAndRealGeometryForA4KChip) {
   for (int model : {kModelQx7130, kModelQx7135, kModelQx7105B}) {
-    StationModel selection(model);
+    UseModel(model);
     session_.bootConfig = PlausibleRecord();
     EXPECT_EQ(Configure2K(session_), kConfigSent);
     EXPECT_EQ(Received().back(), Bytes(WithChip(2048)));  // 128 pages of the real 4096
@@ -271,7 +272,7 @@ TEST_F(RecordOnBoard, FailedSendsNameTheirStepAndNoGeometryIsRefused) {
 }
 
 TEST_F(RecordOnBoard, Model0RealGeometryReadsTheBareNameFromTheCurrentDirectory) {
-  UseModel0();
+  UseModel(kModelQx7120);
   const auto work = dir_.path() / "work";
   WriteText(work / "Korvex4K.cfg", "[NAND]\nPAGESIZE 4096\nPAGEPERBLOCK 128\nOOBSIZE 128\n[END]\n");
   WriteText(ModelFile(kModelQx7120, kConfig4KFileName), "[NAND]\nOOBSIZE 99\n[END]\n");
@@ -293,7 +294,7 @@ TEST_F(RecordOnBoard, ConfigureAfterBootSendsForModel0ItsFileByIs2KPage) {
   }
   session_.cpuModel = 4;
   EXPECT_EQ(ConfigureAfterBoot(session_), kAfterBootFailed);
-  UseModel0();
+  UseModel(kModelQx7120);
   EXPECT_EQ(ConfigureAfterBoot(session_), kAfterBootFailed);  // no Korvex2K.cfg yet
   EXPECT_EQ(host_.MessageTexts(), (Texts{"cpu id version error!", "Init_CFG failed!"}));
 
@@ -322,8 +323,11 @@ TEST(StationModelSelection, RefusesUnknownNamesAndIndexes) {
   }
   StationModel selection(kModelQx7130);
   EXPECT_FALSE(SelectCpuModel(5));  // the index is taken, the folder stays
-  EXPECT_EQ(g_cpuModel.load(), 5);
-  EXPECT_EQ(g_modelFolder.load()->folder, "7130");
+  DeviceSession claimed;
+  ClaimModel(claimed);
+  EXPECT_EQ(claimed.cpuModel, 5);
+  EXPECT_EQ(claimed.model.folder, "7130");
+  EXPECT_EQ(claimed.model.stage1Address, 0x80002000u);
 }
 
 // ---------------------------------------------------------------------------

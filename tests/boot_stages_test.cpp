@@ -60,16 +60,9 @@ class BootStages : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(sim::WritePlaceholderHome(dir_.path(), error)) << error;
   }
-  void TearDown() override {
-    g_cpuModel = savedModel_;
-    g_modelFolder = savedFolder_;
-    g_stage1Address = savedAddress_;
-  }
-
   // The station set to `model`; a board (of that model unless given) on USB port 0,
   // opened through a fresh recording host.
   void Plug(int model, std::optional<sim::BoardSpec> board = std::nullopt) {
-    SelectCpuModel(model);
     sim::BoardSpec spec = board.value_or(sim::BoardSpec{});
     if (!board) spec.model = model;
     sim_.Plug(0, spec);
@@ -78,11 +71,12 @@ class BootStages : public ::testing::Test {
     session_.device = {host_.get(), host_->OpenDevice(sim_.SymbolicLinkOf(0), error)};
     session_.port = 5;
     session_.cpuModel = model;
+    session_.model = kCpuModels[static_cast<std::size_t>(model)];
     session_.dataBuffer = buffer_.data();
     session_.tail = tail_.data();
   }
   std::filesystem::path ModelFile(std::string_view name) const {
-    return dir_.path() / g_modelFolder.load()->folder / name;
+    return dir_.path() / session_.model.folder / name;
   }
   Bytes FileBytes(std::string_view name) const {
     std::ifstream file(ModelFile(name), std::ios::binary);
@@ -102,9 +96,6 @@ class BootStages : public ::testing::Test {
     return records.size() == 1 ? Bytes(records[0].begin() + 60, records[0].end()) : Bytes{};
   }
 
-  const int savedModel_ = g_cpuModel;
-  const CpuModelInfo* const savedFolder_ = g_modelFolder;
-  const std::uint32_t savedAddress_ = g_stage1Address;
   testing::TempDir dir_;
   sim::SimHost sim_{1, dir_.path()};
   std::unique_ptr<testing::RecordingHost> host_;
@@ -211,7 +202,7 @@ TEST_F(BootStages, EachFailureStopsTheBootWithItsMessage) {
        kTextStage1TooLarge, {"req 0 0x0"}},
       {"fw.bin missing", [this] { std::filesystem::remove(ModelFile(kStage1FileName)); },
        kTextStage1CannotOpen, {"req 0 0x0"}},
-      {"stage-1 address of model 0", [] { g_stage1Address = 0x80000000; },
+      {"stage-1 address of model 0", [this] { session_.model.stage1Address = 0x80000000; },
        kTextStage1SetAddressFailed, {"req 0 0x0", "req 0 0x0", "req 1 0x80000000 FAILED"}},
       {"korvex.bin missing", [&] { std::filesystem::remove(stage2()); }, kTextStage2CannotOpen,
        untilStage2},

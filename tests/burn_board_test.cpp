@@ -6,21 +6,23 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "app/burn_counter.h"
 #include "app/port_progress.h"
-#include "app/production_log.h"
+#include "app/port_workers.h"
 #include "boot/boot_record.h"
 #include "boot/station_model.h"
 #include "device/device_open.h"
 #include "host/paths.h"
 #include "nand/burn_board.h"
+#include "nand/chip_lookup.h"
 #include "nand/identity_pages.h"
 #include "nand/image_zone.h"
 #include "nand/read_back.h"
 #include "nandtable/nand_cfg.h"
+#include "station/production_log.h"
 #include "null_host.h"
 #include "recording_host.h"
 #include "sim/sim_host.h"
@@ -44,6 +46,32 @@ struct Row {
   bool operator==(const Row&) const = default;
 };
 
+// What a burn reported, in order; `onProgress` plays the station's part in between.
+struct RecordedEvents final : BurnEvents {
+  void Progress(ProgressType type, std::intptr_t value) override {
+    rows.push_back({type, value});
+    if (onProgress) onProgress(type, value);
+  }
+  void Log(std::string_view line) override { lines.emplace_back(line); }
+  void Counted() override { ++counted; }
+  void UidMade(const Uid& made, std::string_view text) override { uid = made, uidText = text; }
+  void Finished() override { finished = true; }
+  bool Unplugged() override { return unplugged; }
+  void Clear() {
+    rows.clear(), lines.clear(), uidText.clear();
+    counted = 0, uid = {}, finished = unplugged = false;
+  }
+
+  std::vector<Row> rows;
+  Lines lines;
+  int counted = 0;
+  Uid uid{};
+  std::string uidText;
+  bool finished = false;
+  bool unplugged = false;
+  std::function<void(ProgressType, std::intptr_t)> onProgress;
+};
+
 sim::FaultPlan Fails(Blocks programFail, Blocks bad = {}) {
   sim::FaultPlan plan;
   plan.programFailBlocks = std::move(programFail);
@@ -60,35 +88,32 @@ Bytes Pattern(std::size_t size, std::uint8_t seed) {
 class PortBurn : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetPortRecords();
-    g_burnCounter = 0;
     ASSERT_TRUE(EnsureNandTable(host_));
+    events_.onProgress = [this](ProgressType type, std::intptr_t value) {
+      if (type == kProgressLabel) label_ = static_cast<std::size_t>(value);
+      // The station's part when a board goes away in the middle of an image.
+      if (type == kProgressImage && label_ == unplugDuring_ && sim_.IsPlugged(0)) {
+        sim_.Unplug(0);
+        events_.unplugged = true;
+      }
+    };
+    // Only the station's own worker talks to the window.
     sim_.SetWindowProcedure([this](WindowHandle window, std::uint32_t, std::uintptr_t wParam,
                                    std::intptr_t lParam) {
       EXPECT_EQ(window, kWindow);
       EXPECT_EQ(static_cast<std::int32_t>(wParam & 0xFF), port_);
-      const Row row{static_cast<std::uint32_t>(wParam >> 16), lParam};
-      rows_.push_back(row);
-      if (row.type == kProgressLabel) label_ = static_cast<std::size_t>(lParam);
-      // The scan's part when a board goes away in the middle of an image.
-      if (row.type == kProgressImage && label_ == unplugDuring_ && sim_.IsPlugged(0)) {
-        sim_.Unplug(0);
-        g_portSlots[static_cast<std::size_t>(port_)].state = kPortFree;
-      }
+      windowRows_.push_back({static_cast<std::uint32_t>(wParam >> 16), lParam});
       return std::intptr_t{0};
     });
   }
-  void TearDown() override {
-    ResetPortRecords();
-    SelectCpuModel(savedModel_);
-  }
+  void TearDown() override { ResetPortRecords(); }
 
   // A board of `model` (a chip of 2048-byte pages in 128 KiB blocks unless given),
   // claimed on `port` as the scan does.
   PortContext& Claim(int model, sim::FaultPlan faults = {}, sim::ChipSpec chip = {},
                      std::int32_t port = kPort) {
-    SelectCpuModel(model);
-    const std::filesystem::path config = ModelFilePath(host_, kConfig2KFileName);
+    const std::filesystem::path config =
+        ModelFilePath(host_, kCpuModels[static_cast<std::size_t>(model)], kConfig2KFileName);
     std::filesystem::create_directories(config.parent_path());
     std::ofstream(config) << "[PLL]\nEXTCLK 12\nCPUSPEED 336\nPHMDIV 3\n[SDRAM]\nBUSWIDTH 32\n"
                              "BANKS 4\n[NAND]\nPAGESIZE 2048\nPAGEPERBLOCK 64\nOOBSIZE 64\n[END]\n";
@@ -104,21 +129,20 @@ class PortBurn : public ::testing::Test {
     context.session.port = static_cast<std::uint8_t>(port);
     context.session.devicePath.Assign(sim_.SymbolicLinkOf(0));
     context.session.cpuModel = model;
+    context.session.model = kCpuModels[static_cast<std::size_t>(model)];
     context.settings.hwndMain = kWindow;
     context.settings.port = port;
-    g_portSlots[static_cast<std::size_t>(port)].state = kPortWorkerStarted;
+    events_.Clear();
     return context;
   }
   // The session as a burn holds it before nand.bin: chip known, 2048-byte view sent.
   DeviceSession& Ready(PortContext& context) {
     DeviceSession& s = context.session;
     s.targetEnable[0] = 1;
-    s.progressHwnd = kWindow;
-    s.progressPort = port_;
     s.nandOption = kOptionNoOob;
     EXPECT_EQ(OpenDevice(s), kOpenOk);
     EXPECT_TRUE(LookupNandPart(s));
-    EXPECT_EQ(Init_CFG(ModelFilePath(host_, kConfig2KFileName), s), kConfigSent);
+    EXPECT_EQ(Init_CFG(ModelFilePath(s, kConfig2KFileName), s), kConfigSent);
     sim_.ClearTrace(0);
     return s;
   }
@@ -132,7 +156,7 @@ class PortBurn : public ::testing::Test {
     SelectZone(s, image);
     s.nandStart = kImageZones[image].firstPage;
     ok_.fill(0xEE);
-    return WriteImageZone(s, ok_.data(), File("image.bin", data));
+    return WriteImageZone(s, ok_.data(), File("image.bin", data), events_);
   }
   Bytes Image(PortContext& context, ImageId image, std::size_t size) {
     const Bytes data = Pattern(size, static_cast<std::uint8_t>(image * 31 + 1));
@@ -143,7 +167,7 @@ class PortBurn : public ::testing::Test {
   // Opens as the scan does, burns, and checks that the burn closed the handle.
   void Burn(PortContext& context) {
     ASSERT_EQ(OpenDevice(context.session), kOpenOk);
-    EXPECT_EQ(BurnBoard(context), 0u);
+    EXPECT_EQ(BurnBoard(context, events_), 0u);
     EXPECT_FALSE(sim_.CloseDevice(context.session.device.handle));
   }
   Bytes Nand(std::uint64_t page, std::size_t length) const {
@@ -158,8 +182,8 @@ class PortBurn : public ::testing::Test {
     }
     return found;
   }
-  // This month's log without the time stamps.
-  Lines LogLines() {
+  // This month's log file without the time stamps.
+  Lines LogFileLines() {
     const LocalTime time = host_.GetLocalTime();
     std::ifstream file(dir_.path() / PathFromUtf8(LogFileName(time)));
     Lines lines;
@@ -167,12 +191,13 @@ class PortBurn : public ::testing::Test {
     return lines;
   }
 
-  const int savedModel_ = g_cpuModel;
   testing::TempDir dir_;
   sim::SimHost sim_{1, dir_.path()};
   testing::RecordingHost host_{sim_, dir_.path()};
   std::int32_t port_ = kPort;
-  std::vector<Row> rows_;
+  RecordedEvents events_;
+  std::vector<Row>& rows_ = events_.rows;
+  std::vector<Row> windowRows_;
   std::size_t label_ = kNoImage;
   std::size_t unplugDuring_ = kNoImage + 1;
   std::array<std::uint8_t, kTargetTableSize> ok_{};
@@ -280,12 +305,12 @@ TEST_F(PortBurn, Model0GetsOnlyTheIdPageWrittenWithOption3) {
   DeviceSession& s = Ready(Claim(kModelQx7120));
   s.uid = BuildUid({2010, 3, 5, 14, 7, 9, 123, 5}, 1, 2, 3);
   s.uidText = FormatUidText(s.uid);
-  EXPECT_TRUE(WriteIdentityPages(s));
+  EXPECT_TRUE(WriteIdentityPages(s, events_));
   EXPECT_EQ(Trace("req 1"), Lines{"req 1 0x3f"});
   EXPECT_EQ(Trace("req 7"), Lines{"req 7 0x3017"});
   EXPECT_EQ(Nand(63, 16), Bytes(s.uid.begin(), s.uid.end()));
   EXPECT_EQ(Nand(63, 17)[16], 0xFF);
-  EXPECT_EQ(LogLines(), Lines{std::string(s.uidText.View()) + ": Write UID to page 63 finished!"});
+  EXPECT_EQ(events_.lines, Lines{std::string(s.uidText.View()) + ": Write UID to page 63 finished!"});
 }
 
 TEST_F(PortBurn, AFullBurnFillsEveryZoneAndLogsEachStep) {
@@ -298,10 +323,10 @@ TEST_F(PortBurn, AFullBurnFillsEveryZoneAndLogsEachStep) {
   for (std::size_t i = 0; i < kImageCount; ++i) {
     EXPECT_EQ(Nand(kImageZones[i].firstPage, sizes[i]), images[i]) << kImageFileNames[i];
   }
-  const PortRun& run = g_portRuns[kPort];
+  const RecordedEvents& run = events_;
   EXPECT_EQ(Bytes(run.uid.begin(), run.uid.begin() + 9),  // the host's 2010-03-04 09:05:07.042
             (Bytes{0x07, 0xDA, 3, 4, 9, 5, 7, 0, 42}));
-  EXPECT_EQ(run.uidText.View(), FormatUidText(run.uid).View());
+  EXPECT_EQ(run.uidText, FormatUidText(run.uid).View());
   EXPECT_EQ(Nand(61, 12), (Bytes{0x00, 0x08, 0, 0, 0x40, 0, 0, 0, 0x40, 0, 0, 0}));
   EXPECT_EQ(Nand(62, 12), Nand(61, 12));
   EXPECT_EQ(Nand(63, 16), Bytes(run.uid.begin(), run.uid.end()));
@@ -313,15 +338,15 @@ TEST_F(PortBurn, AFullBurnFillsEveryZoneAndLogsEachStep) {
                  ": img_boot.bin Page from 1536 to 1605.", ": Update minios.bin succeeded!",
                  ": minios.bin Page from 25088 to 25089.", ": Update res.bin succeeded!",
                  ": res.bin Page from 49664 to 49668.", ": system reset!"};
-  for (std::string& line : expected) line.insert(0, run.uidText.View());
-  EXPECT_EQ(LogLines(), expected);
+  for (std::string& line : expected) line.insert(0, run.uidText);
+  EXPECT_EQ(run.lines, expected);
   EXPECT_EQ(rows_, (std::vector<Row>{{3, 0}, {3, 50}, {3, 100}, {2, 0}, {4, 0}, {5, 100}, {2, 0},
                                      {4, 1}, {5, 100}, {2, 0}, {4, 2}, {5, 100}, {2, 0}, {4, 3},
                                      {5, 0}, {5, 100}, {2, 0}, {4, 4}, {5, 100}, {2, 0}, {4, 5},
                                      {5, 100}}));
   EXPECT_EQ(Trace("req 0 0x0").size(), 2u);  // the boot's and the burn's identification
-  EXPECT_EQ(g_burnCounter, 1u);
-  EXPECT_EQ(run.burning, kBurningDone);
+  EXPECT_EQ(run.counted, 1);
+  EXPECT_TRUE(run.finished);
   EXPECT_TRUE(sim_.WasReset(0));
   EXPECT_EQ(host_.MessageTexts(), Lines{});
 }
@@ -331,15 +356,17 @@ TEST_F(PortBurn, TheWorkerBurnsOnlyLoaderOnModel1AndReportsItsEnd) {
   PortContext& context = Claim(kModelQx7130);
   Image(context, kLoaderBin, 3000);
   g_portRuns[kPort].workerRunning = true;
+  g_portSlots[kPort].state = kPortWorkerStarted;
   ASSERT_EQ(OpenDevice(context.session), kOpenOk);
   ASSERT_TRUE(host_.StartThread(ThreadFunc0, &context));
   sim_.JoinThreads();
-  EXPECT_EQ(LogLines(), (Lines{": Update loader.bin succeeded!",
-                               ": loader.bin Page from 1024 to 1026.", ": system reset!"}));
+  EXPECT_EQ(LogFileLines(), (Lines{": Update loader.bin succeeded!",
+                                   ": loader.bin Page from 1024 to 1026.", ": system reset!"}));
   EXPECT_EQ(Nand(63, 16), Bytes(16, 0xFF));
   EXPECT_EQ(Trace("req 0 0x0").size(), 1u);
-  EXPECT_EQ(rows_.back(), (Row{kProgressReset, 0}));
+  EXPECT_EQ(windowRows_.back(), (Row{kProgressReset, 0}));
   EXPECT_FALSE(g_portRuns[kPort].workerRunning);
+  EXPECT_EQ(g_portRuns[kPort].burning, kBurningDone);
 }
 
 // An unknown chip: the lookup's message, then the burn's; nothing counted or written.
@@ -350,8 +377,8 @@ TEST_F(PortBurn, AnUnknownChipEndsTheBurnBeforeItIsCounted) {
   EXPECT_EQ(host_.MessageTexts(), (Lines{"Flash: ID=0x1234, ExtID=0. Use default para burning!",
                                          "Please check nand_cfg.h file!"}));
   EXPECT_EQ(host_.Messages().back().port, kPort);
-  EXPECT_EQ(g_burnCounter, 0u);
-  EXPECT_EQ(g_portRuns[kPort].burning, kBurningNone);
+  EXPECT_EQ(events_.counted, 0);
+  EXPECT_FALSE(events_.finished);
   EXPECT_EQ(sim_.NandHighWater(0), 0u);
   EXPECT_FALSE(sim_.WasReset(0));
 }
@@ -370,12 +397,13 @@ TEST_F(PortBurn, ImgBootEndsTheBurnWhenItsZoneIsUsedUpOrTheBoardGoesAway) {
     // A board that went away answers no status, so its writes fail until the zone is
     // used up: the operator sees the zone message either way, the log tells which.
     EXPECT_EQ(host_.MessageTexts(), Lines{std::string(kImgBootZoneUsedUpText)});
-    EXPECT_EQ(LogLines().back(), std::string(g_portRuns[kPort].uidText.View()) +
-                                     (unplug ? ": img_boot.bin disconnected!" : ": img_boot.bin write Error!"));
+    EXPECT_EQ(events_.lines.back(), events_.uidText + (unplug ? ": img_boot.bin disconnected!"
+                                                              : ": img_boot.bin write Error!"));
     EXPECT_EQ(std::ranges::count(sim_.TraceText(0), "req 1 0x188"), 0);  // no minios.bin erase
     EXPECT_NE(Nand(25088, minios.size()), minios);
     EXPECT_FALSE(sim_.WasReset(0));
-    EXPECT_EQ(g_portRuns[kPort].burning, kBurningStarted);
+    EXPECT_EQ(events_.counted, 1);
+    EXPECT_FALSE(events_.finished);
   }
 }
 
@@ -388,7 +416,7 @@ TEST_F(PortBurn, ReadBackCopiesPagesInTheChipsRealGeometry) {
   context.settings.imagePaths[JobSlotOf(kNandBin)].Assign(PathToUtf8(output));
   context.settings.fromPage = 100;
   context.settings.toPage = 104;
-  EXPECT_EQ(ReadBack(&context), 0u);
+  ReadBackPages(context, events_);
 
   std::ifstream file(output, std::ios::binary);
   EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(file), {}), Bytes(pages.begin(), pages.end() - 4096));

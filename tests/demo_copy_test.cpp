@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/production_log.h"
+#include "station/production_log.h"
 #include "cli_runner.h"
 #include "host/paths.h"
 #include "recording_host.h"

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "boot/boot_config.h"
+#include "protocol/boot_config.h"
 #include "device/cpu_identification.h"
 #include "device/device_open.h"
 #include "device/device_texts.h"

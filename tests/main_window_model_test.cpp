@@ -14,7 +14,8 @@
 
 #include "app/burn_counter.h"
 #include "app/main_window_model.h"
-#include "app/production_log.h"
+#include "app/model_selection.h"
+#include "station/production_log.h"
 #include "boot/station_model.h"
 #include "host/paths.h"
 #include "recording_host.h"

@@ -12,7 +12,7 @@
 #include "device/device_open.h"
 #include "device/device_texts.h"
 #include "nand/nand_ops.h"
-#include "nand/nand_word.h"
+#include "protocol/nand_word.h"
 #include "recording_host.h"
 #include "sim_board_fixture.h"
 #include "temp_dir.h"

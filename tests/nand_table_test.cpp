@@ -15,6 +15,7 @@
 
 #include "device/device_session.h"
 #include "nandtable/default_nand_parts.h"
+#include "nand/chip_lookup.h"
 #include "nandtable/nand_cfg.h"
 #include "null_host.h"
 #include "recording_host.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/burn_counter.h"
-#include "app/production_log.h"
+#include "station/production_log.h"
 #include "host/paths.h"
 #include "null_host.h"
 #include "recording_host.h"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "device/byte_order.h"
+#include "protocol/byte_order.h"
 #include "sim/sim_host.h"
 
 namespace korvex::testing {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "device/byte_order.h"
+#include "protocol/byte_order.h"
 #include "sim/boot_rom.h"
 #include "sim/placeholder_firmware.h"
 #include "sim/sim_host.h"

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "device/byte_order.h"
+#include "protocol/byte_order.h"
 #include "sim/sim_host.h"
 
 namespace korvex::sim {

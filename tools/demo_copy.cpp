@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/production_log.h"
+#include "station/production_log.h"
 #include "device/device_texts.h"
 #include "host/paths.h"
 #include "tools/tools_texts.h"

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/port_context.h"
+#include "station/port_context.h"
 #include "device/bounded_string.h"
 #include "host/host.h"
 #include "nand/identity_pages.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/port_context.h"
+#include "station/port_context.h"
 
 namespace korvex::win32 {
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/production_log.h"
+#include "station/production_log.h"
 #include "app/station_texts.h"
 #include "host/win32/single_instance.h"
 #include "host/win32/utf8.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/production_log.h"
+#include "station/production_log.h"
 #include "host/win32/single_instance.h"
 #include "host/win32/win32_host.h"
 #include "host_child_roles.h"

@@ -1,4 +1,4 @@
-#include "app/production_log.h"
+#include "station/production_log.h"
 
 #include <cstdio>
 #include <fstream>

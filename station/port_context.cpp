@@ -1,4 +1,4 @@
-#include "app/port_context.h"
+#include "station/port_context.h"
 
 #include <algorithm>
 
@@ -9,14 +9,6 @@ std::array<PortRun, kPortCount> g_portRuns;
 std::array<PortContext, kPortCount>& g_portContexts = *new std::array<PortContext, kPortCount>();
 std::atomic<std::int32_t> g_burningCount{0};
 
-namespace {
-
-int CompareBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
-  return std::equal(a, a + n, b) ? 1 : 0;
-}
-
-}  // namespace
-
 void PortContext::BindFixedSessionFields(Host& host) {
   session.device.host = &host;
   session.device.handle = kInvalidHandle;
@@ -25,7 +17,6 @@ void PortContext::BindFixedSessionFields(Host& host) {
   session.targetEnable = scratch.data();
   session.targetCount = 1;
   session.nandOption = kOptionNoOobModel0;
-  session.compareBytes = CompareBytes;
 }
 
 void ResetPortRecords() {

@@ -1,5 +1,4 @@
-// The lookup's one step that talks to the board, kept apart from the table code so
-// the table can be used (and tested) without the NAND request layer.
+#include "nand/chip_lookup.h"
 
 #include "nand/nand_ops.h"
 #include "nandtable/nand_cfg.h"

@@ -1,6 +1,6 @@
-#include "boot/boot_config.h"
+#include "protocol/boot_config.h"
 
-#include "device/byte_order.h"
+#include "protocol/byte_order.h"
 
 namespace korvex {
 

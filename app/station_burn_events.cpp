@@ -1,0 +1,37 @@
+#include "app/station_burn_events.h"
+
+#include "app/burn_counter.h"
+#include "app/port_progress.h"
+#include "station/production_log.h"
+
+namespace korvex {
+
+namespace {
+
+std::size_t Index(std::int32_t port) { return static_cast<std::size_t>(port); }
+
+}  // namespace
+
+void StationBurnEvents::Progress(ProgressType type, std::intptr_t value) {
+  SendPortProgress(host_, window_, type, port_, value);
+}
+
+void StationBurnEvents::Log(std::string_view line) { WriteLogLine(host_, line); }
+
+void StationBurnEvents::Counted() {
+  g_burnCounter.fetch_add(1);
+  g_portRuns[Index(port_)].burning = kBurningStarted;
+}
+
+void StationBurnEvents::UidMade(const std::array<std::uint8_t, kUidSize>& uid,
+                                std::string_view text) {
+  PortRun& run = g_portRuns[Index(port_)];
+  run.uid = uid;
+  run.uidText.Assign(text);
+}
+
+void StationBurnEvents::Finished() { g_portRuns[Index(port_)].burning = kBurningDone; }
+
+bool StationBurnEvents::Unplugged() { return g_portSlots[Index(port_)].state == kPortFree; }
+
+}  // namespace korvex

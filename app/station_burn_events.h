@@ -1,0 +1,31 @@
+#pragma once
+// The station's side of a burn's events: the port's row in the window, the production
+// log, the burn counter and the port's PortRun record.
+
+#include <cstdint>
+
+#include "host/host.h"
+#include "nand/burn_events.h"
+
+namespace korvex {
+
+class StationBurnEvents final : public BurnEvents {
+ public:
+  StationBurnEvents(Host& host, WindowHandle window, std::int32_t port)
+      : host_(host), window_(window), port_(port) {}
+
+  void Progress(ProgressType type, std::intptr_t value) override;
+  void Log(std::string_view line) override;
+  void Counted() override;
+  void UidMade(const std::array<std::uint8_t, kUidSize>& uid, std::string_view text) override;
+  void Finished() override;
+  // The scan frees the slot of a board that went away.
+  bool Unplugged() override;
+
+ private:
+  Host& host_;
+  WindowHandle window_;
+  std::int32_t port_;
+};
+
+}  // namespace korvex

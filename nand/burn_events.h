@@ -1,0 +1,28 @@
+#pragma once
+// Everything a burn tells the station about its board, and the one thing it asks.
+// The burn reports only through this, so it never reaches into the station's
+// records, its window or its log by itself; tests pass a recording fake.
+
+#include <cstdint>
+#include <string_view>
+
+#include "station/port_context.h"
+#include "station/progress_type.h"
+
+namespace korvex {
+
+class BurnEvents : public ProgressSink {
+ public:
+  // One production-log line, the board's unique-ID text already in front.
+  virtual void Log(std::string_view line) = 0;
+  // The board counts as started: the counter steps and the port's burn has begun.
+  virtual void Counted() = 0;
+  virtual void UidMade(const std::array<std::uint8_t, kUidSize>& uid,
+                       std::string_view text) = 0;
+  // The burn reached its normal end (the board was reset).
+  virtual void Finished() = 0;
+  // True once the station has noticed that the board went away.
+  virtual bool Unplugged() = 0;
+};
+
+}  // namespace korvex
