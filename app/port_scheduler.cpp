@@ -59,10 +59,13 @@ void PortScheduler::Claim(std::size_t port) {
     return;
   }
   slot.state = kPortWorkerStarted;
+  g_portRuns[port].end = BurnEnd::kNone;
   g_portRuns[port].workerRunning = true;
   if (!host_.StartThread(worker_, &context)) {
     g_portRuns[port].workerRunning = false;
     slot.state = kPortStartFailed;
+    // No worker will close the handle the claim opened.
+    CloseDevice(context.session);
     ShowMessage(kTextCantCreateWorker);
   }
 }

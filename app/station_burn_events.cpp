@@ -30,7 +30,11 @@ void StationBurnEvents::UidMade(const std::array<std::uint8_t, kUidSize>& uid,
   run.uidText.Assign(text);
 }
 
-void StationBurnEvents::Finished() { g_portRuns[Index(port_)].burning = kBurningDone; }
+void StationBurnEvents::Ended(BurnEnd end) {
+  PortRun& run = g_portRuns[Index(port_)];
+  run.end = end;
+  if (end == BurnEnd::kBurned) run.burning = kBurningDone;
+}
 
 bool StationBurnEvents::Unplugged() { return g_portSlots[Index(port_)].state == kPortFree; }
 

@@ -22,16 +22,16 @@ bool SendRequest(DeviceHandle device, Request request, std::uint32_t argument,
                                       RequestInput(argument), reply);
 }
 
-void BulkWrite(DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count) {
-  if (device.host == nullptr) return;
+bool BulkWrite(DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count) {
+  if (device.host == nullptr) return false;
   std::uint32_t written = 0;
-  device.host->WriteDevice(device.handle, bytes, count, written);
+  return device.host->WriteDevice(device.handle, bytes, count, written);
 }
 
-void BulkRead(DeviceHandle device, std::uint8_t* buffer, std::uint32_t count) {
-  if (device.host == nullptr) return;
+bool BulkRead(DeviceHandle device, std::uint8_t* buffer, std::uint32_t count) {
+  if (device.host == nullptr) return false;
   std::uint32_t read = 0;
-  device.host->ReadDevice(device.handle, buffer, count, read);
+  return device.host->ReadDevice(device.handle, buffer, count, read);
 }
 
 }  // namespace korvex

@@ -22,9 +22,10 @@ bool SendRequest(DeviceHandle device, Request request, std::uint32_t argument);
 bool SendRequest(DeviceHandle device, Request request, std::uint32_t argument,
                  RequestBuffer& reply);
 
-// One synchronous write or read of count bytes. No caller examines the outcome:
-// a short transfer shows only in what the board answers later.
-void BulkWrite(DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count);
-void BulkRead(DeviceHandle device, std::uint8_t* buffer, std::uint32_t count);
+// One synchronous write or read of count bytes; false when the host call itself
+// failed (the link to the board is gone). A short transfer shows only in what the
+// board answers later.
+bool BulkWrite(DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count);
+bool BulkRead(DeviceHandle device, std::uint8_t* buffer, std::uint32_t count);
 
 }  // namespace korvex

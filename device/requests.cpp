@@ -44,11 +44,11 @@ int CommitConfig(DeviceHandle device, std::uint32_t value) {
   return Result(SendRequest(device, Request::kConfiguration, value));
 }
 
-void ReadStatus(DeviceSession& session) {
+bool ReadStatus(DeviceSession& session) {
   // A status that never arrives (a board unplugged mid-write) must not pass for the
   // previous reply: a stale "next page" would let a dead board's writes look good.
   std::fill_n(session.tail, kStatusReplySize, std::uint8_t{0});
-  BulkRead(session.device, session.tail, kStatusReplySize);
+  return BulkRead(session.device, session.tail, kStatusReplySize);
 }
 
 }  // namespace korvex

@@ -49,6 +49,8 @@ int SystemReset(DeviceSession& session);
 int CommitConfig(DeviceHandle device, std::uint32_t value);
 
 // Bulk read of the 8-byte status reply into session.tail; left for the caller to read.
-void ReadStatus(DeviceSession& session);
+// False when the read failed at the host: the reply is then all zeros, which a caller
+// must not take for the board's answer.
+bool ReadStatus(DeviceSession& session);
 
 }  // namespace korvex

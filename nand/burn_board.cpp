@@ -1,6 +1,7 @@
 #include "nand/burn_board.h"
 
 #include <array>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 
@@ -42,30 +43,47 @@ std::optional<std::int32_t> ImageOption(ImageId image, std::int32_t cpuModel) {
   return std::nullopt;
 }
 
+// The chip's blocks must fit one write, and every zone must hold at least one block;
+// otherwise the zone walk could not place a single block anywhere.
+bool GeometryBurnable(const DeviceSession& session) {
+  if (session.pageSize == 0 || session.blockSize == 0) return true;  // the record decides
+  const std::uint32_t pagesPerBlock = session.blockSize / session.pageSize;
+  if (session.blockSize > kMaxProgramLength || pagesPerBlock == 0) return false;
+  for (const ImageZone& zone : kImageZones) {
+    if (zone.zoneEnd - zone.firstPage < pagesPerBlock) return false;
+  }
+  return true;
+}
+
 class Burn {
  public:
   Burn(PortContext& context, BurnEvents& events)
       : context_(context), events_(events), work_(context.session), port_(context.settings.port) {}
 
   void Run() {
-    if (!Prepare()) return End();
-    for (const ImageId image : kBurnOrder) {
-      if (!BurnImage(image)) return End();
+    BurnEnd end = Prepare();
+    for (std::size_t i = 0; end == BurnEnd::kNone && i < kBurnOrder.size(); ++i) {
+      end = BurnImage(kBurnOrder[i]);
     }
-    Finish();
+    if (end == BurnEnd::kNone) end = Finish();
+    // Every end but the normal one leaves the board as it is (no reset) but closes our
+    // handle: a production station must not leak one per failed board, and the port's
+    // next claim opens a fresh one anyway.
+    if (end != BurnEnd::kBurned) CloseDevice(work_);
+    events_.Ended(end);
   }
 
  private:
-  bool Prepare() {
+  BurnEnd Prepare() {
     Progress(kProgressBoot, 0);
     work_.targetEnable[0] = 1;
-    if (Boot(work_) == kBootFailed) return Refuse(kTextDownloadFailed);
+    if (Boot(work_) == kBootFailed) return Refuse(kTextDownloadFailed, BurnEnd::kBootFailed);
     // A failed model-0 configuration has shown its own message.
     if (work_.cpuModel == kModelQx7120 && ConfigureAfterBoot(work_) == kAfterBootFailed) {
-      return false;
+      return BurnEnd::kBootFailed;
     }
     Progress(kProgressBoot, 50);
-    if (!LookupNandPart(work_)) return Refuse(kTextChipUnknown);
+    if (!LookupNandPart(work_)) return Refuse(kTextChipUnknown, BurnEnd::kChipUnknown);
     // Model 0 configured for 2048-byte pages before the chip was known.
     if (work_.cpuModel == kModelQx7120 && work_.is2KPage == 0) ConfigureAfterBoot(work_);
     Progress(kProgressBoot, 100);
@@ -78,14 +96,15 @@ class Burn {
       anyIncluded = anyIncluded || settings.includeFlags[slot] != 0;
       anyPath = anyPath || !settings.imagePaths[slot].Empty();
     }
-    if (!anyIncluded) return Refuse(kTextNoImageIncluded);
-    if (!anyPath) return Refuse(kTextAllPathsEmpty);
+    if (!anyIncluded) return Refuse(kTextNoImageIncluded, BurnEnd::kNoImage);
+    if (!anyPath) return Refuse(kTextAllPathsEmpty, BurnEnd::kNoImage);
+    if (!GeometryBurnable(work_)) return RefuseGeometry();
 
     if (work_.eraseWholeChip != 0) {
       if (ConfigureRealGeometry(work_) == kConfigNotSent) {
-        return Refuse(kTextRealGeometryForEraseFailed);
+        return Refuse(kTextRealGeometryForEraseFailed, BurnEnd::kConfigFailed);
       }
-      EraseChip(work_);
+      if (EraseChip(work_) == kNandOpLinkLost) return LinkLost(kLogBoardDisconnected);
       Log(kLogEraseNand);
     }
 
@@ -94,31 +113,34 @@ class Burn {
     if (work_.cpuModel == kModelQx7135 || work_.cpuModel == kModelQx7105B) {
       const CpuReply code = ClassifyCpuAtBurn(work_.device);
       if (code != kBurnCodeQx7105B && code != kBurnCodeQx7135) {
-        return Refuse(kCpuIdVersionErrorText);
+        return Refuse(kCpuIdVersionErrorText, BurnEnd::kCpuMismatch);
       }
     }
-    return true;
+    return BurnEnd::kNone;
   }
 
-  // One image step; false ends the burn.
-  bool BurnImage(ImageId image) {
+  // One image step; anything but kNone ends the burn.
+  BurnEnd BurnImage(ImageId image) {
+    if (events_.Cancelled()) return BurnEnd::kInterrupted;
     Progress(kProgressReset, 0);
     Progress(kProgressLabel, image);
-    if (!ConfigureBefore(image)) return Refuse(kTextImageConfigureFailed);
+    if (!ConfigureBefore(image)) return Refuse(kTextImageConfigureFailed, BurnEnd::kConfigFailed);
 
     const JobSettings& settings = context_.settings;
     const ImagePath& path = settings.PathOf(image);
-    if (settings.IncludeOf(image) != 1 || path.Empty()) return true;
+    if (settings.IncludeOf(image) != 1 || path.Empty()) return BurnEnd::kNone;
 
     const ImageZone& zone = kImageZones[image];
     SelectZone(work_, image);
     work_.nandStart = zone.firstPage;
     const std::optional<std::int32_t> option = ImageOption(image, work_.cpuModel);
-    if (!option) return Refuse(kCpuIdVersionErrorText);
+    if (!option) return Refuse(kCpuIdVersionErrorText, BurnEnd::kCpuMismatch);
     work_.nandOption = *option;
 
     if (image == kNandBin) {
-      if (Configure2K(work_) == kConfigNotSent) return Refuse(kTextImageConfigureFailed);
+      if (Configure2K(work_) == kConfigNotSent) {
+        return Refuse(kTextImageConfigureFailed, BurnEnd::kConfigFailed);
+      }
       MakeUid(work_.host(), work_.uid.data(), work_.uidText, work_.port);
       events_.UidMade(work_.uid, work_.uidText.View());
     }
@@ -128,16 +150,23 @@ class Burn {
         WriteImageZone(work_, okFlags.data(), PathFromUtf8(path.View()), events_);
     const ImageLogTexts& lines = kImageLogTexts[image];
     // The station notices a board that went away while the image was written.
-    if (events_.Unplugged()) return LogAndEnd(lines.unplugged);
-    if (written == kZoneFailed) return LogAndEnd(lines.openFailed);
+    if (events_.Unplugged()) return LogAndEnd(lines.unplugged, BurnEnd::kUnplugged);
+    if (written == kZoneLinkLost) return LinkLost(lines.unplugged);
+    if (written == kZoneCancelled) return BurnEnd::kInterrupted;
+    if (written == kZoneFailed) return LogAndEnd(lines.openFailed, BurnEnd::kOpenFailed);
     if (okFlags[0] == 0) {
       Log(lines.writeError);
       if (image == kLoaderBin) LogPages(kLogLoaderErrorRange, zone.firstPage, work_.nandEnd);
-      return false;
+      return BurnEnd::kZoneFull;
     }
     Log(lines.succeeded);
     LogPages(lines.pageRange, zone.firstPage, work_.nandEnd);
-    return image != kNandBin || WriteIdentityPages(work_, events_);
+    if (image != kNandBin) return BurnEnd::kNone;
+    switch (WriteIdentityPages(work_, events_)) {
+      case kPageWritten: return BurnEnd::kNone;
+      case kPageLinkLost: return LinkLost(lines.unplugged);
+      default: return BurnEnd::kWriteError;
+    }
   }
 
   // The geometry an image needs that the previous one did not: models 1..3 leave
@@ -150,34 +179,40 @@ class Burn {
     return !needed || ConfigureRealGeometry(work_) != kConfigNotSent;
   }
 
-  void Finish() {
+  BurnEnd Finish() {
     if (work_.formatAfterBurn != 0) {
-      FormatNand(work_);
+      if (FormatNand(work_) == kNandOpLinkLost) return LinkLost(kLogBoardDisconnected);
       Log(kLogEraseNand);
     }
     if (work_.cpuModel == kModelQx7105B && work_.fileSystemFormat != 0) {
       Progress(kProgressFormat, 0);
-      FormatFileSystem(work_);
+      if (FormatFileSystem(work_) == kNandOpLinkLost) return LinkLost(kLogBoardDisconnected);
     }
-    SystemReset(work_);
+    if (SystemReset(work_) != kResetOk) return LinkLost(kLogBoardDisconnected);
     Log(kLogSystemReset);
     CloseDevice(work_);
-    events_.Finished();
+    return BurnEnd::kBurned;
   }
 
-  // Every early end leaves the board as it is (no reset) but closes our handle: a
-  // production station must not leak one per failed board, and the port's next
-  // claim opens a fresh one anyway.
-  void End() { CloseDevice(work_); }
-
-  bool Refuse(std::string_view text) {
+  BurnEnd Refuse(std::string_view text, BurnEnd end) {
     work_.host().ShowMessageBox({text, kMessageCaption, MessageButtons::Ok, port_});
-    return false;
+    return end;
   }
 
-  bool LogAndEnd(std::string_view text) {
+  BurnEnd RefuseGeometry() {
+    char text[192];
+    std::snprintf(text, sizeof text, kTextGeometryNotBurnable.data(), work_.blockSize,
+                  work_.pageSize);
+    return Refuse(text, BurnEnd::kGeometryRefused);
+  }
+
+  // A dead link is one line in the log and no message box: the operator sees the
+  // board gone, and a good board is never reported as bad NAND.
+  BurnEnd LinkLost(std::string_view line) { return LogAndEnd(line, BurnEnd::kLinkLost); }
+
+  BurnEnd LogAndEnd(std::string_view text, BurnEnd end) {
     Log(text);
-    return false;
+    return end;
   }
 
   void Log(std::string_view text) { LogBoardLine(events_, work_, text); }

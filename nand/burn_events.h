@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "station/burn_end.h"
 #include "station/port_context.h"
 #include "station/progress_type.h"
 
@@ -19,8 +20,8 @@ class BurnEvents : public ProgressSink {
   virtual void Counted() = 0;
   virtual void UidMade(const std::array<std::uint8_t, kUidSize>& uid,
                        std::string_view text) = 0;
-  // The burn reached its normal end (the board was reset).
-  virtual void Finished() = 0;
+  // Once, at every end of the job; kBurned when the board was reset after a whole burn.
+  virtual void Ended(BurnEnd end) = 0;
   // True once the station has noticed that the board went away.
   virtual bool Unplugged() = 0;
 };

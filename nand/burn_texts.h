@@ -19,10 +19,18 @@ inline constexpr std::string_view kTextRealGeometryForEraseFailed =
     "Set flash real parameter error!";
 inline constexpr std::string_view kTextImageConfigureFailed = "API init nand.bin error!";
 inline constexpr std::string_view kTextOpenDeviceFailed = "Open Device file!";
+// %u block bytes, %u page bytes.
+inline constexpr std::string_view kTextGeometryNotBurnable =
+    "NAND block of %u bytes (pages of %u bytes) is not burnable: one write carries at most "
+    "1048576 bytes and every zone must hold a whole block. Nothing was erased.";
+inline constexpr std::string_view kTextReadBackLinkLost =
+    "Read back stopped: the board was disconnected.";
 
 // Log lines.
 inline constexpr std::string_view kLogEraseNand = ": erase nand!";
 inline constexpr std::string_view kLogSystemReset = ": system reset!";
+// A board gone during a step that is no image's: erase, format or reset.
+inline constexpr std::string_view kLogBoardDisconnected = ": board disconnected!";
 inline constexpr std::string_view kLogInfo1Written = ": Write nand ifo1 to page %d finished!";
 inline constexpr std::string_view kLogInfo2Written = ": Write nand info2 to page %d finished!";
 inline constexpr std::string_view kLogUidWritten = ": Write UID to page %d finished!";

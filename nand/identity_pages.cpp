@@ -57,6 +57,11 @@ std::uint32_t ProgramIdentityPage(DeviceSession& session, std::span<const std::u
   return ProgramPages(session, results);
 }
 
+int PageResult(std::uint32_t nextPage) {
+  if (nextPage == kProgramLinkLost) return kPageLinkLost;
+  return nextPage != kProgramFailed ? kPageWritten : kPageNotWritten;
+}
+
 }  // namespace
 
 std::uint8_t Crc8Maxim(std::span<const std::uint8_t> bytes) {
@@ -110,20 +115,17 @@ int WriteInfoPage(DeviceSession& session, std::uint8_t* okFlags) {
   PutLe32(info, 4, session.spareSize);
   PutLe32(info, 8, session.pageSize == 0 ? 0 : session.blockSize / session.pageSize);
   // The write's own result table is the caller's flag: a failure clears it.
-  return ProgramIdentityPage(session, info, okFlags) != kProgramFailed ? kPageWritten
-                                                                       : kPageNotWritten;
+  return PageResult(ProgramIdentityPage(session, info, okFlags));
 }
 
 int WriteUidPage(DeviceSession& session, std::uint8_t* okFlags) {
   std::array<std::uint8_t, 256> results{};
-  if (ProgramIdentityPage(session, session.uid, results.data()) == kProgramFailed) {
-    return kPageNotWritten;
-  }
-  okFlags[0] = 1;
-  return kPageWritten;
+  const int result = PageResult(ProgramIdentityPage(session, session.uid, results.data()));
+  if (result == kPageWritten) okFlags[0] = 1;
+  return result;
 }
 
-bool WriteIdentityPages(DeviceSession& session, BurnEvents& events) {
+int WriteIdentityPages(DeviceSession& session, BurnEvents& events) {
   struct IdentityPage {
     std::uint32_t page;
     bool isInfo;
@@ -142,13 +144,14 @@ bool WriteIdentityPages(DeviceSession& session, BurnEvents& events) {
     session.nandOption = model0 && !p.isInfo ? kOptionNoOobModel0 : kOptionNoOob;
     const int result = p.isInfo ? WriteInfoPage(session, okFlags.data())
                                 : WriteUidPage(session, okFlags.data());
+    if (result == kPageLinkLost) return kPageLinkLost;
     if (result == kPageNotWritten) {
       LogBoardPages(events, session, kLogIdentityPageFailed, p.page);
-      return false;
+      return kPageNotWritten;
     }
     LogBoardPages(events, session, p.logLine, p.page);
   }
-  return true;
+  return kPageWritten;
 }
 
 }  // namespace korvex

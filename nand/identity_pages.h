@@ -18,6 +18,7 @@ using Uid = std::array<std::uint8_t, kUidSize>;
 
 inline constexpr int kPageWritten = 1;
 inline constexpr int kPageNotWritten = 0;
+inline constexpr int kPageLinkLost = -1;  // the write failed at the host: the board is gone
 
 // Pages of the 2048-byte view, inside the nand.bin zone.
 inline constexpr std::uint32_t kInfoPage1 = 61;
@@ -43,7 +44,7 @@ void MakeUid(Host& host, std::uint8_t out[kUidSize], UidText& text, std::uint8_t
 // Writes the information page (page size, spare size, pages per block of the chip,
 // 32-bit little-endian, then 0xFF) at nandStart with nandOption. okFlags (targetCount
 // entries) is the write's result table: entry 0 ends as 1 when the page was written,
-// else 0. Returns kPageWritten or kPageNotWritten.
+// else 0. Returns kPageWritten, kPageNotWritten or kPageLinkLost.
 int WriteInfoPage(DeviceSession& session, std::uint8_t* okFlags);
 
 // Writes the session's uid (then 0xFF) at nandStart with nandOption. Only a
@@ -53,7 +54,8 @@ int WriteUidPage(DeviceSession& session, std::uint8_t* okFlags);
 // The identity pages behind a successful nand.bin, each logged: on models 1..3 the
 // information page to pages 61 and 62 (option 2), then on every model the ID page
 // to page 63 (option 3 on model 0, else 2). The first page not written is logged as
-// such and ends the sequence; returns false then.
-bool WriteIdentityPages(DeviceSession& session, BurnEvents& events);
+// such and ends the sequence (kPageNotWritten); a lost link ends it unlogged
+// (kPageLinkLost). kPageWritten when every page went in.
+int WriteIdentityPages(DeviceSession& session, BurnEvents& events);
 
 }  // namespace korvex

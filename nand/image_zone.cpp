@@ -27,6 +27,7 @@ enum class WriteOutcome {
   kWritten,
   kUsedUpBeforeRetry,  // a failed write began at or past the zone end
   kUsedUpAfterWrite,   // the board's next page lies at or past the zone end
+  kLinkLost,           // the board is gone; no block of it is bad
 };
 
 // Writes the staged bytes at nandStart. A failed write costs one block of the chip:
@@ -39,6 +40,7 @@ WriteOutcome WriteInsideZone(DeviceSession& session, std::uint8_t* results,
     session.nandStart += ChipPagesPerBlock(session);
     next = ProgramPages(session, results);
   }
+  if (next == kProgramLinkLost) return WriteOutcome::kLinkLost;
   session.nandStart = next;
   return next >= zone.zoneEnd ? WriteOutcome::kUsedUpAfterWrite : WriteOutcome::kWritten;
 }
@@ -50,12 +52,27 @@ int ReportZoneUsedUp(DeviceSession& session, std::uint8_t* okFlags, std::string_
   return kZoneOk;
 }
 
-// Reads up to count bytes of the file into the buffer; a short read shows only in
-// what the board is sent, as with any other transfer of the station.
-void ReadIntoBuffer(std::ifstream& file, std::uint8_t* buffer, std::uint64_t count) {
+// An end in the middle of the zone without its message: the zone is not used up.
+int Stopped(DeviceSession& session, std::uint8_t* okFlags, int result) {
+  okFlags[0] = 0;
+  session.nandEnd = session.nandStart;
+  return result;
+}
+
+// Reads count bytes of the file into the buffer; false when fewer arrived (the file
+// shrank or cannot be read), so nothing stale or zeroed is ever sent as image data.
+bool ReadIntoBuffer(std::ifstream& file, std::uint8_t* buffer, std::uint64_t count) {
   const auto bytes = static_cast<std::streamsize>(std::min<std::uint64_t>(count, kDataBufferSize));
   file.read(reinterpret_cast<char*>(buffer), bytes);
+  const bool whole = file.gcount() == bytes;
   file.clear();
+  return whole;
+}
+
+// A folder or a device opens on some systems and reads as nothing or as anything.
+bool IsRegularFile(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
 }
 
 std::uint32_t ClampToWord(std::uint64_t value) {
@@ -96,11 +113,12 @@ int EraseZone(DeviceSession& session) {
   const std::size_t count = std::min<std::size_t>(session.targetCount, kTargetTableSize);
   for (std::size_t i = 0; session.targetEnable != nullptr && i < count; ++i) {
     if (session.targetEnable[i] == 0) continue;
-    SetDataAddress(session.device, session.nandStart);
-    SetDataLength(session.device, blocks);
-    NandOps(session.device,
-            NandWord{kNandOpcodesModels1To3.erase, static_cast<std::uint8_t>(i), 0}.Pack());
-    ReadStatus(session);
+    const NandWord erase{kNandOpcodesModels1To3.erase, static_cast<std::uint8_t>(i), 0};
+    const bool exchanged = SetDataAddress(session.device, session.nandStart) == kRequestOk &&
+                           SetDataLength(session.device, blocks) == kRequestOk &&
+                           NandOps(session.device, erase.Pack()) == kRequestOk &&
+                           ReadStatus(session);
+    if (!exchanged) return kZoneLinkLost;
   }
   return kZoneOk;
 }
@@ -108,6 +126,7 @@ int EraseZone(DeviceSession& session) {
 int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
                    const std::filesystem::path& path, ProgressSink& progress) {
   std::fill_n(okFlags, session.targetCount, std::uint8_t{0});
+  if (!IsRegularFile(path)) return kZoneFailed;
   std::ifstream file(path, std::ios::binary);
   if (!file) return kZoneFailed;
   file.seekg(0, std::ios::end);
@@ -125,7 +144,8 @@ int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
   // The erase counts in the record's blocks; the writes below go on in pages.
   DeviceSession eraseCopy = session;
   eraseCopy.nandStart = session.nandStart / record.nandPagesPerBlock;
-  if (EraseZone(eraseCopy) != kZoneOk) return kZoneFailed;
+  const int erased = EraseZone(eraseCopy);
+  if (erased != kZoneOk) return erased;
 
   const std::uint64_t wholeChunks = size / chunk;
   const std::uint64_t remainder = size % chunk;
@@ -137,9 +157,14 @@ int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
 
   for (std::uint64_t i = 0; i < wholeChunks; ++i) {
     progress.Progress(kProgressImage, static_cast<std::intptr_t>(100 * i / wholeChunks));
-    ReadIntoBuffer(file, session.dataBuffer, chunk);
+    if (progress.Cancelled()) return Stopped(session, okFlags, kZoneCancelled);
+    if (!ReadIntoBuffer(file, session.dataBuffer, chunk)) {
+      return Stopped(session, okFlags, kZoneFailed);
+    }
     session.nandLength = ClampToWord(chunk);
-    if (WriteInsideZone(session, results.data(), *zone) != WriteOutcome::kWritten) {
+    const WriteOutcome outcome = WriteInsideZone(session, results.data(), *zone);
+    if (outcome == WriteOutcome::kLinkLost) return Stopped(session, okFlags, kZoneLinkLost);
+    if (outcome != WriteOutcome::kWritten) {
       return ReportZoneUsedUp(session, okFlags, zone->usedUpText);
     }
     file.seekg(static_cast<std::streamoff>((i + 1) * chunk));
@@ -152,9 +177,13 @@ int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
         remainder + (record.nandPageSize - remainder % record.nandPageSize);
     std::fill_n(session.dataBuffer, std::min<std::uint64_t>(padded, kDataBufferSize),
                 std::uint8_t{0});
-    ReadIntoBuffer(file, session.dataBuffer, remainder);
+    if (progress.Cancelled()) return Stopped(session, okFlags, kZoneCancelled);
+    if (!ReadIntoBuffer(file, session.dataBuffer, remainder)) {
+      return Stopped(session, okFlags, kZoneFailed);
+    }
     session.nandLength = ClampToWord(padded);
     const WriteOutcome outcome = WriteInsideZone(session, results.data(), *zone);
+    if (outcome == WriteOutcome::kLinkLost) return Stopped(session, okFlags, kZoneLinkLost);
     if (outcome == WriteOutcome::kUsedUpBeforeRetry && zone->image == kLoaderBin) {
       return ReportZoneUsedUp(session, okFlags, kLoaderZoneUsedUpInTailRetryText);
     }

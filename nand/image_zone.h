@@ -18,6 +18,8 @@ namespace korvex {
 
 inline constexpr int kZoneOk = 1;
 inline constexpr int kZoneFailed = -1;  // file not opened, or the erase refused
+inline constexpr int kZoneLinkLost = -2;  // an exchange failed at the host: the board is gone
+inline constexpr int kZoneCancelled = -3; // the station is closing; stopped between blocks
 
 // Erases with a start block or block count above this are refused.
 inline constexpr std::uint32_t kMaxEraseValue = 10'000'000;
@@ -62,14 +64,18 @@ const ImageZone* LastSelectedZone(const DeviceSession& session);
 // Erases the selected zone's blocks from block nandStart on every enabled target.
 // The block count is the zone's pages over the chip's pages per block. Returns
 // kZoneOk, or kZoneFailed without sending anything when the start or the count is
-// above kMaxEraseValue, no zone is selected or the chip geometry is unknown.
+// above kMaxEraseValue, no zone is selected or the chip geometry is unknown, and
+// kZoneLinkLost at the first exchange that failed.
 int EraseZone(DeviceSession& session);
 
 // Erases the selected zone and writes the file into it from nandStart, one block
 // of the record's geometry per write. okFlags (targetCount entries) ends as 1 when
 // the whole file went in and 0 when the zone ran out (after its message box).
 // nandEnd is left at the page after the last one written. Returns kZoneOk, or
-// kZoneFailed when the file cannot be opened or the erase is refused. The image's
+// kZoneFailed when the file cannot be opened or the erase is refused. A failed
+// exchange ends the walk at once with kZoneLinkLost, without the zone's message; a
+// file that is not a regular file, or reads short, is kZoneFailed before anything of
+// it is sent; progress.Cancelled() between blocks ends it with kZoneCancelled. The image's
 // percentage goes to progress before each block and 100 at the end.
 int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
                    const std::filesystem::path& file, ProgressSink& progress);

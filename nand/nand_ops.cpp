@@ -26,10 +26,13 @@ void ShowCpuModelError(DeviceSession& session) {
 }
 
 // An operation without data: the word, then the status it is always followed by.
-void SendOperation(DeviceSession& session, NandWord word) {
-  NandOps(session.device, word.Pack());
-  ReadStatus(session);
+// False when either failed at the host; the status is not asked for after a failed
+// word, the link is gone.
+bool SendOperation(DeviceSession& session, NandWord word) {
+  return NandOps(session.device, word.Pack()) == kRequestOk && ReadStatus(session);
 }
+
+int OpResult(bool exchanged) { return exchanged ? kNandOpOk : kNandOpLinkLost; }
 
 // A session without page geometry asks for no pages rather than dividing by zero.
 std::uint64_t Quotient(std::uint64_t value, std::uint64_t divisor) {
@@ -38,8 +41,13 @@ std::uint64_t Quotient(std::uint64_t value, std::uint64_t divisor) {
 
 void ReadIdModels1To3(DeviceSession& session, std::uint8_t target, std::uint16_t& mainId,
                       std::uint32_t& extId) {
-  NandOps(session.device, NandWord{kNandOpcodesModels1To3.readId, target, 0}.Pack());
-  BulkRead(session.device, session.tail, kIdReplySize);
+  // Without a reply the tail holds an earlier answer: no ID was read, both keys are 0.
+  mainId = 0, extId = 0;
+  if (NandOps(session.device, NandWord{kNandOpcodesModels1To3.readId, target, 0}.Pack()) !=
+          kRequestOk ||
+      !BulkRead(session.device, session.tail, kIdReplySize)) {
+    return;
+  }
   const std::uint8_t* b = session.tail;
   mainId = static_cast<std::uint16_t>(b[0] << 8 | b[1]);
   extId = static_cast<std::uint32_t>(b[2]) | static_cast<std::uint32_t>(b[3]) << 8 |
@@ -51,13 +59,17 @@ void ReadIdModels1To3(DeviceSession& session, std::uint8_t target, std::uint16_t
 void ReadIdModel0(DeviceSession& session, std::uint8_t target, std::uint16_t& mainId,
                   std::uint32_t& extId) {
   const std::uint8_t* b = session.tail;
-  NandOps(session.device, NandWord{kNandOpcodesModel0.readId, target, 0}.Pack());
-  BulkRead(session.device, session.tail, kModel0IdReplySize);
-  mainId = static_cast<std::uint16_t>(b[2] << 8 | b[0]);
+  const auto reply = [&session, target](std::uint8_t opcode) {
+    return NandOps(session.device, NandWord{opcode, target, 0}.Pack()) == kRequestOk &&
+           BulkRead(session.device, session.tail, kModel0IdReplySize);
+  };
+  mainId = 0, extId = 0;
+  if (!reply(kNandOpcodesModel0.readId)) return;
+  const auto main = static_cast<std::uint16_t>(b[2] << 8 | b[0]);
   ReadStatus(session);
 
-  NandOps(session.device, NandWord{*kNandOpcodesModel0.readExtendedId, target, 0}.Pack());
-  BulkRead(session.device, session.tail, kModel0IdReplySize);
+  if (!reply(*kNandOpcodesModel0.readExtendedId)) return;
+  mainId = main;
   extId = static_cast<std::uint32_t>(b[0]) << 16 | static_cast<std::uint32_t>(b[1]) << 8 |
           static_cast<std::uint32_t>(b[2]);
   ReadStatus(session);
@@ -114,9 +126,11 @@ int EraseChip(DeviceSession& session) {
   const std::size_t count = std::min<std::size_t>(session.targetCount, kTargetTableSize);
   for (std::size_t i = 0; session.targetEnable != nullptr && i < count; ++i) {
     if (session.targetEnable[i] == 0) continue;
-    SetDataAddress(session.device, 0);
-    SetDataLength(session.device, session.totalBlocks);
-    SendOperation(session, {kNandOpcodesModels1To3.erase, static_cast<std::uint8_t>(i), 0});
+    const bool exchanged =
+        SetDataAddress(session.device, 0) == kRequestOk &&
+        SetDataLength(session.device, session.totalBlocks) == kRequestOk &&
+        SendOperation(session, {kNandOpcodesModels1To3.erase, static_cast<std::uint8_t>(i), 0});
+    if (!exchanged) return kNandOpLinkLost;
   }
   return kNandOpOk;
 }
@@ -125,13 +139,15 @@ std::uint32_t ProgramPages(DeviceSession& session, std::uint8_t* resultTable) {
   if (session.nandLength > kMaxProgramLength) return kProgramRefused;
   std::fill_n(resultTable, session.targetCount, std::uint8_t{0});
 
-  BulkWrite(session.device, session.dataBuffer, session.nandLength);
-  SetDataAddress(session.device, session.nandStart);
-  SetDataLength(session.device, ProgramPageCount(session));
   // The target field carries the number of targets here, not an index.
   const NandWord word{kNandOpcodesModels1To3.programPages, session.targetCount,
                       static_cast<std::uint8_t>(session.nandOption & 0xF)};
-  SendOperation(session, word);
+  const bool exchanged =
+      BulkWrite(session.device, session.dataBuffer, session.nandLength) &&
+      SetDataAddress(session.device, session.nandStart) == kRequestOk &&
+      SetDataLength(session.device, ProgramPageCount(session)) == kRequestOk &&
+      SendOperation(session, word);
+  if (!exchanged) return kProgramLinkLost;
 
   const std::uint32_t nextPage = GetLe32(session.tail, 0);
   resultTable[0] = nextPage != kProgramFailed ? 1 : 0;
@@ -146,15 +162,16 @@ int ReadPages(DeviceSession& session) {
   if (!target) return kNandOpOk;
 
   const std::uint32_t pages = ReadPageCount(session);
-  SetDataAddress(session.device, session.nandStart);
-  SetDataLength(session.device, pages);
-  NandOps(session.device, NandWord{kNandOpcodesModels1To3.readPages, *target, kReadOption}.Pack());
   // The board may send more than the buffer holds; one transfer never exceeds it.
   const std::uint64_t bytes = std::uint64_t{pages} * session.bootConfig.nandPageSize;
-  BulkRead(session.device, session.dataBuffer,
-           static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, kDataBufferSize)));
-  ReadStatus(session);
-  return kNandOpOk;
+  const NandWord word{kNandOpcodesModels1To3.readPages, *target, kReadOption};
+  return OpResult(SetDataAddress(session.device, session.nandStart) == kRequestOk &&
+                  SetDataLength(session.device, pages) == kRequestOk &&
+                  NandOps(session.device, word.Pack()) == kRequestOk &&
+                  BulkRead(session.device, session.dataBuffer,
+                           static_cast<std::uint32_t>(
+                               std::min<std::uint64_t>(bytes, kDataBufferSize))) &&
+                  ReadStatus(session));
 }
 
 int FormatNand(DeviceSession& session) {
@@ -165,20 +182,19 @@ int FormatNand(DeviceSession& session) {
     ShowCpuModelError(session);
     return kNandOpFailed;
   }
-  SendOperation(session, {*opcode, *target, 0});
-  return kNandOpOk;
+  return OpResult(SendOperation(session, {*opcode, *target, 0}));
 }
 
-void FormatFileSystem(DeviceSession& session) {
+int FormatFileSystem(DeviceSession& session) {
   const std::optional<std::uint8_t> target = FirstEnabledTarget(session);
-  if (!target) return;
+  if (!target) return kNandOpOk;
   const std::optional<std::uint8_t> opcode =
       NandOpcode(NandOperation::kFileSystemFormat, session.cpuModel);
   if (!opcode) {
     ShowCpuModelError(session);
-    return;
+    return kNandOpOk;
   }
-  SendOperation(session, {*opcode, *target, 0});
+  return OpResult(SendOperation(session, {*opcode, *target, 0}));
 }
 
 }  // namespace korvex

@@ -14,9 +14,13 @@ namespace korvex {
 inline constexpr int kNandOpOk = 1;
 inline constexpr int kNandOpFailed = 0;        // ReadNandId, FormatNand: unknown CPU model
 inline constexpr int kReadPagesRefused = -1;   // start or length over kMaxReadValue
+// A request, bulk write or bulk read failed at the host: the link to the board is
+// gone. Never the board's own answer, which always arrives as a status.
+inline constexpr int kNandOpLinkLost = -2;
 
 inline constexpr std::uint32_t kProgramFailed = 0;            // the board's status said so
 inline constexpr std::uint32_t kProgramRefused = 0xFFFFFFFF;  // over kMaxProgramLength
+inline constexpr std::uint32_t kProgramLinkLost = 0xFFFFFFFE; // a host call failed
 inline constexpr std::uint32_t kMaxProgramLength = 0x100000;  // bytes per ProgramPages
 inline constexpr std::uint32_t kMaxReadValue = 0x3FFFFC18;    // ReadPages start and length
 
@@ -34,28 +38,31 @@ std::uint32_t ReadPageCount(const DeviceSession& session);
 
 // Chip ID of the first enabled target → kNandOpOk, or kNandOpFailed after
 // kCpuIdVersionErrorText for a CPU model outside 0..3. No enabled target leaves
-// both outputs untouched.
+// both outputs untouched; an ID reply that did not arrive gives both as 0.
 int ReadNandId(DeviceSession& session, std::uint16_t& mainId, std::uint32_t& extId);
 
-// Erases blocks 0 .. totalBlocks - 1 on every enabled target. Returns kNandOpOk.
+// Erases blocks 0 .. totalBlocks - 1 on every enabled target. Returns kNandOpOk, or
+// kNandOpLinkLost at the first exchange that failed.
 int EraseChip(DeviceSession& session);
 
 // Writes nandLength bytes of the data buffer from page nandStart with nandOption.
-// Returns the page after the last one programmed, kProgramFailed, or kProgramRefused
-// without touching the board. resultTable (targetCount bytes) is cleared, then
-// entry 0 set to 1 when a page came back.
+// Returns the page after the last one programmed, kProgramFailed, kProgramRefused
+// without touching the board, or kProgramLinkLost at the first exchange that failed.
+// resultTable (targetCount bytes) is cleared, then entry 0 set to 1 when a page came
+// back.
 std::uint32_t ProgramPages(DeviceSession& session, std::uint8_t* resultTable);
 
-// Reads pages from nandStart into the start of the data buffer → kNandOpOk, or
-// kReadPagesRefused without touching the board.
+// Reads pages from nandStart into the start of the data buffer → kNandOpOk,
+// kReadPagesRefused without touching the board, or kNandOpLinkLost.
 int ReadPages(DeviceSession& session);
 
-// Format of the first enabled target → kNandOpOk, or kNandOpFailed after
-// kCpuIdVersionErrorText for a CPU model outside 0..3.
+// Format of the first enabled target → kNandOpOk, kNandOpLinkLost, or kNandOpFailed
+// after kCpuIdVersionErrorText for a CPU model outside 0..3.
 int FormatNand(DeviceSession& session);
 
 // File-system format of the first enabled target; an unknown CPU model shows
-// kCpuIdVersionErrorText and sends nothing.
-void FormatFileSystem(DeviceSession& session);
+// kCpuIdVersionErrorText and sends nothing. kNandOpLinkLost when the exchange failed,
+// else kNandOpOk.
+int FormatFileSystem(DeviceSession& session);
 
 }  // namespace korvex

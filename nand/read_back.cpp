@@ -58,8 +58,12 @@ class ReadBackJob {
       work_.nandLength = work_.pageSize;
       work_.nandStart = static_cast<std::uint32_t>(fromPage + i);
       std::fill_n(work_.dataBuffer, kDataBufferSize, std::uint8_t{0xFF});
-      // A refused or failed read leaves 0xFF in the file for that page.
-      ReadPages(work_);
+      // A refused read leaves 0xFF in the file for that page; a lost link ends the
+      // read-back at once, the file holding the pages read so far.
+      if (ReadPages(work_) == kNandOpLinkLost || progress_.Cancelled()) {
+        file.close();
+        return LinkLost();
+      }
       file.write(reinterpret_cast<const char*>(work_.dataBuffer), pageBytes);
       Progress(kProgressRead, static_cast<std::intptr_t>(100 * (i + 1) / pages));
     }
@@ -73,6 +77,14 @@ class ReadBackJob {
   void Refuse(std::string_view text) {
     work_.host().ShowMessageBox({text, kMessageCaption, MessageButtons::Ok, kReadBackPort});
     CommonEnd();
+  }
+
+  // One message, no reset: the board is gone.
+  void LinkLost() {
+    work_.host().ShowMessageBox(
+        {kTextReadBackLinkLost, kMessageCaption, MessageButtons::Ok, kReadBackPort});
+    Progress(kProgressReset, 100);
+    CloseDevice(work_);
   }
 
   // The reset also goes out after a failed open, where it fails unnoticed. The

@@ -25,6 +25,7 @@ void ResetPortRecords() {
     g_portSlots[port].port = static_cast<std::int32_t>(port);
     g_portSlots[port].inUse = 0;
     g_portRuns[port].burning = kBurningNone;
+    g_portRuns[port].end = BurnEnd::kNone;
     g_portRuns[port].workerRunning = false;
     g_portRuns[port].uid.fill(0);
     g_portRuns[port].uidText.Clear();

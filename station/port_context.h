@@ -11,6 +11,7 @@
 
 #include "device/bounded_string.h"
 #include "device/device_session.h"
+#include "station/burn_end.h"
 #include "host/host.h"
 
 namespace korvex {
@@ -66,6 +67,8 @@ struct PortRun {
   // True from the moment a worker is started on the port's context until it returns;
   // the scheduler never hands the context to a new worker before that.
   std::atomic<bool> workerRunning{false};
+  // How the last job on the port ended; kNone while it runs.
+  std::atomic<BurnEnd> end{BurnEnd::kNone};
   std::array<std::uint8_t, kUidSize> uid{};
   UidText uidText;
 };

@@ -15,11 +15,13 @@ enum ProgressType : std::uint32_t {
   kProgressFormat = 6,  // full bar, "格式化中..."
 };
 
-// Where a job sends its progress reports.
+// Where a job sends its progress reports, and asks between blocks whether the
+// station is closing.
 class ProgressSink {
  public:
   virtual ~ProgressSink() = default;
   virtual void Progress(ProgressType type, std::intptr_t value) = 0;
+  virtual bool Cancelled() { return false; }
 };
 
 }  // namespace korvex

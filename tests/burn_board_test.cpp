@@ -55,11 +55,11 @@ struct RecordedEvents final : BurnEvents {
   void Log(std::string_view line) override { lines.emplace_back(line); }
   void Counted() override { ++counted; }
   void UidMade(const Uid& made, std::string_view text) override { uid = made, uidText = text; }
-  void Finished() override { finished = true; }
+  void Ended(BurnEnd ending) override { end = ending, ++ends; }
   bool Unplugged() override { return unplugged; }
   void Clear() {
     rows.clear(), lines.clear(), uidText.clear();
-    counted = 0, uid = {}, finished = unplugged = false;
+    counted = 0, uid = {}, end = BurnEnd::kNone, ends = 0, unplugged = false;
   }
 
   std::vector<Row> rows;
@@ -67,7 +67,8 @@ struct RecordedEvents final : BurnEvents {
   int counted = 0;
   Uid uid{};
   std::string uidText;
-  bool finished = false;
+  BurnEnd end = BurnEnd::kNone;
+  int ends = 0;
   bool unplugged = false;
   std::function<void(ProgressType, std::intptr_t)> onProgress;
 };
@@ -94,7 +95,7 @@ class PortBurn : public ::testing::Test {
       // The station's part when a board goes away in the middle of an image.
       if (type == kProgressImage && label_ == unplugDuring_ && sim_.IsPlugged(0)) {
         sim_.Unplug(0);
-        events_.unplugged = true;
+        events_.unplugged = noticeUnplug_;
       }
     };
     // Only the station's own worker talks to the window.
@@ -200,6 +201,7 @@ class PortBurn : public ::testing::Test {
   std::vector<Row> windowRows_;
   std::size_t label_ = kNoImage;
   std::size_t unplugDuring_ = kNoImage + 1;
+  bool noticeUnplug_ = true;
   std::array<std::uint8_t, kTargetTableSize> ok_{};
 };
 
@@ -346,7 +348,7 @@ TEST_F(PortBurn, AFullBurnFillsEveryZoneAndLogsEachStep) {
                                      {5, 100}}));
   EXPECT_EQ(Trace("req 0 0x0").size(), 2u);  // the boot's and the burn's identification
   EXPECT_EQ(run.counted, 1);
-  EXPECT_TRUE(run.finished);
+  EXPECT_EQ(run.end, BurnEnd::kBurned);
   EXPECT_TRUE(sim_.WasReset(0));
   EXPECT_EQ(host_.MessageTexts(), Lines{});
 }
@@ -378,32 +380,44 @@ TEST_F(PortBurn, AnUnknownChipEndsTheBurnBeforeItIsCounted) {
                                          "Please check nand_cfg.h file!"}));
   EXPECT_EQ(host_.Messages().back().port, kPort);
   EXPECT_EQ(events_.counted, 0);
-  EXPECT_FALSE(events_.finished);
+  EXPECT_EQ(events_.end, BurnEnd::kChipUnknown);
   EXPECT_EQ(sim_.NandHighWater(0), 0u);
   EXPECT_FALSE(sim_.WasReset(0));
 }
 
+// A zone without good blocks is the zone's message and a write error; a board that
+// goes away is its image's disconnected line and nothing else, whether the station
+// noticed first or the next exchange failed at the host.
 TEST_F(PortBurn, ImgBootEndsTheBurnWhenItsZoneIsUsedUpOrTheBoardGoesAway) {
   Blocks wholeZone;
   for (std::uint32_t block = 24; block < 392; ++block) wholeZone.push_back(block);
-  for (const bool unplug : {false, true}) {
-    PortContext& context = Claim(kModelQx7135, Fails(unplug ? Blocks{} : wholeZone));
+  struct {
+    bool unplug, noticed;
+    Lines messages;
+    std::string_view line;
+    BurnEnd end;
+  } const cases[] = {
+      {false, false, {std::string(kImgBootZoneUsedUpText)}, ": img_boot.bin write Error!", BurnEnd::kZoneFull},
+      {true, true, {}, ": img_boot.bin disconnected!", BurnEnd::kUnplugged},
+      {true, false, {}, ": img_boot.bin disconnected!", BurnEnd::kLinkLost},
+  };
+  for (const auto& c : cases) {
+    PortContext& context = Claim(kModelQx7135, Fails(c.unplug ? Blocks{} : wholeZone));
     Image(context, kNandBin, 5000);
     Image(context, kImgBootBin, 140000);
     const Bytes minios = Image(context, kMiniosBin, 10);
-    unplugDuring_ = unplug ? kImgBootBin : kNoImage + 1;
+    unplugDuring_ = c.unplug ? kImgBootBin : kNoImage + 1;
+    noticeUnplug_ = c.noticed;
     host_.ClearMessages();
     Burn(context);
-    // A board that went away answers no status, so its writes fail until the zone is
-    // used up: the operator sees the zone message either way, the log tells which.
-    EXPECT_EQ(host_.MessageTexts(), Lines{std::string(kImgBootZoneUsedUpText)});
-    EXPECT_EQ(events_.lines.back(), events_.uidText + (unplug ? ": img_boot.bin disconnected!"
-                                                              : ": img_boot.bin write Error!"));
+    EXPECT_EQ(host_.MessageTexts(), c.messages);
+    EXPECT_EQ(events_.lines.back(), events_.uidText + std::string(c.line));
     EXPECT_EQ(std::ranges::count(sim_.TraceText(0), "req 1 0x188"), 0);  // no minios.bin erase
     EXPECT_NE(Nand(25088, minios.size()), minios);
     EXPECT_FALSE(sim_.WasReset(0));
     EXPECT_EQ(events_.counted, 1);
-    EXPECT_FALSE(events_.finished);
+    EXPECT_EQ(events_.end, c.end);
+    EXPECT_EQ(events_.ends, 1);
   }
 }
 
