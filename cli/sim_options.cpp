@@ -4,6 +4,7 @@
 
 #include "boot/station_model.h"
 #include "cli/commands.h"
+#include "sim/sim_chips.h"
 
 namespace korvex::cli {
 
@@ -54,6 +55,9 @@ bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup) {
                                     : ParseUnsigned(chip.substr(colon + 1), 16).value_or(0x1000000);
     if (mainId > 0xFFFF || extId > 0xFFFFFF) {
       return Fail("--sim-chip takes MAIN:EXT in hex, e.g. ECD3:589551");
+    }
+    if (!sim::FindSimChip(static_cast<std::uint16_t>(mainId), extId)) {
+      return Fail("--sim-chip: " + sim::UnknownSimChipText(static_cast<std::uint16_t>(mainId), extId));
     }
     setup.board.chip.mainId = static_cast<std::uint16_t>(mainId);
     setup.board.chip.extId = extId;

@@ -11,7 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "nandtable/default_nand_parts.h"
+#include "nandtable/nand_cfg.h"
 #include "sim/nand_chip.h"
+#include "sim/sim_chips.h"
 #include "sim_board_fixture.h"
 #include "temp_dir.h"
 
@@ -163,18 +166,36 @@ TEST_F(SimNand, DumpHoldsTheChipUpToItsHighWater) {
             Runs({{2 * kPage, 0x12}, {3 * kPage, 0xFF}, {kPage, 0x34}}));
 }
 
-TEST(SimNandChip, GeometryComesFromTheBuiltInPartList) {
+// The simulator's chips are its own list, yet the station's lookup in its built-in
+// table must find the same geometry for each of them (the Toshiba part it lacks).
+TEST(SimNandChip, GeometryComesFromTheSimulatorsListAndAgreesWithTheStationsTable) {
   using G = std::array<std::uint32_t, 4>;  // page, block, spare, blocks
   const auto resolve = [](const ChipSpec& chip) {
     const ChipGeometry g = ResolveChipGeometry(chip);
     return G{g.pageSize, g.blockSize, g.spareSize, g.totalBlocks};
   };
   EXPECT_EQ(resolve({}), (G{2048, kBlock, 64, 8192}));  // 0xECD3 / 0x589551
-  // Only the wildcard row (ext ID 0) of 0xECD7 knows this one.
-  EXPECT_EQ(resolve({0xECD7, 0x123456, std::nullopt}), (G{4096, 4 * kBlock, 128, 8192}));
-  EXPECT_EQ(resolve({0x0101, 0x010101, std::nullopt}), (G{2048, kBlock, 64, 1024}));  // default
+  EXPECT_EQ(resolve({0xECD7, 0x78B655, std::nullopt}), (G{4096, 4 * kBlock, 128, 8192}));
   EXPECT_EQ(resolve({0xECD3, 0x589551, ChipGeometry{512, 16 * 1024, 16, 4096}}),
             (G{512, 16 * 1024, 16, 4096}));
+  // No wildcard and no default: keys the list lacks are refused, a made-up chip needs
+  // its own geometry.
+  EXPECT_THROW(resolve({0xECD7, 0x123456, std::nullopt}), std::invalid_argument);
+  EXPECT_EQ(resolve({0x0101, 0x010101, ChipGeometry{}}), (G{2048, kBlock, 64, 1024}));
+
+  const std::vector<std::uint8_t> table = DefaultNandTableBytes();
+  for (const SimChip& chip : SimChips()) {
+    SCOPED_TRACE(chip.key);
+    const NandMatch match = MatchNandPart(table, chip.mainId(), chip.extId());
+    if (chip.key == "98DA:761590") {
+      EXPECT_EQ(match.outcome, NandMatchOutcome::kNoMatch);
+      continue;
+    }
+    ASSERT_EQ(match.outcome, NandMatchOutcome::kFound);
+    const NandGeometry& station = match.geometry;
+    EXPECT_EQ((G{station.pageSize, station.blockSize, station.spareSize, station.totalBlocks}),
+              resolve({chip.mainId(), chip.extId(), std::nullopt}));
+  }
 }
 
 TEST(SimNandChip, RandomBadBlocksAreReproducibleAndAvoidBlockZero) {
