@@ -49,7 +49,6 @@ class NandChip {
   void Seed(std::uint64_t offset, const std::vector<std::uint8_t>& bytes);
   // Erases [offset, offset + count) clipped to the chip, leaving bad blocks untouched.
   void Erase(std::uint64_t offset, std::uint64_t count);
-  void EraseAllGoodBlocks() { Erase(0, sizeBytes_); }
 
   // End of the furthest byte ever programmed or seeded.
   std::uint64_t highWater() const { return highWater_; }

@@ -92,6 +92,44 @@ TEST_F(SimNand, EraseSetsViewBlocksButLeavesBadBlocks) {
   EXPECT_EQ(sim_.ReadNand(0, 0, 2 * kBlock), Runs({{kBlock, 0x00}, {kBlock, 0xFF}}));
 }
 
+// A format clears only the user-data area from view page 98304 on, past res.bin's
+// zone: the images and the ID page stay, and a bad block there keeps its bytes.
+TEST_F(SimNand, FormatClearsOnlyTheUserAreaPastTheImageZones) {
+  const struct {
+    int model;
+    ChipSpec chip;
+    std::uint32_t viewPage;
+    std::uint32_t formatWord;
+    std::uint64_t blockSize;
+  } cases[] = {
+      {2, {0xECD3, 0x589551, std::nullopt}, 2048, 0x19, kBlock},
+      {0, {0xECD7, 0x78B655, std::nullopt}, 4096, 0x1A, 4 * kBlock},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.model);
+    BoardSpec spec = Stage2Board();
+    spec.model = c.model;
+    spec.chip = c.chip;
+    const std::uint64_t userStart = 98304ull * c.viewPage;
+    const std::uint64_t badBlock = userStart / c.blockSize + 5;
+    spec.faults.badBlocks = {static_cast<std::uint32_t>(badBlock)};
+    Wire& wire = Plug(spec);
+    ASSERT_EQ(wire.Configure(c.viewPage), 1u);
+    // Page 0, the ID page, res.bin's last byte, the first user byte, the bad block,
+    // the chip's last byte (both chips have 8192 blocks).
+    const std::uint64_t offsets[] = {0,         63 * 2048, userStart - 1, userStart, badBlock * c.blockSize,
+                                     8192 * c.blockSize - 1};
+    for (const std::uint64_t offset : offsets) sim_.WriteNand(0, offset, Bytes{0x00});
+    EXPECT_EQ(wire.Operate(0, 0, c.formatWord), 1u);
+    Bytes after;
+    for (const std::uint64_t offset : offsets) after.push_back(sim_.ReadNand(0, offset, 1).at(0));
+    EXPECT_EQ(after, (Bytes{0x00, 0x00, 0x00, 0xFF, 0x00, 0xFF}));
+  }
+  // Without a page size the board cannot tell where the user area starts.
+  ASSERT_EQ(wire_->Configure(0), 1u);
+  EXPECT_FALSE(wire_->Request(7, 0x1A));
+}
+
 TEST_F(SimNand, ProgramStepsOverBadPhysicalBlocksOfTheRealChip) {
   BoardSpec spec = BigPageChip();
   spec.faults.badBlocks = {1};
