@@ -92,6 +92,7 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
       {"station --sim 1 --sim-chip 1234:56",
        "korvex: --sim-chip: no simulated chip 1234:56 (known: ECD3:589551 ECD5:74B614 ECD7:78B655 "
        "ADD3:34A514 2CD7:843E94 98DA:761590)\n"},
+      {"station --demo-period 0", "korvex: --demo-period takes the demo timer's period in milliseconds, 1 or more\n"},
       {"frobnicate", "korvex: unknown command 'frobnicate'\n"},
   };
   for (const auto& c : cases) {
