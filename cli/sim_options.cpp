@@ -92,6 +92,9 @@ bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup) {
 std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home) {
   auto host = std::make_unique<sim::SimHost>(setup.boards, home);
   host->SetTimingEnabled(setup.timing);
+  // Boards at memory speed need no settle time either; with the timing model the
+  // station's waits for a board are slept as on a real line.
+  host->SetInstantSleep(!setup.timing);
   for (int port = 0; port < setup.boards; ++port) host->Plug(port, setup.board);
   return host;
 }
