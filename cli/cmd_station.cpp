@@ -1,11 +1,13 @@
 // korvex station: the main window's job without a window. Scans every 2000 ms, claims
 // ports for linked boards, runs one worker per port and shows one row per port.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -33,6 +35,20 @@ constexpr auto kScanPeriod = std::chrono::milliseconds(2000);
 constexpr auto kTickPeriod = std::chrono::milliseconds(50);
 constexpr auto kDemoPeriod = std::chrono::milliseconds(3000);  // the window's timer 5
 
+// --demo-period MS: the demo timer's period, the window's 3000 ms unless given. A
+// rehearsal or a test shortens it so the forced matching step comes within a second.
+constexpr OptionSpec kDemoPeriodOption{"--demo-period", true};
+
+std::optional<std::chrono::milliseconds> DemoPeriod(const ParsedArgs& args) {
+  if (!args.Has(kDemoPeriodOption.name)) return kDemoPeriod;
+  const auto ms = ParseUnsigned(args.Get(kDemoPeriodOption.name), 10);
+  if (!ms || *ms == 0) {
+    UsageError("--demo-period takes the demo timer's period in milliseconds, 1 or more");
+    return std::nullopt;
+  }
+  return std::chrono::milliseconds(*ms);
+}
+
 std::atomic<bool> g_interrupted{false};
 
 extern "C" void OnInterrupt(int) { g_interrupted = true; }
@@ -50,6 +66,7 @@ std::vector<OptionSpec> StationOptions() {
   std::vector<OptionSpec> specs(std::begin(kBoardOptions), std::end(kBoardOptions));
   for (const ImageOption& image : kImageOptions) specs.push_back({image.option, true});
   specs.push_back({"--demo", true});
+  specs.push_back(kDemoPeriodOption);
   for (const std::string_view flag :
        {"--advanced", "--format-after", "--erase-chip", "--fs-format", "--until-done"}) {
     specs.push_back({flag, false});
@@ -134,6 +151,8 @@ int RunStation(const CommandContext& context) {
   const auto args = ParseArgs(context.args, specs, error);
   if (!args) return UsageError(error);
   if (!args->positional.empty()) return UsageError("unexpected argument '" + args->positional[0] + "'");
+  const auto demoPeriod = DemoPeriod(*args);
+  if (!demoPeriod) return kExitUsage;
   LineSetup setup;
   if (!ParseLineSetup(*args, static_cast<int>(kPortCount), setup)) return kExitUsage;
   StationSettings settings;
@@ -176,10 +195,10 @@ int RunStation(const CommandContext& context) {
 
   const bool untilDone = args->Has("--until-done");
   auto nextScan = std::chrono::steady_clock::now();
-  auto nextDemo = nextScan + kDemoPeriod;
+  auto nextDemo = nextScan + *demoPeriod;
   // With a demo file, --until-done also waits for one matching step after the last
   // worker ended: by then every burned board's volume is up, so each has had its
-  // readout and copy. The gate forces that step within nine ticks (~27 s).
+  // readout and copy. The gate forces that step within nine ticks (~27 s at 3000 ms).
   bool demoServed = !demo;
   while (!g_interrupted) {
     const auto now = std::chrono::steady_clock::now();
@@ -192,11 +211,11 @@ int RunStation(const CommandContext& context) {
       if (DemoTimerTick(*host, g_demoPath.View(), g_demoVolumes).matched && boardsEnded) {
         demoServed = true;
       }
-      nextDemo += kDemoPeriod;
+      nextDemo += *demoPeriod;
     }
     window.Refresh(g_burnCounter);
     if (boardsEnded && demoServed) break;
-    std::this_thread::sleep_for(kTickPeriod);
+    std::this_thread::sleep_for(std::min(kTickPeriod, *demoPeriod));
   }
 
   // Closing the station: the counter goes to the log as the close command does.

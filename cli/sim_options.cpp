@@ -4,6 +4,7 @@
 
 #include "boot/station_model.h"
 #include "cli/commands.h"
+#include "sim/sim_chips.h"
 
 namespace korvex::cli {
 
@@ -55,6 +56,9 @@ bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup) {
     if (mainId > 0xFFFF || extId > 0xFFFFFF) {
       return Fail("--sim-chip takes MAIN:EXT in hex, e.g. ECD3:589551");
     }
+    if (!sim::FindSimChip(static_cast<std::uint16_t>(mainId), extId)) {
+      return Fail("--sim-chip: " + sim::UnknownSimChipText(static_cast<std::uint16_t>(mainId), extId));
+    }
     setup.board.chip.mainId = static_cast<std::uint16_t>(mainId);
     setup.board.chip.extId = extId;
   }
@@ -88,6 +92,9 @@ bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup) {
 std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home) {
   auto host = std::make_unique<sim::SimHost>(setup.boards, home);
   host->SetTimingEnabled(setup.timing);
+  // Boards at memory speed need no settle time either; with the timing model the
+  // station's waits for a board are slept as on a real line.
+  host->SetInstantSleep(!setup.timing);
   for (int port = 0; port < setup.boards; ++port) host->Plug(port, setup.board);
   return host;
 }

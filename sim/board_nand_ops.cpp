@@ -26,6 +26,10 @@ constexpr std::uint32_t kOpModel0FileSystemFormat = 11;
 constexpr std::uint32_t kStatusDone = 1;
 constexpr std::uint32_t kStatusProgramFailed = 0;
 
+// The first view page past the image zones (res.bin's zone ends here): where the
+// firmware's user-data area, the only part a format clears, begins.
+constexpr std::uint32_t kUserAreaFirstPage = 98304;
+
 // The firmware's transfer buffer: a read asking for more page data than this fails.
 constexpr std::uint64_t kMaxReadBytes = 64ull * 1024 * 1024;
 
@@ -53,13 +57,13 @@ bool VirtualBoard::NandOperation(std::uint32_t argument) {
   if (model_ == 0) {
     switch (opcode) {
       case kOpModel0ExtendedId: ReplyId(IdLayout::ExtendedOnly); return true;
-      case kOpModel0Format: FormatChip(); return true;
+      case kOpModel0Format: return FormatChip();
       case kOpModel0FileSystemFormat: ReplyStatus(kStatusDone); return true;
       default: return false;
     }
   }
   switch (opcode) {
-    case kOpFormat: FormatChip(); return true;
+    case kOpFormat: return FormatChip();
     case kOpFileSystemFormat: ReplyStatus(kStatusDone); return true;
     default: return false;
   }
@@ -164,11 +168,21 @@ bool VirtualBoard::ReadPages() {
   return true;
 }
 
-// Format: every good physical block becomes 0xFF.
-void VirtualBoard::FormatChip() {
-  chip_.EraseAllGoodBlocks();
-  work_.blocksErased += chip_.geometry().totalBlocks - chip_.BadBlocks().size();
+// Format: the user-data area past the images becomes 0xFF, every good physical block
+// that lies wholly in it. The image zones and the identity pages in nand.bin's zone
+// stay, so a board formatted after its burn still starts and shows its ID.
+bool VirtualBoard::FormatChip() {
+  if (view_.pageSize == 0) return false;
+  const std::uint64_t blockSize = chip_.geometry().blockSize;
+  const std::uint64_t userStart = std::uint64_t{kUserAreaFirstPage} * view_.pageSize;
+  const std::uint64_t firstBlock = (userStart + blockSize - 1) / blockSize;
+  for (std::uint64_t block = firstBlock; block < chip_.geometry().totalBlocks; ++block) {
+    if (chip_.IsBad(static_cast<std::uint32_t>(block))) continue;
+    chip_.Erase(block * blockSize, blockSize);
+    ++work_.blocksErased;
+  }
   ReplyStatus(kStatusDone);
+  return true;
 }
 
 }  // namespace korvex::sim

@@ -20,8 +20,8 @@ struct ChipGeometry {
 struct ChipSpec {
   std::uint16_t mainId = 0xECD3;  // maker, device
   std::uint32_t extId = 0x589551; // 3rd | 4th << 8 | 5th << 16
-  // Geometry of a chip that the built-in part list does not know; when unset the
-  // geometry comes from the built-in row with these keys.
+  // The geometry of a made-up chip; when unset the keys must name one of SimChips()
+  // (sim/sim_chips.h), which gives the geometry.
   std::optional<ChipGeometry> geometry;
 };
 

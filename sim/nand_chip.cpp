@@ -6,16 +6,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "nandtable/default_nand_parts.h"
+#include "sim/sim_chips.h"
 
 namespace korvex::sim {
 namespace {
-
-constexpr std::uint32_t kExtIdMask = 0xFFFFFF;  // rows may carry a fourth byte above
-
-ChipGeometry GeometryOf(const NandPartRecord& row) {
-  return ChipGeometry{row.pageSize(), row.blockSize(), row.spareSize(), row.totalBlocks()};
-}
 
 void CheckGeometry(const ChipGeometry& g) {
   if (g.pageSize == 0 || g.blockSize < g.pageSize || g.blockSize % g.pageSize != 0 ||
@@ -44,15 +38,8 @@ std::vector<bool> BlockSet(const std::vector<std::uint32_t>& blocks, std::uint32
 
 ChipGeometry ResolveChipGeometry(const ChipSpec& chip) {
   if (chip.geometry) return *chip.geometry;
-  for (const NandPartRecord& row : kDefaultNandParts) {
-    if (row.mainId() == chip.mainId && (row.extId() & kExtIdMask) == chip.extId) {
-      return GeometryOf(row);
-    }
-  }
-  for (const NandPartRecord& row : kDefaultNandParts) {
-    if (row.mainId() == chip.mainId && row.extId() == 0) return GeometryOf(row);
-  }
-  return ChipGeometry{};
+  if (const SimChip* known = FindSimChip(chip.mainId, chip.extId)) return known->geometry;
+  throw std::invalid_argument(UnknownSimChipText(chip.mainId, chip.extId));
 }
 
 std::vector<std::uint32_t> DrawRandomBadBlocks(std::uint64_t seed, std::uint32_t count,

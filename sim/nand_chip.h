@@ -12,9 +12,9 @@
 
 namespace korvex::sim {
 
-// The geometry a chip gets: an explicit ChipSpec::geometry wins; otherwise the first
-// built-in part row with the chip's main ID and exact ext ID, then the first row with
-// its main ID and ext ID 0 (a wildcard row), then the default ChipGeometry.
+// The geometry a chip gets: an explicit ChipSpec::geometry wins; otherwise the chip of
+// SimChips() with exactly these keys. Throws std::invalid_argument for keys that name
+// no simulated chip.
 ChipGeometry ResolveChipGeometry(const ChipSpec& chip);
 
 // `count` distinct blocks in 1..totalBlocks-1 that are not in `taken`, drawn from a
@@ -49,7 +49,6 @@ class NandChip {
   void Seed(std::uint64_t offset, const std::vector<std::uint8_t>& bytes);
   // Erases [offset, offset + count) clipped to the chip, leaving bad blocks untouched.
   void Erase(std::uint64_t offset, std::uint64_t count);
-  void EraseAllGoodBlocks() { Erase(0, sizeBytes_); }
 
   // End of the furthest byte ever programmed or seeded.
   std::uint64_t highWater() const { return highWater_; }

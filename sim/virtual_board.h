@@ -107,7 +107,7 @@ class VirtualBoard {
   bool ProgramPages(std::uint32_t option);
   std::uint64_t SkipBadBlocks(std::uint64_t viewPage) const;
   bool ReadPages();
-  void FormatChip();
+  bool FormatChip();
   void Reply(std::vector<std::uint8_t> data, std::uint32_t status);
   void ReplyStatus(std::uint32_t value) { Reply({}, value); }
 

@@ -89,6 +89,10 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
       {"nand-table lookup XYZ", "korvex: MAIN must be a 16-bit hex ID (maker and device code), e.g. ECD3\n"},
       {"nand-table delete two", "korvex: ROW must be a row number as 'nand-table list' shows it, not 'two'\n"},
       {"devices --sim many", "korvex: --sim takes a number of boards from 0 to 128\n"},
+      {"station --sim 1 --sim-chip 1234:56",
+       "korvex: --sim-chip: no simulated chip 1234:56 (known: ECD3:589551 ECD5:74B614 ECD7:78B655 "
+       "ADD3:34A514 2CD7:843E94 98DA:761590)\n"},
+      {"station --demo-period 0", "korvex: --demo-period takes the demo timer's period in milliseconds, 1 or more\n"},
       {"frobnicate", "korvex: unknown command 'frobnicate'\n"},
   };
   for (const auto& c : cases) {

@@ -188,22 +188,30 @@ TEST_F(DemoCopy, WithCountsApartTheNinthTickForcesTheCopy) {
 }
 
 // The whole line: a board from its boot ROM through the real burn of the sample
-// images, then the demo timer, in the console's station run.
+// images, then the demo timer, in the console's station run; once as the window
+// starts (Demo and the format after the burn both ticked), once without the format.
+// A 10 ms demo period brings the forced matching step within the run's first second.
 TEST(StationDemo, TheConsoleCopiesTheDemoOntoTheBurnedBoardBeforeItEnds) {
   testing::TempDir home;
   const std::string h = home.path().string();
   ASSERT_EQ(RunKorvex("--home " + h + " sim-home").exitCode, 0);
   const fs::path demo = home.path() / "demo.rmvb";
   std::ofstream(demo, std::ios::binary) << "demo for the line";
-  const RunResult run = RunKorvex("--home " + h + " --json station --sim 1 --until-done --nand " + h +
-                                  "/images/nand.bin --demo " + demo.string());
-  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-  const std::string volume = h + "/sim-volumes/usb0/";
-  EXPECT_EQ(ReadAll(volume + "VIDEOVEDIO"), "demo for the line");
-  EXPECT_FALSE(fs::exists(volume + "VIDEO/uid.txt"));
-  EXPECT_NE(run.out.find(R"({"type":"message","text":")" + volume + R"(VIDEOVEDIO"})"), std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find(R"(: Update Demo succeed!"})"), std::string::npos) << run.out;
+  for (const bool format : {true, false}) {
+    SCOPED_TRACE(format ? "format after the burn" : "no format");
+    fs::remove_all(home.path() / "sim-volumes");  // nothing of the run before counts
+    const RunResult run = RunKorvex("--home " + h + " --json station --sim 1 --until-done --nand " + h +
+                                    "/images/nand.bin --demo " + demo.string() + " --demo-period 10" +
+                                    (format ? " --format-after" : ""));
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    const std::string volume = h + "/sim-volumes/usb0/";
+    EXPECT_EQ(ReadAll(volume + "VIDEOVEDIO"), "demo for the line");
+    EXPECT_FALSE(fs::exists(volume + "VIDEO/uid.txt"));
+    EXPECT_NE(run.out.find(R"({"type":"message","text":")" + volume + R"(VIDEOVEDIO"})"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find(R"(: Update Demo succeed!"})"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(R"(: erase nand!"})") != std::string::npos, format) << run.out;
+  }
 
   const RunResult advanced = RunKorvex("--home " + h + " station --advanced --nand " + h +
                                        "/images/nand.bin --demo " + demo.string());

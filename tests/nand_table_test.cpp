@@ -248,6 +248,38 @@ TEST_F(NandTableFileTest, MissingTableIsCreatedAndAnExistingOneKept) {
   EXPECT_TRUE(host_.Messages().empty());
 }
 
+// Row 13 (SAMSUNG_K9K8G08U0A) of the file the station writes, byte by byte: each field
+// at its own offset, little-endian, and the station's lookup reading back the same
+// values. A wrong word number in the record's accessors moves or misreads a field here.
+TEST_F(NandTableFileTest, EachFieldOfARowSitsAtItsOwnByteOffsetInTheFile) {
+  ASSERT_TRUE(EnsureNandTable(host_));
+  const std::vector<std::uint8_t> file = FileBytes();
+  constexpr std::size_t kRow = 13 * 64;
+  ASSERT_GE(file.size(), kRow + 64);
+  const struct {
+    std::size_t offset;
+    std::array<std::uint8_t, 4> bytes;
+  } fields[] = {
+      {0, {0xD3, 0xEC, 0x00, 0x00}},   // main ID 0xECD3
+      {4, {0x51, 0x95, 0x58, 0x00}},   // ext ID 0x589551
+      {36, {0x00, 0x08, 0x00, 0x00}},  // page size 2048
+      {40, {0x00, 0x00, 0x02, 0x00}},  // block size 128 KiB
+      {44, {0x40, 0x00, 0x00, 0x00}},  // spare size 64
+      {48, {0x03, 0x00, 0x00, 0x00}},  // row cycles 3
+      {52, {0x60, 0x1F, 0x00, 0x00}},  // good blocks 8032
+      {56, {0x00, 0x20, 0x00, 0x00}},  // total blocks 8192
+      {60, {0x09, 0x00, 0x00, 0x4E}},  // name reference: tag 'N', name 9
+  };
+  for (const auto& field : fields) {
+    EXPECT_TRUE(std::equal(field.bytes.begin(), field.bytes.end(), file.begin() + kRow + field.offset))
+        << "offset " << field.offset;
+  }
+  const NandMatch match = MatchNandPart(file, 0xECD3, 0x589551);
+  EXPECT_EQ(match.chosenRow, 13u);
+  EXPECT_EQ(match.geometry, (NandGeometry{2048, 128 * 1024, 64, 3, 8032, 8192}));
+  EXPECT_EQ(NandPartName(ParseNandPart(file, 13).nameRef()), "SAMSUNG_K9K8G08U0A");
+}
+
 TEST_F(NandTableFileTest, TableThatCannotBeCreatedIsReported) {
   // A program folder that is a plain file refuses the table even to root.
   const std::filesystem::path notAFolder = dir_.path() / "station";

@@ -11,7 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "nandtable/default_nand_parts.h"
+#include "nandtable/nand_cfg.h"
 #include "sim/nand_chip.h"
+#include "sim/sim_chips.h"
 #include "sim_board_fixture.h"
 #include "temp_dir.h"
 
@@ -89,6 +92,44 @@ TEST_F(SimNand, EraseSetsViewBlocksButLeavesBadBlocks) {
   EXPECT_EQ(sim_.ReadNand(0, 0, 2 * kBlock), Runs({{kBlock, 0x00}, {kBlock, 0xFF}}));
 }
 
+// A format clears only the user-data area from view page 98304 on, past res.bin's
+// zone: the images and the ID page stay, and a bad block there keeps its bytes.
+TEST_F(SimNand, FormatClearsOnlyTheUserAreaPastTheImageZones) {
+  const struct {
+    int model;
+    ChipSpec chip;
+    std::uint32_t viewPage;
+    std::uint32_t formatWord;
+    std::uint64_t blockSize;
+  } cases[] = {
+      {2, {0xECD3, 0x589551, std::nullopt}, 2048, 0x19, kBlock},
+      {0, {0xECD7, 0x78B655, std::nullopt}, 4096, 0x1A, 4 * kBlock},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.model);
+    BoardSpec spec = Stage2Board();
+    spec.model = c.model;
+    spec.chip = c.chip;
+    const std::uint64_t userStart = 98304ull * c.viewPage;
+    const std::uint64_t badBlock = userStart / c.blockSize + 5;
+    spec.faults.badBlocks = {static_cast<std::uint32_t>(badBlock)};
+    Wire& wire = Plug(spec);
+    ASSERT_EQ(wire.Configure(c.viewPage), 1u);
+    // Page 0, the ID page, res.bin's last byte, the first user byte, the bad block,
+    // the chip's last byte (both chips have 8192 blocks).
+    const std::uint64_t offsets[] = {0,         63 * 2048, userStart - 1, userStart, badBlock * c.blockSize,
+                                     8192 * c.blockSize - 1};
+    for (const std::uint64_t offset : offsets) sim_.WriteNand(0, offset, Bytes{0x00});
+    EXPECT_EQ(wire.Operate(0, 0, c.formatWord), 1u);
+    Bytes after;
+    for (const std::uint64_t offset : offsets) after.push_back(sim_.ReadNand(0, offset, 1).at(0));
+    EXPECT_EQ(after, (Bytes{0x00, 0x00, 0x00, 0xFF, 0x00, 0xFF}));
+  }
+  // Without a page size the board cannot tell where the user area starts.
+  ASSERT_EQ(wire_->Configure(0), 1u);
+  EXPECT_FALSE(wire_->Request(7, 0x1A));
+}
+
 TEST_F(SimNand, ProgramStepsOverBadPhysicalBlocksOfTheRealChip) {
   BoardSpec spec = BigPageChip();
   spec.faults.badBlocks = {1};
@@ -163,18 +204,36 @@ TEST_F(SimNand, DumpHoldsTheChipUpToItsHighWater) {
             Runs({{2 * kPage, 0x12}, {3 * kPage, 0xFF}, {kPage, 0x34}}));
 }
 
-TEST(SimNandChip, GeometryComesFromTheBuiltInPartList) {
+// The simulator's chips are its own list, yet the station's lookup in its built-in
+// table must find the same geometry for each of them (the Toshiba part it lacks).
+TEST(SimNandChip, GeometryComesFromTheSimulatorsListAndAgreesWithTheStationsTable) {
   using G = std::array<std::uint32_t, 4>;  // page, block, spare, blocks
   const auto resolve = [](const ChipSpec& chip) {
     const ChipGeometry g = ResolveChipGeometry(chip);
     return G{g.pageSize, g.blockSize, g.spareSize, g.totalBlocks};
   };
   EXPECT_EQ(resolve({}), (G{2048, kBlock, 64, 8192}));  // 0xECD3 / 0x589551
-  // Only the wildcard row (ext ID 0) of 0xECD7 knows this one.
-  EXPECT_EQ(resolve({0xECD7, 0x123456, std::nullopt}), (G{4096, 4 * kBlock, 128, 8192}));
-  EXPECT_EQ(resolve({0x0101, 0x010101, std::nullopt}), (G{2048, kBlock, 64, 1024}));  // default
+  EXPECT_EQ(resolve({0xECD7, 0x78B655, std::nullopt}), (G{4096, 4 * kBlock, 128, 8192}));
   EXPECT_EQ(resolve({0xECD3, 0x589551, ChipGeometry{512, 16 * 1024, 16, 4096}}),
             (G{512, 16 * 1024, 16, 4096}));
+  // No wildcard and no default: keys the list lacks are refused, a made-up chip needs
+  // its own geometry.
+  EXPECT_THROW(resolve({0xECD7, 0x123456, std::nullopt}), std::invalid_argument);
+  EXPECT_EQ(resolve({0x0101, 0x010101, ChipGeometry{}}), (G{2048, kBlock, 64, 1024}));
+
+  const std::vector<std::uint8_t> table = DefaultNandTableBytes();
+  for (const SimChip& chip : SimChips()) {
+    SCOPED_TRACE(chip.key);
+    const NandMatch match = MatchNandPart(table, chip.mainId(), chip.extId());
+    if (chip.key == "98DA:761590") {
+      EXPECT_EQ(match.outcome, NandMatchOutcome::kNoMatch);
+      continue;
+    }
+    ASSERT_EQ(match.outcome, NandMatchOutcome::kFound);
+    const NandGeometry& station = match.geometry;
+    EXPECT_EQ((G{station.pageSize, station.blockSize, station.spareSize, station.totalBlocks}),
+              resolve({chip.mainId(), chip.extId(), std::nullopt}));
+  }
 }
 
 TEST(SimNandChip, RandomBadBlocksAreReproducibleAndAvoidBlockZero) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "boot/station_model.h"
+#include "sim/sim_chips.h"
 
 namespace korvex::win32 {
 
@@ -112,6 +113,10 @@ std::optional<StationOptions> ParseStationOptions(std::span<const std::string> a
     } else if (name == "--sim-chip") {
       if (!ParseChip(value, options.board.chip)) {
         error = "--sim-chip takes MAIN:EXT in hex, e.g. ECD3:589551";
+        return std::nullopt;
+      }
+      if (!sim::FindSimChip(options.board.chip.mainId, options.board.chip.extId)) {
+        error = "--sim-chip: " + sim::UnknownSimChipText(options.board.chip.mainId, options.board.chip.extId);
         return std::nullopt;
       }
     } else if (name == "--sim-bad-blocks") {

@@ -50,6 +50,9 @@ TEST(StationOptionsTest, MistakesAreRefusedWithOneLine) {
       {{"--simulate", "9"}, "--simulate takes a number of boards from 0 to 8"},
       {{"--simulate"}, "--simulate needs a value"},
       {{"--simulate", "2", "--sim-chip", "ECD3"}, "--sim-chip takes MAIN:EXT in hex, e.g. ECD3:589551"},
+      {{"--simulate", "2", "--sim-chip", "ECD3:58"},
+       "--sim-chip: no simulated chip ECD3:58 (known: ECD3:589551 ECD5:74B614 ECD7:78B655 ADD3:34A514 "
+       "2CD7:843E94 98DA:761590)"},
       {{"--simulate", "2", "--sim-bad-blocks", "3,x"},
        "--sim-bad-blocks takes block numbers separated by commas, e.g. 12,40"},
       {{"--simulate", "2", "--sim-model", "7140"}, "--sim-model takes 7120, 7130, 7135 or 7105B"},
