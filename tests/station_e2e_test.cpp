@@ -169,19 +169,19 @@ TEST_F(StationTest, UnknownChipAndUnpluggedBoardEndInTheLogNotInSilence) {
             std::string::npos);
   EXPECT_NE(run.out.find(R"({"type":"result","port":1,"result":"failed")"), std::string::npos);
 
-  // Unplugged while img_boot.bin is written (its zone starts at page 1536): the image
-  // fails, either as disconnected (the scan saw it first) or as a write error (its
-  // writes stopped answering first), and nothing after it is written.
+  // Unplugged while img_boot.bin is written (its zone starts at page 1536): whether the
+  // scan or the next failed exchange notices first, the board is disconnected, never
+  // bad NAND, and nothing after it is written.
   run = Burn("--sim 1 --sim-fault unplug-at-page=1600");
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.out.find(R"({"type":"result","port":1,"result":"failed")"), std::string::npos);
+  EXPECT_EQ(run.out.find("zone have too many bad blocks"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find(R"("type":"message")"), std::string::npos) << run.out;
   const std::vector<std::string> log = LogLines();
-  const auto failure = std::find_if(log.begin(), log.end(), [](const std::string& line) {
-    return line.ends_with(": img_boot.bin disconnected!") || line.ends_with(": img_boot.bin write Error!");
-  });
-  EXPECT_NE(failure, log.end());
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_TRUE(log[log.size() - 2].ends_with(": img_boot.bin disconnected!")) << log[log.size() - 2];
+  EXPECT_TRUE(log.back().ends_with("someone close the tool of the korvex!"));
   EXPECT_EQ(std::count_if(log.begin(), log.end(),
-                          [](const std::string& line) { return line.ends_with("minios.bin succeeded!"); }),
+                          [](const std::string& line) { return line.ends_with("write Error!"); }),
             0);
 }
 
