@@ -72,6 +72,14 @@ void PortScheduler::Claim(std::size_t port) {
 
 ScanResult PortScheduler::Scan(const StationSettings& settings) {
   ScanResult result;
+  // The open's message boxes run a modal loop in which the scan timer fires again;
+  // that scan would rewrite the sessions this one is opening.
+  if (scanning_) return result;
+  scanning_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{scanning_};
   bool anyIncluded = false;
   for (const std::int32_t flag : settings.includeFlags) anyIncluded |= flag != 0;
   // No image chosen: never start a burn (the READ button relies on this).

@@ -62,6 +62,7 @@ class PortScheduler {
   DeviceTables& tables_;
   PortWorker worker_;
   PortWorker readBack_;
+  bool scanning_ = false;  // the window's thread only
 };
 
 }  // namespace korvex

@@ -25,9 +25,7 @@ void StationBurnEvents::Counted() {
 
 void StationBurnEvents::UidMade(const std::array<std::uint8_t, kUidSize>& uid,
                                 std::string_view text) {
-  PortRun& run = g_portRuns[Index(port_)];
-  run.uid = uid;
-  run.uidText.Assign(text);
+  g_portRuns[Index(port_)].SetUid(uid, text);
 }
 
 void StationBurnEvents::Ended(BurnEnd end) {

@@ -233,7 +233,7 @@ int RunStation(const CommandContext& context) {
   bool allBurned = true;
   for (std::size_t port = 0; port < kPortCount; ++port) {
     if (g_portSlots[port].inUse != 1) continue;
-    window.ShowResult(static_cast<int>(port), PortResult(port), g_portRuns[port].uidText.View());
+    window.ShowResult(static_cast<int>(port), PortResult(port), g_portRuns[port].Uid().View());
     allBurned &= g_portRuns[port].burning == kBurningDone;
   }
   return allBurned && !g_interrupted ? kExitOk : kExitFailed;

@@ -19,6 +19,23 @@ void PortContext::BindFixedSessionFields(Host& host) {
   session.nandOption = kOptionNoOobModel0;
 }
 
+void PortRun::SetUid(const std::array<std::uint8_t, kUidSize>& uid, std::string_view text) {
+  const std::lock_guard lock(uidLock_);
+  uid_ = uid;
+  uidText_.Assign(text);
+}
+
+UidText PortRun::Uid() const {
+  const std::lock_guard lock(uidLock_);
+  return uidText_;
+}
+
+void PortRun::ClearUid() {
+  const std::lock_guard lock(uidLock_);
+  uid_.fill(0);
+  uidText_.Clear();
+}
+
 void ResetPortRecords() {
   for (std::size_t port = 0; port < kPortCount; ++port) {
     g_portSlots[port].state = kPortFree;
@@ -27,8 +44,7 @@ void ResetPortRecords() {
     g_portRuns[port].burning = kBurningNone;
     g_portRuns[port].end = BurnEnd::kNone;
     g_portRuns[port].workerRunning = false;
-    g_portRuns[port].uid.fill(0);
-    g_portRuns[port].uidText.Clear();
+    g_portRuns[port].ClearUid();
     PortContext& context = g_portContexts[port];
     context.session = DeviceSession{};
     context.scratch.fill(0);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string_view>
 
 #include "device/bounded_string.h"
@@ -69,8 +70,17 @@ struct PortRun {
   std::atomic<bool> workerRunning{false};
   // How the last job on the port ended; kNone while it runs.
   std::atomic<BurnEnd> end{BurnEnd::kNone};
-  std::array<std::uint8_t, kUidSize> uid{};
-  UidText uidText;
+
+  // The board's unique ID, written by its worker and read by the window's demo copy
+  // and the console at any moment: always whole, under a lock of its own.
+  void SetUid(const std::array<std::uint8_t, kUidSize>& uid, std::string_view text);
+  UidText Uid() const;
+  void ClearUid();
+
+ private:
+  mutable std::mutex uidLock_;
+  std::array<std::uint8_t, kUidSize> uid_{};
+  UidText uidText_;
 };
 
 struct JobSettings {

@@ -78,7 +78,7 @@ class DemoCopy : public ::testing::Test {
   void ReadyBoard(std::string_view uidText) {
     BurnedBoard(kUid);
     g_portRuns[0].burning = kBurningDone;
-    g_portRuns[0].uidText.Assign(uidText);
+    g_portRuns[0].SetUid({}, uidText);
     g_burningCount = 1;
   }
   std::string Root() const { return (dir_.path() / "sim-volumes" / "usb0" / "").string(); }
@@ -108,7 +108,7 @@ class DemoCopy : public ::testing::Test {
 
 TEST_F(DemoCopy, TheVolumeOfEntryZeroGetsTheDemoOfThePortWhoseIdItCarries) {
   BurnedBoard(kUid);
-  g_portRuns[2].uidText.Assign(kUidText);  // entry 0 is matched against port 2's ID ...
+  g_portRuns[2].SetUid({}, kUidText);  // entry 0 is matched against port 2's ID ...
   g_burningCount = 1;
   g_portRuns[0].burning = kBurningStarted;  // ... only once port 0 (its own index) is done
   EXPECT_TRUE(Tick().matched);

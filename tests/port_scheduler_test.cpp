@@ -92,6 +92,31 @@ TEST_F(PortSchedulerTest, OpenFailureNamesTheOperatorsPortNumberAndKeepsTheClaim
   EXPECT_TRUE(host_.MessageTexts().empty());  // not retried until unplugged
 }
 
+// A timer firing inside the open's message boxes scans again: that scan does nothing.
+// A worker that cannot be started leaves no open handle behind.
+TEST_F(PortSchedulerTest, TheScanIsNotReenteredAndAFailedWorkerStartClosesTheDevice) {
+  sim_.Plug(0, {});
+  sim_.Plug(1, {});
+  sim_.SetSymbolicLink(0, std::string(80, 'x'));
+  BuildDeviceTables(host_, *tables_);
+  std::vector<int> innerClaims;
+  host_.whileMessageShows = [&] { innerClaims.push_back(scheduler_.Scan(settings_).claimed); };
+  EXPECT_EQ(scheduler_.Scan(settings_).claimed, 2);
+  EXPECT_EQ(innerClaims, std::vector<int>(7, 0));
+  sim_.JoinThreads();
+  EXPECT_EQ(g_workersStarted, 1);
+
+  host_.whileMessageShows = nullptr;
+  host_.failThreads = true;
+  host_.ClearMessages();
+  sim_.Plug(2, {});
+  const int closedBefore = host_.closedDevices;
+  EXPECT_EQ(scheduler_.Scan(settings_).claimed, 1);
+  EXPECT_EQ(host_.MessageTexts(), std::vector<std::string>{"Can't Create ThreadFunc0!!"});
+  EXPECT_EQ(host_.closedDevices, closedBefore + 1);
+  EXPECT_EQ(g_portSlots[2].state, kPortStartFailed);
+}
+
 TEST_F(PortSchedulerTest, ANewBoardWaitsWhileThePortsPreviousWorkerStillRuns) {
   g_releaseWorkers = false;
   sim_.Plug(0, {});

@@ -4,6 +4,8 @@
 // clock that tests can set, records sleeps without waiting, and names a module path
 // inside a test folder.
 
+#include <atomic>
+#include <functional>
 #include <deque>
 #include <filesystem>
 #include <mutex>
@@ -82,16 +84,20 @@ class RecordingHost : public Host {
                   std::uint32_t& read) override {
     return inner_.ReadDevice(h, data, count, read);
   }
-  bool CloseDevice(HostHandle h) override { return inner_.CloseDevice(h); }
+  bool CloseDevice(HostHandle h) override {
+    ++closedDevices;
+    return inner_.CloseDevice(h);
+  }
   std::intptr_t SendWindowMessage(WindowHandle window, std::uint32_t message,
                                   std::uintptr_t wParam, std::intptr_t lParam) override {
     return inner_.SendWindowMessage(window, message, wParam, lParam);
   }
   bool StartThread(ThreadProc proc, void* argument) override {
-    return inner_.StartThread(proc, argument);
+    return !failThreads && inner_.StartThread(proc, argument);
   }
 
   MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override {
+    if (whileMessageShows) whileMessageShows();
     std::lock_guard lock(mutex_);
     messages_.push_back({std::string(request.text), std::string(request.caption),
                          request.buttons, request.port});
@@ -109,6 +115,13 @@ class RecordingHost : public Host {
     sleeps_.push_back(milliseconds);
   }
   std::string ModuleFileName() override { return (home_ / "korvex").string(); }
+
+ public:
+  // A host on which no thread can be created.
+  std::atomic<bool> failThreads{false};
+  std::atomic<int> closedDevices{0};
+  // Runs inside ShowMessageBox, as a window's timers do in a modal loop.
+  std::function<void()> whileMessageShows;
 
  private:
   Host& inner_;

@@ -61,7 +61,8 @@ bool StartDemoCopy(Host& host, std::size_t port, std::string_view demoPath,
   ShowMessage(host, demoPath);
   ShowMessage(host, volume.demoTarget.View());
   DemoCopyJob& job = g_demoCopyJobs[port];
-  const std::string_view uidText = g_portRuns[port].uidText.View();
+  const UidText portUid = g_portRuns[port].Uid();
+  const std::string_view uidText = portUid.View();
   if (!job.running) {
     job.source.Assign(demoPath);
     job.target.Assign(volume.demoTarget.View());
@@ -174,7 +175,7 @@ DemoTickResult DemoTimerTick(Host& host, std::string_view demoPath, DemoVolumes&
     if (volume.targetPresent != 0 || g_portRuns[k].burning != kBurningDone) continue;
     if (ReadDemoUid(host, volume) != kDemoUidRead) continue;
     for (std::size_t j = 0; j < kPortCount; ++j) {
-      if (volume.uidText.View() != g_portRuns[j].uidText.View()) continue;
+      if (volume.uidText.View() != g_portRuns[j].Uid().View()) continue;
       if (StartDemoCopy(host, j, demoPath, volume)) ++result.copiesStarted;
     }
   }
