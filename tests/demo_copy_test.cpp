@@ -4,11 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <memory>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "app/port_scheduler.h"
+#include "app/port_workers.h"
+#include "nandtable/nand_cfg.h"
+#include "sim/placeholder_home.h"
 #include "station/production_log.h"
 #include "cli_runner.h"
 #include "host/paths.h"
@@ -101,7 +107,7 @@ class DemoCopy : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  sim::SimHost sim_{1, dir_.path()};
+  sim::SimHost sim_{4, dir_.path()};
   VolumeHost host_{sim_, dir_.path()};
   fs::path demoFile_ = dir_.path() / "demo.rmvb";
 };
@@ -170,6 +176,32 @@ TEST_F(DemoCopy, ABoardsVolumeComesWithItsResetAndGoesWithTheBoard) {
 
 // A volume counts 1 against no board burning, so the copy waits for the tick that the
 // gate forces; a copy that fails (the demo file has gone) is logged as a failure.
+// The window's demo timer keeps ticking while boards burn: every ID it sees is whole
+// (ThreadSanitizer runs this one with four workers writing their IDs meanwhile).
+TEST_F(DemoCopy, TicksOverlappingBurnsSeeOnlyWholeIds) {
+  std::string error;
+  ASSERT_TRUE(sim::WritePlaceholderHome(dir_.path(), error)) << error;
+  ASSERT_TRUE(EnsureNandTable(host_));
+  const fs::path image = dir_.path() / "nand.bin";
+  std::ofstream(image, std::ios::binary) << std::string(5000, 'k');
+  for (int usb = 0; usb < 4; ++usb) sim_.Plug(usb, {});
+  auto tables = std::make_unique<DeviceTables>();
+  BuildDeviceTables(host_, *tables);
+  PortScheduler scheduler(host_, *tables, ThreadFunc0, ReadBack);
+  StationSettings settings;
+  settings.SetImage(kNandBin, image.string(), true);
+  ASSERT_EQ(scheduler.Scan(settings).claimed, 4);
+  const auto running = [] {
+    return std::ranges::any_of(g_portRuns, [](const PortRun& run) { return run.workerRunning.load(); });
+  };
+  while (running()) DemoTimerTick(host_, demoFile_.string(), g_demoVolumes);
+  sim_.JoinThreads();
+  for (std::size_t port = 0; port < 4; ++port) {
+    EXPECT_EQ(g_portRuns[port].end, BurnEnd::kBurned);
+    EXPECT_EQ(g_portRuns[port].Uid().View().size(), kUidText.size());
+  }
+}
+
 TEST_F(DemoCopy, WithCountsApartTheNinthTickForcesTheCopy) {
   ReadyBoard(kUidText);
   g_burningCount = 0;
