@@ -22,7 +22,7 @@ namespace korvex::cli {
 namespace {
 
 std::vector<OptionSpec> ReadbackOptions() {
-  std::vector<OptionSpec> specs(std::begin(kBoardOptions), std::end(kBoardOptions));
+  std::vector<OptionSpec> specs = BoardOptions();
   specs.push_back({"--from", true});
   specs.push_back({"--to", true});
   specs.push_back({"--out", true});
@@ -45,7 +45,7 @@ int RunReadback(const CommandContext& context) {
   if (!from || !to) return UsageError("--from and --to take page numbers");
   LineSetup setup;
   if (!ParseLineSetup(*args, static_cast<int>(kPortCount), setup)) return kExitUsage;
-  SelectCpuModel(setup.model);
+  SelectCpuModel(setup.line.board.model);
 
   ConsoleWindow window(context.json ? ConsoleStyle::Json : ConsoleStyle::Plain, "Korvex");
   auto host = MakeLineHost(setup, context.home);

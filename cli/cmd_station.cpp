@@ -47,7 +47,7 @@ constexpr ImageOption kImageOptions[] = {
 };
 
 std::vector<OptionSpec> StationOptions() {
-  std::vector<OptionSpec> specs(std::begin(kBoardOptions), std::end(kBoardOptions));
+  std::vector<OptionSpec> specs = BoardOptions();
   for (const ImageOption& image : kImageOptions) specs.push_back({image.option, true});
   specs.push_back({"--demo", true});
   for (const std::string_view flag :
@@ -138,13 +138,13 @@ int RunStation(const CommandContext& context) {
   if (!ParseLineSetup(*args, static_cast<int>(kPortCount), setup)) return kExitUsage;
   StationSettings settings;
   if (!BuildSettings(*args, settings)) return kExitUsage;
-  SelectCpuModel(setup.model);
+  SelectCpuModel(setup.line.board.model);
 
   const ConsoleStyle style = context.json          ? ConsoleStyle::Json
                              : ::isatty(STDOUT_FILENO) ? ConsoleStyle::Live
                                                    : ConsoleStyle::Plain;
-  std::string title = "Korvex " + std::string(FindCpuModel(setup.model)->comboText);
-  title += args->Has("--sim") ? " - " + std::to_string(setup.boards) + " simulated boards"
+  std::string title = "Korvex " + std::string(FindCpuModel(setup.line.board.model)->comboText);
+  title += args->Has("--sim") ? " - " + std::to_string(setup.line.boards) + " simulated boards"
                               : " - no USB boot driver on this platform";
   ConsoleWindow window(style, title);
 
@@ -187,7 +187,7 @@ int RunStation(const CommandContext& context) {
       scheduler.Scan(settings);
       nextScan += kScanPeriod;
     }
-    const bool boardsEnded = untilDone && AllBoardsEnded(setup.boards);
+    const bool boardsEnded = untilDone && AllBoardsEnded(setup.line.boards);
     if (demo && now >= nextDemo) {
       if (DemoTimerTick(*host, g_demoPath.View(), g_demoVolumes).matched && boardsEnded) {
         demoServed = true;
@@ -206,7 +206,7 @@ int RunStation(const CommandContext& context) {
   DumpBoards(setup, *host);
   if (g_interrupted) {
     // Unplugging wakes every worker still waiting on a board, so all of them end.
-    for (int port = 0; port < setup.boards; ++port) host->Unplug(port);
+    for (int port = 0; port < setup.line.boards; ++port) host->Unplug(port);
   }
   host->JoinThreads();
   SetLogObserver(nullptr, nullptr);
