@@ -21,8 +21,8 @@ namespace korvex::cli {
 
 namespace {
 
-std::vector<OptionSpec> ReadbackOptions() {
-  std::vector<OptionSpec> specs = BoardOptions();
+std::vector<OptionSpec> ReadbackOptionSpecs() {
+  std::vector<OptionSpec> specs = BoardOptionSpecs();
   specs.push_back({"--from", true});
   specs.push_back({"--to", true});
   specs.push_back({"--out", true});
@@ -32,7 +32,7 @@ std::vector<OptionSpec> ReadbackOptions() {
 }  // namespace
 
 int RunReadback(const CommandContext& context) {
-  const std::vector<OptionSpec> specs = ReadbackOptions();
+  const std::vector<OptionSpec> specs = ReadbackOptionSpecs();
   std::string error;
   const auto args = ParseArgs(context.args, specs, error);
   if (!args) return UsageError(error);

@@ -29,7 +29,7 @@ bool ChooseDumpFolder(const std::string& folder, LineSetup& setup) {
 
 }  // namespace
 
-std::vector<OptionSpec> BoardOptions() {
+std::vector<OptionSpec> BoardOptionSpecs() {
   const sim::SimOptionParser parser(kBoardsOption, kModelOption, 0);
   std::vector<OptionSpec> specs;
   for (const sim::SimOption& option : parser.Options()) specs.push_back({option.name, option.takesValue});

@@ -14,7 +14,7 @@
 namespace korvex::cli {
 
 // Options every command that drives boards takes.
-std::vector<OptionSpec> BoardOptions();
+std::vector<OptionSpec> BoardOptionSpecs();
 
 struct LineSetup {
   sim::SimulatedLine line;  // its board model is the station's model too
