@@ -69,7 +69,10 @@ std::optional<int> ParseBoardCount(std::string_view option, std::string_view tex
 
 SimOptionParser::SimOptionParser(std::string_view boardsOption, std::string_view modelOption,
                                  int maxBoards)
-    : options_{{{modelOption, true},
+    : boardsOption_(boardsOption),
+      modelOption_(modelOption),
+      // The order the console has always checked them in.
+      options_{{{modelOption, true},
                 {boardsOption, true},
                 {kChipOption, true},
                 {kFaultOption, true},
@@ -86,13 +89,12 @@ const SimOption* SimOptionParser::Find(std::string_view name) const {
 }
 
 bool SimOptionParser::Read(std::string_view name, std::string_view value, std::string& error) {
-  const SimOption* option = Find(name);
-  if (option == nullptr) return Fail(error, "unknown option '" + std::string(name) + "'");
-  if (option == &options_[0]) {
+  if (Find(name) == nullptr) return Fail(error, "unknown option '" + std::string(name) + "'");
+  if (name == modelOption_) {
     const auto model = ParseModelName(value);
     if (!model) return Fail(error, std::string(name) + " takes 7120, 7130, 7135 or 7105B");
     line_.board.model = *model;
-  } else if (option == &options_[1]) {
+  } else if (name == boardsOption_) {
     const auto boards = ParseBoardCount(name, value, maxBoards_, error);
     if (!boards) return false;
     line_.boards = *boards;

@@ -48,6 +48,8 @@ class SimOptionParser {
   std::optional<SimulatedLine> Finish(std::string& error) const;
 
  private:
+  std::string_view boardsOption_;
+  std::string_view modelOption_;
   std::array<SimOption, 7> options_;
   int maxBoards_;
   SimulatedLine line_;
