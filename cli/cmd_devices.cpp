@@ -9,13 +9,21 @@
 #include "cli/json.h"
 #include "device/device_discovery.h"
 #include "sim/sim_host.h"
+#include "sim/sim_options.h"
 
 namespace korvex::cli {
 
 namespace {
 
 constexpr OptionSpec kDeviceOptions[] = {{"--sim", true}};
-constexpr std::uint32_t kMaxSimBoards = 128;
+constexpr int kMaxSimBoards = 128;
+
+// The driver's instances fill the entries from the first; an index of 0 ends them.
+std::size_t CountInstances(const DeviceTables& tables) {
+  std::size_t count = 0;
+  while (count < tables.entries.size() && tables.entries[count].index != 0) ++count;
+  return count;
+}
 
 void PrintText(const DeviceTables& tables, std::size_t instanceCount, bool simulated) {
   std::cout << "driver instances: " << instanceCount
@@ -69,24 +77,21 @@ int RunDevices(const CommandContext& context) {
   if (!args) return UsageError(error);
   if (!args->positional.empty()) return UsageError("unexpected argument '" + args->positional[0] + "'");
 
-  std::uint32_t boards = 0;
+  int boards = 0;
   if (args->Has("--sim")) {
-    const auto n = ParseUnsigned(args->Get("--sim"), 10);
-    if (!n || *n > kMaxSimBoards) return UsageError("--sim takes a number of boards from 0 to 128");
-    boards = *n;
+    const auto count = sim::ParseBoardCount("--sim", args->Get("--sim"), kMaxSimBoards, error);
+    if (!count) return UsageError(error);
+    boards = *count;
   }
   // This build has no USB boot driver of its own: without --sim the driver list is
   // empty, as on a machine where the driver was never installed.
-  sim::SimHost host(static_cast<int>(boards), context.home);
-  for (std::uint32_t port = 0; port < boards; ++port) host.Plug(static_cast<int>(port), {});
+  sim::SimHost host(boards, context.home);
+  for (int port = 0; port < boards; ++port) host.Plug(port, {});
 
   auto tables = std::make_unique<DeviceTables>();
   BuildDeviceTables(host, *tables);
   CollectLinkedDevices(host, *tables);
-  std::size_t instanceCount = 0;
-  while (instanceCount < tables->entries.size() && tables->entries[instanceCount].index != 0) {
-    ++instanceCount;
-  }
+  const std::size_t instanceCount = CountInstances(*tables);
   if (context.json) {
     PrintJson(*tables, instanceCount, args->Has("--sim"));
   } else {

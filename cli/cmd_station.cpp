@@ -1,28 +1,30 @@
 // korvex station: the main window's job without a window. Scans every 2000 ms, claims
 // ports for linked boards, runs one worker per port and shows one row per port.
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <span>
+#include <string>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 #include "app/burn_counter.h"
 #include "app/main_window_model.h"
-#include "app/model_selection.h"
 #include "app/port_scheduler.h"
 #include "station/production_log.h"
 #include "app/station_settings_model.h"
+#include "app/model_selection.h"
+#include "app/port_workers.h"
 #include "boot/station_model.h"
 #include "cli/cli_args.h"
 #include "cli/commands.h"
 #include "cli/console_window.h"
 #include "cli/sim_options.h"
-#include "app/port_workers.h"
 #include "nandtable/nand_cfg.h"
 #include "tools/demo_copy.h"
 
@@ -39,16 +41,6 @@ constexpr auto kDemoPeriod = std::chrono::milliseconds(3000);  // the window's t
 // rehearsal or a test shortens it so the forced matching step comes within a second.
 constexpr OptionSpec kDemoPeriodOption{"--demo-period", true};
 
-std::optional<std::chrono::milliseconds> DemoPeriod(const ParsedArgs& args) {
-  if (!args.Has(kDemoPeriodOption.name)) return kDemoPeriod;
-  const auto ms = ParseUnsigned(args.Get(kDemoPeriodOption.name), 10);
-  if (!ms || *ms == 0) {
-    UsageError("--demo-period takes the demo timer's period in milliseconds, 1 or more");
-    return std::nullopt;
-  }
-  return std::chrono::milliseconds(*ms);
-}
-
 std::atomic<bool> g_interrupted{false};
 
 extern "C" void OnInterrupt(int) { g_interrupted = true; }
@@ -62,8 +54,8 @@ constexpr ImageOption kImageOptions[] = {
     {"--img-boot", kImgBootBin}, {"--minios", kMiniosBin}, {"--res", kResBin},
 };
 
-std::vector<OptionSpec> StationOptions() {
-  std::vector<OptionSpec> specs(std::begin(kBoardOptions), std::end(kBoardOptions));
+std::vector<OptionSpec> StationOptionSpecs() {
+  std::vector<OptionSpec> specs = BoardOptionSpecs();
   for (const ImageOption& image : kImageOptions) specs.push_back({image.option, true});
   specs.push_back({"--demo", true});
   specs.push_back(kDemoPeriodOption);
@@ -74,59 +66,121 @@ std::vector<OptionSpec> StationOptions() {
   return specs;
 }
 
-// The window's settings as the options give them; false after a usage message.
-bool BuildSettings(const ParsedArgs& args, StationSettings& settings) {
-  const bool advanced = args.Has("--advanced");
-  if (!advanced) {
-    for (const ImageOption& image : kImageOptions) {
-      if (image.image != kNandBin && args.Has(image.option)) {
-        UsageError(std::string(image.option) + " needs --advanced; in normal mode the images come from nand.bin's folder");
+// Normal mode: nand.bin, and every other image from its folder.
+bool ChooseNormalImages(const ParsedArgs& args, StationSettings& settings) {
+  for (const ImageOption& image : kImageOptions) {
+    if (image.image != kNandBin && args.Has(image.option)) {
+      UsageError(std::string(image.option) + " needs --advanced; in normal mode the images come from nand.bin's folder");
+      return false;
+    }
+  }
+  if (!args.Has("--nand")) {
+    UsageError("choose nand.bin with --nand PATH (or pick images one by one with --advanced)");
+    return false;
+  }
+  if (!ChooseNandBin(settings, args.Get("--nand"), false)) {
+    UsageError(std::string(kTextChooseNandBin));
+    return false;
+  }
+  return true;
+}
+
+// Advanced mode: the images picked one by one, at least one of them.
+bool ChooseAdvancedImages(const ParsedArgs& args, StationSettings& settings) {
+  bool any = false;
+  for (const ImageOption& image : kImageOptions) {
+    if (!args.Has(image.option)) continue;
+    if (image.image == kNandBin) {
+      if (!ChooseNandBin(settings, args.Get("--nand"), true)) {
+        UsageError(std::string(kTextChooseNandBin));
         return false;
       }
+    } else {
+      settings.SetImage(image.image, args.Get(image.option), true);
     }
-    if (!args.Has("--nand")) {
-      UsageError("choose nand.bin with --nand PATH (or pick images one by one with --advanced)");
-      return false;
-    }
-    if (!ChooseNandBin(settings, args.Get("--nand"), false)) {
-      UsageError(std::string(kTextChooseNandBin));
-      return false;
-    }
-  } else {
-    bool any = false;
-    for (const ImageOption& image : kImageOptions) {
-      if (!args.Has(image.option)) continue;
-      if (image.image == kNandBin) {
-        if (!ChooseNandBin(settings, args.Get("--nand"), true)) {
-          UsageError(std::string(kTextChooseNandBin));
-          return false;
-        }
-      } else {
-        settings.SetImage(image.image, args.Get(image.option), true);
-      }
-      any = true;
-    }
-    if (!any) {
-      UsageError("--advanced needs at least one of --nand, --loader, --def-boot, --img-boot, --minios, --res");
-      return false;
-    }
+    any = true;
   }
-  if (args.Has("--demo")) {
-    // The demo copy is normal mode's; the window disables it in advanced mode.
-    if (advanced) {
-      UsageError("--demo works in normal mode only; advanced mode has no demo copy");
-      return false;
-    }
-    if (args.Get("--demo").empty()) {
-      UsageError("--demo takes the demo file to copy onto the boards' volumes");
-      return false;
-    }
+  if (!any) {
+    UsageError("--advanced needs at least one of --nand, --loader, --def-boot, --img-boot, --minios, --res");
+    return false;
   }
+  return true;
+}
+
+bool CheckDemoOption(const ParsedArgs& args, bool advanced) {
+  if (!args.Has("--demo")) return true;
+  // The demo copy is normal mode's; the window disables it in advanced mode.
+  if (advanced) {
+    UsageError("--demo works in normal mode only; advanced mode has no demo copy");
+    return false;
+  }
+  if (args.Get("--demo").empty()) {
+    UsageError("--demo takes the demo file to copy onto the boards' volumes");
+    return false;
+  }
+  return true;
+}
+
+void SetJobFlags(const ParsedArgs& args, StationSettings& settings) {
   settings.formatAfterBurn = args.Has("--format-after") ? 1 : 0;
   settings.eraseWholeChip = args.Has("--erase-chip") ? 1 : 0;
   settings.fileSystemFormat = args.Has("--fs-format") ? 1 : 0;
   settings.hwndMain = kConsoleWindowHandle;
+}
+
+// The window's settings as the options give them; false after a usage message.
+bool BuildSettings(const ParsedArgs& args, StationSettings& settings) {
+  const bool advanced = args.Has("--advanced");
+  const bool imagesChosen =
+      advanced ? ChooseAdvancedImages(args, settings) : ChooseNormalImages(args, settings);
+  if (!imagesChosen || !CheckDemoOption(args, advanced)) return false;
+  SetJobFlags(args, settings);
   return true;
+}
+
+// What the station's options ask for.
+std::optional<std::chrono::milliseconds> DemoPeriod(const ParsedArgs& args) {
+  if (!args.Has(kDemoPeriodOption.name)) return kDemoPeriod;
+  const auto ms = ParseUnsigned(args.Get(kDemoPeriodOption.name), 10);
+  if (!ms || *ms == 0) {
+    UsageError("--demo-period takes the demo timer's period in milliseconds, 1 or more");
+    return std::nullopt;
+  }
+  return std::chrono::milliseconds(*ms);
+}
+
+struct StationJob {
+  std::chrono::milliseconds demoPeriod = kDemoPeriod;
+  LineSetup setup;
+  StationSettings settings;
+  bool simulated = false;  // --sim given, even for no boards
+  std::optional<std::string> demoFile;
+  bool untilDone = false;
+};
+
+// nullopt after a usage message.
+std::optional<StationJob> ParseStationJob(std::span<const std::string> arguments) {
+  const std::vector<OptionSpec> specs = StationOptionSpecs();
+  std::string error;
+  const auto args = ParseArgs(arguments, specs, error);
+  if (!args) {
+    UsageError(error);
+    return std::nullopt;
+  }
+  if (!args->positional.empty()) {
+    UsageError("unexpected argument '" + args->positional[0] + "'");
+    return std::nullopt;
+  }
+  StationJob job;
+  const auto demoPeriod = DemoPeriod(*args);
+  if (!demoPeriod) return std::nullopt;
+  job.demoPeriod = *demoPeriod;
+  if (!ParseLineSetup(*args, static_cast<int>(kPortCount), job.setup)) return std::nullopt;
+  if (!BuildSettings(*args, job.settings)) return std::nullopt;
+  job.simulated = args->Has("--sim");
+  if (args->Has("--demo")) job.demoFile = args->Get("--demo");
+  job.untilDone = args->Has("--until-done");
+  return job;
 }
 
 bool AllBoardsEnded(int boards) {
@@ -143,59 +197,50 @@ std::string_view PortResult(std::size_t port) {
   return g_portRuns[port].burning == kBurningDone ? "burned" : "failed";
 }
 
-}  // namespace
+ConsoleStyle ChooseConsoleStyle(bool json) {
+  return json                      ? ConsoleStyle::Json
+         : ::isatty(STDOUT_FILENO) ? ConsoleStyle::Live
+                                   : ConsoleStyle::Plain;
+}
 
-int RunStation(const CommandContext& context) {
-  const std::vector<OptionSpec> specs = StationOptions();
-  std::string error;
-  const auto args = ParseArgs(context.args, specs, error);
-  if (!args) return UsageError(error);
-  if (!args->positional.empty()) return UsageError("unexpected argument '" + args->positional[0] + "'");
-  const auto demoPeriod = DemoPeriod(*args);
-  if (!demoPeriod) return kExitUsage;
-  LineSetup setup;
-  if (!ParseLineSetup(*args, static_cast<int>(kPortCount), setup)) return kExitUsage;
-  StationSettings settings;
-  if (!BuildSettings(*args, settings)) return kExitUsage;
-  SelectCpuModel(setup.model);
+std::string StationTitle(const StationJob& job) {
+  std::string title = "Korvex " + std::string(FindCpuModel(job.setup.line.board.model)->comboText);
+  title += job.simulated ? " - " + std::to_string(job.setup.line.boards) + " simulated boards"
+                         : " - no USB boot driver on this platform";
+  return title;
+}
 
-  const ConsoleStyle style = context.json          ? ConsoleStyle::Json
-                             : ::isatty(STDOUT_FILENO) ? ConsoleStyle::Live
-                                                   : ConsoleStyle::Plain;
-  std::string title = "Korvex " + std::string(FindCpuModel(setup.model)->comboText);
-  title += args->Has("--sim") ? " - " + std::to_string(setup.boards) + " simulated boards"
-                              : " - no USB boot driver on this platform";
-  ConsoleWindow window(style, title);
-
-  auto host = MakeLineHost(setup, context.home);
-  host->SetMessageBoxHandler([&window](const MessageBoxRequest& request) {
+// Message boxes, the workers' progress messages and the log's lines all go to the window.
+void RouteToWindow(sim::SimHost& host, ConsoleWindow& window) {
+  host.SetMessageBoxHandler([&window](const MessageBoxRequest& request) {
     window.ShowMessage(request);
     return MessageAnswer::Ok;
   });
-  host->SetWindowProcedure([&window](WindowHandle, std::uint32_t message, std::uintptr_t wParam,
-                                     std::intptr_t lParam) {
+  host.SetWindowProcedure([&window](WindowHandle, std::uint32_t message, std::uintptr_t wParam,
+                                    std::intptr_t lParam) {
     return window.HandleMessage(message, wParam, lParam);
   });
   SetLogObserver([](void* target, std::string_view line) {
     static_cast<ConsoleWindow*>(target)->ShowLogLine(line);
   }, &window);
-  if (!EnsureNandTable(*host)) return kExitFailed;
+}
 
+// A fresh start: no port records, demo state or burn count from an earlier run.
+void ResetStationState(const StationJob& job) {
   ResetPortRecords();
   ResetDemoState();
   g_burnCounter = 0;
   // "Demo" counts as checked when a demo file is given, as choosing one checks it.
-  const bool demo = args->Has("--demo");
-  g_demoPath.Assign(demo ? args->Get("--demo") : std::string());
-  auto tables = std::make_unique<DeviceTables>();
-  BuildDeviceTables(*host, *tables);
-  PortScheduler scheduler(*host, *tables, ThreadFunc0, ReadBack);
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  g_demoPath.Assign(job.demoFile.value_or(std::string()));
+}
 
-  const bool untilDone = args->Has("--until-done");
+// Scans, demo ticks and repaints until interrupted or, with --until-done, until every
+// board's job has ended.
+void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& scheduler,
+                 ConsoleWindow& window) {
+  const bool demo = job.demoFile.has_value();
   auto nextScan = std::chrono::steady_clock::now();
-  auto nextDemo = nextScan + *demoPeriod;
+  auto nextDemo = nextScan + job.demoPeriod;
   // With a demo file, --until-done also waits for one matching step after the last
   // worker ended: by then every burned board's volume is up, so each has had its
   // readout and copy. The gate forces that step within nine ticks (~27 s at 3000 ms).
@@ -203,39 +248,70 @@ int RunStation(const CommandContext& context) {
   while (!g_interrupted) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= nextScan) {
-      scheduler.Scan(settings);
+      scheduler.Scan(job.settings);
       nextScan += kScanPeriod;
     }
-    const bool boardsEnded = untilDone && AllBoardsEnded(setup.boards);
+    const bool boardsEnded = job.untilDone && AllBoardsEnded(job.setup.line.boards);
     if (demo && now >= nextDemo) {
-      if (DemoTimerTick(*host, g_demoPath.View(), g_demoVolumes).matched && boardsEnded) {
+      if (DemoTimerTick(host, g_demoPath.View(), g_demoVolumes).matched && boardsEnded) {
         demoServed = true;
       }
-      nextDemo += *demoPeriod;
+      nextDemo += job.demoPeriod;
     }
     window.Refresh(g_burnCounter);
     if (boardsEnded && demoServed) break;
-    std::this_thread::sleep_for(std::min(kTickPeriod, *demoPeriod));
+    std::this_thread::sleep_for(std::min(kTickPeriod, job.demoPeriod));
   }
+}
 
-  // Closing the station: the counter goes to the log as the close command does.
+// Closing the station: the counter goes to the log as the close command does, the
+// boards' NAND into the dump folder, and every worker ends.
+void CloseStation(const LineSetup& setup, sim::SimHost& host, ConsoleWindow& window) {
   std::uint32_t windowCopy = g_burnCounter;
-  ApplyCloseAnswer(*host, MessageAnswer::Ok, windowCopy);
+  ApplyCloseAnswer(host, MessageAnswer::Ok, windowCopy);
   window.Refresh(g_burnCounter);
-  DumpBoards(setup, *host);
+  DumpBoards(setup, host);
   if (g_interrupted) {
     // Unplugging wakes every worker still waiting on a board, so all of them end.
-    for (int port = 0; port < setup.boards; ++port) host->Unplug(port);
+    for (int port = 0; port < setup.line.boards; ++port) host.Unplug(port);
   }
-  host->JoinThreads();
+  host.JoinThreads();
   SetLogObserver(nullptr, nullptr);
+}
 
+// One result line per claimed port; true when every one of them burned.
+bool ShowResults(ConsoleWindow& window) {
   bool allBurned = true;
   for (std::size_t port = 0; port < kPortCount; ++port) {
     if (g_portSlots[port].inUse != 1) continue;
     window.ShowResult(static_cast<int>(port), PortResult(port), g_portRuns[port].Uid().View());
     allBurned &= g_portRuns[port].burning == kBurningDone;
   }
+  return allBurned;
+}
+
+}  // namespace
+
+int RunStation(const CommandContext& context) {
+  const auto job = ParseStationJob(context.args);
+  if (!job) return kExitUsage;
+  SelectCpuModel(job->setup.line.board.model);
+
+  ConsoleWindow window(ChooseConsoleStyle(context.json), StationTitle(*job));
+  auto host = MakeLineHost(job->setup, context.home);
+  RouteToWindow(*host, window);
+  if (!EnsureNandTable(*host)) return kExitFailed;
+
+  ResetStationState(*job);
+  auto tables = std::make_unique<DeviceTables>();
+  BuildDeviceTables(*host, *tables);
+  PortScheduler scheduler(*host, *tables, ThreadFunc0, ReadBack);
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+
+  RunScanLoop(*job, *host, scheduler, window);
+  CloseStation(job->setup, *host, window);
+  const bool allBurned = ShowResults(window);
   return allBurned && !g_interrupted ? kExitOk : kExitFailed;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,43 +47,58 @@ int UsageError(const std::string& message) {
   return kExitUsage;
 }
 
-}  // namespace korvex::cli
+namespace {
 
-int main(int argc, char** argv) {
-  using namespace korvex::cli;
+// What comes before, between and after the command's own arguments.
+struct CommandLine {
   CommandContext context;
   std::string command;
-  std::string home;
+  std::string home;   // as given; empty for the program's folder
+  bool help = false;  // nothing after --help is looked at
+};
+
+// nullopt after a usage message.
+std::optional<CommandLine> ParseCommandLine(int argc, char** argv) {
+  CommandLine line;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--json") {
-      context.json = true;
+      line.context.json = true;
     } else if (arg == "--home") {
-      if (i + 1 >= argc) return UsageError("option '--home' needs a value");
-      home = argv[++i];
+      if (i + 1 >= argc) {
+        UsageError("option '--home' needs a value");
+        return std::nullopt;
+      }
+      line.home = argv[++i];
     } else if (arg.rfind("--home=", 0) == 0) {
-      home = arg.substr(7);
+      line.home = arg.substr(7);
     } else if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
-      return kExitOk;
-    } else if (command.empty() && arg.rfind("--", 0) != 0) {
-      command = arg;
+      line.help = true;
+      return line;
+    } else if (line.command.empty() && arg.rfind("--", 0) != 0) {
+      line.command = arg;
     } else {
-      context.args.push_back(arg);
+      line.context.args.push_back(arg);
     }
   }
-  if (command.empty()) {
-    std::cerr << kUsage;
-    return kExitUsage;
-  }
+  return line;
+}
+
+// The folder given with --home, or the program's own; false after a usage message.
+bool ChooseHome(const std::string& home, const char* argv0, std::filesystem::path& folder) {
   if (home.empty()) {
-    context.home = ExecutableDir(argv[0]);
-  } else {
-    context.home = korvex::PathFromUtf8(home);
-    if (!std::filesystem::is_directory(context.home)) {
-      return UsageError("home folder '" + home + "' is not a folder");
-    }
+    folder = ExecutableDir(argv0);
+    return true;
   }
+  folder = PathFromUtf8(home);
+  if (!std::filesystem::is_directory(folder)) {
+    UsageError("home folder '" + home + "' is not a folder");
+    return false;
+  }
+  return true;
+}
+
+int RunCommand(const std::string& command, const CommandContext& context) {
   if (command == "nand-table") return RunNandTable(context);
   if (command == "devices") return RunDevices(context);
   if (command == "check-config") return RunCheckConfig(context);
@@ -90,4 +106,23 @@ int main(int argc, char** argv) {
   if (command == "readback") return RunReadback(context);
   if (command == "sim-home") return RunSimHome(context);
   return UsageError("unknown command '" + command + "'");
+}
+
+}  // namespace
+}  // namespace korvex::cli
+
+int main(int argc, char** argv) {
+  using namespace korvex::cli;
+  auto line = ParseCommandLine(argc, argv);
+  if (!line) return kExitUsage;
+  if (line->help) {
+    std::cout << kUsage;
+    return kExitOk;
+  }
+  if (line->command.empty()) {
+    std::cerr << kUsage;
+    return kExitUsage;
+  }
+  if (!ChooseHome(line->home, argv[0], line->context.home)) return kExitUsage;
+  return RunCommand(line->command, line->context);
 }

@@ -5,26 +5,19 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <span>
-#include <string>
+#include <vector>
 
 #include "cli/cli_args.h"
-#include "sim/board_setup.h"
 #include "sim/sim_host.h"
+#include "sim/sim_options.h"
 
 namespace korvex::cli {
 
 // Options every command that drives boards takes.
-inline constexpr OptionSpec kBoardOptions[] = {
-    {"--model", true},     {"--sim", true},        {"--sim-chip", true},   {"--sim-bad-blocks", true},
-    {"--sim-seed", true},  {"--sim-fault", true},  {"--sim-timing", false}, {"--sim-dump", true},
-};
+std::vector<OptionSpec> BoardOptionSpecs();
 
 struct LineSetup {
-  int model = 2;                  // cpuModel of the station and of the simulated boards
-  int boards = 0;                 // simulated boards plugged at start
-  sim::BoardSpec board;           // what each of them is
-  bool timing = false;            // the simulator's timing model
+  sim::SimulatedLine line;  // its board model is the station's model too
   std::optional<std::filesystem::path> dumpDir;
 };
 

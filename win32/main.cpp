@@ -92,9 +92,10 @@ int RunSimulated(HINSTANCE instance, const StationOptions& options) {
     }
   }
 
-  const int boards = *options.simulatedBoards;
+  const sim::SimulatedLine& line = *options.simulated;
+  const int boards = line.boards;
   sim::SimHost host(boards, home);
-  host.SetTimingEnabled(options.timing);
+  host.SetTimingEnabled(line.timing);
   // Workers' progress goes straight to the window, which handles it on its thread.
   host.SetWindowProcedure([](WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                              std::intptr_t lParam) -> std::intptr_t {
@@ -105,7 +106,7 @@ int RunSimulated(HINSTANCE instance, const StationOptions& options) {
   host.SetMessageBoxHandler(
       [&desktop](const MessageBoxRequest& request) { return desktop.ShowMessageBox(request); });
   try {
-    for (int port = 0; port < boards; ++port) host.Plug(port, options.board);
+    for (int port = 0; port < boards; ++port) host.Plug(port, line.board);
   } catch (const std::invalid_argument& error) {
     ShowError(error.what());
     return 2;
@@ -137,5 +138,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
-  return options->simulatedBoards ? RunSimulated(instance, *options) : RunOnDriver(instance);
+  return options->simulated ? RunSimulated(instance, *options) : RunOnDriver(instance);
 }

@@ -6,23 +6,24 @@
 //   korvex.exe [--simulate N [--sim-model M] [--sim-chip MAIN:EXT]
 //              [--sim-bad-blocks B,B...] [--sim-seed S] [--sim-fault PLAN]
 //              [--sim-timing] [--sim-home DIR]]
+//
+// The --sim-... options are read by sim/sim_options.h, as the console's are.
 
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
-#include "sim/board_setup.h"
+#include "sim/sim_options.h"
 
 namespace korvex::win32 {
 
 inline constexpr int kMaxSimulatedBoards = 8;
 
 struct StationOptions {
-  // Set by --simulate: the boards plugged at start-up, one per virtual USB port.
-  std::optional<int> simulatedBoards;
-  sim::BoardSpec board;  // what every simulated board is
-  bool timing = false;   // the simulator's timing model, for realistic job times
+  // Set by --simulate: the boards plugged at start-up, one per virtual USB port, and
+  // what they are.
+  std::optional<sim::SimulatedLine> simulated;
   // The simulated station's folder (model folders, table, logs); empty for the
   // default beside the program.
   std::string simHome;
