@@ -6,6 +6,7 @@
 
 #include "app/burn_counter.h"
 #include "app/model_selection.h"
+#include "app/station_close.h"
 #include "app/station_settings_model.h"
 #include "app/station_texts.h"
 #include "boot/station_model.h"
@@ -133,6 +134,7 @@ void MainWindowModel::OnInit() {
     view_.SetControlText(kIdModeSwitch, kTextAdvancedModeButton);
     Enable(kNormalModeStartDisabled, false);
   }
+  ReopenStation();
   StartTimers();
   // Start-up selects the default model itself; the combo's change event is not raised.
   view_.SelectComboItem(kIdCpuModel, kDefaultCpuModel);
@@ -283,7 +285,11 @@ void MainWindowModel::OnClear() {
 void MainWindowModel::OnClose() {
   const MessageAnswer answer = view_.ShowMessageBox(
       {kCloseConfirmation.text, kCloseConfirmation.caption, MessageButtons::OkCancel, kNoPort});
-  if (!ApplyCloseAnswer(host_, answer, fields_.counterCopy)) return;
+  if (answer != MessageAnswer::Ok) return;
+  // Boards still burning stop at their next block; none of them writes behind the
+  // close line. The window does not wait for them: they wait for the window.
+  RequestWorkersStop();
+  WriteCloseLineLast(host_, fields_.counterCopy);
   StopTimers();
   view_.EndDialog();
 }

@@ -2,6 +2,7 @@
 
 #include "app/burn_counter.h"
 #include "app/port_progress.h"
+#include "app/station_close.h"
 #include "station/production_log.h"
 
 namespace korvex {
@@ -16,7 +17,9 @@ void StationBurnEvents::Progress(ProgressType type, std::intptr_t value) {
   SendPortProgress(host_, window_, type, port_, value);
 }
 
-void StationBurnEvents::Log(std::string_view line) { WriteLogLine(host_, line); }
+void StationBurnEvents::Log(std::string_view line) { WriteBoardLogLine(host_, line); }
+
+bool StationBurnEvents::Cancelled() { return WorkersStopRequested(); }
 
 void StationBurnEvents::Counted() {
   g_burnCounter.fetch_add(1);

@@ -15,6 +15,8 @@ class StationBurnEvents final : public BurnEvents {
       : host_(host), window_(window), port_(port) {}
 
   void Progress(ProgressType type, std::intptr_t value) override;
+  // The station is closing.
+  bool Cancelled() override;
   void Log(std::string_view line) override;
   void Counted() override;
   void UidMade(const std::array<std::uint8_t, kUidSize>& uid, std::string_view text) override;

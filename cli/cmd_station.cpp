@@ -20,6 +20,7 @@
 #include "app/station_settings_model.h"
 #include "app/model_selection.h"
 #include "app/port_workers.h"
+#include "app/station_close.h"
 #include "boot/station_model.h"
 #include "cli/cli_args.h"
 #include "cli/commands.h"
@@ -34,6 +35,8 @@ namespace {
 
 constexpr WindowHandle kConsoleWindowHandle = 1;
 constexpr auto kScanPeriod = std::chrono::milliseconds(2000);
+// How long a closing console waits for boards to reach their next block.
+constexpr auto kWorkerPatience = std::chrono::seconds(10);
 constexpr auto kTickPeriod = std::chrono::milliseconds(50);
 constexpr auto kDemoPeriod = std::chrono::milliseconds(3000);  // the window's timer 5
 
@@ -183,18 +186,28 @@ std::optional<StationJob> ParseStationJob(std::span<const std::string> arguments
   return job;
 }
 
-bool AllBoardsEnded(int boards) {
-  int claimed = 0;
-  for (std::size_t port = 0; port < kPortCount; ++port) {
-    if (g_portRuns[port].workerRunning) return false;
-    if (g_portSlots[port].inUse == 1) ++claimed;
-  }
-  return claimed >= boards;
+// Ports that held a board at some moment of the run: a board unplugged for good has
+// its port freed by the scan, and still has a result to show.
+using PortsSeen = std::array<bool, kPortCount>;
+
+void NoteClaimedPorts(PortsSeen& seen) {
+  for (std::size_t port = 0; port < kPortCount; ++port) seen[port] |= g_portSlots[port].inUse == 1;
 }
 
-std::string_view PortResult(std::size_t port) {
-  if (g_portSlots[port].state == kPortStartFailed) return "not started";
-  return g_portRuns[port].burning == kBurningDone ? "burned" : "failed";
+bool AllBoardsEnded(int boards, const PortsSeen& seen) {
+  for (const PortRun& run : g_portRuns) {
+    if (run.workerRunning) return false;
+  }
+  return std::ranges::count(seen, true) >= boards;
+}
+
+std::string_view PortResult(std::size_t port, bool interrupted) {
+  const BurnEnd end = g_portRuns[port].end;
+  if (end == BurnEnd::kBurned) return "burned";
+  if (interrupted) return "interrupted";
+  if (end == BurnEnd::kUnplugged || end == BurnEnd::kLinkLost) return "unplugged";
+  if (end == BurnEnd::kNone && g_portSlots[port].state == kPortStartFailed) return "not started";
+  return "failed";
 }
 
 ConsoleStyle ChooseConsoleStyle(bool json) {
@@ -230,6 +243,7 @@ void ResetStationState(const StationJob& job) {
   ResetPortRecords();
   ResetDemoState();
   g_burnCounter = 0;
+  ReopenStation();
   // "Demo" counts as checked when a demo file is given, as choosing one checks it.
   g_demoPath.Assign(job.demoFile.value_or(std::string()));
 }
@@ -237,7 +251,7 @@ void ResetStationState(const StationJob& job) {
 // Scans, demo ticks and repaints until interrupted or, with --until-done, until every
 // board's job has ended.
 void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& scheduler,
-                 ConsoleWindow& window) {
+                 ConsoleWindow& window, PortsSeen& seen) {
   const bool demo = job.demoFile.has_value();
   auto nextScan = std::chrono::steady_clock::now();
   auto nextDemo = nextScan + job.demoPeriod;
@@ -249,9 +263,10 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
     const auto now = std::chrono::steady_clock::now();
     if (now >= nextScan) {
       scheduler.Scan(job.settings);
+      NoteClaimedPorts(seen);
       nextScan += kScanPeriod;
     }
-    const bool boardsEnded = job.untilDone && AllBoardsEnded(job.setup.line.boards);
+    const bool boardsEnded = job.untilDone && AllBoardsEnded(job.setup.line.boards, seen);
     if (demo && now >= nextDemo) {
       if (DemoTimerTick(host, g_demoPath.View(), g_demoVolumes).matched && boardsEnded) {
         demoServed = true;
@@ -264,28 +279,39 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
   }
 }
 
-// Closing the station: the counter goes to the log as the close command does, the
-// boards' NAND into the dump folder, and every worker ends.
-void CloseStation(const LineSetup& setup, sim::SimHost& host, ConsoleWindow& window) {
+// Closing the station: boards still burning stop at their next block, then the
+// counter goes to the log as the close command does and nothing follows it; the
+// boards' NAND goes into the dump folder, and every worker ends. Returns the ports
+// whose job the close cut short.
+PortsSeen CloseStation(const LineSetup& setup, sim::SimHost& host, ConsoleWindow& window) {
+  PortsSeen cut{};
+  for (std::size_t port = 0; port < kPortCount; ++port) cut[port] = g_portRuns[port].workerRunning;
+  RequestWorkersStop();
+  const bool workersEnded = WaitForWorkers(kWorkerPatience);
   std::uint32_t windowCopy = g_burnCounter;
-  ApplyCloseAnswer(host, MessageAnswer::Ok, windowCopy);
+  WriteCloseLineLast(host, windowCopy);
   window.Refresh(g_burnCounter);
   DumpBoards(setup, host);
-  if (g_interrupted) {
-    // Unplugging wakes every worker still waiting on a board, so all of them end.
+  if (!workersEnded) {
+    // Unplugging wakes every worker still waiting on a (hung) board, so all of them end.
     for (int port = 0; port < setup.line.boards; ++port) host.Unplug(port);
   }
   host.JoinThreads();
   SetLogObserver(nullptr, nullptr);
+  for (std::size_t port = 0; port < kPortCount; ++port) {
+    cut[port] = cut[port] && g_portRuns[port].end != BurnEnd::kBurned;
+  }
+  return cut;
 }
 
-// One result line per claimed port; true when every one of them burned.
-bool ShowResults(ConsoleWindow& window) {
+// One result line per port that held a board; true when every one of them burned.
+bool ShowResults(ConsoleWindow& window, const PortsSeen& seen, const PortsSeen& cut) {
   bool allBurned = true;
   for (std::size_t port = 0; port < kPortCount; ++port) {
-    if (g_portSlots[port].inUse != 1) continue;
-    window.ShowResult(static_cast<int>(port), PortResult(port), g_portRuns[port].Uid().View());
-    allBurned &= g_portRuns[port].burning == kBurningDone;
+    if (!seen[port]) continue;
+    window.ShowResult(static_cast<int>(port), PortResult(port, cut[port]),
+                      g_portRuns[port].Uid().View(), BurnEndCode(g_portRuns[port].end));
+    allBurned &= g_portRuns[port].end == BurnEnd::kBurned;
   }
   return allBurned;
 }
@@ -309,10 +335,10 @@ int RunStation(const CommandContext& context) {
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
 
-  RunScanLoop(*job, *host, scheduler, window);
-  CloseStation(job->setup, *host, window);
-  const bool allBurned = ShowResults(window);
-  return allBurned && !g_interrupted ? kExitOk : kExitFailed;
+  PortsSeen seen{};
+  RunScanLoop(*job, *host, scheduler, window, seen);
+  const PortsSeen cut = CloseStation(job->setup, *host, window);
+  return ShowResults(window, seen, cut) ? kExitOk : kExitFailed;
 }
 
 }  // namespace korvex::cli

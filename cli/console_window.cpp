@@ -99,7 +99,8 @@ void ConsoleWindow::DrawLiveLocked(std::uint32_t burnCounter) {
   drawn_ = true;
 }
 
-void ConsoleWindow::ShowResult(int port, std::string_view result, std::string_view uidText) {
+void ConsoleWindow::ShowResult(int port, std::string_view result, std::string_view uidText,
+                               std::string_view end) {
   std::lock_guard lock(mutex_);
   if (style_ == ConsoleStyle::Json) {
     std::cout << JsonObject()
@@ -107,6 +108,7 @@ void ConsoleWindow::ShowResult(int port, std::string_view result, std::string_vi
                      .Add("port", static_cast<std::int64_t>(port + 1))
                      .Add("result", result)
                      .Add("uid", uidText)
+                     .Add("end", end)
                      .Str()
               << std::endl;
     return;

@@ -28,7 +28,9 @@ class ConsoleWindow {
   // Redraws the live rows with the counter (the window's 50 ms prologue).
   void Refresh(std::uint32_t burnCounter);
   // The last word on each used port.
-  void ShowResult(int port, std::string_view result, std::string_view uidText);
+  // end: the stable code of how the job ended (JSON only).
+  void ShowResult(int port, std::string_view result, std::string_view uidText,
+                  std::string_view end);
 
   ProgressRow Row(int port) const;
 
