@@ -6,7 +6,9 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <csignal>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "temp_dir.h"
 
@@ -32,6 +34,40 @@ inline RunResult RunKorvex(const std::string& arguments) {
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   std::ifstream err(errPath);
   result.err.assign(std::istreambuf_iterator<char>(err), {});
+  return result;
+}
+
+// Runs korvex and sends it `signal` as soon as its stdout shows `trigger`, as an operator
+// pressing Ctrl-C at that moment would.
+inline RunResult RunKorvexSignalledAt(const std::string& arguments, const std::string& trigger,
+                                      int signal = SIGINT) {
+  RunResult result;
+  int pipeEnds[2];
+  if (::pipe(pipeEnds) != 0) return result;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(pipeEnds[1], STDOUT_FILENO);
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    const std::string command = std::string(KORVEX_CLI_PATH) + " " + arguments + " 2>/dev/null";
+    ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(pipeEnds[1]);
+  bool signalled = false;
+  std::array<char, 4096> chunk;
+  ssize_t n;
+  while ((n = ::read(pipeEnds[0], chunk.data(), chunk.size())) > 0) {
+    result.out.append(chunk.data(), static_cast<std::size_t>(n));
+    if (!signalled && result.out.find(trigger) != std::string::npos) {
+      ::kill(child, signal);
+      signalled = true;
+    }
+  }
+  ::close(pipeEnds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -58,6 +59,12 @@ class StationTest : public ::testing::Test {
   // Bytes of a board's dumped NAND.
   Bytes Nand(int board, std::size_t offset, std::size_t length) const {
     return ReadAt(dump_.path() / ("board-" + std::to_string(board) + ".nand"), offset, length);
+  }
+  std::filesystem::path LogPath() const {
+    for (const auto& entry : std::filesystem::directory_iterator(home_.path())) {
+      if (entry.path().extension() == ".txt") return entry.path();
+    }
+    return home_.path() / "no-log.txt";
   }
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
@@ -183,6 +190,42 @@ TEST_F(StationTest, UnknownChipAndUnpluggedBoardEndInTheLogNotInSilence) {
   EXPECT_EQ(std::count_if(log.begin(), log.end(),
                           [](const std::string& line) { return line.ends_with("write Error!"); }),
             0);
+}
+
+// Ctrl-C or SIGTERM while eight boards burn: each stops at its next block and is
+// interrupted, not bad NAND; the close line is the log's last.
+TEST_F(StationTest, ClosingMidBurnInterruptsEveryBoardAndTheCloseLineIsLast) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    std::filesystem::remove(LogPath());
+    const RunResult run = RunKorvexSignalledAt(
+        "--home " + home_.path().string() + " --json station --sim 8 --sim-timing --nand " +
+            Image("nand.bin").string(),
+        "Update nand.bin succeeded!", signal);
+    EXPECT_EQ(run.exitCode, 1);
+    for (int port = 1; port <= 8; ++port) {
+      EXPECT_NE(run.out.find(R"({"type":"result","port":)" + std::to_string(port) +
+                             R"(,"result":"interrupted")"),
+                std::string::npos) << port << run.out;
+    }
+    EXPECT_EQ(run.out.find("zone have too many bad blocks"), std::string::npos);
+    const std::vector<std::string> log = LogLines();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "Update NUM is 8, someone close the tool of the korvex!");
+    EXPECT_EQ(std::ranges::count_if(log, [](const std::string& line) { return line.ends_with("Error!"); }),
+              0);
+  }
+}
+
+// Boards unplugged for good: their ports are freed, and --until-done still ends.
+TEST_F(StationTest, UntilDoneEndsWhenUnpluggedBoardsPortsAreFreed) {
+  const RunResult run = Burn("--sim 3 --sim-fault unplug-at-page=500");
+  EXPECT_EQ(run.exitCode, 1);
+  for (int port = 1; port <= 3; ++port) {
+    EXPECT_NE(run.out.find(R"({"type":"result","port":)" + std::to_string(port) +
+                           R"(,"result":"unplugged")"),
+              std::string::npos) << run.out;
+  }
 }
 
 TEST_F(StationTest, ReadbackCopiesAPageRangeOfTheBurnedBoard) {
