@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "station/printf_text.h"
 #include "station/production_log.h"
 
 namespace korvex {
@@ -10,11 +11,9 @@ std::atomic<std::uint32_t> g_burnCounter{0};
 
 namespace {
 
+// The log has always printed the count as a signed number; keep its lines alike.
 std::string FormatCount(const char* format, std::uint32_t count) {
-  char text[96];
-  // The log has always printed the count as a signed number; keep its lines alike.
-  std::snprintf(text, sizeof text, format, static_cast<int>(count));
-  return text;
+  return PrintfText(format, static_cast<int>(count));
 }
 
 // Logs the count the counter held at the moment it went to 0, so a burn that

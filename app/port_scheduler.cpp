@@ -7,6 +7,7 @@
 #include "app/model_selection.h"
 #include "device/device_open.h"
 #include "host/paths.h"
+#include "station/printf_text.h"
 
 namespace korvex {
 
@@ -53,9 +54,7 @@ void PortScheduler::Claim(std::size_t port) {
 
   if (OpenDevice(context.session) != kOpenOk) {
     slot.state = kPortStartFailed;
-    char text[64];
-    std::snprintf(text, sizeof text, kTextPortBootFailed.data(), static_cast<int>(port) + 1);
-    ShowMessage(text);
+    ShowMessage(PrintfText(kTextPortBootFailed, static_cast<int>(port) + 1));
     return;
   }
   slot.state = kPortWorkerStarted;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
+#include <sstream>
 #include <iterator>
 #include <optional>
 #include <span>
@@ -282,7 +283,9 @@ std::optional<std::string> ReadConfigText(const std::filesystem::path& path) {
   if (std::filesystem::is_directory(path, error)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) return std::nullopt;
-  std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ostringstream whole;
+  whole << in.rdbuf();
+  const std::string raw = whole.str();
   std::string text;
   text.reserve(raw.size());
   for (std::size_t i = 0; i < raw.size(); ++i) {

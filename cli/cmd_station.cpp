@@ -217,7 +217,8 @@ ConsoleStyle ChooseConsoleStyle(bool json) {
 }
 
 std::string StationTitle(const StationJob& job) {
-  std::string title = "Korvex " + std::string(FindCpuModel(job.setup.line.board.model)->comboText);
+  const auto model = static_cast<std::size_t>(job.setup.line.board.model);  // parsed: 0..3
+  std::string title = "Korvex " + std::string(kCpuModels[model].comboText);
   title += job.simulated ? " - " + std::to_string(job.setup.line.boards) + " simulated boards"
                          : " - no USB boot driver on this platform";
   return title;

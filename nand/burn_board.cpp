@@ -21,6 +21,7 @@
 #include "nand/nand_texts.h"
 #include "nand/chip_lookup.h"
 #include "nandtable/nand_cfg.h"
+#include "station/printf_text.h"
 
 namespace korvex {
 
@@ -200,10 +201,8 @@ class Burn {
   }
 
   BurnEnd RefuseGeometry() {
-    char text[192];
-    std::snprintf(text, sizeof text, kTextGeometryNotBurnable.data(), work_.blockSize,
-                  work_.pageSize);
-    return Refuse(text, BurnEnd::kGeometryRefused);
+    return Refuse(PrintfText(kTextGeometryNotBurnable, work_.blockSize, work_.pageSize),
+                  BurnEnd::kGeometryRefused);
   }
 
   // A dead link is one line in the log and no message box: the operator sees the

@@ -1,5 +1,7 @@
 #include "nand/burn_log.h"
 
+#include "station/printf_text.h"
+
 #include <cstdio>
 #include <string>
 
@@ -13,10 +15,8 @@ void LogBoardLine(BurnEvents& events, const DeviceSession& session, std::string_
 
 void LogBoardPages(BurnEvents& events, const DeviceSession& session, std::string_view format,
                    std::uint32_t first, std::uint32_t second) {
-  char text[128];
-  std::snprintf(text, sizeof text, std::string(format).c_str(), static_cast<int>(first),
-                static_cast<int>(second));
-  LogBoardLine(events, session, text);
+  LogBoardLine(events, session,
+               PrintfText(format, static_cast<int>(first), static_cast<int>(second)));
 }
 
 }  // namespace korvex

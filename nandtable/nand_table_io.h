@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "station/printf_text.h"
+
 namespace korvex {
 
 // Reads a stream from its start to its end. False when that delivers no byte, which
@@ -25,17 +27,5 @@ inline bool ReadWholeStream(std::istream& stream, std::vector<std::uint8_t>& byt
   return !bytes.empty();
 }
 
-// printf formatting of one of the table's texts. The texts keep C's conversions
-// because their output ("%#x" prints 0 as "0") is what operators read.
-template <typename... Args>
-std::string PrintfText(std::string_view format, Args... args) {
-  // The format texts are literals, so data() is NUL-terminated.
-  const int length = std::snprintf(nullptr, 0, format.data(), args...);
-  if (length <= 0) return {};
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  std::snprintf(text.data(), text.size(), format.data(), args...);
-  text.pop_back();
-  return text;
-}
 
 }  // namespace korvex

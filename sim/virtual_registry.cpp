@@ -11,6 +11,9 @@
 namespace korvex::sim {
 namespace {
 
+// Instances are kept in USB port order; ports are ints as the driver numbers them.
+std::size_t Slot(int port) { return static_cast<std::size_t>(port); }
+
 constexpr std::string_view kSymbolicLinkValue = "SymbolicLink";
 constexpr std::string_view kLinkedValue = "Linked";
 constexpr std::string_view kReferenceKey = "#";
@@ -64,7 +67,7 @@ VirtualRegistry::VirtualRegistry(int usbPorts, std::function<bool(int)> isLinked
   enumOrder_.resize(instances_.size());
   std::iota(enumOrder_.begin(), enumOrder_.end(), 0);
   std::sort(enumOrder_.begin(), enumOrder_.end(), [this](int a, int b) {
-    return instances_[a].keyName < instances_[b].keyName;
+    return instances_[Slot(a)].keyName < instances_[Slot(b)].keyName;
   });
 }
 
@@ -106,7 +109,7 @@ std::vector<std::string> VirtualRegistry::SubkeysOf(const Node& node) const {
   switch (node.level) {
     case Level::Class: {
       std::vector<std::string> names;
-      for (const int port : enumOrder_) names.push_back(instances_[port].keyName);
+      for (const int port : enumOrder_) names.push_back(instances_[Slot(port)].keyName);
       return names;
     }
     case Level::Instance: return {std::string(kReferenceKey)};
@@ -140,7 +143,7 @@ long VirtualRegistry::QueryString(RegKey key, std::string_view valueName, char* 
   if (node->level != Level::Reference || !SameName(valueName, kSymbolicLinkValue)) {
     return kRegNotFound;
   }
-  const Instance& instance = instances_[node->port];
+  const Instance& instance = instances_[Slot(node->port)];
   if (!instance.hasSymbolicLink) return kRegNotFound;
   return CopyOut(instance.symbolicLink, data, dataSize);
 }
@@ -150,7 +153,7 @@ long VirtualRegistry::QueryDword(RegKey key, std::string_view valueName,
   const Node* node = NodeOf(key);
   if (!node) return kRegInvalidHandle;
   if (node->level != Level::Control || !SameName(valueName, kLinkedValue) ||
-      !instances_[node->port].hasLinked) {
+      !instances_[Slot(node->port)].hasLinked) {
     return kRegNotFound;
   }
   value = isLinked_(node->port) ? 1 : 0;
