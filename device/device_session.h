@@ -62,6 +62,10 @@ struct DeviceSession {
   std::uint8_t eraseWholeChip = 0;
 
   std::uint8_t* dataBuffer = nullptr;  // kDataBufferSize bytes
+  // Read back every write and compare (off unless the line asks for it); the reads go
+  // into verifyBuffer, kDataBufferSize bytes of the port's own.
+  bool verifyWrites = false;
+  std::uint8_t* verifyBuffer = nullptr;
   std::uint8_t* tail = nullptr;        // kTailAreaSize bytes
 
   BootConfig bootConfig;

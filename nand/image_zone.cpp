@@ -7,6 +7,7 @@
 #include "device/device_texts.h"
 #include "device/requests.h"
 #include "nand/nand_ops.h"
+#include "nand/write_verify.h"
 #include "protocol/nand_word.h"
 
 namespace korvex {
@@ -28,19 +29,36 @@ enum class WriteOutcome {
   kUsedUpBeforeRetry,  // a failed write began at or past the zone end
   kUsedUpAfterWrite,   // the board's next page lies at or past the zone end
   kLinkLost,           // the board is gone; no block of it is bad
+  kVerifyFailed,       // read back different from what was sent
 };
 
 // Writes the staged bytes at nandStart. A failed write costs one block of the chip:
 // the same data goes one block further, until a write begins outside the zone.
 WriteOutcome WriteInsideZone(DeviceSession& session, std::uint8_t* results,
-                             const ImageZone& zone) {
+                             const ImageZone& zone, ZoneReport& report) {
   std::uint32_t next = ProgramPages(session, results);
   while (next == kProgramFailed) {
     if (session.nandStart >= zone.zoneEnd) return WriteOutcome::kUsedUpBeforeRetry;
     session.nandStart += ChipPagesPerBlock(session);
+    ++report.blocksSkipped;
     next = ProgramPages(session, results);
   }
   if (next == kProgramLinkLost) return WriteOutcome::kLinkLost;
+  if (session.verifyWrites) {
+    const VerifyOutcome verified = VerifyWrite(
+        session, session.nandStart, next, std::span(session.dataBuffer, session.nandLength));
+    if (verified.result == VerifyResult::kLinkLost) return WriteOutcome::kLinkLost;
+    if (verified.result == VerifyResult::kMismatch) {
+      report.mismatchPage = verified.mismatchPage;
+      return WriteOutcome::kVerifyFailed;
+    }
+    report.blocksSkipped += verified.skippedBlocks;
+  } else {
+    const std::uint32_t pagesPerBlock = ChipPagesPerBlock(session);
+    const std::uint32_t span = next - session.nandStart;
+    const std::uint32_t sentPages = ProgramPageCount(session);
+    if (pagesPerBlock != 0 && span > sentPages) report.blocksSkipped += (span - sentPages) / pagesPerBlock;
+  }
   session.nandStart = next;
   return next >= zone.zoneEnd ? WriteOutcome::kUsedUpAfterWrite : WriteOutcome::kWritten;
 }
@@ -124,7 +142,11 @@ int EraseZone(DeviceSession& session) {
 }
 
 int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
-                   const std::filesystem::path& path, ProgressSink& progress) {
+                   const std::filesystem::path& path, ProgressSink& progress,
+                   ZoneReport* reportOut) {
+  ZoneReport unused;
+  ZoneReport& report = reportOut != nullptr ? *reportOut : unused;
+  report = ZoneReport{};
   std::fill_n(okFlags, session.targetCount, std::uint8_t{0});
   if (!IsRegularFile(path)) return kZoneFailed;
   std::ifstream file(path, std::ios::binary);
@@ -162,8 +184,9 @@ int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
       return Stopped(session, okFlags, kZoneFailed);
     }
     session.nandLength = ClampToWord(chunk);
-    const WriteOutcome outcome = WriteInsideZone(session, results.data(), *zone);
+    const WriteOutcome outcome = WriteInsideZone(session, results.data(), *zone, report);
     if (outcome == WriteOutcome::kLinkLost) return Stopped(session, okFlags, kZoneLinkLost);
+    if (outcome == WriteOutcome::kVerifyFailed) return Stopped(session, okFlags, kZoneVerifyFailed);
     if (outcome != WriteOutcome::kWritten) {
       return ReportZoneUsedUp(session, okFlags, zone->usedUpText);
     }
@@ -182,8 +205,9 @@ int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
       return Stopped(session, okFlags, kZoneFailed);
     }
     session.nandLength = ClampToWord(padded);
-    const WriteOutcome outcome = WriteInsideZone(session, results.data(), *zone);
+    const WriteOutcome outcome = WriteInsideZone(session, results.data(), *zone, report);
     if (outcome == WriteOutcome::kLinkLost) return Stopped(session, okFlags, kZoneLinkLost);
+    if (outcome == WriteOutcome::kVerifyFailed) return Stopped(session, okFlags, kZoneVerifyFailed);
     if (outcome == WriteOutcome::kUsedUpBeforeRetry && zone->image == kLoaderBin) {
       return ReportZoneUsedUp(session, okFlags, kLoaderZoneUsedUpInTailRetryText);
     }

@@ -20,6 +20,13 @@ inline constexpr int kZoneOk = 1;
 inline constexpr int kZoneFailed = -1;  // file not opened, or the erase refused
 inline constexpr int kZoneLinkLost = -2;  // an exchange failed at the host: the board is gone
 inline constexpr int kZoneCancelled = -3; // the station is closing; stopped between blocks
+inline constexpr int kZoneVerifyFailed = -4;  // a block read back differs from what was sent
+
+// What a zone walk leaves behind besides its result.
+struct ZoneReport {
+  std::uint32_t blocksSkipped = 0;  // failed writes retried further, and the firmware's skips
+  std::uint32_t mismatchPage = 0;   // first page read back wrong (kZoneVerifyFailed)
+};
 
 // Erases with a start block or block count above this are refused.
 inline constexpr std::uint32_t kMaxEraseValue = 10'000'000;
@@ -77,7 +84,10 @@ int EraseZone(DeviceSession& session);
 // file that is not a regular file, or reads short, is kZoneFailed before anything of
 // it is sent; progress.Cancelled() between blocks ends it with kZoneCancelled. The image's
 // percentage goes to progress before each block and 100 at the end.
+// With session.verifyWrites each write is read back and compared at once; a difference
+// ends the walk with kZoneVerifyFailed and the page in report.
 int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
-                   const std::filesystem::path& file, ProgressSink& progress);
+                   const std::filesystem::path& file, ProgressSink& progress,
+                   ZoneReport* report = nullptr);
 
 }  // namespace korvex

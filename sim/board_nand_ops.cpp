@@ -163,6 +163,11 @@ bool VirtualBoard::ReadPages() {
   if (view_.pageSize == 0 || bytes > kMaxReadBytes) return false;
   std::vector<std::uint8_t> data =
       chip_.Read(std::uint64_t{address_} * view_.pageSize, static_cast<std::size_t>(bytes));
+  // A silent corruption: the page holds what was programmed, its reads do not.
+  const std::optional<std::uint32_t> corrupt = faults_.corruptPage;
+  if (corrupt && *corrupt >= address_ && *corrupt - address_ < length_) {
+    data[std::size_t{*corrupt - address_} * view_.pageSize] ^= 0xFF;
+  }
   Reply(std::move(data), kStatusDone);
   work_.pagesRead += length_;
   return true;

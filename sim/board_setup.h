@@ -36,11 +36,12 @@ struct FaultPlan {
   std::vector<std::uint32_t> badBlocks;              // factory bad physical blocks
   std::vector<std::uint32_t> programFailBlocks;      // programs into these blocks fail
   std::uint32_t randomBadBlocks = 0;                 // extra bad blocks drawn from seed
+  std::optional<std::uint32_t> corruptPage;          // view page P reads back altered
   std::uint64_t seed = 1;
 };
 
 // "unplug-after=N,unplug-at-page=P,fail-request=N[@K],hang-after=N,bad=B;B,
-//  program-fail=B;B,random-bad=N,seed=S" in any order; nullopt and a message on error.
+//  program-fail=B;B,random-bad=N,seed=S,corrupt-page=P" in any order; nullopt and a message on error.
 std::optional<FaultPlan> ParseFaultPlan(std::string_view text, std::string& error);
 
 // Where a board's firmware is: the boot ROM after power-up, stage 1 after request 4,

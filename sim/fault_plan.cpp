@@ -12,7 +12,8 @@ namespace korvex::sim {
 namespace {
 
 constexpr std::string_view kKnownKeys =
-    "unplug-after, unplug-at-page, fail-request, hang-after, bad, program-fail, random-bad, seed";
+    "unplug-after, unplug-at-page, fail-request, hang-after, bad, program-fail, random-bad, seed, "
+    "corrupt-page";
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -109,6 +110,9 @@ bool ParseItem(std::string_view key, std::string_view value, FaultPlan& plan, st
   } else if (key == "random-bad") {
     if (!p.Whole(0, kMax32, n)) return false;
     plan.randomBadBlocks = static_cast<std::uint32_t>(n);
+  } else if (key == "corrupt-page") {
+    if (!p.Whole(0, kMax32, n)) return false;
+    plan.corruptPage = static_cast<std::uint32_t>(n);
   } else if (key == "seed") {
     if (!p.Whole(0, kMax64, n)) return false;
     plan.seed = n;
