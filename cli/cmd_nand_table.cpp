@@ -45,7 +45,7 @@ class TableHost {
 
 int ListCommand(const CommandContext& context, TableHost& table) {
   std::vector<NandTableRow> rows;
-  if (RefreshNandTable(table.host(), rows) != NandRefreshResult::kListed) return kExitUsage;
+  if (RefreshNandTable(table.host(), rows) != NandRefreshResult::kListed) return kExitFailed;
   if (context.json) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const NandTableRow& r = rows[i];
@@ -201,7 +201,7 @@ std::optional<std::vector<std::size_t>> ParseRows(const std::vector<std::string>
 int DeleteCommand(const CommandContext& context, TableHost& table,
                   const std::vector<std::size_t>& selected) {
   std::vector<NandTableRow> rows;
-  if (RefreshNandTable(table.host(), rows) != NandRefreshResult::kListed) return kExitUsage;
+  if (RefreshNandTable(table.host(), rows) != NandRefreshResult::kListed) return kExitFailed;
   for (const std::size_t row : selected) {
     if (row >= rows.size()) {
       return UsageError("row " + std::to_string(row) + " does not exist (the table has " +

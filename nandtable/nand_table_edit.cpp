@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "nandtable/default_nand_parts.h"
 #include "nandtable/nand_cfg.h"
+#include "nandtable/nand_table_file.h"
 #include "nandtable/nand_table_io.h"
 #include "nandtable/nand_table_texts.h"
 
@@ -53,13 +53,18 @@ NandTableRow NandTableRowOf(const NandPartRecord& record) {
 
 NandRefreshResult RefreshNandTable(Host& host, std::vector<NandTableRow>& rows) {
   rows.clear();
-  std::ifstream file(NandTablePath(host), std::ios::binary);
-  if (!file.is_open()) {
-    ShowInDialog(host, kTextTableMissing);
-    return NandRefreshResult::kOpenFailed;
-  }
   std::vector<std::uint8_t> table;
-  if (!ReadWholeStream(file, table)) {
+  switch (ReadNandTableFile(NandTablePath(host), table)) {
+    case NandTableFileRead::kMissing:
+      ShowInDialog(host, kTextTableMissing);
+      return NandRefreshResult::kOpenFailed;
+    case NandTableFileRead::kUnreadable:
+      ShowInDialog(host, kTextTableReadFailed);
+      return NandRefreshResult::kUnreadable;
+    case NandTableFileRead::kRead:
+      break;
+  }
+  if (table.empty()) {
     ShowInDialog(host, kTextTableListReadFailed);
     return NandRefreshResult::kReadFailed;
   }
@@ -118,19 +123,6 @@ NandPartRecord NandPartFromFields(const NandPartFields& fields) {
   return record;
 }
 
-namespace {
-
-// Writes one record where the stream stands and flushes it; false when either failed.
-bool WriteRecordFlushed(std::ostream& file, const NandPartRecord& record) {
-  const NandPartBytes bytes = SerializeNandPart(record);
-  file.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-  file.flush();
-  return static_cast<bool>(file);
-}
-
-}  // namespace
-
 NandAddResult AddNandPart(Host& host, const NandPartFields& fields) {
   const NandPartRecord record = NandPartFromFields(fields);
   // The ext ID may be 0 (a wildcard row); every other key and size must be given.
@@ -140,16 +132,32 @@ NandAddResult AddNandPart(Host& host, const NandPartFields& fields) {
   if (record.spareSize() == 0) return NandAddResult::kMissingSpareSize;
   if (record.totalBlocks() == 0) return NandAddResult::kMissingTotalBlocks;
 
-  std::fstream file(NandTablePath(host), std::ios::in | std::ios::out | std::ios::binary);
-  if (!file.is_open()) {
-    ShowInDialog(host, kTextTableMissing);
-    return NandAddResult::kOpenFailed;
+  const std::filesystem::path path = NandTablePath(host);
+  std::vector<std::uint8_t> table;
+  switch (ReadNandTableFile(path, table)) {
+    case NandTableFileRead::kMissing:
+      ShowInDialog(host, kTextTableMissing);
+      return NandAddResult::kOpenFailed;
+    case NandTableFileRead::kUnreadable:
+      ShowInDialog(host, kTextTableReadFailed);
+      return NandAddResult::kReadFailed;
+    case NandTableFileRead::kRead:
+      break;
   }
-  file.seekp(0, std::ios::end);
-  if (!WriteRecordFlushed(file, record)) {
-    file.close();
+  // Bytes past the last whole record are no record the lookup reads; appending after
+  // them would shift every later record off its 64-byte boundary.
+  const std::size_t rows = NandPartCount(table);
+  const std::size_t stray = table.size() - rows * kNandPartRecordSize;
+  table.resize(rows * kNandPartRecordSize);
+  const NandPartBytes bytes = SerializeNandPart(record);
+  table.insert(table.end(), bytes.begin(), bytes.end());
+  if (!ReplaceNandTableFile(path, table)) {
     ShowInDialog(host, kTextTableWriteFailed);
     return NandAddResult::kWriteFailed;
+  }
+  if (stray != 0) {
+    ShowInDialog(host, PrintfText(kFormatPartialRecordDropped, static_cast<unsigned>(stray),
+                                  static_cast<unsigned>(rows)));
   }
   return NandAddResult::kAdded;
 }
@@ -157,16 +165,19 @@ NandAddResult AddNandPart(Host& host, const NandPartFields& fields) {
 NandDeleteResult DeleteNandParts(Host& host, const std::vector<std::size_t>& selectedRows) {
   const std::filesystem::path path = NandTablePath(host);
   std::vector<std::uint8_t> table;
-  {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    if (!file.is_open()) {
+  switch (ReadNandTableFile(path, table)) {
+    case NandTableFileRead::kMissing:
       ShowInDialog(host, kTextTableMissing);
       return NandDeleteResult::kOpenFailed;
-    }
-    if (!ReadWholeStream(file, table)) {
+    case NandTableFileRead::kUnreadable:
       ShowInDialog(host, kTextTableReadFailed);
       return NandDeleteResult::kReadFailed;
-    }
+    case NandTableFileRead::kRead:
+      break;
+  }
+  if (table.empty()) {
+    ShowInDialog(host, kTextTableReadFailed);
+    return NandDeleteResult::kReadFailed;
   }
   if (selectedRows.empty()) return NandDeleteResult::kNothingSelected;
 
@@ -181,18 +192,15 @@ NandDeleteResult DeleteNandParts(Host& host, const std::vector<std::size_t>& sel
     if (row < records.size()) records.erase(records.begin() + static_cast<std::ptrdiff_t>(row));
   }
 
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file.is_open()) {
-    ShowInDialog(host, kTextTableMissing);
-    return NandDeleteResult::kRecreateFailed;
-  }
-  // One record at a time, flushed, so a failure leaves whole records behind.
+  std::vector<std::uint8_t> kept;
+  kept.reserve(records.size() * kNandPartRecordSize);
   for (const NandPartRecord& record : records) {
-    if (!WriteRecordFlushed(file, record)) {
-      file.close();
-      ShowInDialog(host, kTextTableWriteFailed);
-      return NandDeleteResult::kWriteFailed;
-    }
+    const NandPartBytes bytes = SerializeNandPart(record);
+    kept.insert(kept.end(), bytes.begin(), bytes.end());
+  }
+  if (!ReplaceNandTableFile(path, kept)) {
+    ShowInDialog(host, kTextTableWriteFailed);
+    return NandDeleteResult::kWriteFailed;
   }
   return NandDeleteResult::kDeleted;
 }

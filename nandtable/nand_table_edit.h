@@ -25,8 +25,9 @@ NandTableRow NandTableRowOf(const NandPartRecord& record);
 
 enum class NandRefreshResult {
   kListed,
-  kOpenFailed,  // kTextTableMissing shown
+  kOpenFailed,  // no file; kTextTableMissing shown
   kReadFailed,  // the file is empty; kTextTableListReadFailed shown
+  kUnreadable,  // not a regular file, too large or unreadable; kTextTableReadFailed shown
 };
 
 // Replaces rows with one row per whole record of the file, in file order; rows stay
@@ -67,25 +68,28 @@ enum class NandAddResult {
   kMissingBlockSize,
   kMissingSpareSize,
   kMissingTotalBlocks,
-  kOpenFailed,   // kTextTableMissing shown
-  kWriteFailed,  // kTextTableWriteFailed shown
+  kOpenFailed,   // no file; kTextTableMissing shown
+  kReadFailed,   // not a regular file, too large or unreadable; kTextTableReadFailed shown
+  kWriteFailed,  // kTextTableWriteFailed shown; the file is as it was
 };
 
-// Appends the record for the fields. A record with the keys of an existing one is
-// appended all the same: the lookup keeps choosing the earlier exact row.
+// Appends the record for the fields after the last whole record, by writing the new
+// table beside the file and renaming it over. A record with the keys of an existing
+// one is appended all the same: the lookup keeps choosing the earlier exact row. A
+// file that ends in part of a record loses that part, and a message says so.
 NandAddResult AddNandPart(Host& host, const NandPartFields& fields);
 
 enum class NandDeleteResult {
   kDeleted,
   kNothingSelected,  // the file is left byte for byte as it was
-  kOpenFailed,       // kTextTableMissing shown; file unchanged
-  kReadFailed,       // the file is empty; kTextTableReadFailed shown
-  kRecreateFailed,   // the file could not be rewritten; kTextTableMissing shown
-  kWriteFailed,      // kTextTableWriteFailed shown; the file holds the records written so far
+  kOpenFailed,       // no file; kTextTableMissing shown
+  kReadFailed,       // empty, not a regular file, too large or unreadable;
+                     // kTextTableReadFailed shown; file unchanged
+  kWriteFailed,      // kTextTableWriteFailed shown; the file is as it was
 };
 
 // Removes the records shown in the selected list rows (row i shows record i) and
-// rewrites the file with the rest, in their order.
+// replaces the file with the rest, in their order, as Add does.
 NandDeleteResult DeleteNandParts(Host& host, const std::vector<std::size_t>& selectedRows);
 
 }  // namespace korvex

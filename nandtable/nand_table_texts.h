@@ -32,6 +32,10 @@ inline constexpr std::string_view kFormatBadGeometry =
 inline constexpr std::string_view kTextTableMissing = "nand_cfg.bin不存在!!";
 inline constexpr std::string_view kTextTableListReadFailed = "nand_cfg.bin读取失败!!";
 inline constexpr std::string_view kTextTableWriteFailed = "写nand_cfg.bin失败!!!";
+// Add after a file cut inside a record. Arguments: bytes dropped, the new row.
+inline constexpr std::string_view kFormatPartialRecordDropped =
+    "nand_cfg.bin ended in %u bytes of a cut-off record; they were dropped and the new "
+    "record added as row %u.";
 // The name cell of a record whose name reference names no built-in part.
 inline constexpr std::string_view kTextUnnamedPart = "(unnamed)";
 

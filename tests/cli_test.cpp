@@ -105,6 +105,16 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
   EXPECT_EQ(run.exitCode, 2);
 }
 
+TEST(Cli, TableThatIsAFolderIsUnreadableForEveryCommand) {
+  testing::TempDir home;
+  std::filesystem::create_directory(home.path() / "nand_cfg.bin");
+  for (const char* command : {"list", "lookup ECD3 589551", "delete 0"}) {
+    const RunResult run = RunKorvex("--home " + home.path().string() + " nand-table " + command);
+    EXPECT_EQ(run.exitCode, 1) << command;
+    EXPECT_EQ(run.err, "读取nand_cfg.bin失败!!!\n") << command;
+  }
+}
+
 TEST(Cli, DevicesShowsWhichPortEachSimulatedBoardHolds) {
   testing::TempDir home;
   const RunResult run = RunKorvex("--home " + home.path().string() + " devices --sim 2");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/device_session.h"
+#include "file_size_limit.h"
 #include "nandtable/default_nand_parts.h"
 #include "nandtable/nand_cfg.h"
 #include "nandtable/nand_table_edit.h"
@@ -214,6 +215,91 @@ TEST_F(NandTableEditTest, DeleteRemovesTheSelectedRecordsOnly) {
   EXPECT_EQ(DeleteNandParts(host_, {0}), NandDeleteResult::kDeleted);
   EXPECT_EQ(FileBytes(), RecordBytes(kDefaultNandParts[1]));
   EXPECT_TRUE(host_.Messages().empty());
+}
+
+TEST_F(NandTableEditTest, AddAfterACutRecordDropsItAndKeepsTheRowsAligned) {
+  std::vector<std::uint8_t> cut = DefaultNandTableBytes();
+  cut.resize(2 * 64 + 10);
+  WriteFile(cut);
+  ASSERT_EQ(AddNandPart(host_, {"", "ecda", "123456", "2048", "128", "64", "1024"}),
+            NandAddResult::kAdded);
+  EXPECT_EQ(host_.MessageTexts(),
+            std::vector<std::string>{"nand_cfg.bin ended in 10 bytes of a cut-off record; they "
+                                     "were dropped and the new record added as row 2."});
+  const std::vector<std::uint8_t> bytes = FileBytes();
+  ASSERT_EQ(bytes.size(), 3 * 64u);
+  EXPECT_TRUE(std::equal(cut.begin(), cut.begin() + 128, bytes.begin()));
+  EXPECT_EQ(ParseNandPart(bytes, 2).words, NandPartFromFields({"", "ecda", "123456", "2048", "128",
+                                                               "64", "1024"}).words);
+}
+
+// nand_cfg.bin as a folder, or far larger than any table: every reader says the table
+// cannot be read instead of taking the size it is given.
+TEST_F(NandTableEditTest, TableThatIsNoFileOrTooLargeCannotBeRead) {
+  DeviceSession session;
+  session.device.host = &host_;
+  session.port = 2;
+  const std::function<bool()> operations[] = {
+      [&] { return RefreshNandTable(host_, rows_) == NandRefreshResult::kUnreadable; },
+      [&] {
+        return AddNandPart(host_, {"", "ecda", "1", "2048", "128", "64", "1024"}) ==
+               NandAddResult::kReadFailed;
+      },
+      [&] { return DeleteNandParts(host_, {0}) == NandDeleteResult::kReadFailed; },
+      [&] { return !LookupNandPartWithId(session, 0xECD3, 0x589551); },
+  };
+  for (const bool folder : {true, false}) {
+    std::filesystem::remove_all(TablePath());
+    if (folder) {
+      std::filesystem::create_directory(TablePath());
+    } else {
+      WriteFile(std::vector<std::uint8_t>(1024 * 1024 + 64));
+    }
+    for (std::size_t i = 0; i < std::size(operations); ++i) {
+      SCOPED_TRACE((folder ? "folder, operation " : "large file, operation ") + std::to_string(i));
+      host_.ClearMessages();
+      EXPECT_TRUE(operations[i]());
+      EXPECT_EQ(host_.MessageTexts(), std::vector<std::string>{"读取nand_cfg.bin失败!!!"});
+    }
+  }
+}
+
+// A disk that fills up while the table is written leaves the old table whole.
+TEST_F(NandTableEditTest, FullDiskLeavesTheTableAsItWas) {
+  const struct {
+    const char* what;
+    std::uintmax_t limit;  // what the file may grow to in bytes
+    bool tableBefore;
+    std::function<bool()> fails;
+  } cases[] = {
+      {"delete", 1000, true,
+       [&] { return DeleteNandParts(host_, {0}) == NandDeleteResult::kWriteFailed; }},
+      {"add", 92 * 64 + 32, true,
+       [&] {
+         return AddNandPart(host_, {"", "ecda", "1", "2048", "128", "64", "1024"}) ==
+                NandAddResult::kWriteFailed;
+       }},
+      {"create", 1000, false, [&] { return !EnsureNandTable(host_); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(TablePath());
+    if (c.tableBefore) {
+      ASSERT_TRUE(EnsureNandTable(host_));
+    }
+    const int child = testing::RunWithFileSizeLimit(c.limit, [&] {
+      if (!c.fails()) return 1;
+      const std::string expected = c.tableBefore ? "写nand_cfg.bin失败!!!" : "建立nandflash信息列表失败";
+      return host_.MessageTexts() == std::vector<std::string>{expected} ? 0 : 2;
+    });
+    EXPECT_EQ(child, 0);
+    EXPECT_EQ(std::filesystem::exists(TablePath()), c.tableBefore);
+    if (c.tableBefore) {
+      EXPECT_EQ(FileBytes(), DefaultNandTableBytes());
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}),
+              c.tableBefore ? 1 : 0) << "nothing left beside the table";
+  }
 }
 
 }  // namespace
