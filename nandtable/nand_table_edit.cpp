@@ -1,6 +1,7 @@
 #include "nandtable/nand_table_edit.h"
 
 #include <algorithm>
+#include <bit>
 #include <filesystem>
 #include <functional>
 
@@ -123,14 +124,47 @@ NandPartRecord NandPartFromFields(const NandPartFields& fields) {
   return record;
 }
 
-NandAddResult AddNandPart(Host& host, const NandPartFields& fields) {
+NandPartCheck CheckNandPartFields(const NandPartFields& fields) {
   const NandPartRecord record = NandPartFromFields(fields);
   // The ext ID may be 0 (a wildcard row); every other key and size must be given.
-  if (record.mainId() == 0) return NandAddResult::kMissingMainId;
-  if (record.pageSize() == 0) return NandAddResult::kMissingPageSize;
-  if (record.blockSize() == 0) return NandAddResult::kMissingBlockSize;
-  if (record.spareSize() == 0) return NandAddResult::kMissingSpareSize;
-  if (record.totalBlocks() == 0) return NandAddResult::kMissingTotalBlocks;
+  if (record.mainId() == 0) return {NandAddResult::kMissingMainId, {}};
+  if (record.pageSize() == 0) return {NandAddResult::kMissingPageSize, {}};
+  if (record.blockSize() == 0) return {NandAddResult::kMissingBlockSize, {}};
+  if (record.spareSize() == 0) return {NandAddResult::kMissingSpareSize, {}};
+  if (record.totalBlocks() == 0) return {NandAddResult::kMissingTotalBlocks, {}};
+
+  const std::uint32_t page = record.pageSize();
+  if (!std::has_single_bit(page) || page < kMinBurnablePageSize || page > kMaxBurnablePageSize) {
+    return {NandAddResult::kPageSizeNotBurnable, PrintfText(kFormatPageSizeNotBurnable, page)};
+  }
+  // From the field itself: the record's 32 bits can wrap a huge block to a small one.
+  const unsigned long long blockKiB = ParseFieldNumber(fields.blockSize, 10);
+  const unsigned long long blockBytes = blockKiB << kKiBShift;
+  if (blockBytes > kMaxBurnableBlockBytes) {
+    return {NandAddResult::kBlockOverOneWrite, PrintfText(kFormatBlockOverOneWrite, blockKiB)};
+  }
+  if (blockBytes % page != 0) {
+    return {NandAddResult::kBlockNotWholePages,
+            PrintfText(kFormatBlockNotWholePages, blockKiB, page)};
+  }
+  if (blockBytes / page > kMaxBurnablePagesPerBlock) {
+    return {NandAddResult::kBlockOverSmallestZone,
+            PrintfText(kFormatBlockOverSmallestZone, blockBytes / page)};
+  }
+  if (record.goodBlocks() == 0) {
+    return {NandAddResult::kNoGoodBlocks, PrintfText(kFormatNoGoodBlocks, record.totalBlocks())};
+  }
+  return {};
+}
+
+NandAddResult AddNandPart(Host& host, const NandPartFields& fields) {
+  const NandPartCheck check = CheckNandPartFields(fields);
+  if (check.result != NandAddResult::kAdded) {
+    if (!check.reason.empty()) {
+      ShowInDialog(host, PrintfText(kFormatRecordNotAdded, check.reason.c_str()));
+    }
+    return check.result;
+  }
 
   const std::filesystem::path path = NandTablePath(host);
   std::vector<std::uint8_t> table;
@@ -149,7 +183,7 @@ NandAddResult AddNandPart(Host& host, const NandPartFields& fields) {
   const std::size_t rows = NandPartCount(table);
   const std::size_t stray = table.size() - rows * kNandPartRecordSize;
   table.resize(rows * kNandPartRecordSize);
-  const NandPartBytes bytes = SerializeNandPart(record);
+  const NandPartBytes bytes = SerializeNandPart(NandPartFromFields(fields));
   table.insert(table.end(), bytes.begin(), bytes.end());
   if (!ReplaceNandTableFile(path, table)) {
     ShowInDialog(host, kTextTableWriteFailed);

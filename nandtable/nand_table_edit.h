@@ -60,6 +60,13 @@ std::uint32_t DefaultGoodBlocks(std::uint32_t totalBlocks);
 // The record Add appends for the fields.
 NandPartRecord NandPartFromFields(const NandPartFields& fields);
 
+// Geometry the station can burn, as BurnBoard checks it before erasing (nand/ holds
+// the same limits and checks them against its own at compile time).
+inline constexpr std::uint32_t kMinBurnablePageSize = 512;
+inline constexpr std::uint32_t kMaxBurnablePageSize = 16384;
+inline constexpr std::uint32_t kMaxBurnableBlockBytes = 0x100000;  // what one write carries
+inline constexpr std::uint32_t kMaxBurnablePagesPerBlock = 256;    // the smallest image zone
+
 enum class NandAddResult {
   kAdded,
   // A required field is 0 or has no number; nothing is written and nothing shown.
@@ -68,10 +75,25 @@ enum class NandAddResult {
   kMissingBlockSize,
   kMissingSpareSize,
   kMissingTotalBlocks,
+  // Geometry the station could not burn; nothing is written, the reason is shown.
+  kPageSizeNotBurnable,    // not a power of two from 512 to 16384
+  kBlockOverOneWrite,      // more than kMaxBurnableBlockBytes
+  kBlockNotWholePages,
+  kBlockOverSmallestZone,  // more than kMaxBurnablePagesPerBlock pages
+  kNoGoodBlocks,           // so few blocks that DefaultGoodBlocks gives 0
   kOpenFailed,   // no file; kTextTableMissing shown
   kReadFailed,   // not a regular file, too large or unreadable; kTextTableReadFailed shown
   kWriteFailed,  // kTextTableWriteFailed shown; the file is as it was
 };
+
+struct NandPartCheck {
+  NandAddResult result = NandAddResult::kAdded;  // kAdded: nothing to refuse
+  std::string reason;  // one line for a geometry refusal, e.g. "page size 3000 is ..."
+};
+
+// What Add would refuse about the fields, without touching the file: a missing field
+// first (no reason given: the shells name their own field), then the geometry.
+NandPartCheck CheckNandPartFields(const NandPartFields& fields);
 
 // Appends the record for the fields after the last whole record, by writing the new
 // table beside the file and renaming it over. A record with the keys of an existing

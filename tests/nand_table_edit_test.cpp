@@ -217,6 +217,54 @@ TEST_F(NandTableEditTest, DeleteRemovesTheSelectedRecordsOnly) {
   EXPECT_TRUE(host_.Messages().empty());
 }
 
+TEST_F(NandTableEditTest, AddRefusesGeometryTheStationCannotBurn) {
+  struct Case {
+    const char* page;
+    const char* blockKiB;
+    const char* blocks;
+    NandAddResult result;
+    std::string message;  // empty when added
+  };
+  const Case cases[] = {
+      {"512", "128", "2", NandAddResult::kAdded, ""},  // smallest page, 256 pages, 1 good block
+      {"16384", "1024", "1024", NandAddResult::kAdded, ""},
+      {"3000", "128", "1024", NandAddResult::kPageSizeNotBurnable,
+       "page size 3000 is not a power of two from 512 to 16384 bytes"},
+      {"256", "128", "1024", NandAddResult::kPageSizeNotBurnable,
+       "page size 256 is not a power of two from 512 to 16384 bytes"},
+      {"32768", "1024", "1024", NandAddResult::kPageSizeNotBurnable,
+       "page size 32768 is not a power of two from 512 to 16384 bytes"},
+      {"4096", "2048", "1024", NandAddResult::kBlockOverOneWrite,
+       "a block of 2048 KiB is more than the 1024 KiB one write carries"},
+      // 4194305 KiB in bytes wraps to 1 KiB in the record's 32 bits.
+      {"512", "4194305", "1024", NandAddResult::kBlockOverOneWrite,
+       "a block of 4194305 KiB is more than the 1024 KiB one write carries"},
+      {"4096", "2", "1024", NandAddResult::kBlockNotWholePages,
+       "a block of 2 KiB is not a whole number of 4096-byte pages"},
+      {"512", "256", "1024", NandAddResult::kBlockOverSmallestZone,
+       "a block of 512 pages is more than the 256 pages of the smallest image zone"},
+      {"2048", "128", "1", NandAddResult::kNoGoodBlocks,
+       "a total of 1 blocks leaves no good block (999 of every 1024 count as good)"},
+  };
+  const std::vector<std::uint8_t> before = RecordBytes(kDefaultNandParts[0]);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.page) + "/" + c.blockKiB + "/" + c.blocks);
+    WriteFile(before);
+    host_.ClearMessages();
+    const NandPartFields fields{"", "ecda", "1", c.page, c.blockKiB, "64", c.blocks};
+    EXPECT_EQ(CheckNandPartFields(fields).reason, c.message);
+    EXPECT_EQ(AddNandPart(host_, fields), c.result);
+    if (c.result == NandAddResult::kAdded) {
+      EXPECT_EQ(FileBytes().size(), 128u);
+      EXPECT_TRUE(host_.Messages().empty());
+      continue;
+    }
+    EXPECT_EQ(FileBytes(), before);
+    EXPECT_EQ(host_.MessageTexts(),
+              std::vector<std::string>{"The record was not added: " + c.message + "."});
+  }
+}
+
 TEST_F(NandTableEditTest, AddAfterACutRecordDropsItAndKeepsTheRowsAligned) {
   std::vector<std::uint8_t> cut = DefaultNandTableBytes();
   cut.resize(2 * 64 + 10);
