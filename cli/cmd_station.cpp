@@ -180,6 +180,9 @@ int RunStation(const CommandContext& context) {
     static_cast<ConsoleWindow*>(target)->ShowLogLine(line);
   }, &window);
   if (!EnsureNandTable(*host)) return kExitFailed;
+  SetLogFailureObserver([](void* target, std::string_view file) {
+    static_cast<ConsoleWindow*>(target)->ShowLogLineLost(file);
+  }, &window);
 
   ResetPortRecords();
   ResetDemoState();
@@ -229,6 +232,7 @@ int RunStation(const CommandContext& context) {
   }
   host->JoinThreads();
   SetLogObserver(nullptr, nullptr);
+  SetLogFailureObserver(nullptr, nullptr);
 
   bool allBurned = true;
   for (std::size_t port = 0; port < kPortCount; ++port) {
@@ -236,7 +240,8 @@ int RunStation(const CommandContext& context) {
     window.ShowResult(static_cast<int>(port), PortResult(port), g_portRuns[port].uidText.View());
     allBurned &= g_portRuns[port].burning == kBurningDone;
   }
-  return allBurned && !g_interrupted ? kExitOk : kExitFailed;
+  // A lost log line fails the run even when every board burned: the record is incomplete.
+  return allBurned && !g_interrupted && !LogLineLost() ? kExitOk : kExitFailed;
 }
 
 }  // namespace korvex::cli

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "cli_runner.h"
 #include "host/paths.h"
+#include "station/production_log.h"
 #include "temp_dir.h"
 
 namespace korvex {
@@ -183,6 +185,33 @@ TEST_F(StationTest, UnknownChipAndUnpluggedBoardEndInTheLogNotInSilence) {
   EXPECT_EQ(std::count_if(log.begin(), log.end(),
                           [](const std::string& line) { return line.ends_with("write Error!"); }),
             0);
+}
+
+TEST_F(StationTest, ALogThatCannotBeWrittenIsToldOnceAndFailsTheRunButNotTheBurn) {
+  // Folders in the place of this month's log file and the next one's.
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  const auto year = static_cast<std::uint16_t>(local.tm_year + 1900);
+  const auto month = static_cast<std::uint16_t>(local.tm_mon + 1);
+  for (const LocalTime& time : {LocalTime{year, month}, month == 12 ? LocalTime{static_cast<std::uint16_t>(year + 1), 1}
+                                                                     : LocalTime{year, static_cast<std::uint16_t>(month + 1)}}) {
+    std::filesystem::create_directory(home_.path() / PathFromUtf8(LogFileName(time)));
+  }
+  const RunResult run = Burn("--sim 1");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.out.find(R"({"type":"result","port":1,"result":"burned")"), std::string::npos)
+      << run.out;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  EXPECT_TRUE(run.err.starts_with("The production log " + home_.path().string()));
+  EXPECT_TRUE(run.err.ends_with(" cannot be written: lines of this run are missing from it. "
+                                "Burning goes on.\n")) << run.err;
+  std::size_t records = 0;
+  for (std::size_t at = run.out.find(R"({"type":"log-failed","file":")"); at != std::string::npos;
+       at = run.out.find(R"({"type":"log-failed","file":")", at + 1)) {
+    ++records;
+  }
+  EXPECT_EQ(records, 1u) << run.out;
 }
 
 TEST_F(StationTest, ReadbackCopiesAPageRangeOfTheBurnedBoard) {
