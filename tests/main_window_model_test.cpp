@@ -277,17 +277,12 @@ TEST_F(MainWindowModelTest, ALostLogLineIsShownOnceOnTheWindowsThread) {
   // A folder in the log file's place: no line can be appended.
   const auto logFile = dir_.path() / PathFromUtf8(LogFileName(host_.GetLocalTime()));
   std::filesystem::create_directory(logFile);
-  model_.OnTimer(kTimerIdle);
-  EXPECT_TRUE(view_.messages.empty());
-
-  std::thread worker([this] {
+  std::thread([this] {
     WriteLogLine(host_, "UID0001: nand.bin burn ok");
     WriteLogLine(host_, "UID0002: nand.bin burn ok");
-  });
-  worker.join();
+  }).join();
   EXPECT_TRUE(view_.messages.empty()) << "never from the writer's thread";
-  model_.OnTimer(kTimerIdle);
-  model_.OnTimer(kTimerControlLock);
+  for (const int timer : {kTimerIdle, kTimerControlLock, kTimerIdle}) model_.OnTimer(timer);
   WriteLogLine(host_, "Update NUM is 2, someone clear to 0!");
   model_.OnTimer(kTimerIdle);
   EXPECT_EQ(view_.messages,

@@ -89,11 +89,7 @@ TEST(ProductionLog, UnwritableFolderLosesTheLineAndTellsTheRunOnce) {
   }
   SetLogFailureObserver(nullptr, nullptr);
   EXPECT_TRUE(LogLineLost());
-  // The shells tell the operator; the log itself shows nothing.
-  EXPECT_TRUE(host.Messages().empty());
-  EXPECT_EQ(LogLineLostText("/x/log.txt"),
-            "The production log /x/log.txt cannot be written: lines of this run are missing "
-            "from it. Burning goes on.");
+  EXPECT_TRUE(host.Messages().empty()) << "the shells tell the operator, not the log";
 }
 
 TEST(ProductionLog, FullDiskLeavesNoPartOfALineAndTellsTheRun) {

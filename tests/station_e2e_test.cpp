@@ -188,14 +188,14 @@ TEST_F(StationTest, UnknownChipAndUnpluggedBoardEndInTheLogNotInSilence) {
 }
 
 TEST_F(StationTest, ALogThatCannotBeWrittenIsToldOnceAndFailsTheRunButNotTheBurn) {
-  // Folders in the place of this month's log file and the next one's.
+  // Folders in the place of this month's log file and, should the run cross into it,
+  // the next one's.
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   ::localtime_r(&now, &local);
-  const auto year = static_cast<std::uint16_t>(local.tm_year + 1900);
-  const auto month = static_cast<std::uint16_t>(local.tm_mon + 1);
-  for (const LocalTime& time : {LocalTime{year, month}, month == 12 ? LocalTime{static_cast<std::uint16_t>(year + 1), 1}
-                                                                     : LocalTime{year, static_cast<std::uint16_t>(month + 1)}}) {
+  for (const int month : {local.tm_mon, local.tm_mon + 1}) {
+    const LocalTime time{static_cast<std::uint16_t>(local.tm_year + 1900 + month / 12),
+                         static_cast<std::uint16_t>(month % 12 + 1)};
     std::filesystem::create_directory(home_.path() / PathFromUtf8(LogFileName(time)));
   }
   const RunResult run = Burn("--sim 1");
@@ -207,8 +207,7 @@ TEST_F(StationTest, ALogThatCannotBeWrittenIsToldOnceAndFailsTheRunButNotTheBurn
   EXPECT_TRUE(run.err.ends_with(" cannot be written: lines of this run are missing from it. "
                                 "Burning goes on.\n")) << run.err;
   std::size_t records = 0;
-  for (std::size_t at = run.out.find(R"({"type":"log-failed","file":")"); at != std::string::npos;
-       at = run.out.find(R"({"type":"log-failed","file":")", at + 1)) {
+  for (std::size_t at = 0; (at = run.out.find(R"({"type":"log-failed","file":")", at)) != std::string::npos; ++at) {
     ++records;
   }
   EXPECT_EQ(records, 1u) << run.out;
