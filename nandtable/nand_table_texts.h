@@ -46,9 +46,9 @@ inline constexpr std::string_view kFormatBlockNotWholePages =
 // Arguments: pages per block.
 inline constexpr std::string_view kFormatBlockOverSmallestZone =
     "a block of %llu pages is more than the 256 pages of the smallest image zone";
-// Arguments: total blocks.
+// Arguments: total blocks (only 1 gives no good block).
 inline constexpr std::string_view kFormatNoGoodBlocks =
-    "a total of %u blocks leaves no good block (999 of every 1024 count as good)";
+    "%u block in all leaves no good block (999 of every 1024 count as good)";
 // Add after a file cut inside a record. Arguments: bytes dropped, the new row.
 inline constexpr std::string_view kFormatPartialRecordDropped =
     "nand_cfg.bin ended in %u bytes of a cut-off record; they were dropped and the new "

@@ -240,7 +240,7 @@ TEST_F(NandTableEditTest, AddRefusesGeometryTheStationCannotBurn) {
       {"512", "256", "1024", NandAddResult::kBlockOverSmallestZone,
        "a block of 512 pages is more than the 256 pages of the smallest image zone"},
       {"2048", "128", "1", NandAddResult::kNoGoodBlocks,
-       "a total of 1 blocks leaves no good block (999 of every 1024 count as good)"},
+       "1 block in all leaves no good block (999 of every 1024 count as good)"},
   };
   const std::vector<std::uint8_t> before = RecordBytes(kDefaultNandParts[0]);
   for (const Case& c : cases) {
