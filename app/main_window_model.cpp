@@ -11,6 +11,7 @@
 #include "app/station_texts.h"
 #include "boot/station_model.h"
 #include "host/paths.h"
+#include "station/production_log.h"
 
 namespace korvex {
 
@@ -64,6 +65,14 @@ std::int32_t ParseSignedField(std::string_view text) {
 
 MainWindowModel::MainWindowModel(MainWindowView& view, Host& host, PortScheduler& scheduler)
     : view_(view), host_(host), scheduler_(scheduler) {}
+
+MainWindowModel::~MainWindowModel() { SetLogFailureObserver(nullptr, nullptr); }
+
+void MainWindowModel::OnLogLineLost(void* model, std::string_view file) {
+  auto& self = *static_cast<MainWindowModel*>(model);
+  std::lock_guard lock(self.lostLogMutex_);
+  self.lostLogFile_ = std::string(file);
+}
 
 void MainWindowModel::Enable(std::span<const int> ids, bool enabled) {
   for (const int id : ids) view_.EnableControl(id, enabled);
@@ -135,6 +144,7 @@ void MainWindowModel::OnInit() {
     Enable(kNormalModeStartDisabled, false);
   }
   ReopenStation();
+  SetLogFailureObserver(&MainWindowModel::OnLogLineLost, this);
   StartTimers();
   // Start-up selects the default model itself; the combo's change event is not raised.
   view_.SelectComboItem(kIdCpuModel, kDefaultCpuModel);
@@ -160,6 +170,13 @@ void MainWindowModel::OnTimer(int timerId) {
   PushFields();
   if (timerId == kTimerScan) scheduler_.Scan(CurrentSettings());
   if (timerId == kTimerControlLock) ApplyControlLock();
+  std::optional<std::string> lostLogFile;
+  {
+    std::lock_guard lock(lostLogMutex_);
+    lostLogFile.swap(lostLogFile_);
+  }
+  // Taken before the box: timers that fire while it is open find nothing to show.
+  if (lostLogFile) ShowMessage(LogLineLostText(*lostLogFile));
 }
 
 void MainWindowModel::OnDemoTimer(int timerId) {

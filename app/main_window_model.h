@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -51,6 +52,9 @@ class MainWindowModel {
  public:
   // The scheduler's device tables must be built before OnInit.
   MainWindowModel(MainWindowView& view, Host& host, PortScheduler& scheduler);
+  ~MainWindowModel();
+  MainWindowModel(const MainWindowModel&) = delete;
+  MainWindowModel& operator=(const MainWindowModel&) = delete;
 
   // What the demo timer runs once its gate opens (normal mode, "Demo" checked, a demo
   // path chosen). The demo copy reads g_demoPath.
@@ -58,7 +62,8 @@ class MainWindowModel {
 
   // --- Events the dialog forwards ---
   void OnInit();
-  // The window's own timers (scan and control lock); any id runs the prologue.
+  // The window's own timers (scan and control lock); any id runs the prologue, which
+  // also shows, once per run, that the production log refused a line.
   void OnTimer(int timerId);
   // The demo timer's callback.
   void OnDemoTimer(int timerId);
@@ -101,6 +106,9 @@ class MainWindowModel {
   void Enable(std::span<const int> ids, bool enabled);
   void ShowMessage(std::string_view text);
   std::optional<std::string> ChooseImageFile();
+  // The log's failure observer: runs on a worker's thread, so it only leaves the
+  // file for the window's next timer.
+  static void OnLogLineLost(void* model, std::string_view file);
 
   MainWindowView& view_;
   Host& host_;
@@ -109,6 +117,8 @@ class MainWindowModel {
   MainWindowFields fields_;
   std::array<ListRowRecord, kPortCount> records_;
   ProgressRows progress_;
+  std::mutex lostLogMutex_;
+  std::optional<std::string> lostLogFile_;  // set once per run, taken by the timer
 };
 
 }  // namespace korvex

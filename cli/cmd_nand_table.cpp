@@ -45,7 +45,7 @@ class TableHost {
 
 int ListCommand(const CommandContext& context, TableHost& table) {
   std::vector<NandTableRow> rows;
-  if (RefreshNandTable(table.host(), rows) != NandRefreshResult::kListed) return kExitUsage;
+  if (RefreshNandTable(table.host(), rows) != NandRefreshResult::kListed) return kExitFailed;
   if (context.json) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const NandTableRow& r = rows[i];
@@ -142,6 +142,7 @@ std::string_view MissingFieldText(NandAddResult result) {
   }
 }
 
+// A row the station could not burn is a usage error: refused before the table is touched.
 std::optional<NandPartFields> ParseAddFields(const std::vector<std::string>& args) {
   std::string error;
   const auto parsed = ParseArgs(args, kAddOptions, error);
@@ -160,19 +161,19 @@ std::optional<NandPartFields> ParseAddFields(const std::vector<std::string>& arg
   fields.blockSize = parsed->Get("--block");
   fields.spareSize = parsed->Get("--oob");
   fields.totalBlocks = parsed->Get("--blocks");
+  const NandPartCheck check = CheckNandPartFields(fields);
+  if (check.result != NandAddResult::kAdded) {
+    const std::string_view missing = MissingFieldText(check.result);
+    UsageError("record not written: " + (missing.empty() ? check.reason : std::string(missing)));
+    return std::nullopt;
+  }
   return fields;
 }
 
 int AddCommand(const CommandContext& context, TableHost& table, const NandPartFields& fields) {
-  const NandAddResult result = AddNandPart(table.host(), fields);
-  const std::string_view missing = MissingFieldText(result);
-  if (!missing.empty()) std::cerr << "korvex: record not written: " << missing << "\n";
-  const bool added = result == NandAddResult::kAdded;
+  const bool added = AddNandPart(table.host(), fields) == NandAddResult::kAdded;
   if (context.json) {
-    JsonObject out;
-    out.Add("added", added);
-    if (!missing.empty()) out.Add("error", missing);
-    std::cout << out.Str() << "\n";
+    std::cout << JsonObject().Add("added", added).Str() << "\n";
   } else if (added) {
     std::vector<NandTableRow> rows;
     RefreshNandTable(table.host(), rows);
@@ -201,7 +202,7 @@ std::optional<std::vector<std::size_t>> ParseRows(const std::vector<std::string>
 int DeleteCommand(const CommandContext& context, TableHost& table,
                   const std::vector<std::size_t>& selected) {
   std::vector<NandTableRow> rows;
-  if (RefreshNandTable(table.host(), rows) != NandRefreshResult::kListed) return kExitUsage;
+  if (RefreshNandTable(table.host(), rows) != NandRefreshResult::kListed) return kExitFailed;
   for (const std::size_t row : selected) {
     if (row >= rows.size()) {
       return UsageError("row " + std::to_string(row) + " does not exist (the table has " +

@@ -299,6 +299,7 @@ PortsSeen CloseStation(const LineSetup& setup, sim::SimHost& host, ConsoleWindow
   }
   host.JoinThreads();
   SetLogObserver(nullptr, nullptr);
+  SetLogFailureObserver(nullptr, nullptr);
   for (std::size_t port = 0; port < kPortCount; ++port) {
     cut[port] = cut[port] && g_portRuns[port].end != BurnEnd::kBurned;
   }
@@ -328,6 +329,9 @@ int RunStation(const CommandContext& context) {
   auto host = MakeLineHost(job->setup, context.home);
   RouteToWindow(*host, window);
   if (!EnsureNandTable(*host)) return kExitFailed;
+  SetLogFailureObserver([](void* target, std::string_view file) {
+    static_cast<ConsoleWindow*>(target)->ShowLogLineLost(file);
+  }, &window);
 
   ResetStationState(*job);
   auto tables = std::make_unique<DeviceTables>();
@@ -339,7 +343,9 @@ int RunStation(const CommandContext& context) {
   PortsSeen seen{};
   RunScanLoop(*job, *host, scheduler, window, seen);
   const PortsSeen cut = CloseStation(job->setup, *host, window);
-  return ShowResults(window, seen, cut) ? kExitOk : kExitFailed;
+  const bool allBurned = ShowResults(window, seen, cut);
+  // A lost log line fails the run even when every board burned: the record is incomplete.
+  return allBurned && !LogLineLost() ? kExitOk : kExitFailed;
 }
 
 }  // namespace korvex::cli

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/json.h"
+#include "station/production_log.h"
 
 namespace korvex::cli {
 
@@ -79,6 +80,17 @@ void ConsoleWindow::ShowLogLine(std::string_view line) {
   } else if (style_ == ConsoleStyle::Plain) {
     std::cout << "log: " << line << std::endl;
   }
+}
+
+void ConsoleWindow::ShowLogLineLost(std::string_view file) {
+  std::lock_guard lock(mutex_);
+  const std::string text = LogLineLostText(file);
+  std::cerr << text << std::endl;
+  if (style_ == ConsoleStyle::Json) {
+    std::cout << JsonObject().Add("type", "log-failed").Add("file", file).Add("text", text).Str()
+              << std::endl;
+  }
+  drawn_ = false;  // the line scrolled the live rows away
 }
 
 void ConsoleWindow::Refresh(std::uint32_t burnCounter) {

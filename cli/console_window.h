@@ -25,6 +25,9 @@ class ConsoleWindow {
   void ShowMessage(const MessageBoxRequest& request);
   // A line the production log just received.
   void ShowLogLine(std::string_view line);
+  // The production log refused a line (once per run): one line on stderr, and a
+  // "log-failed" record in JSON.
+  void ShowLogLineLost(std::string_view file);
   // Redraws the live rows with the counter (the window's 50 ms prologue).
   void Refresh(std::uint32_t burnCounter);
   // The last word on each used port.

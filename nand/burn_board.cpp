@@ -1,5 +1,6 @@
 #include "nand/burn_board.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "nand/nand_ops.h"
 #include "nand/nand_texts.h"
 #include "nand/chip_lookup.h"
+#include "nandtable/nand_table_edit.h"
 #include "nandtable/nand_cfg.h"
 #include "station/printf_text.h"
 
@@ -46,6 +48,15 @@ std::optional<std::int32_t> ImageOption(ImageId image, std::int32_t cpuModel) {
 
 // The chip's blocks must fit one write, and every zone must hold at least one block;
 // otherwise the zone walk could not place a single block anywhere.
+constexpr std::uint32_t SmallestZonePages() {
+  std::uint32_t pages = kImageZones[0].zoneEnd - kImageZones[0].firstPage;
+  for (const ImageZone& zone : kImageZones) pages = std::min(pages, zone.zoneEnd - zone.firstPage);
+  return pages;
+}
+// The table dialog refuses the rows this check would refuse.
+static_assert(kMaxBurnableBlockBytes == kMaxProgramLength);
+static_assert(kMaxBurnablePagesPerBlock == SmallestZonePages());
+
 bool GeometryBurnable(const DeviceSession& session) {
   if (session.pageSize == 0 || session.blockSize == 0) return true;  // the record decides
   const std::uint32_t pagesPerBlock = session.blockSize / session.pageSize;

@@ -1,12 +1,12 @@
 #include "nandtable/nand_cfg.h"
 
-#include <fstream>
 #include <system_error>
 #include <vector>
 
 #include "host/paths.h"
 #include "nandtable/default_nand_parts.h"
 #include "nandtable/nand_part_record.h"
+#include "nandtable/nand_table_file.h"
 #include "nandtable/nand_table_io.h"
 #include "nandtable/nand_table_texts.h"
 
@@ -38,15 +38,11 @@ bool EnsureNandTable(Host& host) {
   std::error_code error;
   if (std::filesystem::exists(path, error)) return true;
 
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file.is_open()) {
+  // Written whole or not at all: a table cut short by a full disk would pass for one.
+  if (!ReplaceNandTableFile(path, DefaultNandTableBytes())) {
     host.ShowMessageBox({kTextTableCreateFailed, kSystemDefaultCaption, MessageButtons::Ok});
     return false;
   }
-  // Nothing reads the file back here; a short write shows up at the first lookup.
-  const std::vector<std::uint8_t> bytes = DefaultNandTableBytes();
-  file.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
   return true;
 }
 
@@ -86,18 +82,20 @@ NandMatch MatchNandPart(std::span<const std::uint8_t> table, std::uint16_t mainI
 
 bool LookupNandPartWithId(DeviceSession& session, std::uint16_t mainId, std::uint32_t extId) {
   const std::filesystem::path path = NandTablePath(session.host());
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) {
-    ShowOnPort(session, kTextTableNotFound);
-    return false;
-  }
   std::vector<std::uint8_t> table;
-  {
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open() || !ReadWholeStream(file, table)) {
+  switch (ReadNandTableFile(path, table)) {
+    case NandTableFileRead::kMissing:
+      ShowOnPort(session, kTextTableNotFound);
+      return false;
+    case NandTableFileRead::kUnreadable:
       ShowOnPort(session, kTextTableReadFailed);
       return false;
-    }
+    case NandTableFileRead::kRead:
+      break;
+  }
+  if (table.empty()) {
+    ShowOnPort(session, kTextTableReadFailed);
+    return false;
   }
 
   const NandMatch match = MatchNandPart(table, mainId, extId);

@@ -1,12 +1,13 @@
 #include "nandtable/nand_table_edit.h"
 
 #include <algorithm>
+#include <bit>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "nandtable/default_nand_parts.h"
 #include "nandtable/nand_cfg.h"
+#include "nandtable/nand_table_file.h"
 #include "nandtable/nand_table_io.h"
 #include "nandtable/nand_table_texts.h"
 
@@ -53,13 +54,18 @@ NandTableRow NandTableRowOf(const NandPartRecord& record) {
 
 NandRefreshResult RefreshNandTable(Host& host, std::vector<NandTableRow>& rows) {
   rows.clear();
-  std::ifstream file(NandTablePath(host), std::ios::binary);
-  if (!file.is_open()) {
-    ShowInDialog(host, kTextTableMissing);
-    return NandRefreshResult::kOpenFailed;
-  }
   std::vector<std::uint8_t> table;
-  if (!ReadWholeStream(file, table)) {
+  switch (ReadNandTableFile(NandTablePath(host), table)) {
+    case NandTableFileRead::kMissing:
+      ShowInDialog(host, kTextTableMissing);
+      return NandRefreshResult::kNoTable;
+    case NandTableFileRead::kUnreadable:
+      ShowInDialog(host, kTextTableReadFailed);
+      return NandRefreshResult::kUnreadable;
+    case NandTableFileRead::kRead:
+      break;
+  }
+  if (table.empty()) {
     ShowInDialog(host, kTextTableListReadFailed);
     return NandRefreshResult::kReadFailed;
   }
@@ -118,38 +124,74 @@ NandPartRecord NandPartFromFields(const NandPartFields& fields) {
   return record;
 }
 
-namespace {
-
-// Writes one record where the stream stands and flushes it; false when either failed.
-bool WriteRecordFlushed(std::ostream& file, const NandPartRecord& record) {
-  const NandPartBytes bytes = SerializeNandPart(record);
-  file.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-  file.flush();
-  return static_cast<bool>(file);
-}
-
-}  // namespace
-
-NandAddResult AddNandPart(Host& host, const NandPartFields& fields) {
+NandPartCheck CheckNandPartFields(const NandPartFields& fields) {
   const NandPartRecord record = NandPartFromFields(fields);
   // The ext ID may be 0 (a wildcard row); every other key and size must be given.
-  if (record.mainId() == 0) return NandAddResult::kMissingMainId;
-  if (record.pageSize() == 0) return NandAddResult::kMissingPageSize;
-  if (record.blockSize() == 0) return NandAddResult::kMissingBlockSize;
-  if (record.spareSize() == 0) return NandAddResult::kMissingSpareSize;
-  if (record.totalBlocks() == 0) return NandAddResult::kMissingTotalBlocks;
+  if (record.mainId() == 0) return {NandAddResult::kMissingMainId, {}};
+  if (record.pageSize() == 0) return {NandAddResult::kMissingPageSize, {}};
+  if (record.blockSize() == 0) return {NandAddResult::kMissingBlockSize, {}};
+  if (record.spareSize() == 0) return {NandAddResult::kMissingSpareSize, {}};
+  if (record.totalBlocks() == 0) return {NandAddResult::kMissingTotalBlocks, {}};
 
-  std::fstream file(NandTablePath(host), std::ios::in | std::ios::out | std::ios::binary);
-  if (!file.is_open()) {
-    ShowInDialog(host, kTextTableMissing);
-    return NandAddResult::kOpenFailed;
+  const std::uint32_t page = record.pageSize();
+  if (!std::has_single_bit(page) || page < kMinBurnablePageSize || page > kMaxBurnablePageSize) {
+    return {NandAddResult::kPageSizeNotBurnable, PrintfText(kFormatPageSizeNotBurnable, page)};
   }
-  file.seekp(0, std::ios::end);
-  if (!WriteRecordFlushed(file, record)) {
-    file.close();
+  // From the field itself: the record's 32 bits can wrap a huge block to a small one.
+  const unsigned long long blockKiB = ParseFieldNumber(fields.blockSize, 10);
+  const unsigned long long blockBytes = blockKiB << kKiBShift;
+  if (blockBytes > kMaxBurnableBlockBytes) {
+    return {NandAddResult::kBlockOverOneWrite, PrintfText(kFormatBlockOverOneWrite, blockKiB)};
+  }
+  if (blockBytes % page != 0) {
+    return {NandAddResult::kBlockNotWholePages,
+            PrintfText(kFormatBlockNotWholePages, blockKiB, page)};
+  }
+  if (blockBytes / page > kMaxBurnablePagesPerBlock) {
+    return {NandAddResult::kBlockOverSmallestZone,
+            PrintfText(kFormatBlockOverSmallestZone, blockBytes / page)};
+  }
+  if (record.goodBlocks() == 0) {
+    return {NandAddResult::kNoGoodBlocks, PrintfText(kFormatNoGoodBlocks, record.totalBlocks())};
+  }
+  return {};
+}
+
+NandAddResult AddNandPart(Host& host, const NandPartFields& fields) {
+  const NandPartCheck check = CheckNandPartFields(fields);
+  if (check.result != NandAddResult::kAdded) {
+    if (!check.reason.empty()) {
+      ShowInDialog(host, PrintfText(kFormatRecordNotAdded, check.reason.c_str()));
+    }
+    return check.result;
+  }
+
+  const std::filesystem::path path = NandTablePath(host);
+  std::vector<std::uint8_t> table;
+  switch (ReadNandTableFile(path, table)) {
+    case NandTableFileRead::kMissing:
+      ShowInDialog(host, kTextTableMissing);
+      return NandAddResult::kNoTable;
+    case NandTableFileRead::kUnreadable:
+      ShowInDialog(host, kTextTableReadFailed);
+      return NandAddResult::kReadFailed;
+    case NandTableFileRead::kRead:
+      break;
+  }
+  // Bytes past the last whole record are no record the lookup reads; appending after
+  // them would shift every later record off its 64-byte boundary.
+  const std::size_t rows = NandPartCount(table);
+  const std::size_t stray = table.size() - rows * kNandPartRecordSize;
+  table.resize(rows * kNandPartRecordSize);
+  const NandPartBytes bytes = SerializeNandPart(NandPartFromFields(fields));
+  table.insert(table.end(), bytes.begin(), bytes.end());
+  if (!ReplaceNandTableFile(path, table)) {
     ShowInDialog(host, kTextTableWriteFailed);
     return NandAddResult::kWriteFailed;
+  }
+  if (stray != 0) {
+    ShowInDialog(host, PrintfText(kFormatPartialRecordDropped, static_cast<unsigned>(stray),
+                                  static_cast<unsigned>(rows)));
   }
   return NandAddResult::kAdded;
 }
@@ -157,16 +199,19 @@ NandAddResult AddNandPart(Host& host, const NandPartFields& fields) {
 NandDeleteResult DeleteNandParts(Host& host, const std::vector<std::size_t>& selectedRows) {
   const std::filesystem::path path = NandTablePath(host);
   std::vector<std::uint8_t> table;
-  {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    if (!file.is_open()) {
+  switch (ReadNandTableFile(path, table)) {
+    case NandTableFileRead::kMissing:
       ShowInDialog(host, kTextTableMissing);
-      return NandDeleteResult::kOpenFailed;
-    }
-    if (!ReadWholeStream(file, table)) {
+      return NandDeleteResult::kNoTable;
+    case NandTableFileRead::kUnreadable:
       ShowInDialog(host, kTextTableReadFailed);
       return NandDeleteResult::kReadFailed;
-    }
+    case NandTableFileRead::kRead:
+      break;
+  }
+  if (table.empty()) {
+    ShowInDialog(host, kTextTableReadFailed);
+    return NandDeleteResult::kReadFailed;
   }
   if (selectedRows.empty()) return NandDeleteResult::kNothingSelected;
 
@@ -181,18 +226,15 @@ NandDeleteResult DeleteNandParts(Host& host, const std::vector<std::size_t>& sel
     if (row < records.size()) records.erase(records.begin() + static_cast<std::ptrdiff_t>(row));
   }
 
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file.is_open()) {
-    ShowInDialog(host, kTextTableMissing);
-    return NandDeleteResult::kRecreateFailed;
-  }
-  // One record at a time, flushed, so a failure leaves whole records behind.
+  std::vector<std::uint8_t> kept;
+  kept.reserve(records.size() * kNandPartRecordSize);
   for (const NandPartRecord& record : records) {
-    if (!WriteRecordFlushed(file, record)) {
-      file.close();
-      ShowInDialog(host, kTextTableWriteFailed);
-      return NandDeleteResult::kWriteFailed;
-    }
+    const NandPartBytes bytes = SerializeNandPart(record);
+    kept.insert(kept.end(), bytes.begin(), bytes.end());
+  }
+  if (!ReplaceNandTableFile(path, kept)) {
+    ShowInDialog(host, kTextTableWriteFailed);
+    return NandDeleteResult::kWriteFailed;
   }
   return NandDeleteResult::kDeleted;
 }

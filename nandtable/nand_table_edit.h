@@ -25,8 +25,9 @@ NandTableRow NandTableRowOf(const NandPartRecord& record);
 
 enum class NandRefreshResult {
   kListed,
-  kOpenFailed,  // kTextTableMissing shown
+  kNoTable,  // no file; kTextTableMissing shown
   kReadFailed,  // the file is empty; kTextTableListReadFailed shown
+  kUnreadable,  // not a regular file, too large or unreadable; kTextTableReadFailed shown
 };
 
 // Replaces rows with one row per whole record of the file, in file order; rows stay
@@ -59,6 +60,13 @@ std::uint32_t DefaultGoodBlocks(std::uint32_t totalBlocks);
 // The record Add appends for the fields.
 NandPartRecord NandPartFromFields(const NandPartFields& fields);
 
+// Geometry the station can burn, as BurnBoard checks it before erasing (nand/ holds
+// the same limits and checks them against its own at compile time).
+inline constexpr std::uint32_t kMinBurnablePageSize = 512;
+inline constexpr std::uint32_t kMaxBurnablePageSize = 16384;
+inline constexpr std::uint32_t kMaxBurnableBlockBytes = 0x100000;  // what one write carries
+inline constexpr std::uint32_t kMaxBurnablePagesPerBlock = 256;    // the smallest image zone
+
 enum class NandAddResult {
   kAdded,
   // A required field is 0 or has no number; nothing is written and nothing shown.
@@ -67,25 +75,43 @@ enum class NandAddResult {
   kMissingBlockSize,
   kMissingSpareSize,
   kMissingTotalBlocks,
-  kOpenFailed,   // kTextTableMissing shown
-  kWriteFailed,  // kTextTableWriteFailed shown
+  // Geometry the station could not burn; nothing is written, the reason is shown.
+  kPageSizeNotBurnable,    // not a power of two from 512 to 16384
+  kBlockOverOneWrite,      // more than kMaxBurnableBlockBytes
+  kBlockNotWholePages,
+  kBlockOverSmallestZone,  // more than kMaxBurnablePagesPerBlock pages
+  kNoGoodBlocks,           // so few blocks that DefaultGoodBlocks gives 0
+  kNoTable,   // no file; kTextTableMissing shown
+  kReadFailed,   // not a regular file, too large or unreadable; kTextTableReadFailed shown
+  kWriteFailed,  // kTextTableWriteFailed shown; the file is as it was
 };
 
-// Appends the record for the fields. A record with the keys of an existing one is
-// appended all the same: the lookup keeps choosing the earlier exact row.
+struct NandPartCheck {
+  NandAddResult result = NandAddResult::kAdded;  // kAdded: nothing to refuse
+  std::string reason;  // one line for a geometry refusal, e.g. "page size 3000 is ..."
+};
+
+// What Add would refuse about the fields, without touching the file: a missing field
+// first (no reason given: the shells name their own field), then the geometry.
+NandPartCheck CheckNandPartFields(const NandPartFields& fields);
+
+// Appends the record for the fields after the last whole record, by writing the new
+// table beside the file and renaming it over. A record with the keys of an existing
+// one is appended all the same: the lookup keeps choosing the earlier exact row. A
+// file that ends in part of a record loses that part, and a message says so.
 NandAddResult AddNandPart(Host& host, const NandPartFields& fields);
 
 enum class NandDeleteResult {
   kDeleted,
   kNothingSelected,  // the file is left byte for byte as it was
-  kOpenFailed,       // kTextTableMissing shown; file unchanged
-  kReadFailed,       // the file is empty; kTextTableReadFailed shown
-  kRecreateFailed,   // the file could not be rewritten; kTextTableMissing shown
-  kWriteFailed,      // kTextTableWriteFailed shown; the file holds the records written so far
+  kNoTable,       // no file; kTextTableMissing shown
+  kReadFailed,       // empty, not a regular file, too large or unreadable;
+                     // kTextTableReadFailed shown; file unchanged
+  kWriteFailed,      // kTextTableWriteFailed shown; the file is as it was
 };
 
 // Removes the records shown in the selected list rows (row i shows record i) and
-// rewrites the file with the rest, in their order.
+// replaces the file with the rest, in their order, as Add does.
 NandDeleteResult DeleteNandParts(Host& host, const std::vector<std::size_t>& selectedRows);
 
 }  // namespace korvex

@@ -32,6 +32,27 @@ inline constexpr std::string_view kFormatBadGeometry =
 inline constexpr std::string_view kTextTableMissing = "nand_cfg.bin不存在!!";
 inline constexpr std::string_view kTextTableListReadFailed = "nand_cfg.bin读取失败!!";
 inline constexpr std::string_view kTextTableWriteFailed = "写nand_cfg.bin失败!!!";
+// Add refusing a row the station could not burn: the reason fills the sentence.
+inline constexpr std::string_view kFormatRecordNotAdded = "The record was not added: %s.";
+// Arguments: page size.
+inline constexpr std::string_view kFormatPageSizeNotBurnable =
+    "page size %u is not a power of two from 512 to 16384 bytes";
+// Arguments: block KiB.
+inline constexpr std::string_view kFormatBlockOverOneWrite =
+    "a block of %llu KiB is more than the 1024 KiB one write carries";
+// Arguments: block KiB, page size.
+inline constexpr std::string_view kFormatBlockNotWholePages =
+    "a block of %llu KiB is not a whole number of %u-byte pages";
+// Arguments: pages per block.
+inline constexpr std::string_view kFormatBlockOverSmallestZone =
+    "a block of %llu pages is more than the 256 pages of the smallest image zone";
+// Arguments: total blocks (only 1 gives no good block).
+inline constexpr std::string_view kFormatNoGoodBlocks =
+    "%u block in all leaves no good block (999 of every 1024 count as good)";
+// Add after a file cut inside a record. Arguments: bytes dropped, the new row.
+inline constexpr std::string_view kFormatPartialRecordDropped =
+    "nand_cfg.bin ended in %u bytes of a cut-off record; they were dropped and the new "
+    "record added as row %u.";
 // The name cell of a record whose name reference names no built-in part.
 inline constexpr std::string_view kTextUnnamedPart = "(unnamed)";
 

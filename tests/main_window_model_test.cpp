@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "app/burn_counter.h"
@@ -269,6 +270,25 @@ TEST_F(MainWindowModelTest, ClearAndCloseAskFirstAndLogTheCountOnOkEnterDoesNeit
   expected.push_back("end");
   EXPECT_EQ(view_.events, expected);
   EXPECT_EQ(g_burnCounter, 0u);
+}
+
+TEST_F(MainWindowModelTest, ALostLogLineIsShownOnceOnTheWindowsThread) {
+  model_.OnInit();
+  // A folder in the log file's place: no line can be appended.
+  const auto logFile = dir_.path() / PathFromUtf8(LogFileName(host_.GetLocalTime()));
+  std::filesystem::create_directory(logFile);
+  std::thread([this] {
+    WriteLogLine(host_, "UID0001: nand.bin burn ok");
+    WriteLogLine(host_, "UID0002: nand.bin burn ok");
+  }).join();
+  EXPECT_TRUE(view_.messages.empty()) << "never from the writer's thread";
+  for (const int timer : {kTimerIdle, kTimerControlLock, kTimerIdle}) model_.OnTimer(timer);
+  WriteLogLine(host_, "Update NUM is 2, someone clear to 0!");
+  model_.OnTimer(kTimerIdle);
+  EXPECT_EQ(view_.messages,
+            std::vector<std::string>{"The production log " + PathToUtf8(logFile) +
+                                     " cannot be written: lines of this run are missing from "
+                                     "it. Burning goes on."});
 }
 
 TEST_F(MainWindowModelTest, ReadChecksTheUnsignedRangeBeforeAskingForAFile) {

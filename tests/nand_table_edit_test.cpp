@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/device_session.h"
+#include "file_size_limit.h"
 #include "nandtable/default_nand_parts.h"
 #include "nandtable/nand_cfg.h"
 #include "nandtable/nand_table_edit.h"
@@ -79,13 +80,13 @@ TEST_F(NandTableEditTest, MissingOrEmptyFileStopsEveryOperation) {
     std::string message;
   };
   const Case cases[] = {
-      {false, [&] { return RefreshNandTable(host_, rows_) == NandRefreshResult::kOpenFailed; },
+      {false, [&] { return RefreshNandTable(host_, rows_) == NandRefreshResult::kNoTable; },
        "nand_cfg.bin不存在!!"},
       {true, [&] { return RefreshNandTable(host_, rows_) == NandRefreshResult::kReadFailed; },
        "nand_cfg.bin读取失败!!"},
-      {false, [&] { return AddNandPart(host_, fields) == NandAddResult::kOpenFailed; },
+      {false, [&] { return AddNandPart(host_, fields) == NandAddResult::kNoTable; },
        "nand_cfg.bin不存在!!"},
-      {false, [&] { return DeleteNandParts(host_, {0}) == NandDeleteResult::kOpenFailed; },
+      {false, [&] { return DeleteNandParts(host_, {0}) == NandDeleteResult::kNoTable; },
        "nand_cfg.bin不存在!!"},
       {true, [&] { return DeleteNandParts(host_, {0}) == NandDeleteResult::kReadFailed; },
        "读取nand_cfg.bin失败!!!"},
@@ -214,6 +215,130 @@ TEST_F(NandTableEditTest, DeleteRemovesTheSelectedRecordsOnly) {
   EXPECT_EQ(DeleteNandParts(host_, {0}), NandDeleteResult::kDeleted);
   EXPECT_EQ(FileBytes(), RecordBytes(kDefaultNandParts[1]));
   EXPECT_TRUE(host_.Messages().empty());
+}
+
+TEST_F(NandTableEditTest, AddRefusesGeometryTheStationCannotBurn) {
+  struct Case {
+    const char* page;
+    const char* blockKiB;
+    const char* blocks;
+    NandAddResult result;
+    std::string message;  // empty when added
+  };
+  const Case cases[] = {
+      {"512", "128", "2", NandAddResult::kAdded, ""},  // smallest page, 256 pages, 1 good block
+      {"16384", "1024", "1024", NandAddResult::kAdded, ""},
+      {"3000", "128", "1024", NandAddResult::kPageSizeNotBurnable,
+       "page size 3000 is not a power of two from 512 to 16384 bytes"},
+      {"32768", "1024", "1024", NandAddResult::kPageSizeNotBurnable,
+       "page size 32768 is not a power of two from 512 to 16384 bytes"},
+      // 4194305 KiB in bytes wraps to 1 KiB in the record's 32 bits.
+      {"512", "4194305", "1024", NandAddResult::kBlockOverOneWrite,
+       "a block of 4194305 KiB is more than the 1024 KiB one write carries"},
+      {"4096", "2", "1024", NandAddResult::kBlockNotWholePages,
+       "a block of 2 KiB is not a whole number of 4096-byte pages"},
+      {"512", "256", "1024", NandAddResult::kBlockOverSmallestZone,
+       "a block of 512 pages is more than the 256 pages of the smallest image zone"},
+      {"2048", "128", "1", NandAddResult::kNoGoodBlocks,
+       "1 block in all leaves no good block (999 of every 1024 count as good)"},
+  };
+  const std::vector<std::uint8_t> before = RecordBytes(kDefaultNandParts[0]);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.page) + "/" + c.blockKiB + "/" + c.blocks);
+    WriteFile(before);
+    host_.ClearMessages();
+    EXPECT_EQ(AddNandPart(host_, {"", "ecda", "1", c.page, c.blockKiB, "64", c.blocks}), c.result);
+    const bool added = c.result == NandAddResult::kAdded;
+    EXPECT_EQ(FileBytes().size(), added ? 128u : 64u);
+    EXPECT_EQ(host_.MessageTexts(), added ? std::vector<std::string>{}
+                                          : std::vector<std::string>{"The record was not added: " +
+                                                                     c.message + "."});
+  }
+}
+
+TEST_F(NandTableEditTest, AddAfterACutRecordDropsItAndKeepsTheRowsAligned) {
+  std::vector<std::uint8_t> cut = DefaultNandTableBytes();
+  cut.resize(2 * 64 + 10);
+  WriteFile(cut);
+  ASSERT_EQ(AddNandPart(host_, {"", "ecda", "123456", "2048", "128", "64", "1024"}),
+            NandAddResult::kAdded);
+  EXPECT_EQ(host_.MessageTexts(),
+            std::vector<std::string>{"nand_cfg.bin ended in 10 bytes of a cut-off record; they "
+                                     "were dropped and the new record added as row 2."});
+  const std::vector<std::uint8_t> bytes = FileBytes();
+  ASSERT_EQ(bytes.size(), 3 * 64u);
+  EXPECT_TRUE(std::equal(cut.begin(), cut.begin() + 128, bytes.begin()));
+  EXPECT_EQ(ParseNandPart(bytes, 2).words, NandPartFromFields({"", "ecda", "123456", "2048", "128",
+                                                               "64", "1024"}).words);
+}
+
+// nand_cfg.bin as a folder, or far larger than any table: every reader says the table
+// cannot be read instead of taking the size it is given.
+TEST_F(NandTableEditTest, TableThatIsNoFileOrTooLargeCannotBeRead) {
+  DeviceSession session;
+  session.device.host = &host_;
+  session.port = 2;
+  const std::function<bool()> operations[] = {
+      [&] { return RefreshNandTable(host_, rows_) == NandRefreshResult::kUnreadable; },
+      [&] {
+        return AddNandPart(host_, {"", "ecda", "1", "2048", "128", "64", "1024"}) ==
+               NandAddResult::kReadFailed;
+      },
+      [&] { return DeleteNandParts(host_, {0}) == NandDeleteResult::kReadFailed; },
+      [&] { return !LookupNandPartWithId(session, 0xECD3, 0x589551); },
+  };
+  for (const bool folder : {true, false}) {
+    std::filesystem::remove_all(TablePath());
+    if (folder) {
+      std::filesystem::create_directory(TablePath());
+    } else {
+      WriteFile(std::vector<std::uint8_t>(1024 * 1024 + 64));
+    }
+    for (std::size_t i = 0; i < std::size(operations); ++i) {
+      SCOPED_TRACE((folder ? "folder, operation " : "large file, operation ") + std::to_string(i));
+      host_.ClearMessages();
+      EXPECT_TRUE(operations[i]());
+      EXPECT_EQ(host_.MessageTexts(), std::vector<std::string>{"读取nand_cfg.bin失败!!!"});
+    }
+  }
+}
+
+// A disk that fills up while the table is written leaves the old table whole.
+TEST_F(NandTableEditTest, FullDiskLeavesTheTableAsItWas) {
+  const struct {
+    const char* what;
+    std::uintmax_t limit;  // what the file may grow to in bytes
+    bool tableBefore;
+    std::function<bool()> fails;
+  } cases[] = {
+      {"delete", 1000, true,
+       [&] { return DeleteNandParts(host_, {0}) == NandDeleteResult::kWriteFailed; }},
+      {"add", 92 * 64 + 32, true,
+       [&] {
+         return AddNandPart(host_, {"", "ecda", "1", "2048", "128", "64", "1024"}) ==
+                NandAddResult::kWriteFailed;
+       }},
+      {"create", 1000, false, [&] { return !EnsureNandTable(host_); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(TablePath());
+    if (c.tableBefore) {
+      ASSERT_TRUE(EnsureNandTable(host_));
+    }
+    const int child = testing::RunWithFileSizeLimit(c.limit, [&] {
+      if (!c.fails()) return 1;
+      const std::string expected = c.tableBefore ? "写nand_cfg.bin失败!!!" : "建立nandflash信息列表失败";
+      return host_.MessageTexts() == std::vector<std::string>{expected} ? 0 : 2;
+    });
+    EXPECT_EQ(child, 0);
+    EXPECT_EQ(std::filesystem::exists(TablePath()), c.tableBefore);
+    if (c.tableBefore) {
+      EXPECT_EQ(FileBytes(), DefaultNandTableBytes());
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}),
+              c.tableBefore ? 1 : 0) << "nothing left beside the table";
+  }
 }
 
 }  // namespace

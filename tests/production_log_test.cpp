@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/burn_counter.h"
+#include "file_size_limit.h"
 #include "station/production_log.h"
 #include "host/paths.h"
 #include "null_host.h"
@@ -62,14 +63,57 @@ TEST(ProductionLog, MonthRollOverStartsANewFileAndLeavesTheOldOneAlone) {
             std::vector<std::string>{"2010/12/ 1  0: 0: 0:   0 : first of december"});
 }
 
-TEST(ProductionLog, UnwritableFolderLosesTheLineQuietly) {
+// The files a run's failure observer was told of.
+struct LostLogs {
+  std::vector<std::string> files;
+  static void Record(void* self, std::string_view file) {
+    static_cast<LostLogs*>(self)->files.emplace_back(file);
+  }
+};
+
+TEST(ProductionLog, UnwritableFolderLosesTheLineAndTellsTheRunOnce) {
   TempDir dir;
   NullHost inner;
   // The "program folder" is a regular file, so no log can be created inside it.
   std::ofstream(dir.path() / "not-a-folder") << "x";
   RecordingHost host(inner, dir.path() / "not-a-folder");
-  EXPECT_EQ(WriteLogLine(host, "lost"), kLogNotOpened);
-  EXPECT_TRUE(host.Messages().empty());
+  const std::string logFile = PathToUtf8(dir.path() / "not-a-folder" / PathFromUtf8("2010年 3月 log.txt"));
+  LostLogs lost;
+  for (int run = 1; run <= 2; ++run) {
+    SetLogFailureObserver(&LostLogs::Record, &lost);
+    EXPECT_FALSE(LogLineLost());
+    EXPECT_EQ(WriteLogLine(host, "lost"), kLogNotOpened);
+    EXPECT_EQ(WriteLogLine(host, "lost too"), kLogNotOpened);
+    EXPECT_TRUE(LogLineLost());
+    EXPECT_EQ(lost.files, std::vector<std::string>(static_cast<std::size_t>(run), logFile));
+  }
+  SetLogFailureObserver(nullptr, nullptr);
+  EXPECT_TRUE(LogLineLost());
+  EXPECT_TRUE(host.Messages().empty()) << "the shells tell the operator, not the log";
+}
+
+TEST(ProductionLog, FullDiskLeavesNoPartOfALineAndTellsTheRun) {
+  TempDir dir;
+  NullHost inner;
+  RecordingHost host(inner, dir.path());
+  const auto path = LogPath(dir, "2010年 3月 log.txt");
+  ASSERT_EQ(WriteLogLine(host, "UID0001: nand.bin burn ok"), kLogWritten);
+  const std::uintmax_t size = std::filesystem::file_size(path);
+
+  // Room for 20 more bytes: each line below comes up short.
+  const int child = testing::RunWithFileSizeLimit(size + 20, [&] {
+    LostLogs lost;
+    SetLogFailureObserver(&LostLogs::Record, &lost);
+    const bool bothRefused = WriteLogLine(host, "UID0002: nand.bin burn ok") == kLogNotWritten &&
+                             WriteLogLine(host, "x") == kLogNotWritten;
+    return bothRefused && lost.files.size() == 1 && LogLineLost() ? 0 : 1;
+  });
+  EXPECT_EQ(child, 0);
+  EXPECT_EQ(std::filesystem::file_size(path), size);
+  ASSERT_EQ(WriteLogLine(host, "UID0003: nand.bin burn ok"), kLogWritten);
+  EXPECT_EQ(ReadLines(path), (std::vector<std::string>{
+                                 "2010/ 3/ 4  9: 5: 7:  42 : UID0001: nand.bin burn ok",
+                                 "2010/ 3/ 4  9: 5: 7:  42 : UID0003: nand.bin burn ok"}));
 }
 
 TEST(ProductionLog, EightWritersAtOnceGiveWholeLinesAndLoseNone) {

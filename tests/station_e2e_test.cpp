@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "cli_runner.h"
 #include "host/paths.h"
+#include "station/production_log.h"
 #include "temp_dir.h"
 
 namespace korvex {
@@ -226,6 +228,32 @@ TEST_F(StationTest, UntilDoneEndsWhenUnpluggedBoardsPortsAreFreed) {
                            R"(,"result":"unplugged")"),
               std::string::npos) << run.out;
   }
+}
+
+TEST_F(StationTest, ALogThatCannotBeWrittenIsToldOnceAndFailsTheRunButNotTheBurn) {
+  // Folders in the place of this month's log file and, should the run cross into it,
+  // the next one's.
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  for (const int month : {local.tm_mon, local.tm_mon + 1}) {
+    const LocalTime time{static_cast<std::uint16_t>(local.tm_year + 1900 + month / 12),
+                         static_cast<std::uint16_t>(month % 12 + 1)};
+    std::filesystem::create_directory(home_.path() / PathFromUtf8(LogFileName(time)));
+  }
+  const RunResult run = Burn("--sim 1");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.out.find(R"({"type":"result","port":1,"result":"burned")"), std::string::npos)
+      << run.out;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  EXPECT_TRUE(run.err.starts_with("The production log " + home_.path().string()));
+  EXPECT_TRUE(run.err.ends_with(" cannot be written: lines of this run are missing from it. "
+                                "Burning goes on.\n")) << run.err;
+  std::size_t records = 0;
+  for (std::size_t at = 0; (at = run.out.find(R"({"type":"log-failed","file":")", at)) != std::string::npos; ++at) {
+    ++records;
+  }
+  EXPECT_EQ(records, 1u) << run.out;
 }
 
 TEST_F(StationTest, ReadbackCopiesAPageRangeOfTheBurnedBoard) {
