@@ -59,6 +59,7 @@ void PortScheduler::Claim(std::size_t port) {
   }
   slot.state = kPortWorkerStarted;
   g_portRuns[port].end = BurnEnd::kNone;
+  g_portRuns[port].blocksSkipped = 0;
   g_portRuns[port].workerRunning = true;
   if (!host_.StartThread(worker_, &context)) {
     g_portRuns[port].workerRunning = false;
@@ -94,6 +95,7 @@ ScanResult PortScheduler::Scan(const StationSettings& settings) {
       session.formatAfterBurn = settings.formatAfterBurn;
       session.fileSystemFormat = settings.fileSystemFormat;
       session.eraseWholeChip = settings.eraseWholeChip;
+      g_portContexts[other].EnableVerify(settings.verifyWrites);
     }
     PortSlot& slot = g_portSlots[port];
     if (tables_.linkedDevices[port].linked == 0) {

@@ -19,6 +19,8 @@ struct StationSettings {
   std::uint32_t formatAfterBurn = 0;
   std::uint8_t fileSystemFormat = 0;
   std::uint8_t eraseWholeChip = 0;
+  // The line's choice, not the operator's: read back and compare every write.
+  bool verifyWrites = false;
   WindowHandle hwndMain = 0;
 
   void SetImage(ImageId image, std::string_view path, bool included) {

@@ -31,6 +31,10 @@ void StationBurnEvents::UidMade(const std::array<std::uint8_t, kUidSize>& uid,
   g_portRuns[Index(port_)].SetUid(uid, text);
 }
 
+void StationBurnEvents::ImageDone(const ImageWritten& written) {
+  g_portRuns[Index(port_)].blocksSkipped += written.blocksSkipped;
+}
+
 void StationBurnEvents::Ended(BurnEnd end) {
   PortRun& run = g_portRuns[Index(port_)];
   run.end = end;

@@ -20,6 +20,7 @@ class StationBurnEvents final : public BurnEvents {
   void Log(std::string_view line) override;
   void Counted() override;
   void UidMade(const std::array<std::uint8_t, kUidSize>& uid, std::string_view text) override;
+  void ImageDone(const ImageWritten& written) override;
   void Ended(BurnEnd end) override;
   // The scan frees the slot of a board that went away.
   bool Unplugged() override;

@@ -63,7 +63,7 @@ std::vector<OptionSpec> StationOptionSpecs() {
   specs.push_back({"--demo", true});
   specs.push_back(kDemoPeriodOption);
   for (const std::string_view flag :
-       {"--advanced", "--format-after", "--erase-chip", "--fs-format", "--until-done"}) {
+       {"--advanced", "--format-after", "--erase-chip", "--fs-format", "--until-done", "--verify"}) {
     specs.push_back({flag, false});
   }
   return specs;
@@ -128,6 +128,7 @@ void SetJobFlags(const ParsedArgs& args, StationSettings& settings) {
   settings.formatAfterBurn = args.Has("--format-after") ? 1 : 0;
   settings.eraseWholeChip = args.Has("--erase-chip") ? 1 : 0;
   settings.fileSystemFormat = args.Has("--fs-format") ? 1 : 0;
+  settings.verifyWrites = args.Has("--verify");
   settings.hwndMain = kConsoleWindowHandle;
 }
 

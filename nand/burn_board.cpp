@@ -158,14 +158,16 @@ class Burn {
     }
 
     std::array<std::uint8_t, 256> okFlags{};
+    ZoneReport report;
     const int written =
-        WriteImageZone(work_, okFlags.data(), PathFromUtf8(path.View()), events_);
+        WriteImageZone(work_, okFlags.data(), PathFromUtf8(path.View()), events_, &report);
     const ImageLogTexts& lines = kImageLogTexts[image];
     // The station notices a board that went away while the image was written.
     if (events_.Unplugged()) return LogAndEnd(lines.unplugged, BurnEnd::kUnplugged);
     if (written == kZoneLinkLost) return LinkLost(lines.unplugged);
     if (written == kZoneCancelled) return BurnEnd::kInterrupted;
     if (written == kZoneFailed) return LogAndEnd(lines.openFailed, BurnEnd::kOpenFailed);
+    if (written == kZoneVerifyFailed) return VerifyFailed(image, report.mismatchPage);
     if (okFlags[0] == 0) {
       Log(lines.writeError);
       if (image == kLoaderBin) LogPages(kLogLoaderErrorRange, zone.firstPage, work_.nandEnd);
@@ -173,10 +175,15 @@ class Burn {
     }
     Log(lines.succeeded);
     LogPages(lines.pageRange, zone.firstPage, work_.nandEnd);
+    events_.ImageDone(
+        {image, zone.firstPage, work_.nandEnd, report.blocksSkipped, work_.verifyWrites});
     if (image != kNandBin) return BurnEnd::kNone;
     switch (WriteIdentityPages(work_, events_)) {
       case kPageWritten: return BurnEnd::kNone;
       case kPageLinkLost: return LinkLost(lines.unplugged);
+      case kPageVerifyFailed:
+        return Refuse(PrintfText(kTextVerifyFailed, "nand.bin", work_.nandStart),
+                      BurnEnd::kVerifyMismatch);
       default: return BurnEnd::kWriteError;
     }
   }
@@ -209,6 +216,13 @@ class Burn {
   BurnEnd Refuse(std::string_view text, BurnEnd end) {
     work_.host().ShowMessageBox({text, kMessageCaption, MessageButtons::Ok, port_});
     return end;
+  }
+
+  // A block that reads back different is the board's own failure, never "zone used up".
+  BurnEnd VerifyFailed(ImageId image, std::uint32_t page) {
+    const std::string name(kImageFileNames[image]);
+    Log(PrintfText(kLogVerifyFailed, name.c_str(), static_cast<int>(page)));
+    return Refuse(PrintfText(kTextVerifyFailed, name.c_str(), page), BurnEnd::kVerifyMismatch);
   }
 
   BurnEnd RefuseGeometry() {

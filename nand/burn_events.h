@@ -20,6 +20,15 @@ class BurnEvents : public ProgressSink {
   virtual void Counted() = 0;
   virtual void UidMade(const std::array<std::uint8_t, kUidSize>& uid,
                        std::string_view text) = 0;
+  // An image went into its zone: where, and what it cost and proved.
+  struct ImageWritten {
+    ImageId image;
+    std::uint32_t firstPage;
+    std::uint32_t endPage;  // the page after the last one written
+    std::uint32_t blocksSkipped;
+    bool verified;
+  };
+  virtual void ImageDone(const ImageWritten& written) = 0;
   // Once, at every end of the job; kBurned when the board was reset after a whole burn.
   virtual void Ended(BurnEnd end) = 0;
   // True once the station has noticed that the board went away.

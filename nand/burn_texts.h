@@ -23,12 +23,17 @@ inline constexpr std::string_view kTextOpenDeviceFailed = "Open Device file!";
 inline constexpr std::string_view kTextGeometryNotBurnable =
     "NAND block of %u bytes (pages of %u bytes) is not burnable: one write carries at most "
     "1048576 bytes and every zone must hold a whole block. Nothing was erased.";
+// %s image file name, %u page.
+inline constexpr std::string_view kTextVerifyFailed =
+    "%s verify failed: page %u reads back different from what was written!";
 inline constexpr std::string_view kTextReadBackLinkLost =
     "Read back stopped: the board was disconnected.";
 
 // Log lines.
 inline constexpr std::string_view kLogEraseNand = ": erase nand!";
 inline constexpr std::string_view kLogSystemReset = ": system reset!";
+// %s image file name, %d page.
+inline constexpr std::string_view kLogVerifyFailed = ": %s verify Error at page %d!";
 // A board gone during a step that is no image's: erase, format or reset.
 inline constexpr std::string_view kLogBoardDisconnected = ": board disconnected!";
 inline constexpr std::string_view kLogInfo1Written = ": Write nand ifo1 to page %d finished!";

@@ -9,6 +9,8 @@
 #include "nand/burn_log.h"
 #include "nand/burn_texts.h"
 #include "nand/nand_ops.h"
+#include "nand/write_verify.h"
+#include "station/printf_text.h"
 
 namespace korvex {
 
@@ -148,6 +150,15 @@ int WriteIdentityPages(DeviceSession& session, BurnEvents& events) {
     if (result == kPageNotWritten) {
       LogBoardPages(events, session, kLogIdentityPageFailed, p.page);
       return kPageNotWritten;
+    }
+    if (session.verifyWrites) {
+      const VerifyOutcome verified = VerifyWrite(
+          session, p.page, p.page + 1, std::span(session.dataBuffer, kIdentityPageBytes));
+      if (verified.result == VerifyResult::kLinkLost) return kPageLinkLost;
+      if (verified.result == VerifyResult::kMismatch) {
+        LogBoardLine(events, session, PrintfText(kLogVerifyFailed, "nand.bin", static_cast<int>(p.page)));
+        return kPageVerifyFailed;
+      }
     }
     LogBoardPages(events, session, p.logLine, p.page);
   }

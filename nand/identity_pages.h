@@ -19,6 +19,7 @@ using Uid = std::array<std::uint8_t, kUidSize>;
 inline constexpr int kPageWritten = 1;
 inline constexpr int kPageNotWritten = 0;
 inline constexpr int kPageLinkLost = -1;  // the write failed at the host: the board is gone
+inline constexpr int kPageVerifyFailed = -2;  // read back different (verification on)
 
 // Pages of the 2048-byte view, inside the nand.bin zone.
 inline constexpr std::uint32_t kInfoPage1 = 61;
@@ -55,7 +56,8 @@ int WriteUidPage(DeviceSession& session, std::uint8_t* okFlags);
 // information page to pages 61 and 62 (option 2), then on every model the ID page
 // to page 63 (option 3 on model 0, else 2). The first page not written is logged as
 // such and ends the sequence (kPageNotWritten); a lost link ends it unlogged
-// (kPageLinkLost). kPageWritten when every page went in.
+// (kPageLinkLost). With verification each page is read back; a difference is logged and
+// ends it (kPageVerifyFailed). kPageWritten when every page went in.
 int WriteIdentityPages(DeviceSession& session, BurnEvents& events);
 
 }  // namespace korvex

@@ -36,6 +36,12 @@ void PortRun::ClearUid() {
   uidText_.Clear();
 }
 
+void PortContext::EnableVerify(bool on) {
+  if (on && !verifyBuffer) verifyBuffer.reset(new std::uint8_t[kDataBufferSize]);
+  session.verifyWrites = on;
+  session.verifyBuffer = verifyBuffer.get();
+}
+
 void ResetPortRecords() {
   for (std::size_t port = 0; port < kPortCount; ++port) {
     g_portSlots[port].state = kPortFree;
@@ -43,6 +49,7 @@ void ResetPortRecords() {
     g_portSlots[port].inUse = 0;
     g_portRuns[port].burning = kBurningNone;
     g_portRuns[port].end = BurnEnd::kNone;
+    g_portRuns[port].blocksSkipped = 0;
     g_portRuns[port].workerRunning = false;
     g_portRuns[port].ClearUid();
     PortContext& context = g_portContexts[port];

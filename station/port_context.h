@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string_view>
 
@@ -70,6 +71,8 @@ struct PortRun {
   std::atomic<bool> workerRunning{false};
   // How the last job on the port ended; kNone while it runs.
   std::atomic<BurnEnd> end{BurnEnd::kNone};
+  // Bad blocks the last job stepped over, in every zone it wrote.
+  std::atomic<std::uint32_t> blocksSkipped{0};
 
   // The board's unique ID, written by its worker and read by the window's demo copy
   // and the console at any moment: always whole, under a lock of its own.
@@ -104,6 +107,11 @@ struct PortContext {
 
   // Points the session's buffers at this context's own and sets the fixed fields.
   void BindFixedSessionFields(Host& host);
+  // Turns reading back on or off; the read-back buffer is made on first use and kept,
+  // so a line without verification never pays for it.
+  void EnableVerify(bool on);
+
+  std::unique_ptr<std::uint8_t[]> verifyBuffer;
 };
 
 // The station's records, static as the whole run uses them.

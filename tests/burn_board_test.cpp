@@ -55,11 +55,12 @@ struct RecordedEvents final : BurnEvents {
   void Log(std::string_view line) override { lines.emplace_back(line); }
   void Counted() override { ++counted; }
   void UidMade(const Uid& made, std::string_view text) override { uid = made, uidText = text; }
+  void ImageDone(const ImageWritten& written) override { images.push_back(written); }
   void Ended(BurnEnd ending) override { end = ending, ++ends; }
   bool Unplugged() override { return unplugged; }
   void Clear() {
     rows.clear(), lines.clear(), uidText.clear();
-    counted = 0, uid = {}, end = BurnEnd::kNone, ends = 0, unplugged = false;
+    counted = 0, uid = {}, end = BurnEnd::kNone, ends = 0, unplugged = false, images.clear();
   }
 
   std::vector<Row> rows;
@@ -67,6 +68,7 @@ struct RecordedEvents final : BurnEvents {
   int counted = 0;
   Uid uid{};
   std::string uidText;
+  std::vector<ImageWritten> images;
   BurnEnd end = BurnEnd::kNone;
   int ends = 0;
   bool unplugged = false;
@@ -418,6 +420,47 @@ TEST_F(PortBurn, ImgBootEndsTheBurnWhenItsZoneIsUsedUpOrTheBoardGoesAway) {
     EXPECT_EQ(events_.counted, 1);
     EXPECT_EQ(events_.end, c.end);
     EXPECT_EQ(events_.ends, 1);
+  }
+}
+
+// With verification each write is read back: a block the firmware stepped over or a
+// failed write retried further still verifies; a page that reads back different ends
+// the board with its own message and line, never as a used-up zone.
+TEST_F(PortBurn, VerifiedWritesAllowSkippedBlocksAndCatchACorruptPage) {
+  struct {
+    sim::FaultPlan faults;
+    BurnEnd end;
+    std::string_view message;  // empty: none
+    std::string_view line;     // the log's last line, behind the ID
+    std::uint32_t loaderSkipped;
+    std::uint32_t secondBlockPage = 0;  // where loader.bin's second block went
+  } const cases[] = {
+      {Fails({}, {17}), BurnEnd::kBurned, "", ": system reset!", 1, 1152},  // skipped by the board
+      {Fails({18}), BurnEnd::kBurned, "", ": system reset!", 1, 1088},      // the rest retried at 19
+      {[] { sim::FaultPlan p; p.corruptPage = 1100; return p; }(), BurnEnd::kVerifyMismatch,
+       "loader.bin verify failed: page 1100 reads back different from what was written!",
+       ": loader.bin verify Error at page 1100!", 0},
+      {[] { sim::FaultPlan p; p.corruptPage = 62; return p; }(), BurnEnd::kVerifyMismatch,
+       "nand.bin verify failed: page 62 reads back different from what was written!",
+       ": nand.bin verify Error at page 62!", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    PortContext& context = Claim(kModelQx7135, c.faults);
+    context.EnableVerify(true);
+    Image(context, kNandBin, 5000);
+    const Bytes loader = Image(context, kLoaderBin, 2 * kBlock + 1000);
+    host_.ClearMessages();
+    Burn(context);
+    EXPECT_EQ(events_.end, c.end);
+    EXPECT_EQ(host_.MessageTexts(), c.message.empty() ? Lines{} : Lines{std::string(c.message)});
+    if (c.end == BurnEnd::kBurned) {
+      ASSERT_EQ(events_.images.size(), 2u);
+      EXPECT_TRUE(events_.images[1].verified);
+      EXPECT_EQ(events_.images[1].blocksSkipped, c.loaderSkipped);
+      EXPECT_EQ(Nand(c.secondBlockPage, kBlock), Bytes(loader.begin() + kBlock, loader.begin() + 2 * kBlock));
+    }
+    EXPECT_EQ(events_.lines.back(), events_.uidText + std::string(c.line));
   }
 }
 
