@@ -208,12 +208,17 @@ bool MainWindowModel::OnClicked(int controlId) {
   }
 }
 
-std::optional<std::string> MainWindowModel::ChooseImageFile() {
-  return view_.ChooseOpenFile({kImageFileFilter, kImageDefaultExtension});
+std::optional<std::string> MainWindowModel::ChooseImageFile(bool givesSiblings) {
+  std::optional<std::string> path = view_.ChooseOpenFile({kImageFileFilter, kImageDefaultExtension});
+  if (path && !ImagePathFits(*path, givesSiblings)) {
+    ShowMessage(kTextImagePathTooLong);
+    return std::nullopt;
+  }
+  return path;
 }
 
 void MainWindowModel::OnChooseNandBin() {
-  const std::optional<std::string> path = ChooseImageFile();
+  const std::optional<std::string> path = ChooseImageFile(true);
   if (path) {
     const bool advanced = g_advancedMode != 0;
     StationSettings chosen;
@@ -236,7 +241,7 @@ void MainWindowModel::OnChooseImage(ImageId image) {
     OnChooseNandBin();
     return;
   }
-  if (const std::optional<std::string> path = ChooseImageFile()) {
+  if (const std::optional<std::string> path = ChooseImageFile(false)) {
     fields_.imagePaths[image].Assign(*path);
     view_.SetCheck(kImageControls[image].check, true);
   }

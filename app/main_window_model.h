@@ -105,7 +105,7 @@ class MainWindowModel {
   void ApplyControlLock();
   void Enable(std::span<const int> ids, bool enabled);
   void ShowMessage(std::string_view text);
-  std::optional<std::string> ChooseImageFile();
+  std::optional<std::string> ChooseImageFile(bool givesSiblings);
   // The log's failure observer: runs on a worker's thread, so it only leaves the
   // file for the window's next timer.
   static void OnLogLineLost(void* model, std::string_view file);

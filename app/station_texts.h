@@ -27,6 +27,10 @@ inline constexpr std::string_view kTextPortZeroBusy =
 inline constexpr std::string_view kTextAdvancedModeButton = "高级模式>>";  // shown in normal mode
 inline constexpr std::string_view kTextNormalModeButton = "普通模式>>";    // shown in advanced mode
 inline constexpr std::string_view kTextCpuModelError = "CPU 类型出错";
+// A picked file whose path the settings would cut short: every board would fail.
+inline constexpr std::string_view kTextImagePathTooLong =
+    "The path of the chosen file is too long for the station (at most 1019 bytes for "
+    "nand.bin, 1023 for the others). Move the images to a shorter folder.";
 // File dialog filters in the "name|pattern||" form; the shell turns the bars into the
 // platform's separators.
 inline constexpr std::string_view kImageFileFilter = "BIN(*.BIN)|*.bin||";

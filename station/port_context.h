@@ -23,6 +23,12 @@ inline constexpr std::size_t kImageCount = 6;
 inline constexpr std::size_t kImagePathCapacity = 1024;
 using ImagePath = BoundedString<kImagePathCapacity>;
 
+// Whether a chosen image path fits the settings record whole. nand.bin's folder also
+// gives the other images their paths, whose names are up to four bytes longer.
+constexpr bool ImagePathFits(std::string_view path, bool givesSiblings) {
+  return path.size() + (givesSiblings ? 4 : 0) < kImagePathCapacity;
+}
+
 // Images in burn order; the value is also the label index of the progress row.
 enum ImageId : std::size_t {
   kNandBin = 0,

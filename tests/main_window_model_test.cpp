@@ -176,6 +176,8 @@ TEST_F(MainWindowModelTest, NandBinChoiceFillsThePathsChecksTheBoxesOrRefuses) {
        {1000, 1003, 1009, 1012, 1015}},
       {false, "D:\\img\\NAND.BIN", {"请选择文件nand.bin!"}, {}, {}},
       {true, "D:\\img\\nand.bin", {}, {"D:\\img\\nand.bin"}, {1000}},
+      // img_boot.bin beside it would not fit the settings whole.
+      {false, "D:\\" + std::string(1009, 'x') + "\\nand.bin", {std::string(kTextImagePathTooLong)}, {}, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.chosen);

@@ -128,7 +128,7 @@ int RunSimulated(HINSTANCE instance, const StationOptions& options) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int RunStationWindow(HINSTANCE instance) {
   const std::vector<std::string> args = CommandLineArguments();
   std::string error;
   const auto options = ParseStationOptions(args, error);
@@ -139,4 +139,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
   return options->simulated ? RunSimulated(instance, *options) : RunOnDriver(instance);
+}
+
+// Nothing may end the station without a word: whatever escapes is said once, and the
+// exit code tells a script the run failed.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  try {
+    return RunStationWindow(instance);
+  } catch (const std::exception& error) {
+    ShowError(std::string("Korvex stopped: ") + error.what());
+  } catch (...) {
+    ShowError("Korvex stopped: unknown error");
+  }
+  return 1;
 }
