@@ -48,7 +48,7 @@ TEST(DeviceOpenTest, ALinkedInstanceWithoutADeviceFailsSixTimesThenItsPortReport
   std::vector<std::string> expected(6, "Invalid handle!");
   expected.push_back("Port 1 Boot Failed!");
   EXPECT_EQ(host.MessageTexts(), expected);
-  const std::vector<wintest::ShownMessage> messages = host.Messages();
+  const std::vector<testing::RecordedMessage> messages = host.Messages();
   ASSERT_FALSE(messages.empty());
   EXPECT_EQ(messages.front().port, 0);
   EXPECT_EQ(g_portSlots[0].state, kPortStartFailed);
