@@ -5,11 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <tuple>
 
 #include "app/burn_counter.h"
@@ -122,10 +120,8 @@ class MainWindowModelTest : public ::testing::Test {
     ASSERT_TRUE(model_.OnClicked(button));
   }
   std::string LogText() {
-    std::ifstream in(dir_.path() / PathFromUtf8(LogFileName(host_.GetLocalTime())));
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    const auto bytes = testing::ReadBytes(dir_.path() / PathFromUtf8(LogFileName(host_.GetLocalTime())));
+    return {bytes.begin(), bytes.end()};
   }
 
   testing::TempDir dir_;

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -26,12 +24,7 @@ namespace {
 using testing::NullHost;
 using testing::RecordingHost;
 using testing::TempDir;
-
-void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
+using testing::WriteBytes;
 
 std::vector<std::uint8_t> TableOf(const std::vector<NandPartRecord>& records) {
   std::vector<std::uint8_t> bytes;
@@ -111,10 +104,7 @@ TEST(DefaultNandParts, FileImageIsTheRecordsLittleEndian) {
 class NandTableFileTest : public ::testing::Test {
  protected:
   std::filesystem::path TablePath() const { return dir_.path() / "nand_cfg.bin"; }
-  std::vector<std::uint8_t> FileBytes() const {
-    std::ifstream file(TablePath(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  }
+  std::vector<std::uint8_t> FileBytes() const { return testing::ReadBytes(TablePath()); }
 
   TempDir dir_;
   NullHost inner_;

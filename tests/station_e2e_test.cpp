@@ -25,6 +25,7 @@ namespace korvex {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using testing::ReadBytes;
 
 // length bytes of a file from offset; past the file's end a dump reads 0xFF, as the
 // NAND there was never written.
@@ -34,10 +35,6 @@ Bytes ReadAt(const std::filesystem::path& path, std::size_t offset, std::size_t 
   file.seekg(static_cast<std::streamoff>(offset));
   file.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(length));
   return out;
-}
-
-Bytes ReadFile(const std::filesystem::path& path) {
-  return ReadAt(path, 0, std::filesystem::file_size(path));
 }
 
 Bytes Slice(const Bytes& bytes, std::size_t offset, std::size_t length) {
@@ -90,10 +87,10 @@ std::string StationTest::ExpectBurned(const RunResult& run, int board, bool info
   SCOPED_TRACE("board " + std::to_string(board));
   for (const auto& [image, firstPage] : {std::pair{"loader.bin", 1024}, {"img_boot.bin", 1536},
                                          {"minios.bin", 25088}, {"res.bin", 49664}}) {
-    const Bytes bytes = ReadFile(Image(image));
+    const Bytes bytes = ReadBytes(Image(image));
     EXPECT_EQ(Nand(board, firstPage * 2048u, bytes.size()), bytes) << image;
   }
-  EXPECT_EQ(Nand(board, 0, 61 * 2048), Slice(ReadFile(Image("nand.bin")), 0, 61 * 2048));
+  EXPECT_EQ(Nand(board, 0, 61 * 2048), Slice(ReadBytes(Image("nand.bin")), 0, 61 * 2048));
   EXPECT_EQ(Nand(board, 1280 * 2048, 4), Bytes(4, 0xFF)) << "def_boot.bin stays out in normal mode";
 
   // Identity pages: geometry twice (models with information pages), then the ID.
@@ -156,9 +153,9 @@ TEST_F(StationTest, BadBlocksInSeveralZonesAreSkippedByTheBoard) {
   ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
   const int board = 0;
   const std::size_t block = 64 * 2048;
-  const Bytes nandBin = ReadFile(Image("nand.bin"));
-  const Bytes loader = ReadFile(Image("loader.bin"));
-  const Bytes imgBoot = ReadFile(Image("img_boot.bin"));
+  const Bytes nandBin = ReadBytes(Image("nand.bin"));
+  const Bytes loader = ReadBytes(Image("loader.bin"));
+  const Bytes imgBoot = ReadBytes(Image("img_boot.bin"));
   EXPECT_EQ(Nand(board, 3 * block, block), Bytes(block, 0xFF));
   EXPECT_EQ(Nand(board, 4 * block, block), Slice(nandBin, 3 * block, block));
   EXPECT_EQ(Nand(board, 17 * block, block), Bytes(block, 0xFF));
@@ -172,11 +169,11 @@ TEST_F(StationTest, AChipWith4096BytePagesGetsNandBinInTheNarrowViewAndTheRestIn
   const RunResult run = Burn("--sim 1 --sim-chip ECD7:78B655");
   ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
   const int board = 0;
-  const Bytes nandBin = ReadFile(Image("nand.bin"));
+  const Bytes nandBin = ReadBytes(Image("nand.bin"));
   EXPECT_EQ(Nand(board, 0, 61 * 2048), Slice(nandBin, 0, 61 * 2048));
   EXPECT_EQ(Le32(Nand(board, 61 * 2048, 4)), 4096u);
   EXPECT_EQ(Le32(Nand(board, 61 * 2048 + 8, 4)), 128u);
-  const Bytes res = ReadFile(Image("res.bin"));
+  const Bytes res = ReadBytes(Image("res.bin"));
   EXPECT_EQ(Nand(board, 49664u * 4096, res.size()), res);
 }
 
@@ -234,7 +231,7 @@ TEST_F(StationTest, ReadbackCopiesAPageRangeOfTheBurnedBoard) {
   const std::filesystem::path out = dump_.path() / "pages.bin";
   ASSERT_TRUE(scheduler.StartReadBack(settings, 1024, 1027, out));
   sim.JoinThreads();
-  EXPECT_EQ(ReadFile(out), Slice(ReadFile(Image("loader.bin")), 0, 3 * 2048));
+  EXPECT_EQ(ReadBytes(out), Slice(ReadBytes(Image("loader.bin")), 0, 3 * 2048));
   ResetPortRecords();
 
   // The console's readback is the same READ on a board of its own, a fresh one: only

@@ -1,10 +1,13 @@
 #pragma once
-// A fresh folder per test, removed afterwards.
+// A fresh folder per test, removed afterwards, and whole files read and written.
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace korvex::testing {
 
@@ -31,5 +34,29 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+// The file's bytes; none when it cannot be read.
+inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Replaces the file's contents, creating its folder if needed.
+inline void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+inline void WriteText(const std::filesystem::path& path, const std::string& text) {
+  WriteBytes(path, {text.begin(), text.end()});
+}
+
+// The file's lines without their line feeds.
+inline std::vector<std::string> ReadLines(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  return lines;
+}
 
 }  // namespace korvex::testing
