@@ -4,7 +4,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -37,8 +36,12 @@ class TempDir {
 
 // The file's bytes; none when it cannot be read.
 inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  std::error_code ec;
+  std::vector<std::uint8_t> bytes(std::filesystem::file_size(path, ec));
+  if (ec) return {};
+  std::ifstream(path, std::ios::binary)
+      .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 
 // Replaces the file's contents, creating its folder if needed.
