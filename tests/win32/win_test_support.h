@@ -36,7 +36,6 @@ class ScratchFolder {
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-  const std::wstring& Wide() const { return wide_; }  // no trailing backslash
   std::string Utf8() const;
   std::wstring WideChild(std::wstring_view name) const {
     return wide_ + L"\\" + std::wstring(name);
