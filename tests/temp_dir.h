@@ -37,8 +37,9 @@ class TempDir {
 // The file's bytes; none when it cannot be read.
 inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
   std::error_code ec;
-  std::vector<std::uint8_t> bytes(std::filesystem::file_size(path, ec));
+  const auto size = std::filesystem::file_size(path, ec);
   if (ec) return {};
+  std::vector<std::uint8_t> bytes(size);
   std::ifstream(path, std::ios::binary)
       .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return bytes;
