@@ -117,11 +117,20 @@ run: build
 	@echo "--- production log ---"
 	@cat $(HOME_DIR)/*log.txt
 
+# ThreadSanitizer in `make test`, on the tests where many threads meet: the station's
+# multi-board runs (the console they start is built with the sanitizer too, so a race
+# there fails its run), READ after a burn in the test's own process, and the simulator's
+# and the log's parallel tests.
+TSAN_TESTS := ^StationTest\.(EightBoards|EveryModel|Readback)|^SimNandParallel\.|^ProductionLog\.EightWriters
+
 test: build
 	ctest --preset dev -j $(JOBS)
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan -j $(JOBS) --target korvex_tests korvex
+	ctest --preset tsan -j $(JOBS) -R '$(TSAN_TESTS)'
 	$(MAKE) windows-test
 	$(MAKE) screenshot
 

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +23,7 @@ namespace {
 
 using Texts = std::vector<std::string>;
 using Records = std::vector<std::vector<std::uint8_t>>;
+using testing::WriteText;
 const Texts kRecordExchange = {"write 88", "req 9 0x1", "read 8"};
 
 // Sets the station's model selection for one test and restores it afterwards.
@@ -33,11 +33,6 @@ struct StationModel {
   const int model_ = g_cpuModel.load();
   const CpuModelInfo* const folder_ = g_modelFolder.load();
 };
-
-void WriteText(const std::filesystem::path& path, const std::string& text) {
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 std::vector<std::uint8_t> Bytes(const BootConfig& c) {
   const BootConfigBytes bytes = SerializeBootConfig(c);

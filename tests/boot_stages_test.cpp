@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -78,17 +77,12 @@ class BootStages : public ::testing::Test {
   std::filesystem::path ModelFile(std::string_view name) const {
     return dir_.path() / session_.model.folder / name;
   }
-  Bytes FileBytes(std::string_view name) const {
-    std::ifstream file(ModelFile(name), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), {});
-  }
+  Bytes FileBytes(std::string_view name) const { return testing::ReadBytes(ModelFile(name)); }
   void WriteFile(std::string_view name, const Bytes& bytes) const {
-    std::ofstream(ModelFile(name), std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+    testing::WriteBytes(ModelFile(name), bytes);
   }
   void WriteConfig(const std::string& text) const {
-    std::ofstream(ModelFile(kConfig2KFileName), std::ios::trunc) << text;
+    testing::WriteText(ModelFile(kConfig2KFileName), text);
   }
   // Bytes 60..87 (the FirmwareArgs part) of the only record the board received.
   Bytes RecordArgs() const {

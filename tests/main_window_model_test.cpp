@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
@@ -124,10 +123,8 @@ class MainWindowModelTest : public ::testing::Test {
     ASSERT_TRUE(model_.OnClicked(button));
   }
   std::string LogText() {
-    std::ifstream in(dir_.path() / PathFromUtf8(LogFileName(host_.GetLocalTime())));
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    const auto bytes = testing::ReadBytes(dir_.path() / PathFromUtf8(LogFileName(host_.GetLocalTime())));
+    return {bytes.begin(), bytes.end()};
   }
 
   testing::TempDir dir_;

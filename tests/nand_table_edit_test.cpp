@@ -4,9 +4,7 @@
 
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <vector>
 
 #include "device/device_session.h"
@@ -33,15 +31,8 @@ std::vector<std::uint8_t> RecordBytes(const NandPartRecord& record) {
 class NandTableEditTest : public ::testing::Test {
  protected:
   std::filesystem::path TablePath() const { return dir_.path() / "nand_cfg.bin"; }
-  std::vector<std::uint8_t> FileBytes() const {
-    std::ifstream file(TablePath(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  }
-  void WriteFile(const std::vector<std::uint8_t>& bytes) {
-    std::ofstream file(TablePath(), std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-  }
+  std::vector<std::uint8_t> FileBytes() const { return testing::ReadBytes(TablePath()); }
+  void WriteFile(const std::vector<std::uint8_t>& bytes) { testing::WriteBytes(TablePath(), bytes); }
 
   TempDir dir_;
   NullHost inner_;

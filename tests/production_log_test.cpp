@@ -1,6 +1,8 @@
+// The production log: one line per event in the month's file, whole even from eight
+// threads at once, and the counter's Clear and Close that log the count.
+
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -22,41 +24,31 @@ using testing::NullHost;
 using testing::RecordingHost;
 using testing::TempDir;
 
-std::vector<std::string> ReadLines(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(file, line);) lines.push_back(line);
-  return lines;
-}
+using testing::ReadLines;
 
 std::filesystem::path LogPath(const TempDir& dir, const char* utf8Name) {
   return dir.path() / PathFromUtf8(utf8Name);
 }
 
-TEST(ProductionLog, LineGoesToTheMonthFileWithBlankPaddedPrefix) {
+TEST(ProductionLog, LinesGoToTheirMonthsFileWithBlankPaddedPrefixes) {
   TempDir dir;
   NullHost inner;
   RecordingHost host(inner, dir.path());
-  host.SetTime({2010, 3, 4, 9, 5, 7, 42, 4});
-
-  EXPECT_EQ(WriteLogLine(host, "UID0001: nand.bin burn ok"), kLogWritten);
-
-  EXPECT_EQ(LogFileName({2010, 3, 4, 9, 5, 7, 42, 4}), "2010年 3月 log.txt");
-  const auto lines = ReadLines(LogPath(dir, "2010年 3月 log.txt"));
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], "2010/ 3/ 4  9: 5: 7:  42 : UID0001: nand.bin burn ok");
-}
-
-TEST(ProductionLog, MonthRollOverStartsANewFileAndLeavesTheOldOneAlone) {
-  TempDir dir;
-  NullHost inner;
-  RecordingHost host(inner, dir.path());
-
-  host.SetTime({2010, 11, 30, 23, 59, 59, 999, 2});
-  WriteLogLine(host, "last of november");
-  host.SetTime({2010, 12, 1, 0, 0, 0, 0, 3});
-  WriteLogLine(host, "first of december");
-
+  const struct {
+    LocalTime time;
+    const char* line;
+  } lines[] = {
+      {{2010, 3, 4, 9, 5, 7, 42, 4}, "UID0001: nand.bin burn ok"},
+      {{2010, 11, 30, 23, 59, 59, 999, 2}, "last of november"},
+      {{2010, 12, 1, 0, 0, 0, 0, 3}, "first of december"},
+  };
+  for (const auto& [time, line] : lines) {
+    host.SetTime(time);
+    EXPECT_EQ(WriteLogLine(host, line), kLogWritten);
+  }
+  EXPECT_EQ(LogFileName(lines[0].time), "2010年 3月 log.txt");
+  EXPECT_EQ(ReadLines(LogPath(dir, "2010年 3月 log.txt")),
+            std::vector<std::string>{"2010/ 3/ 4  9: 5: 7:  42 : UID0001: nand.bin burn ok"});
   EXPECT_EQ(ReadLines(LogPath(dir, "2010年11月 log.txt")),
             std::vector<std::string>{"2010/11/30 23:59:59: 999 : last of november"});
   EXPECT_EQ(ReadLines(LogPath(dir, "2010年12月 log.txt")),

@@ -54,7 +54,6 @@ class RecordingHost : public Host {
     std::lock_guard lock(mutex_);
     return sleeps_;
   }
-  const std::filesystem::path& home() const { return home_; }
 
   long RegOpenKeyRead(std::string_view path, RegKey& key) override {
     return inner_.RegOpenKeyRead(path, key);

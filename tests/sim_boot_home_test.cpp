@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -18,13 +17,7 @@ namespace korvex::sim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes ReadAll(const std::filesystem::path& path) {
-  Bytes bytes(std::filesystem::file_size(path));
-  std::ifstream(path, std::ios::binary)
-      .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return bytes;
-}
+using testing::ReadBytes;
 
 TEST(PlaceholderHome, HoldsSoundConfigsAndImagesThatFitTheirZones) {
   testing::TempDir dir;
@@ -34,8 +27,8 @@ TEST(PlaceholderHome, HoldsSoundConfigsAndImagesThatFitTheirZones) {
     SCOPED_TRACE(model.folder);
     const std::filesystem::path folder = dir.path() / model.folder;
     // The firmware's header is checked by the boards themselves (boot scenarios).
-    EXPECT_EQ(ReadAll(folder / "fw.bin").size(), 4096u);
-    EXPECT_EQ(ReadAll(folder / "korvex.bin").size(), 262144u);
+    EXPECT_EQ(ReadBytes(folder / "fw.bin").size(), 4096u);
+    EXPECT_EQ(ReadBytes(folder / "korvex.bin").size(), 262144u);
     for (const std::string name : {"Korvex2K.cfg", "Korvex4K.cfg"}) {
       DeviceSession session;
       session.cpuModel = model.index;
@@ -52,11 +45,11 @@ TEST(PlaceholderHome, HoldsSoundConfigsAndImagesThatFitTheirZones) {
       {"nand.bin", 1024},      {"loader.bin", 256},   {"def_boot.bin", 256},
       {"img_boot.bin", 23552}, {"minios.bin", 24576}, {"res.bin", 48640}};
   // The identity pages (61..63) stay blank in nand.bin, so they can be programmed over it.
-  const Bytes nand = ReadAll(dir.path() / "images" / "nand.bin");
+  const Bytes nand = ReadBytes(dir.path() / "images" / "nand.bin");
   EXPECT_EQ(Bytes(nand.begin() + 61 * 2048, nand.begin() + 64 * 2048), Bytes(3 * 2048, 0xFF));
   for (const auto& [name, pages] : zones) {
     SCOPED_TRACE(name);
-    const Bytes image = ReadAll(dir.path() / "images" / name);
+    const Bytes image = ReadBytes(dir.path() / "images" / name);
     // Even with 2112 bytes a page (spare included) one block of the zone stays free.
     EXPECT_LT((image.size() + 64 * 2112 - 1) / (64 * 2112), pages / 64);
     EXPECT_NE(image.size() % (128 * 1024), 0u);

@@ -1,5 +1,6 @@
-// The console station against simulated boards, end to end: boot, images, identity
-// pages, log and exit code, checked on the boards' dumped NAND.
+// The station against simulated boards, end to end: the console's burns checked on
+// the boards' dumped NAND (boot, images, identity pages, log and exit code), eight
+// boards at once, and READ on a burned board.
 
 #include <gtest/gtest.h>
 
@@ -8,11 +9,18 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "app/port_scheduler.h"
+#include "app/station_settings_model.h"
 #include "cli_runner.h"
+#include "app/port_workers.h"
 #include "host/paths.h"
+#include "nandtable/nand_cfg.h"
+#include "sim/sim_host.h"
 #include "station/production_log.h"
 #include "temp_dir.h"
 
@@ -20,6 +28,7 @@ namespace korvex {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using testing::ReadBytes;
 
 // length bytes of a file from offset; past the file's end a dump reads 0xFF, as the
 // NAND there was never written.
@@ -29,10 +38,6 @@ Bytes ReadAt(const std::filesystem::path& path, std::size_t offset, std::size_t 
   file.seekg(static_cast<std::streamoff>(offset));
   file.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(length));
   return out;
-}
-
-Bytes ReadFile(const std::filesystem::path& path) {
-  return ReadAt(path, 0, std::filesystem::file_size(path));
 }
 
 Bytes Slice(const Bytes& bytes, std::size_t offset, std::size_t length) {
@@ -78,63 +83,76 @@ class StationTest : public ::testing::Test {
     return lines;
   }
 
+  std::string ExpectBurned(const RunResult& run, int board, bool infoPages) const;
+
   testing::TempDir home_;
   testing::TempDir dump_;
 };
 
-// Where each image starts in the dump and the page view it was written in.
-struct ZoneCheck {
-  const char* image;
-  std::size_t firstPage;
-  std::size_t pageBytes;
-};
+// One board of a burn with the sample images: every image in its zone (the default
+// chip has 2048-byte pages, so every view is the same), the identity pages, and the
+// UID the run reported. Returns the UID's text.
+std::string StationTest::ExpectBurned(const RunResult& run, int board, bool infoPages) const {
+  SCOPED_TRACE("board " + std::to_string(board));
+  for (const auto& [image, firstPage] : {std::pair{"loader.bin", 1024}, {"img_boot.bin", 1536},
+                                         {"minios.bin", 25088}, {"res.bin", 49664}}) {
+    const Bytes bytes = ReadBytes(Image(image));
+    EXPECT_EQ(Nand(board, firstPage * 2048u, bytes.size()), bytes) << image;
+  }
+  EXPECT_EQ(Nand(board, 0, 61 * 2048), Slice(ReadBytes(Image("nand.bin")), 0, 61 * 2048));
+  EXPECT_EQ(Nand(board, 1280 * 2048, 4), Bytes(4, 0xFF)) << "def_boot.bin stays out in normal mode";
+
+  // Identity pages: geometry twice (models with information pages), then the ID.
+  if (infoPages) {
+    for (const std::size_t page : {61u, 62u}) {
+      EXPECT_EQ(Le32(Nand(board, page * 2048, 4)), 2048u);
+      EXPECT_EQ(Le32(Nand(board, page * 2048 + 4, 4)), 64u);
+      EXPECT_EQ(Le32(Nand(board, page * 2048 + 8, 4)), 64u);
+    }
+  } else {
+    EXPECT_EQ(Nand(board, 61 * 2048, 2048), Bytes(2048, 0xFF));
+  }
+  const Bytes uid = Nand(board, 63 * 2048, 16);
+  char text[64];
+  std::snprintf(text, sizeof text,
+                "nandUID: %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x",
+                uid[0], uid[1], uid[2], uid[3], uid[4], uid[5], uid[6], uid[7], uid[8], uid[9],
+                uid[10], uid[11], uid[12], uid[13], uid[14], uid[15]);
+  EXPECT_NE(run.out.find(text), std::string::npos) << text;
+  EXPECT_EQ(Nand(board, 63 * 2048 + 16, 2032), Bytes(2032, 0xFF));
+  return text;
+}
+
+std::string PortResult(int port, const char* result) {
+  return R"({"type":"result","port":)" + std::to_string(port) + R"(,"result":")" + result + "\"";
+}
 
 TEST_F(StationTest, EveryModelBurnsTwoBoardsFromTheSampleImages) {
   const struct {
     const char* model;
     bool infoPages;
-  } models[] = {{"7120", false}, {"7130", true}, {"7135", true}, {"7105B", true}};
+  } models[] = {{"7120", false}, {"7130", true}, {"7105B", true}};  // 7135: eight boards below
   for (const auto& model : models) {
     SCOPED_TRACE(model.model);
     const RunResult run = Burn(std::string("--sim 2 --model ") + model.model);
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find(R"({"type":"result","port":1,"result":"burned","uid":"nandUID: )"),
-              std::string::npos);
-    EXPECT_NE(run.out.find(R"({"type":"result","port":2,"result":"burned")"), std::string::npos);
-
-    for (int board = 0; board < 2; ++board) {
-      // The default chip has 2048-byte pages, so every view is the same here.
-      for (const ZoneCheck& zone : {ZoneCheck{"loader.bin", 1024, 2048}, ZoneCheck{"img_boot.bin", 1536, 2048},
-                                    ZoneCheck{"minios.bin", 25088, 2048}, ZoneCheck{"res.bin", 49664, 2048}}) {
-        const Bytes image = ReadFile(Image(zone.image));
-        EXPECT_EQ(Nand(board, zone.firstPage * zone.pageBytes, image.size()), image) << zone.image;
-      }
-      const Bytes nandBin = ReadFile(Image("nand.bin"));
-      EXPECT_EQ(Nand(board, 0, 61 * 2048), Slice(nandBin, 0, 61 * 2048));
-      EXPECT_EQ(Nand(board, 1280 * 2048, 4), Bytes(4, 0xFF)) << "def_boot.bin stays out in normal mode";
-
-      // Identity pages: geometry twice (models with information pages), then the ID.
-      if (model.infoPages) {
-        for (const std::size_t page : {61u, 62u}) {
-          EXPECT_EQ(Le32(Nand(board, page * 2048, 4)), 2048u);
-          EXPECT_EQ(Le32(Nand(board, page * 2048 + 4, 4)), 64u);
-          EXPECT_EQ(Le32(Nand(board, page * 2048 + 8, 4)), 64u);
-        }
-      } else {
-        EXPECT_EQ(Nand(board, 61 * 2048, 2048), Bytes(2048, 0xFF));
-      }
-      const Bytes uid = Nand(board, 63 * 2048, 16);
-      char text[64];
-      std::snprintf(text, sizeof text,
-                    "nandUID: %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x",
-                    uid[0], uid[1], uid[2], uid[3], uid[4], uid[5], uid[6], uid[7], uid[8], uid[9],
-                    uid[10], uid[11], uid[12], uid[13], uid[14], uid[15]);
-      EXPECT_NE(run.out.find(text), std::string::npos) << text;
-      EXPECT_EQ(Nand(board, 63 * 2048 + 16, 2032), Bytes(2032, 0xFF));
-    }
+    EXPECT_NE(run.out.find(PortResult(1, "burned") + R"(,"uid":"nandUID: )"), std::string::npos);
+    EXPECT_NE(run.out.find(PortResult(2, "burned")), std::string::npos);
+    for (int board = 0; board < 2; ++board) ExpectBurned(run, board, model.infoPages);
   }
-  const std::vector<std::string> log = LogLines();
-  EXPECT_EQ(log.back(), "Update NUM is 2, someone close the tool of the korvex!");
+  EXPECT_EQ(LogLines().back(), "Update NUM is 2, someone close the tool of the korvex!");
+}
+
+TEST_F(StationTest, EightBoardsBurnAtOnceEachWithItsOwnId) {
+  const RunResult run = Burn("--sim 8");
+  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  std::set<std::string> uids;
+  for (int board = 0; board < 8; ++board) {
+    EXPECT_NE(run.out.find(PortResult(board + 1, "burned")), std::string::npos) << board;
+    uids.insert(ExpectBurned(run, board, true));
+  }
+  EXPECT_EQ(uids.size(), 8u);
+  EXPECT_EQ(LogLines().back(), "Update NUM is 8, someone close the tool of the korvex!");
 }
 
 TEST_F(StationTest, BadBlocksInSeveralZonesAreSkippedByTheBoard) {
@@ -144,9 +162,9 @@ TEST_F(StationTest, BadBlocksInSeveralZonesAreSkippedByTheBoard) {
   ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
   const int board = 0;
   const std::size_t block = 64 * 2048;
-  const Bytes nandBin = ReadFile(Image("nand.bin"));
-  const Bytes loader = ReadFile(Image("loader.bin"));
-  const Bytes imgBoot = ReadFile(Image("img_boot.bin"));
+  const Bytes nandBin = ReadBytes(Image("nand.bin"));
+  const Bytes loader = ReadBytes(Image("loader.bin"));
+  const Bytes imgBoot = ReadBytes(Image("img_boot.bin"));
   EXPECT_EQ(Nand(board, 3 * block, block), Bytes(block, 0xFF));
   EXPECT_EQ(Nand(board, 4 * block, block), Slice(nandBin, 3 * block, block));
   EXPECT_EQ(Nand(board, 17 * block, block), Bytes(block, 0xFF));
@@ -160,11 +178,11 @@ TEST_F(StationTest, AChipWith4096BytePagesGetsNandBinInTheNarrowViewAndTheRestIn
   const RunResult run = Burn("--sim 1 --sim-chip ECD7:78B655");
   ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
   const int board = 0;
-  const Bytes nandBin = ReadFile(Image("nand.bin"));
+  const Bytes nandBin = ReadBytes(Image("nand.bin"));
   EXPECT_EQ(Nand(board, 0, 61 * 2048), Slice(nandBin, 0, 61 * 2048));
   EXPECT_EQ(Le32(Nand(board, 61 * 2048, 4)), 4096u);
   EXPECT_EQ(Le32(Nand(board, 61 * 2048 + 8, 4)), 128u);
-  const Bytes res = ReadFile(Image("res.bin"));
+  const Bytes res = ReadBytes(Image("res.bin"));
   EXPECT_EQ(Nand(board, 49664u * 4096, res.size()), res);
 }
 
@@ -176,7 +194,7 @@ TEST_F(StationTest, UnknownChipAndUnpluggedBoardEndInTheLogNotInSilence) {
             std::string::npos) << run.out;
   EXPECT_NE(run.out.find(R"({"type":"message","port":1,"text":"Please check nand_cfg.h file!"})"),
             std::string::npos);
-  EXPECT_NE(run.out.find(R"({"type":"result","port":1,"result":"failed")"), std::string::npos);
+  EXPECT_NE(run.out.find(PortResult(1, "failed")), std::string::npos);
 
   // Unplugged while img_boot.bin is written (its zone starts at page 1536): whether the
   // scan or the next failed exchange notices first, the board is disconnected, never
@@ -256,18 +274,45 @@ TEST_F(StationTest, ALogThatCannotBeWrittenIsToldOnceAndFailsTheRunButNotTheBurn
   EXPECT_EQ(records, 1u) << run.out;
 }
 
+// READ on a burned board: the scan burns the board on port 0, the operator plugs it in
+// again with its NAND as the burn left it, and pages 1024..1026 come back as the first
+// three pages of loader.bin.
 TEST_F(StationTest, ReadbackCopiesAPageRangeOfTheBurnedBoard) {
-  // Burn, then read pages 1024..1026 (loader.bin's first pages) of a board seeded the
-  // same way: the dump of the burn is the reference.
-  ASSERT_EQ(Burn("--sim 1").exitCode, 0);
-  const int board = 0;
+  sim::SimHost sim(1, home_.path());
+  sim.SetInstantSleep(true);
+  sim.SetMessageBoxHandler([](const MessageBoxRequest& request) {
+    ADD_FAILURE() << request.text;
+    return MessageAnswer::Ok;
+  });
+  ASSERT_TRUE(EnsureNandTable(sim));
+  sim.Plug(0, {});
+  ResetPortRecords();
+  auto tables = std::make_unique<DeviceTables>();
+  BuildDeviceTables(sim, *tables);
+  PortScheduler scheduler(sim, *tables, ThreadFunc0, ReadBack);
+  StationSettings settings;
+  ASSERT_TRUE(ChooseNandBin(settings, Image("nand.bin").string(), false));
+  settings.hwndMain = 1;
+  ASSERT_EQ(scheduler.Scan(settings).claimed, 1);
+  sim.JoinThreads();
+  ASSERT_EQ(g_portRuns[0].burning, kBurningDone);
+  const Bytes burned = sim.ReadNand(0, 0, sim.NandHighWater(0));
+  sim.Plug(0, {});
+  sim.WriteNand(0, 0, burned);
+
   const std::filesystem::path out = dump_.path() / "pages.bin";
-  // A board fresh from the factory reads all 0xFF.
+  ASSERT_TRUE(scheduler.StartReadBack(settings, 1024, 1027, out));
+  sim.JoinThreads();
+  EXPECT_EQ(ReadBytes(out), Slice(ReadBytes(Image("loader.bin")), 0, 3 * 2048));
+  ResetPortRecords();
+
+  // The console's readback is the same READ on a board of its own, a fresh one: only
+  // its result line and the file's length tell about the command itself.
   const RunResult run = RunKorvex("--home " + home_.path().string() +
-                                  " readback --sim 1 --from 1024 --to 1027 --out " + out.string());
+                                  " --json readback --sim 1 --from 1024 --to 1027 --out " + out.string());
   ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-  EXPECT_EQ(ReadFile(out), Bytes(3 * 2048, 0xFF));
-  EXPECT_EQ(Nand(board, 1024 * 2048, 8), Slice(ReadFile(Image("loader.bin")), 0, 8));
+  EXPECT_TRUE(run.out.ends_with(R"({"type":"result","ok":true,"out":")" + out.string() + "\"}\n")) << run.out;
+  EXPECT_EQ(std::filesystem::file_size(out), 3u * 2048);
 }
 
 }  // namespace

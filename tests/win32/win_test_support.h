@@ -7,44 +7,24 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "../recording_host.h"
 #include "host/win32/win32_host.h"
 
 namespace korvex::wintest {
 
-struct ShownMessage {
-  std::string text;
-  std::string caption;
-  int port = kNoPort;
+// Everything of the real host but message boxes, recorded instead of shown, and
+// sleeps, which do not wait.
+struct Win32Inner {
+  Win32Host win32;
 };
-
-// Everything real except what a test must not wait for or cannot control.
-class RecordingWin32Host : public Win32Host {
+class RecordingWin32Host : private Win32Inner, public testing::RecordingHost {
  public:
-  MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override {
-    std::lock_guard lock(mutex_);
-    messages_.push_back({std::string(request.text), std::string(request.caption), request.port});
-    return MessageAnswer::Ok;
-  }
-  std::vector<ShownMessage> Messages() const {
-    std::lock_guard lock(mutex_);
-    return messages_;
-  }
-  std::vector<std::string> MessageTexts() const {
-    std::lock_guard lock(mutex_);
-    std::vector<std::string> texts;
-    for (const ShownMessage& message : messages_) texts.push_back(message.text);
-    return texts;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<ShownMessage> messages_;
+  RecordingWin32Host() : RecordingHost(win32, ".") {}
 };
 
 // A fresh folder under the Windows temp folder, removed afterwards. The name part is
@@ -56,7 +36,6 @@ class ScratchFolder {
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-  const std::wstring& Wide() const { return wide_; }  // no trailing backslash
   std::string Utf8() const;
   std::wstring WideChild(std::wstring_view name) const {
     return wide_ + L"\\" + std::wstring(name);
