@@ -1,81 +1,325 @@
 #include "sim/sparse_store.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <bit>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 namespace korvex::sim {
+
 namespace {
 
 constexpr std::uint8_t kErased = 0xFF;
+constexpr std::size_t kPage = SparseStore::kPageSize;
+constexpr std::size_t kLeafPages = 512;  // one leaf maps 1 MiB of the array
 
-// Calls visit(chunkIndex, offsetInChunk, offsetInRange, length) for every chunk piece
-// of [offset, offset + count).
+using Word = std::uint64_t;
+constexpr Word kAllOnes = ~Word{0};
+
+Word LoadWord(const std::uint8_t* p) {
+  Word word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+void StoreWord(std::uint8_t* p, Word word) { std::memcpy(p, &word, sizeof word); }
+
+bool AllErased(const std::uint8_t* bytes, std::size_t count) {
+  std::size_t i = 0;
+  for (; i + 32 <= count; i += 32) {
+    const Word all = LoadWord(bytes + i) & LoadWord(bytes + i + 8) & LoadWord(bytes + i + 16) &
+                     LoadWord(bytes + i + 24);
+    if (all != kAllOnes) return false;
+  }
+  for (; i < count; ++i) {
+    if (bytes[i] != kErased) return false;
+  }
+  return true;
+}
+
+// A 64-bit hash of one page: four independent multiply-rotate lanes, so the CPU works
+// on them in parallel, then a final mix. Equal hashes are always confirmed by
+// comparing the bytes, so the hash only has to spread pages well.
+std::uint64_t HashPage(const std::uint8_t* bytes) {
+  constexpr Word kMulA = 0x9E3779B185EBCA87ull;
+  constexpr Word kMulB = 0xC2B2AE3D27D4EB4Full;
+  std::array<Word, 4> lanes{kMulA, kMulB, ~kMulA, ~kMulB};
+  for (std::size_t i = 0; i < kPage; i += 32) {
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+      lanes[lane] = std::rotl(lanes[lane] + LoadWord(bytes + i + 8 * lane) * kMulB, 31) * kMulA;
+    }
+  }
+  Word hash = std::rotl(lanes[0], 1) + std::rotl(lanes[1], 7) + std::rotl(lanes[2], 12) +
+              std::rotl(lanes[3], 18);
+  hash ^= hash >> 33;
+  hash *= kMulB;
+  hash ^= hash >> 29;
+  hash *= kMulA;
+  hash ^= hash >> 32;
+  return hash;
+}
+
+// Calls visit(pageIndex, offsetInPage, offsetInRange, length) for every page piece of
+// [offset, offset + count).
 template <typename Visit>
 void ForEachPiece(std::uint64_t offset, std::uint64_t count, Visit&& visit) {
   std::uint64_t done = 0;
   while (done < count) {
     const std::uint64_t at = offset + done;
-    const std::uint64_t index = at / SparseStore::kChunkSize;
-    const std::size_t inChunk = static_cast<std::size_t>(at % SparseStore::kChunkSize);
-    const std::size_t length = static_cast<std::size_t>(
-        std::min<std::uint64_t>(count - done, SparseStore::kChunkSize - inChunk));
-    visit(index, inChunk, static_cast<std::size_t>(done), length);
+    const std::size_t inPage = static_cast<std::size_t>(at % kPage);
+    const std::size_t length =
+        static_cast<std::size_t>(std::min<std::uint64_t>(count - done, kPage - inPage));
+    visit(at / kPage, inPage, static_cast<std::size_t>(done), length);
     done += length;
   }
 }
 
 }  // namespace
 
-SparseStore::Chunk& SparseStore::ChunkAt(std::uint64_t index) {
-  auto& slot = chunks_[index];
-  if (!slot) {
-    slot = std::make_unique<Chunk>();
-    slot->fill(kErased);
+// Immutable once published: only its reference count changes.
+class SharedPage {
+ public:
+  std::atomic<std::uint32_t> refs{1};
+  std::uint64_t hash = 0;
+  SharedPage* next = nullptr;  // the next page of the same hash in its shard
+  std::uint8_t bytes[kPage];
+};
+
+namespace {
+
+// Every distinct page content of the process, found by its hash. The table is split
+// into shards with a lock each, so eight boards programming at once rarely meet.
+class PagePool {
+ public:
+  // A page holding `bytes`, with one more reference for the caller.
+  SharedPage* Intern(const std::uint8_t* bytes) {
+    const std::uint64_t hash = HashPage(bytes);
+    Shard& shard = ShardOf(hash);
+    {
+      std::lock_guard lock(shard.mutex);
+      if (SharedPage* found = FindLocked(shard, hash, bytes)) return found;
+    }
+    // Filled outside the lock: touching fresh memory is the slow part.
+    std::unique_ptr<SharedPage> fresh(new SharedPage);
+    fresh->hash = hash;
+    std::memcpy(fresh->bytes, bytes, kPage);
+    std::lock_guard lock(shard.mutex);
+    // Another board may have brought the same page meanwhile.
+    if (SharedPage* found = FindLocked(shard, hash, bytes)) return found;
+    SharedPage*& head = shard.byHash[hash];
+    fresh->next = head;
+    head = fresh.get();
+    count_.fetch_add(1, std::memory_order_relaxed);
+    return fresh.release();
   }
-  return *slot;
+
+  void Release(SharedPage* page) {
+    // Only the last reference needs the shard: a count only falls to zero under its
+    // lock, so a lookup never finds a page that is being freed.
+    std::uint32_t refs = page->refs.load(std::memory_order_relaxed);
+    while (refs > 1) {
+      if (page->refs.compare_exchange_weak(refs, refs - 1, std::memory_order_acq_rel,
+                                           std::memory_order_relaxed)) {
+        return;
+      }
+    }
+    Shard& shard = ShardOf(page->hash);
+    {
+      std::lock_guard lock(shard.mutex);
+      if (page->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+      const auto chain = shard.byHash.find(page->hash);
+      SharedPage** link = &chain->second;
+      while (*link != page) link = &(*link)->next;
+      *link = page->next;
+      if (chain->second == nullptr) shard.byHash.erase(chain);
+      count_.fetch_sub(1, std::memory_order_relaxed);
+    }
+    delete page;
+  }
+
+  std::size_t Count() const { return count_.load(std::memory_order_relaxed); }
+
+ private:
+  static constexpr int kShardBits = 6;
+
+  struct alignas(64) Shard {
+    std::mutex mutex;
+    std::unordered_map<std::uint64_t, SharedPage*> byHash;
+  };
+
+  Shard& ShardOf(std::uint64_t hash) { return shards_[hash >> (64 - kShardBits)]; }
+
+  // The page holding `bytes` with one more reference, or nullptr.
+  static SharedPage* FindLocked(Shard& shard, std::uint64_t hash, const std::uint8_t* bytes) {
+    const auto chain = shard.byHash.find(hash);
+    if (chain == shard.byHash.end()) return nullptr;
+    for (SharedPage* page = chain->second; page != nullptr; page = page->next) {
+      if (std::memcmp(page->bytes, bytes, kPage) == 0) {
+        page->refs.fetch_add(1, std::memory_order_relaxed);
+        return page;
+      }
+    }
+    return nullptr;
+  }
+
+  std::array<Shard, std::size_t{1} << kShardBits> shards_;
+  std::atomic<std::size_t> count_{0};
+};
+
+// Never destroyed: a store in a static object may be destroyed after any other static.
+PagePool& Pool() {
+  static PagePool* const pool = new PagePool;
+  return *pool;
+}
+
+}  // namespace
+
+struct SparseStore::Leaf {
+  std::array<SharedPage*, kLeafPages> pages{};
+  std::size_t used = 0;
+};
+
+SparseStore::SparseStore() = default;
+
+SparseStore::~SparseStore() {
+  for (const auto& leaf : leaves_) {
+    if (!leaf) continue;
+    for (SharedPage* page : leaf->pages) {
+      if (page != nullptr) Pool().Release(page);
+    }
+  }
+}
+
+std::size_t SparseStore::SharedPageCount() { return Pool().Count(); }
+
+SharedPage* SparseStore::PageAt(std::uint64_t index) const {
+  const std::uint64_t leaf = index / kLeafPages;
+  if (leaf >= leaves_.size() || !leaves_[leaf]) return nullptr;
+  return leaves_[leaf]->pages[index % kLeafPages];
+}
+
+void SparseStore::Assign(std::uint64_t index, SharedPage* page) {
+  const auto leafIndex = static_cast<std::size_t>(index / kLeafPages);
+  if (leafIndex >= leaves_.size()) {
+    if (page == nullptr) return;
+    leaves_.resize(leafIndex + 1);
+  }
+  std::unique_ptr<Leaf>& leaf = leaves_[leafIndex];
+  if (!leaf) {
+    if (page == nullptr) return;
+    leaf = std::make_unique<Leaf>();
+  }
+  SharedPage*& slot = leaf->pages[index % kLeafPages];
+  SharedPage* const old = slot;
+  slot = page;
+  if (page != nullptr) ++leaf->used, ++pages_;
+  if (old != nullptr) {
+    --leaf->used, --pages_;
+    Pool().Release(old);
+  }
+  if (leaf->used == 0) leaf.reset();
+}
+
+void SparseStore::SetPage(std::uint64_t index, const std::uint8_t* bytes) {
+  const SharedPage* const current = PageAt(index);
+  if (current != nullptr && std::memcmp(current->bytes, bytes, kPage) == 0) return;
+  Assign(index, AllErased(bytes, kPage) ? nullptr : Pool().Intern(bytes));
 }
 
 void SparseStore::Read(std::uint64_t offset, std::uint8_t* out, std::size_t count) const {
-  ForEachPiece(offset, count, [&](std::uint64_t index, std::size_t inChunk, std::size_t at,
+  ForEachPiece(offset, count, [&](std::uint64_t index, std::size_t inPage, std::size_t at,
                                   std::size_t length) {
-    const auto found = chunks_.find(index);
-    if (found == chunks_.end()) {
+    const SharedPage* const page = PageAt(index);
+    if (page == nullptr) {
       std::memset(out + at, kErased, length);
     } else {
-      std::memcpy(out + at, found->second->data() + inChunk, length);
+      std::memcpy(out + at, page->bytes + inPage, length);
     }
   });
 }
 
 void SparseStore::Write(std::uint64_t offset, const std::uint8_t* data, std::size_t count) {
-  ForEachPiece(offset, count, [&](std::uint64_t index, std::size_t inChunk, std::size_t at,
+  ForEachPiece(offset, count, [&](std::uint64_t index, std::size_t inPage, std::size_t at,
                                   std::size_t length) {
-    std::memcpy(ChunkAt(index).data() + inChunk, data + at, length);
+    if (length == kPage) {
+      SetPage(index, data + at);
+      return;
+    }
+    std::array<std::uint8_t, kPage> bytes;
+    Read(index * kPage, bytes.data(), kPage);
+    std::memcpy(bytes.data() + inPage, data + at, length);
+    SetPage(index, bytes.data());
   });
 }
 
 void SparseStore::And(std::uint64_t offset, const std::uint8_t* data, std::size_t count) {
-  ForEachPiece(offset, count, [&](std::uint64_t index, std::size_t inChunk, std::size_t at,
+  ForEachPiece(offset, count, [&](std::uint64_t index, std::size_t inPage, std::size_t at,
                                   std::size_t length) {
-    const std::uint8_t* piece = data + at;
-    // An all-0xFF piece changes nothing; leave untouched chunks unallocated.
-    if (std::all_of(piece, piece + length, [](std::uint8_t b) { return b == kErased; })) return;
-    std::uint8_t* target = ChunkAt(index).data() + inChunk;
-    for (std::size_t i = 0; i < length; ++i) target[i] &= piece[i];
+    const std::uint8_t* const piece = data + at;
+    const SharedPage* const current = PageAt(index);
+    if (current == nullptr) {
+      // An erased page becomes the data itself; an all-0xFF piece changes nothing.
+      if (AllErased(piece, length)) return;
+      if (length == kPage) {
+        Assign(index, Pool().Intern(piece));
+        return;
+      }
+    }
+    std::array<std::uint8_t, kPage> bytes;
+    if (current != nullptr) {
+      std::memcpy(bytes.data(), current->bytes, kPage);
+    } else {
+      bytes.fill(kErased);
+    }
+    // Word by word where the piece allows; `cleared` collects the bits that change.
+    std::uint8_t* const target = bytes.data() + inPage;
+    Word cleared = 0;
+    std::size_t i = 0;
+    for (; i + sizeof(Word) <= length; i += sizeof(Word)) {
+      const Word old = LoadWord(target + i);
+      const Word now = old & LoadWord(piece + i);
+      cleared |= old ^ now;
+      StoreWord(target + i, now);
+    }
+    for (; i < length; ++i) {
+      const auto now = static_cast<std::uint8_t>(target[i] & piece[i]);
+      cleared |= target[i] ^ now;
+      target[i] = now;
+    }
+    if (cleared == 0 && current != nullptr) return;
+    Assign(index, Pool().Intern(bytes.data()));
   });
 }
 
 void SparseStore::Erase(std::uint64_t offset, std::uint64_t count) {
-  ForEachPiece(offset, count, [&](std::uint64_t index, std::size_t inChunk, std::size_t,
-                                  std::size_t length) {
-    const auto found = chunks_.find(index);
-    if (found == chunks_.end()) return;
-    if (length == kChunkSize) {
-      chunks_.erase(found);
-    } else {
-      std::memset(found->second->data() + inChunk, kErased, length);
+  const std::uint64_t end = offset + count;
+  while (offset < end) {
+    const std::uint64_t index = offset / kPage;
+    const std::uint64_t leaf = index / kLeafPages;
+    if (leaf >= leaves_.size()) return;  // nothing stored from here on
+    if (!leaves_[leaf]) {
+      // A whole leaf of erased pages: step over it.
+      offset = std::min(end, (leaf + 1) * kLeafPages * kPage);
+      continue;
     }
-  });
+    const std::size_t inPage = static_cast<std::size_t>(offset % kPage);
+    const std::uint64_t length = std::min<std::uint64_t>(end - offset, kPage - inPage);
+    const SharedPage* const current = PageAt(index);
+    if (current != nullptr) {
+      if (length == kPage) {
+        Assign(index, nullptr);
+      } else {
+        std::array<std::uint8_t, kPage> bytes;
+        std::memcpy(bytes.data(), current->bytes, kPage);
+        std::memset(bytes.data() + inPage, kErased, static_cast<std::size_t>(length));
+        SetPage(index, bytes.data());
+      }
+    }
+    offset += length;
+  }
 }
 
 }  // namespace korvex::sim
