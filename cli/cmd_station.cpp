@@ -6,6 +6,7 @@
 #include <csignal>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -50,6 +51,7 @@ std::vector<OptionSpec> StationOptions() {
   std::vector<OptionSpec> specs(std::begin(kBoardOptions), std::end(kBoardOptions));
   for (const ImageOption& image : kImageOptions) specs.push_back({image.option, true});
   specs.push_back({"--demo", true});
+  specs.push_back({"--sim-plug-after", true});
   for (const std::string_view flag :
        {"--advanced", "--format-after", "--erase-chip", "--fs-format", "--until-done"}) {
     specs.push_back({flag, false});
@@ -138,6 +140,13 @@ int RunStation(const CommandContext& context) {
   if (!ParseLineSetup(*args, static_cast<int>(kPortCount), setup)) return kExitUsage;
   StationSettings settings;
   if (!BuildSettings(*args, settings)) return kExitUsage;
+  // An operator plugs boards into a running station: the ports stay empty this long.
+  std::optional<std::chrono::seconds> plugAfter;
+  if (args->Has("--sim-plug-after")) {
+    const auto seconds = ParseUnsigned(args->Get("--sim-plug-after"), 10);
+    if (!seconds) return UsageError("--sim-plug-after takes a number of seconds");
+    plugAfter = std::chrono::seconds(*seconds);
+  }
   SelectCpuModel(setup.model);
 
   const ConsoleStyle style = context.json          ? ConsoleStyle::Json
@@ -148,7 +157,7 @@ int RunStation(const CommandContext& context) {
                               : " - no USB boot driver on this platform";
   ConsoleWindow window(style, title);
 
-  auto host = MakeLineHost(setup, context.home);
+  auto host = MakeLineHost(setup, context.home, !plugAfter);
   host->SetMessageBoxHandler([&window](const MessageBoxRequest& request) {
     window.ShowMessage(request);
     return MessageAnswer::Ok;
@@ -177,12 +186,18 @@ int RunStation(const CommandContext& context) {
   const bool untilDone = args->Has("--until-done");
   auto nextScan = std::chrono::steady_clock::now();
   auto nextDemo = nextScan + kDemoPeriod;
+  std::optional<std::chrono::steady_clock::time_point> plugAt;
+  if (plugAfter) plugAt = nextScan + *plugAfter;
   // With a demo file, --until-done also waits for one matching step after the last
   // worker ended: by then every burned board's volume is up, so each has had its
   // readout and copy. The gate forces that step within nine ticks (~27 s).
   bool demoServed = !demo;
   while (!g_interrupted) {
     const auto now = std::chrono::steady_clock::now();
+    if (plugAt && now >= *plugAt) {
+      PlugBoards(setup, *host);
+      plugAt.reset();
+    }
     if (now >= nextScan) {
       scheduler.Scan(settings);
       nextScan += kScanPeriod;

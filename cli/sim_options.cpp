@@ -85,11 +85,16 @@ bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup) {
   return true;
 }
 
-std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home) {
+std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home,
+                                           bool plugNow) {
   auto host = std::make_unique<sim::SimHost>(setup.boards, home);
   host->SetTimingEnabled(setup.timing);
-  for (int port = 0; port < setup.boards; ++port) host->Plug(port, setup.board);
+  if (plugNow) PlugBoards(setup, *host);
   return host;
+}
+
+void PlugBoards(const LineSetup& setup, sim::SimHost& host) {
+  for (int port = 0; port < setup.boards; ++port) host.Plug(port, setup.board);
 }
 
 void DumpBoards(const LineSetup& setup, const sim::SimHost& host) {
