@@ -6,7 +6,7 @@
 #include <bit>
 #include <cstring>
 #include <mutex>
-#include <unordered_map>
+#include <vector>
 
 namespace korvex::sim {
 
@@ -46,14 +46,15 @@ bool AllErased(const std::uint8_t* bytes, std::size_t count) {
 std::uint64_t HashPage(const std::uint8_t* bytes) {
   constexpr Word kMulA = 0x9E3779B185EBCA87ull;
   constexpr Word kMulB = 0xC2B2AE3D27D4EB4Full;
-  std::array<Word, 4> lanes{kMulA, kMulB, ~kMulA, ~kMulB};
+  const auto mix = [](Word lane, Word input) { return std::rotl(lane + input * kMulB, 31) * kMulA; };
+  Word a = kMulA, b = kMulB, c = ~kMulA, d = ~kMulB;
   for (std::size_t i = 0; i < kPage; i += 32) {
-    for (std::size_t lane = 0; lane < 4; ++lane) {
-      lanes[lane] = std::rotl(lanes[lane] + LoadWord(bytes + i + 8 * lane) * kMulB, 31) * kMulA;
-    }
+    a = mix(a, LoadWord(bytes + i));
+    b = mix(b, LoadWord(bytes + i + 8));
+    c = mix(c, LoadWord(bytes + i + 16));
+    d = mix(d, LoadWord(bytes + i + 24));
   }
-  Word hash = std::rotl(lanes[0], 1) + std::rotl(lanes[1], 7) + std::rotl(lanes[2], 12) +
-              std::rotl(lanes[3], 18);
+  Word hash = std::rotl(a, 1) + std::rotl(b, 7) + std::rotl(c, 12) + std::rotl(d, 18);
   hash ^= hash >> 33;
   hash *= kMulB;
   hash ^= hash >> 29;
@@ -91,7 +92,9 @@ class SharedPage {
 namespace {
 
 // Every distinct page content of the process, found by its hash. The table is split
-// into shards with a lock each, so eight boards programming at once rarely meet.
+// into shards with a lock each, so eight boards programming at once rarely meet. A
+// shard is an open-addressing table that keeps each page's hash beside its pointer, so
+// a lookup touches page bytes only to confirm a match.
 class PagePool {
  public:
   // A page holding `bytes`, with one more reference for the caller.
@@ -109,10 +112,7 @@ class PagePool {
     std::lock_guard lock(shard.mutex);
     // Another board may have brought the same page meanwhile.
     if (SharedPage* found = FindLocked(shard, hash, bytes)) return found;
-    SharedPage*& head = shard.byHash[hash];
-    fresh->next = head;
-    head = fresh.get();
-    count_.fetch_add(1, std::memory_order_relaxed);
+    InsertLocked(shard, fresh.get());
     return fresh.release();
   }
 
@@ -130,43 +130,92 @@ class PagePool {
     {
       std::lock_guard lock(shard.mutex);
       if (page->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-      const auto chain = shard.byHash.find(page->hash);
-      SharedPage** link = &chain->second;
-      while (*link != page) link = &(*link)->next;
-      *link = page->next;
-      if (chain->second == nullptr) shard.byHash.erase(chain);
-      count_.fetch_sub(1, std::memory_order_relaxed);
+      RemoveLocked(shard, page);
     }
     delete page;
   }
 
-  std::size_t Count() const { return count_.load(std::memory_order_relaxed); }
+  std::size_t Count() {
+    std::size_t count = 0;
+    for (Shard& shard : shards_) {
+      std::lock_guard lock(shard.mutex);
+      count += shard.used;
+    }
+    return count;
+  }
 
  private:
-  static constexpr int kShardBits = 6;
+  static constexpr int kShardBits = 6;  // the hash's top bits pick the shard
+  static constexpr std::size_t kFirstSlots = 256;
 
+  struct Slot {
+    std::uint64_t hash = 0;
+    SharedPage* page = nullptr;  // nullptr: free
+  };
+
+  // At most half full, a power of two in size; linear probing from hash & mask.
   struct alignas(64) Shard {
     std::mutex mutex;
-    std::unordered_map<std::uint64_t, SharedPage*> byHash;
+    std::vector<Slot> slots;
+    std::size_t used = 0;
   };
 
   Shard& ShardOf(std::uint64_t hash) { return shards_[hash >> (64 - kShardBits)]; }
 
   // The page holding `bytes` with one more reference, or nullptr.
   static SharedPage* FindLocked(Shard& shard, std::uint64_t hash, const std::uint8_t* bytes) {
-    const auto chain = shard.byHash.find(hash);
-    if (chain == shard.byHash.end()) return nullptr;
-    for (SharedPage* page = chain->second; page != nullptr; page = page->next) {
-      if (std::memcmp(page->bytes, bytes, kPage) == 0) {
-        page->refs.fetch_add(1, std::memory_order_relaxed);
-        return page;
+    if (shard.slots.empty()) return nullptr;
+    const std::size_t mask = shard.slots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      const Slot& slot = shard.slots[i];
+      if (slot.page == nullptr) return nullptr;
+      if (slot.hash == hash && std::memcmp(slot.page->bytes, bytes, kPage) == 0) {
+        slot.page->refs.fetch_add(1, std::memory_order_relaxed);
+        return slot.page;
       }
     }
-    return nullptr;
+  }
+
+  static void PlaceLocked(std::vector<Slot>& slots, const Slot& slot) {
+    const std::size_t mask = slots.size() - 1;
+    std::size_t i = slot.hash & mask;
+    while (slots[i].page != nullptr) i = (i + 1) & mask;
+    slots[i] = slot;
+  }
+
+  static void InsertLocked(Shard& shard, SharedPage* page) {
+    if (2 * (shard.used + 1) > shard.slots.size()) {
+      std::vector<Slot> grown(std::max(kFirstSlots, 2 * shard.slots.size()));
+      for (const Slot& slot : shard.slots) {
+        if (slot.page != nullptr) PlaceLocked(grown, slot);
+      }
+      shard.slots.swap(grown);
+    }
+    PlaceLocked(shard.slots, Slot{page->hash, page});
+    ++shard.used;
+  }
+
+  // Frees the page's slot and moves later slots of its probe run back into the gap,
+  // so every lookup still reaches its page before a free slot.
+  static void RemoveLocked(Shard& shard, const SharedPage* page) {
+    std::vector<Slot>& slots = shard.slots;
+    const std::size_t mask = slots.size() - 1;
+    std::size_t gap = page->hash & mask;
+    while (slots[gap].page != page) gap = (gap + 1) & mask;
+    for (std::size_t next = (gap + 1) & mask; slots[next].page != nullptr; next = (next + 1) & mask) {
+      const std::size_t home = slots[next].hash & mask;
+      // The slot may move into the gap when its home is not in (gap, next], cyclically.
+      const bool homeAfterGap = gap < next ? (home > gap && home <= next) : (home > gap || home <= next);
+      if (!homeAfterGap) {
+        slots[gap] = slots[next];
+        gap = next;
+      }
+    }
+    slots[gap] = Slot{};
+    --shard.used;
   }
 
   std::array<Shard, std::size_t{1} << kShardBits> shards_;
-  std::atomic<std::size_t> count_{0};
 };
 
 // Never destroyed: a store in a static object may be destroyed after any other static.
