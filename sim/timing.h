@@ -28,6 +28,15 @@ struct NandWork {
   std::uint64_t blocksErased = 0;
 };
 
+// One charge to the model: a bulk transfer on the shared bus or a request with its
+// NAND work. Boards keep theirs, so a benchmark can replay a line's exchanges with
+// nothing but the model's time.
+struct TimedCharge {
+  bool bulk = false;
+  std::uint64_t bytes = 0;  // bulk only
+  NandWork work;            // request only
+};
+
 // One per simulated host, shared by all its boards. While disabled every call returns
 // at once. A non-positive bandwidth or a negative time counts as free.
 class SimTiming {
@@ -42,6 +51,7 @@ class SimTiming {
   void Transfer(std::uint64_t bytes);
   // A request's round trip plus the NAND work it did, slept on the caller's thread.
   void Request(const NandWork& work);
+  void Charge(const TimedCharge& charge) { charge.bulk ? Transfer(charge.bytes) : Request(charge.work); }
 
  private:
   std::atomic<bool> enabled_{false};

@@ -78,7 +78,7 @@ bool VirtualBoard::Request(std::uint32_t code, const RequestBuffer& in, RequestB
     }
     return PerformRequest(n, argument, out);
   });
-  if (result.reached && timing_) timing_->Request(result.work);
+  if (result.reached) Charge({false, 0, result.work});
   return result.ok;
 }
 
@@ -143,7 +143,7 @@ bool VirtualBoard::BulkWrite(const std::uint8_t* data, std::uint32_t count,
     written = count;
     return true;
   });
-  if (result.reached && timing_) timing_->Transfer(written);
+  if (result.reached) Charge({true, written, {}});
   return result.ok;
 }
 
@@ -158,8 +158,17 @@ bool VirtualBoard::BulkRead(std::uint8_t* data, std::uint32_t count, std::uint32
     read = static_cast<std::uint32_t>(n);
     return true;
   });
-  if (result.reached && timing_) timing_->Transfer(read);
+  if (result.reached) Charge({true, read, {}});
   return result.ok;
+}
+
+void VirtualBoard::Charge(const TimedCharge& charge) {
+  if (!timing_ || !timing_->Enabled()) return;
+  {
+    std::lock_guard lock(mutex_);
+    charges_.push_back(charge);
+  }
+  timing_->Charge(charge);
 }
 
 void VirtualBoard::Reply(std::vector<std::uint8_t> data, std::uint32_t status) {
@@ -213,6 +222,11 @@ bool VirtualBoard::WasReset() const {
 std::vector<std::uint32_t> VirtualBoard::BadBlocks() const {
   std::lock_guard lock(mutex_);
   return chip_.BadBlocks();
+}
+
+std::vector<TimedCharge> VirtualBoard::TimedCharges() const {
+  std::lock_guard lock(mutex_);
+  return charges_;
 }
 
 ViewGeometry VirtualBoard::View() const {
