@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace korvex::sim {
@@ -80,16 +81,109 @@ void ForEachPiece(std::uint64_t offset, std::uint64_t count, Visit&& visit) {
 
 }  // namespace
 
+namespace {
+struct Slab;
+}  // namespace
+
 // Immutable once published: only its reference count changes.
 class SharedPage {
  public:
   std::atomic<std::uint32_t> refs{1};
   std::uint64_t hash = 0;
-  SharedPage* next = nullptr;  // the next page of the same hash in its shard
+  Slab* slab = nullptr;        // where its memory comes from
+  SharedPage* next = nullptr;  // the slab's next free page, while free
   std::uint8_t bytes[kPage];
 };
 
 namespace {
+
+constexpr std::size_t kSlabPages = 512;  // about 1 MiB
+
+struct Slab {
+  Slab* prev = nullptr;  // in the list of slabs with free pages
+  Slab* next = nullptr;
+  std::size_t used = 0;
+  std::size_t carved = 0;  // pages handed out at least once
+  SharedPage* free = nullptr;
+  // Left untouched until a page is carved from it.
+  std::unique_ptr<unsigned char[]> memory{new unsigned char[kSlabPages * sizeof(SharedPage)]};
+};
+
+// Page memory in slabs of kSlabPages. Taking pages one by one from the C library
+// grows its per-thread heaps a page at a time, and each growth stalls the page faults
+// of every thread: a fresh process's first burn ran at half speed. A slab whose last
+// page goes back is freed unless it is the only one with room.
+class PageSlabs {
+ public:
+  SharedPage* Allocate() {
+    Slab* slab = nullptr;
+    void* memory = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      if (open_ == nullptr) Link(new Slab);
+      slab = open_;
+      if (slab->free != nullptr) {
+        memory = slab->free;
+        slab->free = slab->free->next;
+      } else {
+        memory = slab->memory.get() + sizeof(SharedPage) * slab->carved++;
+      }
+      if (++slab->used == kSlabPages) Unlink(slab);
+    }
+    // Built outside the lock: the first touch of fresh memory is the slow part.
+    SharedPage* const page = new (memory) SharedPage;
+    page->slab = slab;
+    return page;
+  }
+
+  void Free(SharedPage* page) {
+    std::lock_guard lock(mutex_);
+    Slab* const slab = page->slab;
+    if (slab->used-- == kSlabPages) Link(slab);
+    page->next = slab->free;
+    slab->free = page;
+    if (slab->used == 0 && (slab->prev != nullptr || slab->next != nullptr)) {
+      Unlink(slab);
+      delete slab;
+    }
+  }
+
+ private:
+  void Link(Slab* slab) {
+    slab->prev = nullptr;
+    slab->next = open_;
+    if (open_ != nullptr) open_->prev = slab;
+    open_ = slab;
+  }
+
+  void Unlink(Slab* slab) {
+    if (slab->prev != nullptr) slab->prev->next = slab->next;
+    if (slab->next != nullptr) slab->next->prev = slab->prev;
+    if (open_ == slab) open_ = slab->next;
+    slab->prev = slab->next = nullptr;
+  }
+
+  std::mutex mutex_;
+  Slab* open_ = nullptr;  // slabs with free pages
+};
+
+// A shard lock is held for a probe and a reference count, well under a microsecond,
+// and boards burning the same images want the same shard at nearly the same time: a
+// waiter retries for a moment first, as sleeping and being woken costs far more.
+class ShardMutex {
+ public:
+  void lock() {
+    for (int i = 0; i < kTries; ++i) {
+      if (mutex_.try_lock()) return;
+    }
+    mutex_.lock();
+  }
+  void unlock() { mutex_.unlock(); }
+
+ private:
+  static constexpr int kTries = 100;
+  std::mutex mutex_;
+};
 
 // Every distinct page content of the process, found by its hash. The table is split
 // into shards with a lock each, so eight boards programming at once rarely meet. A
@@ -101,19 +195,34 @@ class PagePool {
   SharedPage* Intern(const std::uint8_t* bytes) {
     const std::uint64_t hash = HashPage(bytes);
     Shard& shard = ShardOf(hash);
+    // Boards burning the same images look up the same page, so the same shard, at
+    // nearly the same time: the lock covers only the probe and the reference, and the
+    // bytes are compared after it. A page of the same hash but other bytes is all but
+    // impossible; the slow path below sorts it out.
+    SharedPage* candidate = nullptr;
     {
       std::lock_guard lock(shard.mutex);
-      if (SharedPage* found = FindLocked(shard, hash, bytes)) return found;
+      candidate = FirstOfHashLocked(shard, hash);
+      if (candidate != nullptr) candidate->refs.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (candidate != nullptr) {
+      if (std::memcmp(candidate->bytes, bytes, kPage) == 0) return candidate;
+      Release(candidate);
     }
     // Filled outside the lock: touching fresh memory is the slow part.
-    std::unique_ptr<SharedPage> fresh(new SharedPage);
+    SharedPage* const fresh = slabs_.Allocate();
     fresh->hash = hash;
     std::memcpy(fresh->bytes, bytes, kPage);
-    std::lock_guard lock(shard.mutex);
-    // Another board may have brought the same page meanwhile.
-    if (SharedPage* found = FindLocked(shard, hash, bytes)) return found;
-    InsertLocked(shard, fresh.get());
-    return fresh.release();
+    {
+      std::lock_guard lock(shard.mutex);
+      if (SharedPage* found = FindLocked(shard, hash, bytes)) {
+        // Another board brought the same page meanwhile.
+        slabs_.Free(fresh);
+        return found;
+      }
+      InsertLocked(shard, fresh);
+    }
+    return fresh;
   }
 
   void Release(SharedPage* page) {
@@ -132,7 +241,7 @@ class PagePool {
       if (page->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
       RemoveLocked(shard, page);
     }
-    delete page;
+    slabs_.Free(page);
   }
 
   std::size_t Count() {
@@ -155,12 +264,21 @@ class PagePool {
 
   // At most half full, a power of two in size; linear probing from hash & mask.
   struct alignas(64) Shard {
-    std::mutex mutex;
+    ShardMutex mutex;
     std::vector<Slot> slots;
     std::size_t used = 0;
   };
 
   Shard& ShardOf(std::uint64_t hash) { return shards_[hash >> (64 - kShardBits)]; }
+
+  static SharedPage* FirstOfHashLocked(const Shard& shard, std::uint64_t hash) {
+    if (shard.slots.empty()) return nullptr;
+    const std::size_t mask = shard.slots.size() - 1;
+    for (std::size_t i = hash & mask; shard.slots[i].page != nullptr; i = (i + 1) & mask) {
+      if (shard.slots[i].hash == hash) return shard.slots[i].page;
+    }
+    return nullptr;
+  }
 
   // The page holding `bytes` with one more reference, or nullptr.
   static SharedPage* FindLocked(Shard& shard, std::uint64_t hash, const std::uint8_t* bytes) {
@@ -216,6 +334,7 @@ class PagePool {
   }
 
   std::array<Shard, std::size_t{1} << kShardBits> shards_;
+  PageSlabs slabs_;
 };
 
 // Never destroyed: a store in a static object may be destroyed after any other static.
