@@ -9,6 +9,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace korvex::sim {
 
 namespace {
@@ -97,16 +101,49 @@ class SharedPage {
 
 namespace {
 
-constexpr std::size_t kSlabPages = 512;  // about 1 MiB
+// One huge page of the processor where the system has them.
+constexpr std::size_t kSlabBytes = 2 * 1024 * 1024;
+constexpr std::size_t kSlabPages = kSlabBytes / sizeof(SharedPage);
+
+// Fresh memory for a slab, left untouched. On Linux it is a mapping of its own, aligned
+// to a huge page and marked for one: a first burn then takes one page fault per 2 MiB
+// instead of one per 4 KiB, and a freed slab goes straight back to the system.
+unsigned char* MapSlabMemory() {
+#if defined(__linux__)
+  void* const mapped =
+      mmap(nullptr, 2 * kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) throw std::bad_alloc();
+  auto* const start = static_cast<unsigned char*>(mapped);
+  const std::size_t lead = (kSlabBytes - reinterpret_cast<std::uintptr_t>(start) % kSlabBytes) % kSlabBytes;
+  if (lead > 0) munmap(start, lead);
+  munmap(start + lead + kSlabBytes, kSlabBytes - lead);
+  madvise(start + lead, kSlabBytes, MADV_HUGEPAGE);
+  return start + lead;
+#else
+  return new unsigned char[kSlabBytes];
+#endif
+}
+
+void UnmapSlabMemory(unsigned char* memory) {
+#if defined(__linux__)
+  munmap(memory, kSlabBytes);
+#else
+  delete[] memory;
+#endif
+}
 
 struct Slab {
+  Slab() = default;
+  Slab(const Slab&) = delete;
+  Slab& operator=(const Slab&) = delete;
+  ~Slab() { UnmapSlabMemory(memory); }
+
   Slab* prev = nullptr;  // in the list of slabs with free pages
   Slab* next = nullptr;
   std::size_t used = 0;
   std::size_t carved = 0;  // pages handed out at least once
   SharedPage* free = nullptr;
-  // Left untouched until a page is carved from it.
-  std::unique_ptr<unsigned char[]> memory{new unsigned char[kSlabPages * sizeof(SharedPage)]};
+  unsigned char* const memory = MapSlabMemory();
 };
 
 // Page memory in slabs of kSlabPages. Taking pages one by one from the C library
@@ -126,7 +163,7 @@ class PageSlabs {
         memory = slab->free;
         slab->free = slab->free->next;
       } else {
-        memory = slab->memory.get() + sizeof(SharedPage) * slab->carved++;
+        memory = slab->memory + sizeof(SharedPage) * slab->carved++;
       }
       if (++slab->used == kSlabPages) Unlink(slab);
     }
