@@ -360,6 +360,11 @@ int main(int argc, char** argv) {
   }
 
   const fs::path root = fs::temp_directory_path() / ("korvex-bench-" + std::to_string(getpid()));
+  // Removes the images and homes however main returns.
+  const std::unique_ptr<const fs::path, void (*)(const fs::path*)> cleanup(&root, [](const fs::path* dir) {
+    std::error_code ignored;
+    fs::remove_all(*dir, ignored);
+  });
   const fs::path home = root / "home";
   std::string error;
   std::uint64_t largeBytes = 0;
@@ -436,8 +441,6 @@ int main(int argc, char** argv) {
 
   std::fprintf(stderr, "idle station for %lld s...\n", static_cast<long long>(kIdleWait.count()));
   const std::optional<double> idleMiB = IdleStationMiB(korvex, home);
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
 
   const double largeRoundBytes = static_cast<double>(largeBytes) * kBoards;
   const auto mbps = [](double bytes, double seconds) { return bytes / seconds / 1e6; };
