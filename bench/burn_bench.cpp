@@ -322,6 +322,15 @@ bool WriteLargeSet(const fs::path& dir, std::uint64_t& bytesPerBoard, std::strin
   return true;
 }
 
+// The system's 1-minute load average: a reader of the timings needs to know whether
+// other work shared the machine's cores.
+std::string LoadAverage() {
+  std::ifstream file("/proc/loadavg");
+  std::string oneMinute;
+  file >> oneMinute;
+  return oneMinute.empty() ? "?" : oneMinute;
+}
+
 struct Figure {
   const char* key;
   std::optional<double> value;
@@ -359,6 +368,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  const std::string loadBefore = LoadAverage();
   const fs::path root = fs::temp_directory_path() / ("korvex-bench-" + std::to_string(getpid()));
   // Removes the images and homes however main returns.
   const std::unique_ptr<const fs::path, void (*)(const fs::path*)> cleanup(&root, [](const fs::path* dir) {
@@ -476,8 +486,10 @@ int main(int argc, char** argv) {
 
   std::printf("korvex_bench: %d boards; large set %.1f MB a board, samples %.1f MB a board\n", kBoards,
               static_cast<double>(largeBytes) / 1e6, static_cast<double>(sampleBytes) / 1e6);
-  std::printf("line rate: USB 2.0 at %.3f MB/s; timing model %gx faster than sim/timing.h's defaults\n\n",
+  std::printf("line rate: USB 2.0 at %.3f MB/s; timing model %gx faster than sim/timing.h's defaults\n",
               lineRate, timingScale);
+  std::printf("machine: %u cores, load average %s before the run and %s after (other work shares the cores)\n\n",
+              std::thread::hardware_concurrency(), loadBefore.c_str(), LoadAverage().c_str());
   std::printf("%-22s %8s  %-8s %s\n", "figure", "value", "target", "how");
   for (const Figure& figure : figures) {
     const std::string value = figure.value ? Format("%.3f", *figure.value) : "null";
