@@ -85,8 +85,9 @@ class VirtualBoard {
   template <typename Perform>
   ExchangeResult Exchange(TraceEntry entry, Perform&& perform);
   void DetachLocked();
-  // Charges the timing model, if on, after the lock is released.
-  void Charge(const TimedCharge& charge);
+  // Charges the timing model, if on, after the lock is released; `since` is when the
+  // exchange reached the board.
+  void Charge(const TimedCharge& charge, SimTiming::TimePoint since);
 
   // One function per request; the caller holds the lock.
   bool PerformRequest(std::uint32_t n, std::uint32_t argument, RequestBuffer& out);
