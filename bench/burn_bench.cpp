@@ -66,7 +66,7 @@ constexpr double kUsbLineBytesPerSecond = 13 * 512 * 8000.0;
 constexpr int kBoards = 8;
 // Best-of counts: the machine may be shared, and a burst of other work hits one try.
 constexpr int kRoundPairs = 5;  // a fresh process's first round, then a warm round
-constexpr int kTimedAttempts = 3;
+constexpr int kTimedAttempts = 5;
 constexpr auto kIdleWait = std::chrono::seconds(10);
 
 // The large set: about 120 MB, each image inside its zone at 2048-byte pages (and so at
