@@ -62,6 +62,7 @@ std::vector<OptionSpec> StationOptionSpecs() {
   for (const ImageOption& image : kImageOptions) specs.push_back({image.option, true});
   specs.push_back({"--demo", true});
   specs.push_back(kDemoPeriodOption);
+  specs.push_back({"--sim-plug-after", true});
   for (const std::string_view flag :
        {"--advanced", "--format-after", "--erase-chip", "--fs-format", "--until-done", "--verify"}) {
     specs.push_back({flag, false});
@@ -160,6 +161,8 @@ struct StationJob {
   bool simulated = false;  // --sim given, even for no boards
   std::optional<std::string> demoFile;
   bool untilDone = false;
+  // An operator plugs boards into a running station: the ports stay empty this long.
+  std::optional<std::chrono::seconds> plugAfter;
 };
 
 // nullopt after a usage message.
@@ -184,6 +187,14 @@ std::optional<StationJob> ParseStationJob(std::span<const std::string> arguments
   job.simulated = args->Has("--sim");
   if (args->Has("--demo")) job.demoFile = args->Get("--demo");
   job.untilDone = args->Has("--until-done");
+  if (args->Has("--sim-plug-after")) {
+    const auto seconds = ParseUnsigned(args->Get("--sim-plug-after"), 10);
+    if (!seconds) {
+      UsageError("--sim-plug-after takes a number of seconds");
+      return std::nullopt;
+    }
+    job.plugAfter = std::chrono::seconds(*seconds);
+  }
   return job;
 }
 
@@ -257,12 +268,18 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
   const bool demo = job.demoFile.has_value();
   auto nextScan = std::chrono::steady_clock::now();
   auto nextDemo = nextScan + job.demoPeriod;
+  std::optional<std::chrono::steady_clock::time_point> plugAt;
+  if (job.plugAfter) plugAt = nextScan + *job.plugAfter;
   // With a demo file, --until-done also waits for one matching step after the last
   // worker ended: by then every burned board's volume is up, so each has had its
   // readout and copy. The gate forces that step within nine ticks (~27 s at 3000 ms).
   bool demoServed = !demo;
   while (!g_interrupted) {
     const auto now = std::chrono::steady_clock::now();
+    if (plugAt && now >= *plugAt) {
+      PlugBoards(job.setup, host);
+      plugAt.reset();
+    }
     if (now >= nextScan) {
       scheduler.Scan(job.settings);
       NoteClaimedPorts(seen);
@@ -327,7 +344,7 @@ int RunStation(const CommandContext& context) {
   SelectCpuModel(job->setup.line.board.model);
 
   ConsoleWindow window(ChooseConsoleStyle(context.json), StationTitle(*job));
-  auto host = MakeLineHost(job->setup, context.home);
+  auto host = MakeLineHost(job->setup, context.home, !job->plugAfter);
   RouteToWindow(*host, window);
   if (!EnsureNandTable(*host)) return kExitFailed;
   SetLogFailureObserver([](void* target, std::string_view file) {

@@ -51,14 +51,19 @@ bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup) {
   return !args.Has(kDumpOption) || ChooseDumpFolder(args.Get(kDumpOption), setup);
 }
 
-std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home) {
+std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home,
+                                           bool plugNow) {
   auto host = std::make_unique<sim::SimHost>(setup.line.boards, home);
   host->SetTimingEnabled(setup.line.timing);
   // Boards at memory speed need no settle time either; with the timing model the
   // station's waits for a board are slept as on a real line.
   host->SetInstantSleep(!setup.line.timing);
-  for (int port = 0; port < setup.line.boards; ++port) host->Plug(port, setup.line.board);
+  if (plugNow) PlugBoards(setup, *host);
   return host;
+}
+
+void PlugBoards(const LineSetup& setup, sim::SimHost& host) {
+  for (int port = 0; port < setup.line.boards; ++port) host.Plug(port, setup.line.board);
 }
 
 void DumpBoards(const LineSetup& setup, const sim::SimHost& host) {

@@ -24,9 +24,13 @@ struct LineSetup {
 // Reads the board options; false after a one-line usage message.
 bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup);
 
-// The host for the setup: simulated boards plugged into the first USB ports. Without
-// --sim this build has no USB boot driver, so the driver's list is empty.
-std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home);
+// The host for the setup: simulated boards plugged into the first USB ports (left
+// empty when plugNow is false). Without --sim this build has no USB boot driver, so
+// the driver's list is empty.
+std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home,
+                                           bool plugNow = true);
+// Plugs the setup's boards into the first USB ports.
+void PlugBoards(const LineSetup& setup, sim::SimHost& host);
 
 // Writes board-<k>.nand of every plugged board into the dump folder, if one was asked for.
 void DumpBoards(const LineSetup& setup, const sim::SimHost& host);

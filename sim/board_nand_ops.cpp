@@ -123,7 +123,7 @@ bool VirtualBoard::ProgramPages(std::uint32_t option) {
   const std::uint64_t stride = pageSize + (PageDataOnly(option) ? 0 : view_.oobSize);
   const std::vector<std::uint8_t> data = std::move(pending_);
   pending_.clear();
-  std::vector<std::uint8_t> page(pageSize);
+  std::vector<std::uint8_t> page;  // a page the data ends inside, padded with 0xFF
   std::uint64_t viewPage = address_;
   for (std::uint64_t i = 0; i < length_; ++i) {
     viewPage = SkipBadBlocks(viewPage);
@@ -141,14 +141,18 @@ bool VirtualBoard::ProgramPages(std::uint32_t option) {
       return true;
     }
     // Only the page data is kept; spare bytes of options 0 and 1 are skipped and
-    // missing data leaves the page as it is (0xFF programs nothing).
-    std::fill(page.begin(), page.end(), 0xFF);
-    if (i <= data.size() / stride) {
-      const std::uint64_t start = i * stride;
-      const std::uint64_t n = std::min<std::uint64_t>(pageSize, data.size() - start);
-      std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(start), n, page.begin());
+    // missing data leaves the page as it is (0xFF programs nothing). A whole page is
+    // programmed straight from the data, without a copy.
+    const std::uint64_t start = i * stride;
+    if (start <= data.size() && data.size() - start >= pageSize) {
+      chip_.Program(offset, data.data() + start, pageSize);
+    } else {
+      page.assign(pageSize, 0xFF);
+      if (start < data.size()) {
+        std::copy(data.begin() + static_cast<std::ptrdiff_t>(start), data.end(), page.begin());
+      }
+      chip_.Program(offset, page.data(), page.size());
     }
-    chip_.Program(offset, page.data(), page.size());
     ++work_.pagesProgrammed;
     ++viewPage;
   }

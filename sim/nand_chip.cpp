@@ -94,10 +94,11 @@ std::vector<std::uint32_t> NandChip::BadBlocks() const {
 }
 
 void NandChip::Read(std::uint64_t offset, std::uint8_t* out, std::size_t count) const {
-  std::fill(out, out + count, 0xFF);
-  if (offset >= sizeBytes_) return;
-  const auto inside = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeBytes_ - offset));
+  const auto inside = offset >= sizeBytes_ ? std::size_t{0}
+                                           : static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                 count, sizeBytes_ - offset));
   store_.Read(offset, out, inside);
+  std::fill(out + inside, out + count, 0xFF);
 }
 
 std::vector<std::uint8_t> NandChip::Read(std::uint64_t offset, std::size_t count) const {
@@ -137,7 +138,7 @@ void NandChip::Erase(std::uint64_t offset, std::uint64_t count) {
 bool NandChip::Dump(const std::filesystem::path& file) const {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   if (!out) return false;
-  std::vector<std::uint8_t> piece(SparseStore::kChunkSize * 16);
+  std::vector<std::uint8_t> piece(1024 * 1024);
   for (std::uint64_t at = 0; at < highWater_;) {
     const auto length =
         static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), highWater_ - at));

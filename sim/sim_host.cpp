@@ -93,6 +93,11 @@ std::vector<std::uint32_t> SimHost::BadBlocks(int usbPort) const {
   return board ? board->BadBlocks() : std::vector<std::uint32_t>{};
 }
 
+std::vector<TimedCharge> SimHost::TimedCharges(int usbPort) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board ? board->TimedCharges() : std::vector<TimedCharge>{};
+}
+
 BoardStage SimHost::Stage(int usbPort) const {
   const auto board = driver_->BoardOf(usbPort);
   return board ? board->Stage() : BoardStage::BootRom;

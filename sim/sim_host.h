@@ -62,6 +62,9 @@ class SimHost : public Host {
   bool WasReset(int usbPort) const;
   // Physical blocks that are bad on the plugged chip (factory and random).
   std::vector<std::uint32_t> BadBlocks(int usbPort) const;
+  // What the timing model was charged for the board's exchanges, in order; empty
+  // while timing is off. A benchmark replays them to find a line's bound.
+  std::vector<TimedCharge> TimedCharges(int usbPort) const;
   // Where the board's firmware is; BootRom for a port that never had a board.
   BoardStage Stage(int usbPort) const;
   // The last stage-1 / stage-2 image the board took into memory, bytes as received

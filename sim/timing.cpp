@@ -25,20 +25,20 @@ TimingModel SimTiming::Model() const {
   return model_;
 }
 
-void SimTiming::Transfer(std::uint64_t bytes) {
+void SimTiming::Transfer(std::uint64_t bytes, TimePoint since) {
   if (!enabled_ || bytes == 0) return;
   Clock::time_point end;
   {
     std::lock_guard lock(mutex_);
     if (!(model_.usbBytesPerSecond > 0)) return;
-    const Clock::time_point start = std::max(Clock::now(), busFreeAt_);
+    const Clock::time_point start = std::max(since, busFreeAt_);
     busFreeAt_ = start + Seconds(static_cast<double>(bytes) / model_.usbBytesPerSecond);
     end = busFreeAt_;
   }
   std::this_thread::sleep_until(end);
 }
 
-void SimTiming::Request(const NandWork& work) {
+void SimTiming::Request(const NandWork& work, TimePoint since) {
   if (!enabled_) return;
   const TimingModel model = Model();
   const double seconds =
@@ -46,7 +46,7 @@ void SimTiming::Request(const NandWork& work) {
       static_cast<double>(work.pagesProgrammed) * std::max(0.0, model.pageProgramSeconds) +
       static_cast<double>(work.pagesRead) * std::max(0.0, model.pageReadSeconds) +
       static_cast<double>(work.blocksErased) * std::max(0.0, model.blockEraseSeconds);
-  std::this_thread::sleep_for(Seconds(seconds));
+  std::this_thread::sleep_until(since + Seconds(seconds));
 }
 
 }  // namespace korvex::sim

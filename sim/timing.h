@@ -28,6 +28,15 @@ struct NandWork {
   std::uint64_t blocksErased = 0;
 };
 
+// One charge to the model: a bulk transfer on the shared bus or a request with its
+// NAND work. Boards keep theirs, so a benchmark can replay a line's exchanges with
+// nothing but the model's time.
+struct TimedCharge {
+  bool bulk = false;
+  std::uint64_t bytes = 0;  // bulk only
+  NandWork work;            // request only
+};
+
 // One per simulated host, shared by all its boards. While disabled every call returns
 // at once. A non-positive bandwidth or a negative time counts as free.
 class SimTiming {
@@ -37,11 +46,18 @@ class SimTiming {
   void SetModel(const TimingModel& model);
   TimingModel Model() const;
 
+  // Each counts from `since`, when the exchange reached the board: the simulator's own
+  // work on it then passes inside the modelled time, as a real board's would, instead
+  // of adding to it.
+  using TimePoint = std::chrono::steady_clock::time_point;
   // A bulk transfer of `bytes`: reserves the next free slot on the shared bus (a
   // virtual clock, so boards transferring at once take turns) and sleeps until it ends.
-  void Transfer(std::uint64_t bytes);
+  void Transfer(std::uint64_t bytes, TimePoint since = std::chrono::steady_clock::now());
   // A request's round trip plus the NAND work it did, slept on the caller's thread.
-  void Request(const NandWork& work);
+  void Request(const NandWork& work, TimePoint since = std::chrono::steady_clock::now());
+  void Charge(const TimedCharge& charge, TimePoint since = std::chrono::steady_clock::now()) {
+    charge.bulk ? Transfer(charge.bytes, since) : Request(charge.work, since);
+  }
 
  private:
   std::atomic<bool> enabled_{false};

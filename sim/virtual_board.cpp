@@ -71,6 +71,7 @@ bool VirtualBoard::Request(std::uint32_t code, const RequestBuffer& in, RequestB
   // A malformed code keeps its raw value in the trace, so it cannot pass for a request.
   const std::uint32_t n = wellFormed ? (code - kRequestBase) / 4 : code;
   const std::uint32_t argument = GetLe32(in, 0);
+  const auto since = std::chrono::steady_clock::now();
   const ExchangeResult result = Exchange(TraceEntry{TraceKind::Request, n, argument, 0, true}, [&] {
     if (!wellFormed) return false;
     if (faults_.failRequest == n && ++failRequestSeen_ == faults_.failRequestOccurrence) {
@@ -78,7 +79,7 @@ bool VirtualBoard::Request(std::uint32_t code, const RequestBuffer& in, RequestB
     }
     return PerformRequest(n, argument, out);
   });
-  if (result.reached && timing_) timing_->Request(result.work);
+  if (result.reached) Charge({false, 0, result.work}, since);
   return result.ok;
 }
 
@@ -134,6 +135,7 @@ bool VirtualBoard::Reset(std::uint32_t argument) {
 bool VirtualBoard::BulkWrite(const std::uint8_t* data, std::uint32_t count,
                              std::uint32_t& written) {
   written = 0;
+  const auto since = std::chrono::steady_clock::now();
   const ExchangeResult result = Exchange(TraceEntry{TraceKind::BulkWrite, 0, 0, count, true}, [&] {
     if (stage_ == BoardStage::BootRom || stage_ == BoardStage::Stage1) {
       if (!DownloadWrite(data, count)) return false;
@@ -143,12 +145,13 @@ bool VirtualBoard::BulkWrite(const std::uint8_t* data, std::uint32_t count,
     written = count;
     return true;
   });
-  if (result.reached && timing_) timing_->Transfer(written);
+  if (result.reached) Charge({true, written, {}}, since);
   return result.ok;
 }
 
 bool VirtualBoard::BulkRead(std::uint8_t* data, std::uint32_t count, std::uint32_t& read) {
   read = 0;
+  const auto since = std::chrono::steady_clock::now();
   const ExchangeResult result = Exchange(TraceEntry{TraceKind::BulkRead, 0, 0, count, true}, [&] {
     const std::size_t available = outgoing_.size() - outPos_;
     if (available == 0) return false;
@@ -158,8 +161,17 @@ bool VirtualBoard::BulkRead(std::uint8_t* data, std::uint32_t count, std::uint32
     read = static_cast<std::uint32_t>(n);
     return true;
   });
-  if (result.reached && timing_) timing_->Transfer(read);
+  if (result.reached) Charge({true, read, {}}, since);
   return result.ok;
+}
+
+void VirtualBoard::Charge(const TimedCharge& charge, SimTiming::TimePoint since) {
+  if (!timing_ || !timing_->Enabled()) return;
+  {
+    std::lock_guard lock(mutex_);
+    charges_.push_back(charge);
+  }
+  timing_->Charge(charge, since);
 }
 
 void VirtualBoard::Reply(std::vector<std::uint8_t> data, std::uint32_t status) {
@@ -213,6 +225,11 @@ bool VirtualBoard::WasReset() const {
 std::vector<std::uint32_t> VirtualBoard::BadBlocks() const {
   std::lock_guard lock(mutex_);
   return chip_.BadBlocks();
+}
+
+std::vector<TimedCharge> VirtualBoard::TimedCharges() const {
+  std::lock_guard lock(mutex_);
+  return charges_;
 }
 
 ViewGeometry VirtualBoard::View() const {

@@ -52,6 +52,8 @@ class VirtualBoard {
   std::vector<std::vector<std::uint8_t>> ConfigRecords() const;
   bool WasReset() const;
   std::vector<std::uint32_t> BadBlocks() const;
+  // What the timing model was charged for, in order; empty while it is off.
+  std::vector<TimedCharge> TimedCharges() const;
   ViewGeometry View() const;
   BoardStage Stage() const;
   // The last stage-1 / stage-2 image the board took into memory, bytes as received.
@@ -83,6 +85,9 @@ class VirtualBoard {
   template <typename Perform>
   ExchangeResult Exchange(TraceEntry entry, Perform&& perform);
   void DetachLocked();
+  // Charges the timing model, if on, after the lock is released; `since` is when the
+  // exchange reached the board.
+  void Charge(const TimedCharge& charge, SimTiming::TimePoint since);
 
   // One function per request; the caller holds the lock.
   bool PerformRequest(std::uint32_t n, std::uint32_t argument, RequestBuffer& out);
@@ -124,6 +129,7 @@ class VirtualBoard {
   std::uint64_t exchanges_ = 0;
   std::uint32_t failRequestSeen_ = 0;  // occurrences of the request the plan fails
   std::vector<TraceEntry> trace_;
+  std::vector<TimedCharge> charges_;
 
   NandChip chip_;
   ViewGeometry view_;

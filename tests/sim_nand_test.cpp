@@ -268,6 +268,54 @@ TEST(SimNandChip, UnusableBoardsAreRefusedAtThePlug) {
   EXPECT_FALSE(sim.IsPlugged(0));
 }
 
+// Two stores stand for two boards that hold the same pages. Each step changes one of
+// them; both must read like a plain byte array given the same steps, and the process
+// must hold exactly the distinct non-blank pages they have between them.
+TEST(SimSparseStore, SharedPagesChangeOnlyWhereChangedAndAreFreedWithTheLastHolder) {
+  constexpr std::size_t kSpan = 2 * SparseStore::kPageSize;
+  Bytes image(SparseStore::kPageSize);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 131 + 7);
+  const Bytes mask(SparseStore::kPageSize, 0xF0), zeros(16, 0x00), blank(SparseStore::kPageSize, 0xFF);
+  enum Op { kAnd, kErase, kWrite };
+  struct Step { int store; Op op; std::size_t offset; const Bytes* data; std::size_t count; std::size_t shared; };
+  const Step steps[] = {
+      {0, kAnd, 0, &image, 0, 1},          // board 0 burns a page
+      {1, kAnd, 0, &image, 0, 1},          // board 1 burns the same page: still one copy
+      {0, kAnd, 0, &mask, 0, 2},           // board 0 programs it again: its own copy
+      {0, kAnd, 0, &blank, 0, 2},          // 0xFF programs nothing
+      {1, kErase, 0, nullptr, 2048, 1},    // board 1's reference released
+      {0, kErase, 1024, nullptr, 1024, 1}, // half a page erased
+      {0, kAnd, 2040, &zeros, 0, 2},       // across a page boundary
+      {1, kWrite, 0, &image, 0, 3},
+      {0, kErase, 0, nullptr, kSpan, 1},
+  };
+  const std::size_t before = SparseStore::SharedPageCount();
+  {
+    std::array<SparseStore, 2> stores;
+    std::array<Bytes, 2> expected{Bytes(kSpan, 0xFF), Bytes(kSpan, 0xFF)};
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+      const Step& step = steps[i];
+      SparseStore& store = stores[static_cast<std::size_t>(step.store)];
+      Bytes& model = expected[static_cast<std::size_t>(step.store)];
+      const std::size_t count = step.data != nullptr ? step.data->size() : step.count;
+      for (std::size_t at = 0; at < count; ++at) {
+        std::uint8_t& byte = model[step.offset + at];
+        byte = step.op == kErase ? 0xFF : step.op == kWrite ? (*step.data)[at] : byte & (*step.data)[at];
+      }
+      if (step.op == kAnd) store.And(step.offset, step.data->data(), count);
+      if (step.op == kWrite) store.Write(step.offset, step.data->data(), count);
+      if (step.op == kErase) store.Erase(step.offset, count);
+      for (std::size_t s = 0; s < stores.size(); ++s) {
+        Bytes read(kSpan);
+        stores[s].Read(0, read.data(), kSpan);
+        EXPECT_EQ(read, expected[s]) << "step " << i << ", store " << s;
+      }
+      EXPECT_EQ(SparseStore::SharedPageCount() - before, step.shared) << "step " << i;
+    }
+  }
+  EXPECT_EQ(SparseStore::SharedPageCount(), before);
+}
+
 TEST(SimNandParallel, EightWorkersProgramEightBoardsAtOnce) {
   constexpr int kBoards = 8;
   SimHost sim(kBoards, "/nonexistent");
