@@ -2,8 +2,8 @@
 // printf formatting of the station's fixed texts. They keep C's conversions because
 // their output ("%#x" prints 0 as "0", "%d" a page as a signed number) is what
 // operators read. The formats are the constants of the *_texts.h headers, not
-// literals at the call, so the compiler cannot check them here: callers pass ints
-// and unsigned ints only.
+// literals at the call, so the compiler cannot check them here: callers pass ints,
+// unsigned ints and C strings only.
 
 #include <cstdio>
 #include <string>

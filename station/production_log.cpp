@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "host/paths.h"
+#include "station/printf_text.h"
 #include "station/log_texts.h"
 
 namespace korvex {
@@ -103,12 +104,7 @@ void SetLogFailureObserver(LogFailureObserver observer, void* context) {
 
 std::string LogLineLostText(std::string_view file) {
   const std::string name(file);
-  // The format is a literal, so data() is NUL-terminated.
-  const int length = std::snprintf(nullptr, 0, kFormatLogLineLost.data(), name.c_str());
-  std::string text(static_cast<std::size_t>(length > 0 ? length : 0) + 1, '\0');
-  std::snprintf(text.data(), text.size(), kFormatLogLineLost.data(), name.c_str());
-  text.pop_back();
-  return text;
+  return PrintfText(kFormatLogLineLost, name.c_str());
 }
 
 bool LogLineLost() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "station/printf_text.h"
 #include "station/production_log.h"
 #include "device/device_texts.h"
 #include "host/paths.h"
@@ -43,10 +44,7 @@ std::string_view UidAsText(const Uid& uid) {
 
 std::string UidFileMessage(const DemoVolume& volume) {
   const std::string p(UidAsText(volume.uid));
-  const int size = std::snprintf(nullptr, 0, kTextDemoUidFile.data(), volume.uidPath.CStr(), p.c_str());
-  std::string text(static_cast<std::size_t>(size), '\0');
-  std::snprintf(text.data(), text.size() + 1, kTextDemoUidFile.data(), volume.uidPath.CStr(), p.c_str());
-  return text;
+  return PrintfText(kTextDemoUidFile, volume.uidPath.CStr(), p.c_str());
 }
 
 void LogDemoResult(Host& host, std::string_view uidText, std::string_view result) {
