@@ -1,7 +1,10 @@
 // korvex records: the board records of this station's home, by hand.
 //   records [--from DAY] [--to DAY] [--uid TEXT] [--result R] [--csv]   query (--json too)
 //   records sync [--records-db CONN]      send what the line's database lacks
+//   records generate-demo [...]           a demo week, for trying the query and report
+// korvex report [--from DAY] [--to DAY] [--db CONN] --out FILE: the HTML report.
 
+#include <fstream>
 #include <iostream>
 
 #include "cli/cli_args.h"
@@ -12,6 +15,8 @@
 #include "records/record_query.h"
 #include "records/record_store.h"
 #include "records/record_sync.h"
+#include "records/report.h"
+#include "tools/demo_records.h"
 
 namespace korvex::cli {
 namespace {
@@ -89,12 +94,40 @@ int Sync(const CommandContext& context, const ParsedArgs& args) {
   return report.error.empty() && report.duplicates.empty() ? kExitOk : kExitFailed;
 }
 
+int GenerateDemo(const CommandContext& context, const ParsedArgs& args) {
+  DemoPlan plan;
+  if (args.Has("--start")) {
+    const std::string day = args.Get("--start");
+    const auto time = IsDay(day) ? ParseRecordTime(day + "T00:00:00.000") : std::nullopt;
+    if (!time) return UsageError("--start takes a day as YYYY-MM-DD");
+    plan.firstDay = *time;
+  }
+  for (const auto& [option, target] : {std::pair{"--days", &plan.days}, {"--boards", &plan.boardsPerPortAndDay}}) {
+    if (!args.Has(option)) continue;
+    const auto value = ParseUnsigned(args.Get(option), 10);
+    if (!value || *value == 0 || *value > 366) return UsageError(std::string(option) + " takes 1..366");
+    *target = static_cast<int>(*value);
+  }
+  if (args.Has("--seed")) {
+    const auto seed = ParseUnsigned(args.Get("--seed"), 10);
+    if (!seed) return UsageError("--seed takes a decimal number");
+    plan.seed = *seed;
+  }
+  RecordStore store(context.home);
+  const std::size_t written = WriteDemoRecords(store, plan);
+  std::cout << "wrote " << written << " demo records of station " << kDemoStationName << " into "
+            << PathToUtf8(context.home) << "\n";
+  const std::size_t planned = static_cast<std::size_t>(plan.days) * plan.boardsPerPortAndDay * kPortCount;
+  return written == planned ? kExitOk : kExitFailed;
+}
+
 }  // namespace
 
 int RunRecords(const CommandContext& context) {
   static constexpr OptionSpec kOptions[] = {
       {"--from", true},  {"--to", true},         {"--uid", true},  {"--result", true},
-      {"--csv", false},  {"--records-db", true},
+      {"--csv", false},  {"--records-db", true}, {"--days", true}, {"--boards", true},
+      {"--seed", true},  {"--start", true},
   };
   std::string error;
   const auto args = ParseArgs(context.args, kOptions, error);
@@ -106,7 +139,57 @@ int RunRecords(const CommandContext& context) {
     return Query(context, *args);
   }
   if (action == "sync") return Sync(context, *args);
-  return UsageError("unknown records action '" + action + "' (sync)");
+  if (action == "generate-demo") return GenerateDemo(context, *args);
+  return UsageError("unknown records action '" + action + "' (sync, generate-demo)");
+}
+
+int RunReport(const CommandContext& context) {
+  static constexpr OptionSpec kOptions[] = {{"--from", true}, {"--to", true}, {"--db", true}, {"--out", true}};
+  std::string error;
+  const auto args = ParseArgs(context.args, kOptions, error);
+  if (!args) return UsageError(error);
+  if (!args->positional.empty()) return UsageError("unexpected argument '" + args->positional[0] + "'");
+  if (args->Get("--out").empty()) return UsageError("report needs --out FILE");
+  RecordFilter filter;
+  if (!ReadFilter(*args, filter)) return kExitUsage;
+
+  ReportData data;
+  data.fromDay = filter.fromDay, data.toDay = filter.toDay;
+  if (args->Has("--db")) {
+    data.source = "the line's database";
+    std::string connection;
+    if (!DatabaseConnection(context, *args, "--db", connection)) return kExitUsage;
+    auto database = MakeOdbcRecordDatabase(connection);
+    if (!database->ForEach(filter.fromDay, filter.toDay,
+                           [&data](const BoardRecord& record, bool duplicate) { data.Add(record, duplicate); },
+                           error)) {
+      std::cerr << "korvex: database: " << error << "\n";
+      return kExitFailed;
+    }
+  } else {
+    data.source = "records of " + PathToUtf8(context.home);
+    const auto duplicates = FindDuplicateUids(context.home);
+    ForEachRecord(context.home, [&](const BoardRecord& record) {
+      if (filter.Matches(record)) data.Add(record, duplicates.find(record.id.View()) != duplicates.end());
+    });
+  }
+  const std::filesystem::path out = PathFromUtf8(args->Get("--out"));
+  std::ofstream file(out, std::ios::binary | std::ios::trunc);
+  const std::string generated = [] {
+    const std::time_t now = std::time(nullptr);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", std::localtime(&now));
+    return std::string(text);
+  }();
+  file << RenderReportHtml(data, generated);
+  file.close();
+  if (!file) {
+    std::cerr << "korvex: cannot write " << args->Get("--out") << "\n";
+    return kExitFailed;
+  }
+  std::cout << "report of " << data.all.Total() << " boards (" << data.all.passed << " burned, "
+            << data.all.failed << " failed): " << args->Get("--out") << "\n";
+  return kExitOk;
 }
 
 }  // namespace korvex::cli

@@ -32,6 +32,9 @@ constexpr const char* kUsage =
     "                               the board records (DAY: YYYY-MM-DD; R: passed, failed\n"
     "                               or a reason code; --json for JSON Lines)\n"
     "  records sync [--records-db CONN]  send the records the line's database lacks\n"
+    "  records generate-demo [--start DAY] [--days N] [--boards N] [--seed S]\n"
+    "                               demo data: a week of a made-up station DEMO\n"
+    "  report [--from DAY] [--to DAY] [--db CONN] --out FILE  the line's HTML report\n"
     "\n"
     "station --records-db CONN      also send each board's record to the line's database\n"
     "\n"
@@ -95,6 +98,7 @@ int main(int argc, char** argv) {
   if (command == "check-config") return RunCheckConfig(context);
   if (command == "station") return RunWithStationRecords(context, RunStation);
   if (command == "records") return RunRecords(context);
+  if (command == "report") return RunReport(context);
   if (command == "readback") return RunReadback(context);
   if (command == "sim-home") return RunSimHome(context);
   return UsageError("unknown command '" + command + "'");
