@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <thread>
 
@@ -136,6 +138,20 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
   EXPECT_NE(query.out.find("DUPLICATE UID (first: " + std::string(first.id.View()) + ")"), std::string::npos)
       << query.out;
   EXPECT_NE(query.out.find("1 records, 1 with a duplicate UID"), std::string::npos) << query.out;
+
+  // The line's report reads the whole database back, both stations' boards.
+  const auto page = lineA.path() / "line.html";
+  const RunResult report = RunKorvex("--home " + lineA.path().string() + " report --db '" +
+                                     server.Connection() + "' --out " + page.string());
+  ASSERT_EQ(report.exitCode, 0) << report.err;
+  std::ifstream in(page);
+  const std::string html{std::istreambuf_iterator<char>(in), {}};
+  for (const std::string& shown :
+       {std::string("data-metric=\"boards\" data-value=\"3\""), std::string("data-metric=\"burned\" data-value=\"2\""),
+        "data-failed-id=\"" + std::string(failedCopy.id.View()) + "\" data-reason=\"verify-mismatch\"",
+        std::string("1 duplicate UIDs"), std::string("data-part=\"SAMSUNG_K9F1G08U0B\" data-boards=\"3\" data-skipped=\"3\"")}) {
+    EXPECT_NE(html.find(shown), std::string::npos) << shown;
+  }
 }
 
 }  // namespace

@@ -3,16 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <thread>
 
+#include "cli_runner.h"
 #include "record_samples.h"
 #include "records/line_settings.h"
 #include "records/record_json.h"
 #include "records/record_query.h"
 #include "records/record_store.h"
+#include "records/report.h"
 #include "records/sha256.h"
 #include "temp_dir.h"
 
@@ -194,6 +197,79 @@ TEST(LineSettings, KeysValuesAndErrorsByLine) {
     const LineSettingsResult result = ParseLineSettings(c.text);
     EXPECT_EQ(result.settings, c.settings) << c.text;
     EXPECT_EQ(result.errors, c.errors) << c.text;
+  }
+}
+
+TEST(RecordsCommand, TableCsvAndJsonMarkALocalDuplicateAndCountTornLines) {
+  testing::TempDir home;
+  testing::ClockHost host;
+  BoardRecord first, failed, again;
+  testing::FillSampleRecord(first, host, "A", 0, BurnReason::kBurned);
+  testing::FillSampleRecord(failed, host, "A", 1, BurnReason::kChipUnknown, "Please check nand_cfg.h file!");
+  testing::FillSampleRecord(again, host, "A", 2, BurnReason::kBurned);
+  SetUid(again, first.uid, first.uidText.View());
+  RecordStore store(home.path());
+  store.Append(first), store.Append(failed);
+  std::ofstream(home.path() / "records-2026-12.jsonl", std::ios::app) << "{\"v\":1,\"id\":";
+  store.Append(again);
+  const std::string base = "--home " + home.path().string() + " ";
+  const std::string mark = std::string(first.id.View());
+
+  RunResult run = RunKorvex(base + "records");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 5);  // header, 3 rows, total
+  EXPECT_NE(run.out.find("DUPLICATE UID (first: " + mark + ")\n3 records, 1 with a duplicate UID\n"),
+            std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "korvex: skipped 1 torn lines (a write cut short)\n");
+  run = RunKorvex(base + "records --csv --result chip-unknown");
+  EXPECT_EQ(run.out, RecordCsvHeader() + RecordCsvRow(failed, ""));
+  EXPECT_NE(run.out.find(",A,1,Qx7135,"), std::string::npos);
+  run = RunKorvex(base + "--json records --result passed");
+  std::string expected;
+  AppendRecordJson(expected, first);
+  EXPECT_EQ(run.out, expected + RecordJsonLine(again, mark));
+  EXPECT_NE(run.out.find(",\"duplicateOf\":\"" + mark + "\"}\n"), std::string::npos);
+}
+
+TEST(RecordsCommand, UsageErrorsNameTheirOption) {
+  testing::TempDir home;
+  const std::string base = "--home " + home.path().string() + " ";
+  const struct {
+    std::string arguments, error;
+  } kCases[] = {
+      {"records --from 2026-13-01", "korvex: --from takes a day as YYYY-MM-DD\n"},
+      {"records --csv --json", "korvex: choose one of --csv and --json\n"},
+      {"records tidy", "korvex: unknown records action 'tidy' (sync, generate-demo)\n"},
+      {"records sync", "korvex: no database: give --records-db CONN or records_db in korvex.ini\n"},
+      {"report --from 2026-12-01", "korvex: report needs --out FILE\n"},
+      {"station --records-db a --records-db b", "korvex: option '--records-db' is given twice\n"},
+  };
+  for (const auto& c : kCases) {
+    const RunResult run = RunKorvex(base + c.arguments);
+    EXPECT_EQ(run.exitCode, 2) << c.arguments;
+    EXPECT_EQ(run.err, c.error) << c.arguments;
+  }
+}
+
+TEST(ReportHistogram, TheFinestRoundWidthOfAtMostTwentyBins) {
+  const struct {
+    std::vector<std::uint64_t> ms;
+    std::uint64_t first, width;
+    std::vector<std::size_t> counts;
+  } kCases[] = {
+      {{61'000}, 61'000, 100, {1}},
+      {{60'050, 61'900, 61'999}, 60'000, 100, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}},
+      {{60'000, 62'000, 79'999}, 60'000, 1000, {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
+      {{20'000, 95'000, 97'000}, 20'000, 5000, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}},
+  };
+  for (const auto& c : kCases) {
+    const std::vector<HistogramBin> bins = BurnTimeHistogram(c.ms);
+    ASSERT_EQ(bins.size(), c.counts.size()) << c.ms.back();
+    for (std::size_t i = 0; i < bins.size(); ++i) {
+      EXPECT_EQ(bins[i].fromMs, c.first + i * c.width);
+      EXPECT_EQ(bins[i].toMs, c.first + (i + 1) * c.width);
+      EXPECT_EQ(bins[i].count, c.counts[i]) << c.ms.back() << " bin " << i;
+    }
   }
 }
 
