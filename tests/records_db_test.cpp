@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <thread>
@@ -18,6 +19,11 @@
 #include "records/record_keeper.h"
 #include "records/record_store.h"
 #include "temp_dir.h"
+
+// The PostgreSQL driver loses a few hundred bytes of its own when a server goes away
+// under an open connection (every handle of ours is freed without error); under
+// LeakSanitizer that is the driver's, not the station's.
+extern "C" const char* __lsan_default_suppressions() { return "leak:psqlodbcw.so\n"; }
 
 namespace korvex {
 namespace {
@@ -59,32 +65,42 @@ TEST(RecordsDatabase, EightWorkersAndAServerThatGoesAwayLoseNothingAndDoubleNoth
   RecordKeeper keeper(home.path(), "LINE1");
   keeper.StartSync(MakeOdbcRecordDatabase(server.Connection()), 100ms);
 
-  // Eight workers burn 30 boards each; a third of the way in the server goes away,
-  // and comes back when two thirds are written.
-  std::atomic<int> written{0};
+  // Eight workers burn 30 boards each: ten while the server is up, ten while it is
+  // away, ten after it is back.
+  std::atomic<int> written{0}, phase{0};
   std::vector<std::thread> workers;
   for (int port = 0; port < 8; ++port) {
     workers.emplace_back([&, port] {
       BoardRecord record;
       for (int i = 0; i < 30; ++i) {
+        while (phase < i / 10) std::this_thread::sleep_for(1ms);
         const bool unplugged = i % 7 == 3;
         keeper.Begin(record, host, port, "Qx7135", {false, false, false, true});
         testing::FillSampleBurn(record, host);
         EXPECT_TRUE(keeper.Finish(record, host, unplugged ? BurnReason::kUnplugged : BurnReason::kBurned,
                                   unplugged ? "img_boot.bin disconnected!" : ""));
         ++written;
-        std::this_thread::sleep_for(2ms);
       }
     });
   }
-  while (written < 80) std::this_thread::sleep_for(1ms);
+  const auto waitFor = [&keeper](const std::function<bool()>& done) {
+    for (int i = 0; i < 300 && !done(); ++i) {
+      keeper.sync()->Notify();
+      std::this_thread::sleep_for(50ms);
+    }
+    return done();
+  };
+  ASSERT_TRUE(waitFor([&] { return written == 80; }));
   ASSERT_TRUE(server.Stop());
-  while (written < 160) std::this_thread::sleep_for(1ms);
-  const SyncReport away = keeper.sync()->LastReport();
+  phase = 1;
+  // Burns go on while the server is away; their records wait in the local file.
+  EXPECT_TRUE(waitFor([&] {
+    const SyncReport now = keeper.sync()->LastReport();
+    return written == 160 && !now.error.empty() && now.pending >= 80;
+  })) << keeper.sync()->LastReport().error;
   ASSERT_TRUE(server.Start());
+  phase = 2;
   for (std::thread& worker : workers) worker.join();
-  EXPECT_FALSE(away.error.empty());  // the sync did notice the server was away
-  EXPECT_GT(away.pending, 0u);
   ASSERT_TRUE(WaitUntilSent(keeper));
   keeper.StopSync();
 
