@@ -4,6 +4,7 @@
 //   records generate-demo [...]           a demo week, for trying the query and report
 // korvex report [--from DAY] [--to DAY] [--db CONN] --out FILE: the HTML report.
 
+#include <ctime>
 #include <fstream>
 #include <iostream>
 

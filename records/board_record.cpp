@@ -22,6 +22,23 @@ std::int64_t MillisecondsOf(const LocalTime& t) {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
+// A text cut to its field's size loses whole characters, never half of one: the
+// database takes only well-formed UTF-8.
+template <std::size_t N>
+void AssignWhole(BoundedString<N>& field, std::string_view text) {
+  if (text.size() >= N) {
+    text = text.substr(0, N - 1);
+    std::size_t end = text.size();
+    while (end > 0 && (static_cast<unsigned char>(text[end - 1]) & 0xC0) == 0x80) --end;
+    if (end > 0 && static_cast<unsigned char>(text[end - 1]) >= 0xC0) {
+      const auto lead = static_cast<unsigned char>(text[end - 1]);
+      const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+      if (end - 1 + length > text.size()) text = text.substr(0, end - 1);
+    }
+  }
+  field.Assign(text);
+}
+
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -90,7 +107,7 @@ void BeginBoardRecord(BoardRecord& record, Host& host, std::string_view station,
   record = BoardRecord{};
   record.station.Assign(station);
   record.port = port;
-  record.model.Assign(model);
+  AssignWhole(record.model, model);
   record.options = options;
   record.start = host.GetLocalTime();
   std::array<std::uint8_t, 4> random{};
@@ -111,7 +128,7 @@ void SetChip(BoardRecord& record, std::uint16_t mainId, std::uint32_t extId, std
   chip.known = true;
   chip.mainId = mainId;
   chip.extId = extId & 0xFFFFFFu;
-  chip.part.Assign(part);
+  AssignWhole(chip.part, part);
   chip.pageSize = pageSize, chip.blockSize = blockSize, chip.spareSize = spareSize;
   chip.blocks = blocks;
 }
@@ -127,7 +144,7 @@ ImageRecord* AddImage(BoardRecord& record, std::string_view file) {
   if (record.imageCount >= record.images.size()) return nullptr;
   ImageRecord& image = record.images[record.imageCount++];
   image = ImageRecord{};
-  image.file.Assign(file);
+  AssignWhole(image.file, file);
   return &image;
 }
 
@@ -136,7 +153,7 @@ void FinishBoardRecord(BoardRecord& record, Host& host, BurnReason reason,
   record.end = host.GetLocalTime();
   record.durationMs = MillisecondsBetween(record.start, record.end);
   record.reason = reason;
-  record.message.Assign(message);
+  AssignWhole(record.message, message);
 }
 
 void AppendHex(std::string& out, std::span<const std::uint8_t> bytes) {

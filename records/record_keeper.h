@@ -33,7 +33,7 @@ class RecordKeeper {
   ~RecordKeeper();
 
   // Starts the background sync to the line's database (one at a time; a second
-  // call replaces the first). Records written while the database is away stay
+  // call replaces the first; call it before the workers start). Records written while the database is away stay
   // pending in the local files until it is back. onDuplicate hears of each burned
   // board whose UID the database already had, on the sync's thread.
   void StartSync(std::unique_ptr<RecordDatabase> database,

@@ -83,6 +83,9 @@ TEST(BoardRecordJson, RoundTripsAndNoCutLineParses) {
   AppendRecordJson(again, back);
   EXPECT_EQ(again, line + "\n");
   EXPECT_EQ(back.message.View(), record.message.View());
+  // A message longer than its field loses whole characters only.
+  FinishBoardRecord(record, host, BurnReason::kLinkLost, std::string(254, 'x') + "\xE5\x9D\x8F");
+  EXPECT_EQ(record.message.View(), std::string(254, 'x'));
   EXPECT_EQ(back.images[1].blocksSkipped, 1u);
   // A crash can cut a line anywhere: no cut line passes for a record.
   for (std::size_t length = 0; length < line.size(); ++length) {
