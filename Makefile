@@ -3,7 +3,9 @@
 #   make test   build with warnings as errors and run every test, also under sanitizers,
 #               then the Windows station's tests under Wine and its screenshot
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-PACKAGES := cmake g++ make libgtest-dev libgmock-dev
+# postgresql, unixodbc-dev and odbc-postgresql: the records tests run a PostgreSQL
+# server of their own and reach it through ODBC; chromium renders the HTML report.
+PACKAGES := cmake g++ make libgtest-dev libgmock-dev postgresql unixodbc-dev odbc-postgresql chromium
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64 wine wine64 xvfb xauth imagemagick fonts-wqy-zenhei googletest zip
 # Wine keeps its own registry and C: drive here, apart from the user's.
 export WINEPREFIX := $(CURDIR)/build/wineprefix

@@ -20,6 +20,8 @@ int RunCheckConfig(const CommandContext& context);
 int RunStation(const CommandContext& context);
 int RunReadback(const CommandContext& context);
 int RunSimHome(const CommandContext& context);
+int RunRecords(const CommandContext& context);
+int RunReport(const CommandContext& context);
 
 // "korvex: <message>" on stderr; returns kExitUsage for one-line returns.
 int UsageError(const std::string& message);

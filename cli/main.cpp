@@ -9,6 +9,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/commands.h"
+#include "cli/station_records.h"
 #include "host/paths.h"
 
 namespace korvex::cli {
@@ -28,6 +29,15 @@ constexpr const char* kUsage =
     "  sim-home                     write model folders and sample images for simulated boards\n"
     "  check-config [--model M] [FILE]  vet a boot configuration file (M: 7120, 7130,\n"
     "                               7135, 7105B; FILE: the model folder's Korvex2K.cfg)\n"
+    "  records [--from DAY] [--to DAY] [--uid TEXT] [--result R] [--csv]\n"
+    "                               the board records (DAY: YYYY-MM-DD; R: passed, failed\n"
+    "                               or a reason code; --json for JSON Lines)\n"
+    "  records sync [--records-db CONN]  send the records the line's database lacks\n"
+    "  records generate-demo [--start DAY] [--days N] [--boards N] [--seed S]\n"
+    "                               demo data: a week of a made-up station DEMO\n"
+    "  report [--from DAY] [--to DAY] [--db CONN] --out FILE  the line's HTML report\n"
+    "\n"
+    "station --records-db CONN      also send each board's record to the line's database\n"
     "\n"
     "--home DIR  the station's folder (nand_cfg.bin, model folders, logs);\n"
     "            default: the folder of this program\n"
@@ -102,7 +112,9 @@ int RunCommand(const std::string& command, const CommandContext& context) {
   if (command == "nand-table") return RunNandTable(context);
   if (command == "devices") return RunDevices(context);
   if (command == "check-config") return RunCheckConfig(context);
-  if (command == "station") return RunStation(context);
+  if (command == "station") return RunWithStationRecords(context, RunStation);
+  if (command == "records") return RunRecords(context);
+  if (command == "report") return RunReport(context);
   if (command == "readback") return RunReadback(context);
   if (command == "sim-home") return RunSimHome(context);
   return UsageError("unknown command '" + command + "'");

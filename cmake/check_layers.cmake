@@ -3,9 +3,10 @@ cmake_minimum_required(VERSION 3.25)
 #   cmake -DSOURCE_DIR=<repo> -P check_layers.cmake
 # Each rule: a folder, then the folders its files must not include.
 set(rules
-  "protocol:host device station nandtable boot nand tools app cli win32 sim"
-  "device:station nandtable boot nand tools app cli win32 sim"
-  "station:nandtable boot nand tools app cli win32 sim"
+  "protocol:host device station records nandtable boot nand tools app cli win32 sim"
+  "device:station records nandtable boot nand tools app cli win32 sim"
+  "station:records nandtable boot nand tools app cli win32 sim"
+  "records:nandtable boot nand tools app cli win32 sim"
   "nandtable:boot nand tools app cli win32 sim"
   "boot:nand tools app cli win32 sim"
   "nand:tools app cli win32 sim"

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -136,6 +137,11 @@ class Host {
   virtual MessageAnswer ShowMessageBox(const MessageBoxRequest& request) = 0;
   virtual LocalTime GetLocalTime() = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // Fills out with unpredictable bytes from the operating system's random source
+  // (BCryptGenRandom). Boards of different stations burned in the same millisecond
+  // must not share a unique ID, so nothing seeded from the clock will do. The
+  // simulator and test hosts answer from a seeded, reproducible generator instead.
+  virtual void RandomBytes(std::span<std::uint8_t> out) = 0;
   // The running program's full path (GetModuleFileName). Its folder is the station's
   // home: the table file, the model folders and the logs live there.
   virtual std::string ModuleFileName() = 0;

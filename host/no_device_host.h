@@ -4,6 +4,7 @@
 // subclass (a dry run that collects message boxes, a test host).
 
 #include "host/host.h"
+#include "host/seeded_random.h"
 
 namespace korvex {
 
@@ -36,6 +37,11 @@ class NoDeviceHost : public Host {
     return false;
   }
   bool CloseDevice(HostHandle) override { return false; }
+  // Nothing is burned through this host, so reproducible bytes serve.
+  void RandomBytes(std::span<std::uint8_t> out) override { random_.Fill(out); }
+
+ private:
+  SeededRandom random_;
 };
 
 }  // namespace korvex

@@ -153,7 +153,7 @@ class Burn {
       if (Configure2K(work_) == kConfigNotSent) {
         return Refuse(kTextImageConfigureFailed, BurnEnd::kConfigFailed);
       }
-      MakeUid(work_.host(), work_.uid.data(), work_.uidText, work_.port);
+      MakeUid(work_.host(), work_.uid.data(), work_.uidText);
       events_.UidMade(work_.uid, work_.uidText.View());
     }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 #include "device/cpu_model.h"
 #include "protocol/byte_order.h"
@@ -27,23 +26,6 @@ constexpr std::array<std::uint8_t, 256> MakeCrc8Table() {
 }
 constexpr std::array<std::uint8_t, 256> kCrc8Table = MakeCrc8Table();
 static_assert(kCrc8Table[1] == 0x5E && kCrc8Table[2] == 0xBC);
-
-// The classic 15-bit generator, one per thread: up to eight workers seed and draw
-// at once, and a shared state would hand two boards interleaved values.
-class UidRandom {
- public:
-  void Seed(std::uint32_t seed) { next_ = seed; }
-  std::uint16_t Next() {
-    next_ = next_ * 1103515245u + 12345u;
-    const std::uint32_t value = (next_ / 65536u) % 32768u;
-    // The ID keeps each value modulo 100000 in 16 bits; below 32768 that is the value.
-    return static_cast<std::uint16_t>(value % 100000u);
-  }
-
- private:
-  std::uint32_t next_ = 1;
-};
-thread_local UidRandom t_uidRandom;
 
 void PutBe16(Uid& uid, std::size_t offset, std::uint16_t value) {
   uid[offset] = static_cast<std::uint8_t>(value >> 8);
@@ -98,15 +80,16 @@ UidText FormatUidText(const Uid& u) {
   return UidText(text);
 }
 
-void MakeUid(Host& host, std::uint8_t out[kUidSize], UidText& text, std::uint8_t port) {
+void MakeUid(Host& host, std::uint8_t out[kUidSize], UidText& text) {
   const LocalTime now = host.GetLocalTime();
-  // Boards booted by the same scan reach this point in the same millisecond; the
-  // port in the seed keeps their IDs apart where the time alone would not.
-  t_uidRandom.Seed(static_cast<std::uint32_t>(std::time(nullptr)) + 7919u * port);
-  const std::uint16_t random1 = t_uidRandom.Next();
-  const std::uint16_t random2 = t_uidRandom.Next();
-  const std::uint16_t random3 = t_uidRandom.Next();
-  const Uid uid = BuildUid(now, random1, random2, random3);
+  // Boards of one scan, and of other stations on the line, reach this point in the
+  // same millisecond; only the system's random source keeps their IDs apart.
+  std::array<std::uint8_t, 6> random{};
+  host.RandomBytes(random);
+  const auto value = [&random](std::size_t i) {
+    return static_cast<std::uint16_t>(random[2 * i] << 8 | random[2 * i + 1]);
+  };
+  const Uid uid = BuildUid(now, value(0), value(1), value(2));
   std::copy(uid.begin(), uid.end(), out);
   text = FormatUidText(uid);
 }

@@ -38,9 +38,9 @@ Uid BuildUid(const LocalTime& time, std::uint16_t random1, std::uint16_t random2
 // "nandUID: " and eight groups of four lower-case hex digits.
 UidText FormatUidText(const Uid& uid);
 
-// A new ID from the host's local time and three values of this thread's generator,
-// seeded on every call from the calendar time in seconds and the board's port.
-void MakeUid(Host& host, std::uint8_t out[kUidSize], UidText& text, std::uint8_t port);
+// A new ID from the host's local time and three 16-bit values of the host's random
+// source.
+void MakeUid(Host& host, std::uint8_t out[kUidSize], UidText& text);
 
 // Writes the information page (page size, spare size, pages per block of the chip,
 // 32-bit little-endian, then 0xFF) at nandStart with nandOption. okFlags (targetCount

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/seeded_random.h"
 #include "sim/board_setup.h"
 #include "sim/timing.h"
 #include "sim/trace.h"
@@ -87,6 +88,9 @@ class SimHost : public Host {
   void SetMessageBoxHandler(std::function<MessageAnswer(const MessageBoxRequest&)> handler);
   // Sleeps are real by default; instant sleeps make tests run at memory speed.
   void SetInstantSleep(bool instant);
+  // RandomBytes answers from a seeded generator, so a simulated line is reproducible;
+  // a fixed seed unless one is set here.
+  void SetRandomSeed(std::uint64_t seed) { random_.Seed(seed); }
   // The timing model of USB transfers, requests and NAND work (sim/timing.h): off by
   // default; while on, every exchange takes its modelled wall-clock time.
   void SetTimingEnabled(bool enabled);
@@ -119,6 +123,7 @@ class SimHost : public Host {
   MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override;
   LocalTime GetLocalTime() override;
   void Sleep(std::uint32_t milliseconds) override;
+  void RandomBytes(std::span<std::uint8_t> out) override { random_.Fill(out); }
   std::string ModuleFileName() override;
   std::intptr_t SendWindowMessage(WindowHandle window, std::uint32_t message,
                                   std::uintptr_t wParam, std::intptr_t lParam) override;
@@ -140,6 +145,7 @@ class SimHost : public Host {
   std::mutex desktopMutex_;  // guards messageBoxHandler_
   std::function<MessageAnswer(const MessageBoxRequest&)> messageBoxHandler_;
   std::atomic<bool> instantSleep_{false};
+  SeededRandom random_;
   std::mutex windowMutex_;  // one message at a time, like a window thread
   WindowProcedure windowProcedure_;
   std::mutex threadsMutex_;

@@ -3,7 +3,7 @@
 // their output ("%#x" prints 0 as "0", "%d" a page as a signed number) is what
 // operators read. The formats are the constants of the *_texts.h headers, not
 // literals at the call, so the compiler cannot check them here: callers pass ints,
-// unsigned ints and C strings only.
+// unsigned ints, doubles and C strings only.
 
 #include <cstdio>
 #include <string>

@@ -294,14 +294,18 @@ TEST(UniqueIdTest, CrcAndBytesOfAKnownMoment) {
                       0x56, 0x7F, 0xFF, 0x0C}));
   EXPECT_EQ(FormatUidText(uid).View(), "nandUID: 07da 0305 0e07 0900 7b12 3400 567f ff0c");
 
-  // Two ports making their IDs at the same moment still get different ones.
-  testing::NullHost inner;
+  // Two boards making their IDs at the same moment differ in the host's random bytes.
+  testing::NullHost inner, reference;
   testing::RecordingHost host(inner, ".");
   Uid first{}, second{};
   UidText firstText, secondText;
-  MakeUid(host, first.data(), firstText, 0);
-  MakeUid(host, second.data(), secondText, 1);
+  MakeUid(host, first.data(), firstText);
+  MakeUid(host, second.data(), secondText);
+  Bytes drawn(12);
+  reference.RandomBytes(drawn);
   EXPECT_EQ(Bytes(first.begin(), first.begin() + 9), Bytes(second.begin(), second.begin() + 9));
+  EXPECT_EQ(Bytes(first.begin() + 9, first.begin() + 15), Bytes(drawn.begin(), drawn.begin() + 6));
+  EXPECT_EQ(Bytes(second.begin() + 9, second.begin() + 15), Bytes(drawn.begin() + 6, drawn.end()));
   EXPECT_NE(firstText.View(), secondText.View());
 }
 

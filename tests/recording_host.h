@@ -113,6 +113,7 @@ class RecordingHost : public Host {
     std::lock_guard lock(mutex_);
     sleeps_.push_back(milliseconds);
   }
+  void RandomBytes(std::span<std::uint8_t> out) override { inner_.RandomBytes(out); }
   std::string ModuleFileName() override { return (home_ / "korvex").string(); }
 
  public:

@@ -1,6 +1,7 @@
 #include "host/win32/win32_host.h"
 
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <memory>
 
@@ -218,6 +219,15 @@ LocalTime Win32Host::GetLocalTime() {
 }
 
 void Win32Host::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+void Win32Host::RandomBytes(std::span<std::uint8_t> out) {
+  // The system's preferred generator needs no algorithm handle, so every worker can
+  // draw at once. It does not fail on a working system; a unique ID must never fall
+  // back to something predictable, so a failure ends the station at once.
+  const NTSTATUS status = ::BCryptGenRandom(nullptr, out.data(), static_cast<ULONG>(out.size()),
+                                            BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  if (!BCRYPT_SUCCESS(status)) ::FatalAppExitW(0, L"BCryptGenRandom failed");
+}
 
 std::string Win32Host::ModuleFileName() {
   // MAX_PATH covers ordinary installs; a deeper folder gets a larger buffer rather

@@ -53,6 +53,7 @@ class Win32Host : public Host {
   MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override;
   LocalTime GetLocalTime() override;
   void Sleep(std::uint32_t milliseconds) override;
+  void RandomBytes(std::span<std::uint8_t> out) override;
   std::string ModuleFileName() override;
 
  private:

@@ -1,0 +1,235 @@
+#include "records/record_json.h"
+
+#include <cstdio>
+
+#include "records/json_reader.h"
+
+namespace korvex {
+namespace {
+
+// Builds "key":value pairs; each Add writes the comma before all but the first.
+class Writer {
+ public:
+  explicit Writer(std::string& out) : out_(out) {}
+
+  Writer& Open() { return out_ += '{', first_ = true, *this; }
+  Writer& Close() { return out_ += '}', first_ = false, *this; }
+  Writer& Key(std::string_view key) {
+    if (!first_) out_ += ',';
+    first_ = false;
+    AppendJsonString(out_, key);
+    out_ += ':';
+    return *this;
+  }
+  Writer& Text(std::string_view key, std::string_view value) {
+    Key(key);
+    AppendJsonString(out_, value);
+    return *this;
+  }
+  Writer& Number(std::string_view key, std::uint64_t value) {
+    Key(key);
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%llu", static_cast<unsigned long long>(value));
+    out_ += digits;
+    return *this;
+  }
+  Writer& Flag(std::string_view key, bool value) {
+    Key(key);
+    out_ += value ? "true" : "false";
+    return *this;
+  }
+  Writer& Hex(std::string_view key, std::span<const std::uint8_t> bytes) {
+    Key(key);
+    out_ += '"';
+    AppendHex(out_, bytes);
+    out_ += '"';
+    return *this;
+  }
+  Writer& HexNumber(std::string_view key, std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*x", digits, value);
+    return Text(key, text);
+  }
+
+ private:
+  std::string& out_;
+  bool first_ = true;
+};
+
+// Reads fields out of a parsed record, remembering whether any was missing or wrong.
+class Reader {
+ public:
+  explicit Reader(const JsonValue& object) : object_(object) {}
+  bool ok() const { return ok_; }
+
+  const JsonValue* Get(std::string_view key, JsonValue::Kind kind) {
+    const JsonValue* value = object_.Find(key);
+    if (value == nullptr || value->kind != kind) ok_ = false;
+    return ok_ ? value : nullptr;
+  }
+  template <std::size_t N>
+  void Text(std::string_view key, BoundedString<N>& out) {
+    if (const JsonValue* v = Get(key, JsonValue::Kind::kString)) ok_ = out.Assign(v->text);
+  }
+  template <typename T>
+  void Number(std::string_view key, T& out) {
+    const JsonValue* v = Get(key, JsonValue::Kind::kInteger);
+    if (v == nullptr) return;
+    if (v->integer < 0) ok_ = false;
+    out = static_cast<T>(v->integer);
+    if (static_cast<std::int64_t>(out) != v->integer) ok_ = false;
+  }
+  void Flag(std::string_view key, bool& out) {
+    if (const JsonValue* v = Get(key, JsonValue::Kind::kBool)) out = v->boolean;
+  }
+  void Hex(std::string_view key, std::span<std::uint8_t> out) {
+    if (const JsonValue* v = Get(key, JsonValue::Kind::kString)) ok_ = ParseHex(v->text, out);
+  }
+  void Time(std::string_view key, LocalTime& out) {
+    const JsonValue* v = Get(key, JsonValue::Kind::kString);
+    if (v == nullptr) return;
+    const auto time = ParseRecordTime(v->text);
+    if (!time) ok_ = false;
+    else out = *time;
+  }
+  void HexNumber(std::string_view key, std::uint32_t& out, std::size_t digits) {
+    const JsonValue* v = Get(key, JsonValue::Kind::kString);
+    if (v == nullptr) return;
+    std::array<std::uint8_t, 4> bytes{};
+    if (v->text.size() != digits || digits % 2 != 0 ||
+        !ParseHex(v->text, std::span(bytes).last(digits / 2))) {
+      ok_ = false;
+      return;
+    }
+    out = std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | bytes[2] << 8 | bytes[3];
+  }
+
+ private:
+  const JsonValue& object_;
+  bool ok_ = true;
+};
+
+}  // namespace
+
+void AppendRecordJson(std::string& out, const BoardRecord& r) {
+  Writer w(out);
+  w.Open().Number("v", kRecordFormatVersion).Text("id", r.id.View());
+  w.Text("station", r.station.View()).Number("port", static_cast<std::uint64_t>(r.port));
+  w.Text("model", r.model.View());
+  w.Text("start", FormatRecordTime(r.start).View()).Text("end", FormatRecordTime(r.end).View());
+  w.Number("durationMs", r.durationMs);
+  w.Text("result", r.Passed() ? "passed" : "failed").Text("reason", InfoOf(r.reason).code);
+  w.Text("message", r.message.View());
+  w.Key("chip");
+  if (r.chip.known) {
+    const ChipRecord& c = r.chip;
+    Writer chip(out);
+    chip.Open().HexNumber("mainId", c.mainId, 4).HexNumber("extId", c.extId, 6);
+    chip.Text("part", c.part.View()).Number("pageSize", c.pageSize);
+    chip.Number("blockSize", c.blockSize).Number("spareSize", c.spareSize);
+    chip.Number("blocks", c.blocks).Close();
+  } else {
+    out += "null";
+  }
+  if (r.hasUid) w.Hex("uid", r.uid).Text("uidText", r.uidText.View());
+  else w.Text("uid", "").Text("uidText", "");
+  w.Key("images");
+  out += '[';
+  for (std::size_t i = 0; i < r.imageCount; ++i) {
+    const ImageRecord& m = r.images[i];
+    if (i > 0) out += ',';
+    Writer image(out);
+    image.Open().Text("file", m.file.View()).Number("size", m.size);
+    if (m.hashed) image.Hex("sha256", m.sha256);
+    else image.Text("sha256", "");
+    image.Number("firstPage", m.firstPage).Number("endPage", m.endPage);
+    image.Number("blocksSkipped", m.blocksSkipped).Flag("written", m.written);
+    image.Text("verify", kVerifyCodes[static_cast<std::size_t>(m.verify)]).Close();
+  }
+  out += ']';
+  w.Key("options");
+  Writer options(out);
+  options.Open().Flag("formatAfter", r.options.formatAfter).Flag("eraseChip", r.options.eraseChip);
+  options.Flag("fsFormat", r.options.fsFormat).Flag("verify", r.options.verify).Close();
+  w.Close();
+  out += '\n';
+}
+
+bool ParseRecordJson(std::string_view line, BoardRecord& r) {
+  const std::optional<JsonValue> json = ParseJson(line);
+  if (!json || json->kind != JsonValue::Kind::kObject) return false;
+  r = BoardRecord{};
+  Reader read(*json);
+  int version = 0;
+  read.Number("v", version);
+  if (version != kRecordFormatVersion) return false;
+  read.Text("id", r.id);
+  read.Text("station", r.station);
+  read.Number("port", r.port);
+  read.Text("model", r.model);
+  read.Time("start", r.start);
+  read.Time("end", r.end);
+  read.Number("durationMs", r.durationMs);
+  read.Text("message", r.message);
+  if (const JsonValue* reason = read.Get("reason", JsonValue::Kind::kString)) {
+    const auto known = ReasonFromCode(reason->text);
+    if (!known) return false;
+    r.reason = *known;
+  }
+  if (const JsonValue* chip = json->Find("chip"); chip && chip->kind == JsonValue::Kind::kObject) {
+    Reader c(*chip);
+    std::uint32_t mainId = 0;
+    c.HexNumber("mainId", mainId, 4);
+    r.chip.mainId = static_cast<std::uint16_t>(mainId);
+    c.HexNumber("extId", r.chip.extId, 6);
+    c.Text("part", r.chip.part);
+    c.Number("pageSize", r.chip.pageSize);
+    c.Number("blockSize", r.chip.blockSize);
+    c.Number("spareSize", r.chip.spareSize);
+    c.Number("blocks", r.chip.blocks);
+    if (!c.ok()) return false;
+    r.chip.known = true;
+  } else if (chip == nullptr || chip->kind != JsonValue::Kind::kNull) {
+    return false;
+  }
+  if (const JsonValue* uid = read.Get("uid", JsonValue::Kind::kString); uid && !uid->text.empty()) {
+    read.Hex("uid", r.uid);
+    read.Text("uidText", r.uidText);
+    r.hasUid = true;
+  }
+  if (const JsonValue* images = read.Get("images", JsonValue::Kind::kArray)) {
+    if (images->items.size() > r.images.size()) return false;
+    for (const JsonValue& item : images->items) {
+      ImageRecord& m = r.images[r.imageCount++];
+      Reader image(item);
+      image.Text("file", m.file);
+      image.Number("size", m.size);
+      if (const JsonValue* sha = image.Get("sha256", JsonValue::Kind::kString); sha && !sha->text.empty()) {
+        image.Hex("sha256", m.sha256);
+        m.hashed = true;
+      }
+      image.Number("firstPage", m.firstPage);
+      image.Number("endPage", m.endPage);
+      image.Number("blocksSkipped", m.blocksSkipped);
+      image.Flag("written", m.written);
+      if (const JsonValue* verify = image.Get("verify", JsonValue::Kind::kString)) {
+        std::size_t code = 0;
+        while (code < kVerifyCodes.size() && kVerifyCodes[code] != verify->text) ++code;
+        if (code == kVerifyCodes.size()) return false;
+        m.verify = static_cast<VerifyOutcome>(code);
+      }
+      if (!image.ok()) return false;
+    }
+  }
+  if (const JsonValue* options = read.Get("options", JsonValue::Kind::kObject)) {
+    Reader o(*options);
+    o.Flag("formatAfter", r.options.formatAfter);
+    o.Flag("eraseChip", r.options.eraseChip);
+    o.Flag("fsFormat", r.options.fsFormat);
+    o.Flag("verify", r.options.verify);
+    if (!o.ok()) return false;
+  }
+  return read.ok();
+}
+
+}  // namespace korvex

@@ -1,0 +1,61 @@
+#pragma once
+// The local record files: append-only JSON Lines, one file per month beside the
+// production log ("records-2026-12.jsonl", by each record's end time). They need no
+// server and are where every record goes first; the line's database is filled from
+// them (records/record_sync.h).
+//
+// A record is one line written with one append and synced to the disk. A crash can
+// leave the last line cut short; the next write starts with a newline then, so the
+// torn line stays a line of its own that readers recognise and skip.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "records/board_record.h"
+
+namespace korvex {
+
+// "records-YYYY-MM.jsonl" of the time's month.
+std::string RecordFileName(const LocalTime& time);
+
+// Thread-safe: the eight workers append through one store at once.
+class RecordStore {
+ public:
+  explicit RecordStore(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+  // False when the file could not be written (the burn goes on; the caller may tell
+  // the operator).
+  bool Append(const BoardRecord& record);
+
+  const std::filesystem::path& folder() const { return folder_; }
+
+ private:
+  std::filesystem::path folder_;
+};
+
+// The record files in a folder, oldest month first.
+std::vector<std::filesystem::path> RecordFiles(const std::filesystem::path& folder);
+
+struct RecordReadStats {
+  std::size_t records = 0;
+  std::size_t tornLines = 0;  // lines that are not a whole record
+};
+
+// Called with each whole record and the file offset just past its line; returning
+// false stops the reading before that record.
+using RecordVisitor = std::function<bool(const BoardRecord& record, std::uint64_t endOffset)>;
+
+// Reads the file's whole lines from byte `from` on; a last line without its newline
+// is left for later (it may still be being written, or is torn and gets its newline
+// with the next record). Returns the offset after the last line taken.
+std::uint64_t ReadRecordFile(const std::filesystem::path& file, std::uint64_t from,
+                             const RecordVisitor& visit, RecordReadStats& stats);
+
+// Every record of every file in the folder, in file order.
+RecordReadStats ForEachRecord(const std::filesystem::path& folder,
+                              const std::function<void(const BoardRecord&)>& visit);
+
+}  // namespace korvex

@@ -1,0 +1,167 @@
+#include "records/record_sync.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "records/record_store.h"
+
+namespace korvex {
+namespace {
+
+// Whole lines in the file after byte `from`.
+std::size_t LinesAfter(const std::filesystem::path& file, std::uint64_t from) {
+  std::ifstream in(file, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(from));
+  std::size_t lines = 0;
+  std::array<char, 16384> chunk;
+  while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
+    lines += static_cast<std::size_t>(std::count(chunk.data(), chunk.data() + in.gcount(), '\n'));
+  }
+  return lines;
+}
+
+}  // namespace
+
+SyncState LoadSyncState(const std::filesystem::path& folder) {
+  SyncState state;
+  std::ifstream in(folder / kSyncStateFileName);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string kind, first, second;
+    fields >> kind >> first >> second;
+    if (kind == "sent" && !second.empty()) {
+      state.sentBytes[first] = std::strtoull(second.c_str(), nullptr, 10);
+    } else if (kind == "duplicate" && !second.empty()) {
+      state.duplicates[first] = second;
+    }
+  }
+  return state;
+}
+
+bool SaveSyncState(const std::filesystem::path& folder, const SyncState& state) {
+  const std::filesystem::path file = folder / kSyncStateFileName;
+  std::filesystem::path temporary = file;
+  temporary += ".new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << "# korvex: how much of each record file the line's database has\n";
+    for (const auto& [name, bytes] : state.sentBytes) out << "sent " << name << ' ' << bytes << '\n';
+    for (const auto& [id, first] : state.duplicates) out << "duplicate " << id << ' ' << first << '\n';
+    out.flush();
+    if (!out) return false;
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, file, error);
+  return !error;
+}
+
+RecordSync::RecordSync(std::filesystem::path folder, std::unique_ptr<RecordDatabase> database)
+    : folder_(std::move(folder)), database_(std::move(database)) {}
+
+RecordSync::~RecordSync() { Stop(); }
+
+SyncReport RecordSync::SyncOnce() {
+  std::lock_guard pass(passMutex_);
+  SyncReport report;
+  SyncState state = LoadSyncState(folder_);
+  const SyncState before = state;
+  report.connected = database_->Open(report.error);
+  std::vector<DuplicateUid> found;
+  for (const auto& file : RecordFiles(folder_)) {
+    const std::string name = file.filename().string();
+    std::uint64_t& sent = state.sentBytes[name];
+    std::error_code error;
+    // A file shorter than what was sent of it was replaced: send it from the start.
+    if (sent > std::filesystem::file_size(file, error)) sent = 0;
+    if (report.connected) {
+      RecordReadStats stats;
+      sent = ReadRecordFile(file, sent, [&](const BoardRecord& record, std::uint64_t) {
+        InsertResult result = database_->Insert(record);
+        switch (result.outcome) {
+          case InsertOutcome::kInserted: ++report.sent; break;
+          case InsertOutcome::kAlreadyStored: ++report.alreadyStored; break;
+          case InsertOutcome::kDuplicateUid:
+            ++report.sent;
+            state.duplicates[std::string(record.id.View())] = result.firstId;
+            found.push_back({std::string(record.id.View()), std::string(record.uidText.View()),
+                             std::move(result.firstId)});
+            break;
+          case InsertOutcome::kFailed:
+            report.error = std::move(result.error);
+            report.connected = false;
+            return false;
+        }
+        return true;
+      }, stats);
+      report.tornLines += stats.tornLines;
+    }
+    report.pending += LinesAfter(file, sent);
+  }
+  if (!report.connected) database_->Close();
+  if (!(state == before)) SaveSyncState(folder_, state);
+  report.duplicates = found;
+  std::function<void(const DuplicateUid&)> handler;
+  {
+    std::lock_guard lock(mutex_);
+    last_ = report;
+    handler = onDuplicate_;
+  }
+  if (handler) {
+    for (const DuplicateUid& duplicate : found) handler(duplicate);
+  }
+  return report;
+}
+
+void RecordSync::Start(std::chrono::milliseconds retry) {
+  Stop();
+  std::lock_guard lock(mutex_);
+  stopping_ = false;
+  notified_ = false;
+  retry_ = retry;
+  thread_ = std::thread(&RecordSync::Loop, this);
+}
+
+void RecordSync::Notify() {
+  std::lock_guard lock(mutex_);
+  notified_ = true;
+  wake_.notify_all();
+}
+
+void RecordSync::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    wake_.notify_all();
+  }
+  if (thread_.joinable()) thread_.join();
+}
+
+SyncReport RecordSync::LastReport() const {
+  std::lock_guard lock(mutex_);
+  return last_;
+}
+
+void RecordSync::OnDuplicate(std::function<void(const DuplicateUid&)> handler) {
+  std::lock_guard lock(mutex_);
+  onDuplicate_ = std::move(handler);
+}
+
+void RecordSync::Loop() {
+  // Without news the thread still looks now and then: another program (the
+  // command line) may have written records, and a state file may have been reset.
+  constexpr auto kIdleLook = std::chrono::seconds(60);
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    notified_ = false;
+    lock.unlock();
+    const bool ok = SyncOnce().error.empty();
+    lock.lock();
+    // After a failure, news of a record does not cut the wait short: the server is
+    // given its retry period rather than one attempt per burned board.
+    wake_.wait_for(lock, ok ? std::chrono::duration_cast<std::chrono::milliseconds>(kIdleLook) : retry_,
+                   [&] { return stopping_ || (ok && notified_); });
+  }
+}
+
+}  // namespace korvex

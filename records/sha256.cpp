@@ -1,0 +1,124 @@
+#include "records/sha256.h"
+
+#include <fstream>
+
+#include "host/paths.h"
+
+namespace korvex {
+namespace {
+
+constexpr std::array<std::uint32_t, 64> kRoundConstants{
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+constexpr std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+}  // namespace
+
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
+             0x5be0cd19} {}
+
+void Sha256::Block(const std::uint8_t* block) {
+  std::array<std::uint32_t, 64> w{};
+  for (std::size_t i = 0; i < 16; ++i) {
+    w[i] = std::uint32_t{block[4 * i]} << 24 | std::uint32_t{block[4 * i + 1]} << 16 |
+           std::uint32_t{block[4 * i + 2]} << 8 | block[4 * i + 3];
+  }
+  for (std::size_t i = 16; i < 64; ++i) {
+    const std::uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+    const std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+  }
+  auto [a, b, c, d, e, f, g, h] = state_;
+  for (std::size_t i = 0; i < 64; ++i) {
+    const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) +
+                             kRoundConstants[i] + w[i];
+    const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+    h = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
+  }
+  const std::array<std::uint32_t, 8> add{a, b, c, d, e, f, g, h};
+  for (std::size_t i = 0; i < 8; ++i) state_[i] += add[i];
+}
+
+void Sha256::Update(std::span<const std::uint8_t> bytes) {
+  totalBytes_ += bytes.size();
+  std::size_t at = 0;
+  if (buffered_ > 0) {
+    while (buffered_ < 64 && at < bytes.size()) buffer_[buffered_++] = bytes[at++];
+    if (buffered_ < 64) return;
+    Block(buffer_.data());
+    buffered_ = 0;
+  }
+  for (; at + 64 <= bytes.size(); at += 64) Block(bytes.data() + at);
+  while (at < bytes.size()) buffer_[buffered_++] = bytes[at++];
+}
+
+void Sha256::Update(std::string_view text) {
+  Update(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+Sha256Digest Sha256::Final() {
+  const std::uint64_t bits = totalBytes_ * 8;
+  // A one bit, zeros up to 56 bytes into the last block, then the length in bits.
+  std::array<std::uint8_t, 72> tail{};
+  tail[0] = 0x80;
+  const std::size_t zeros = (buffered_ < 56 ? 56 - buffered_ : 120 - buffered_) - 1;
+  for (std::size_t i = 0; i < 8; ++i) tail[1 + zeros + i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
+  Update(std::span(tail.data(), 1 + zeros + 8));
+  Sha256Digest digest{};
+  for (std::size_t i = 0; i < 8; ++i) {
+    for (std::size_t j = 0; j < 4; ++j) {
+      digest[4 * i + j] = static_cast<std::uint8_t>(state_[i] >> (24 - 8 * j));
+    }
+  }
+  return digest;
+}
+
+bool HashFile(const std::filesystem::path& file, std::uint64_t& size, Sha256Digest& digest) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  Sha256 hash;
+  std::array<std::uint8_t, 16384> chunk;
+  size = 0;
+  while (in) {
+    in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    hash.Update(std::span(chunk.data(), got));
+    size += got;
+  }
+  if (in.bad()) return false;
+  digest = hash.Final();
+  return true;
+}
+
+void ImageDigestCache::Fill(ImageRecord& image) {
+  const std::filesystem::path path = PathFromUtf8(image.file.View());
+  std::error_code error;
+  const auto modified = std::filesystem::last_write_time(path, error);
+  const auto size = error ? 0 : std::filesystem::file_size(path, error);
+  image.hashed = false;
+  if (error) return;
+  {
+    std::lock_guard lock(mutex_);
+    const auto it = entries_.find(image.file.View());
+    if (it != entries_.end() && it->second.modified == modified && it->second.size == size) {
+      image.size = size, image.sha256 = it->second.digest, image.hashed = true;
+      return;
+    }
+  }
+  // Hashed outside the lock: other workers go on with files already known.
+  Entry entry{modified, 0, {}};
+  if (!HashFile(path, entry.size, entry.digest)) return;
+  image.size = entry.size, image.sha256 = entry.digest, image.hashed = true;
+  std::lock_guard lock(mutex_);
+  entries_.insert_or_assign(std::string(image.file.View()), entry);
+}
+
+}  // namespace korvex

@@ -1,0 +1,280 @@
+// The board records on disk: SHA-256, the JSON line, the monthly files with their
+// torn lines, eight writers at once, the query's filter and the line settings.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <thread>
+
+#include "cli_runner.h"
+#include "record_samples.h"
+#include "records/line_settings.h"
+#include "records/record_json.h"
+#include "records/record_query.h"
+#include "records/record_store.h"
+#include "records/report.h"
+#include "records/sha256.h"
+#include "temp_dir.h"
+
+namespace korvex {
+namespace {
+
+std::string Hex(const Sha256Digest& digest) {
+  std::string text;
+  AppendHex(text, digest);
+  return text;
+}
+
+std::string Slurp(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(Sha256, StandardVectorsWhateverTheChunks) {
+  const std::string million(1'000'000, 'a');
+  const struct {
+    std::string_view text;
+    std::string_view digest;
+  } kCases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {million, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& c : kCases) {
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{63}, std::size_t{1000}}) {
+      if (chunk == 1 && c.text.size() > 1000) continue;
+      Sha256 hash;
+      for (std::size_t at = 0; at < c.text.size(); at += chunk) hash.Update(c.text.substr(at, chunk));
+      EXPECT_EQ(Hex(hash.Final()), c.digest) << c.text.substr(0, 10) << " in chunks of " << chunk;
+    }
+  }
+  testing::TempDir dir;
+  std::ofstream(dir.path() / "image.bin", std::ios::binary) << million;
+  ImageRecord image;
+  image.file.Assign((dir.path() / "image.bin").string());
+  ImageDigestCache cache;
+  cache.Fill(image);
+  EXPECT_TRUE(image.hashed);
+  EXPECT_EQ(image.size, million.size());
+  EXPECT_EQ(Hex(image.sha256), kCases[3].digest);
+}
+
+TEST(BoardRecordJson, RoundTripsAndNoCutLineParses) {
+  testing::ClockHost host;
+  BoardRecord record;
+  testing::FillSampleRecord(record, host, "LINE-3", 5, BurnReason::kZoneFull,
+                            "img_boot.bin zone \"full\"\t\xE5\x9D\x8F\xE5\x9D\x97");
+  EXPECT_EQ(record.id.View().substr(0, 29), "LINE-3-20261203T080000000-p5-");
+  EXPECT_EQ(record.id.Size(), 37u);  // eight random hex digits
+  EXPECT_EQ(record.durationMs, 1u);  // the clock moved on once between claim and end
+
+  std::string line;
+  AppendRecordJson(line, record);
+  ASSERT_EQ(line.back(), '\n');
+  line.pop_back();
+  BoardRecord back;
+  ASSERT_TRUE(ParseRecordJson(line, back));
+  std::string again;
+  AppendRecordJson(again, back);
+  EXPECT_EQ(again, line + "\n");
+  EXPECT_EQ(back.message.View(), record.message.View());
+  // A message longer than its field loses whole characters only.
+  FinishBoardRecord(record, host, BurnReason::kLinkLost, std::string(254, 'x') + "\xE5\x9D\x8F");
+  EXPECT_EQ(record.message.View(), std::string(254, 'x'));
+  EXPECT_EQ(back.images[1].blocksSkipped, 1u);
+  // A crash can cut a line anywhere: no cut line passes for a record.
+  for (std::size_t length = 0; length < line.size(); ++length) {
+    EXPECT_FALSE(ParseRecordJson(line.substr(0, length), back)) << length;
+  }
+}
+
+TEST(RecordStore, ATornLastLineStaysApartFromTheNextRecord) {
+  testing::TempDir dir;
+  testing::ClockHost host;
+  BoardRecord first, second;
+  testing::FillSampleRecord(first, host, "A", 0, BurnReason::kBurned);
+  testing::FillSampleRecord(second, host, "A", 1, BurnReason::kUnplugged);
+  RecordStore store(dir.path());
+  ASSERT_TRUE(store.Append(first));
+  const auto file = dir.path() / "records-2026-12.jsonl";
+  std::string whole = Slurp(file);
+  const std::string torn = whole.substr(0, whole.size() / 2);
+  std::ofstream(file, std::ios::binary | std::ios::app) << torn;  // the crash
+  ASSERT_TRUE(store.Append(second));
+
+  std::string secondLine;
+  AppendRecordJson(secondLine, second);
+  EXPECT_EQ(Slurp(file), whole + torn + "\n" + secondLine);
+  std::vector<std::string> ids;
+  const RecordReadStats stats =
+      ForEachRecord(dir.path(), [&ids](const BoardRecord& r) { ids.emplace_back(r.id.View()); });
+  EXPECT_EQ(ids, (std::vector<std::string>{std::string(first.id.View()), std::string(second.id.View())}));
+  EXPECT_EQ(stats.tornLines, 1u);
+}
+
+TEST(RecordStore, EightWorkersWriteWholeLines) {
+  testing::TempDir dir;
+  testing::ClockHost host;
+  RecordStore store(dir.path());
+  std::vector<std::thread> workers;
+  for (int port = 0; port < 8; ++port) {
+    workers.emplace_back([&, port] {
+      BoardRecord record;
+      for (int i = 0; i < 25; ++i) {
+        testing::FillSampleRecord(record, host, "LINE", port, BurnReason::kBurned);
+        EXPECT_TRUE(store.Append(record));
+      }
+    });
+  }
+  for (std::thread& worker : workers) worker.join();
+  std::set<std::string> ids;
+  std::array<int, 8> perPort{};
+  const RecordReadStats stats = ForEachRecord(dir.path(), [&](const BoardRecord& r) {
+    ids.emplace(r.id.View());
+    ++perPort[static_cast<std::size_t>(r.port)];
+  });
+  EXPECT_EQ(stats.tornLines, 0u);
+  EXPECT_EQ(ids.size(), 200u);
+  EXPECT_EQ(perPort, (std::array<int, 8>{25, 25, 25, 25, 25, 25, 25, 25}));
+}
+
+TEST(RecordFilter, DaysUidsAndResults) {
+  testing::ClockHost host;
+  BoardRecord burned, failed;
+  testing::FillSampleRecord(burned, host, "A", 0, BurnReason::kBurned);
+  testing::FillSampleRecord(failed, host, "A", 1, BurnReason::kLinkLost);
+  std::string uid;
+  AppendHex(uid, burned.uid);
+  const std::string spacedUpper = std::string(FormatUidText(burned.uid).View().substr(9, 14));
+  const struct {
+    RecordFilter filter;
+    bool burned, failed;
+  } kCases[] = {
+      {{}, true, true},
+      {{"2026-12-03", "2026-12-03", "", ""}, true, true},
+      {{"2026-12-04", "", "", ""}, false, false},
+      {{"", "2026-12-02", "", ""}, false, false},
+      {{"", "", uid.substr(10, 8), ""}, true, false},
+      {{"", "", spacedUpper, ""}, true, false},
+      {{"", "", "", "passed"}, true, false},
+      {{"", "", "", "failed"}, false, true},
+      {{"", "", "", "link-lost"}, false, true},
+      {{"", "", "", "zone-full"}, false, false},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(c.filter.Check(), "");
+    EXPECT_EQ(c.filter.Matches(burned), c.burned) << c.filter.fromDay << c.filter.uid << c.filter.result;
+    EXPECT_EQ(c.filter.Matches(failed), c.failed) << c.filter.fromDay << c.filter.uid << c.filter.result;
+  }
+  for (const RecordFilter& bad : {RecordFilter{"2026-02-29", "", "", ""}, RecordFilter{"", "12/03", "", ""},
+                                  RecordFilter{"2026-12-04", "2026-12-03", "", ""},
+                                  RecordFilter{"", "", "", "broken"}}) {
+    EXPECT_NE(bad.Check(), "") << bad.fromDay << bad.toDay << bad.result;
+  }
+}
+
+TEST(LineSettings, KeysValuesAndErrorsByLine) {
+  const struct {
+    std::string_view text;
+    LineSettings settings;
+    std::vector<std::string> errors;
+  } kCases[] = {
+      {"", {}, {}},
+      {"\xEF\xBB\xBF# line 3\r\nstation = LINE3\r\nverify=on\r\n; db\r\nrecords_db = Driver={x};Pwd=a=b\r\n",
+       {"LINE3", true, "Driver={x};Pwd=a=b"}, {}},
+      {"station = two words\nverify = yes\nspeed = 3\nverify = off\nrecords_db =\njust text\n",
+       {"korvex", false, ""},
+       {"korvex.ini line 1: station name must be 1 to 32 letters, digits, '-', '_' or '.'",
+        "korvex.ini line 2: verify must be on or off",
+        "korvex.ini line 3: unknown key 'speed' (known: station, verify, records_db)",
+        "korvex.ini line 4: 'verify' is set twice",
+        "korvex.ini line 5: records_db needs an ODBC connection string",
+        "korvex.ini line 6: expected \"key = value\""}},
+  };
+  for (const auto& c : kCases) {
+    const LineSettingsResult result = ParseLineSettings(c.text);
+    EXPECT_EQ(result.settings, c.settings) << c.text;
+    EXPECT_EQ(result.errors, c.errors) << c.text;
+  }
+}
+
+TEST(RecordsCommand, TableCsvAndJsonMarkALocalDuplicateAndCountTornLines) {
+  testing::TempDir home;
+  testing::ClockHost host;
+  BoardRecord first, failed, again;
+  testing::FillSampleRecord(first, host, "A", 0, BurnReason::kBurned);
+  testing::FillSampleRecord(failed, host, "A", 1, BurnReason::kChipUnknown, "Please check nand_cfg.h file!");
+  testing::FillSampleRecord(again, host, "A", 2, BurnReason::kBurned);
+  SetUid(again, first.uid, first.uidText.View());
+  RecordStore store(home.path());
+  store.Append(first), store.Append(failed);
+  std::ofstream(home.path() / "records-2026-12.jsonl", std::ios::app) << "{\"v\":1,\"id\":";
+  store.Append(again);
+  const std::string base = "--home " + home.path().string() + " ";
+  const std::string mark = std::string(first.id.View());
+
+  RunResult run = RunKorvex(base + "records");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 5);  // header, 3 rows, total
+  EXPECT_NE(run.out.find("DUPLICATE UID (first: " + mark + ")\n3 records, 1 with a duplicate UID\n"),
+            std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "korvex: skipped 1 torn lines (a write cut short)\n");
+  run = RunKorvex(base + "records --csv --result chip-unknown");
+  EXPECT_EQ(run.out, RecordCsvHeader() + RecordCsvRow(failed, ""));
+  EXPECT_NE(run.out.find(",A,1,Qx7135,"), std::string::npos);
+  run = RunKorvex(base + "--json records --result passed");
+  std::string expected;
+  AppendRecordJson(expected, first);
+  EXPECT_EQ(run.out, expected + RecordJsonLine(again, mark));
+  EXPECT_NE(run.out.find(",\"duplicateOf\":\"" + mark + "\"}\n"), std::string::npos);
+}
+
+TEST(RecordsCommand, UsageErrorsNameTheirOption) {
+  testing::TempDir home;
+  const std::string base = "--home " + home.path().string() + " ";
+  const struct {
+    std::string arguments, error;
+  } kCases[] = {
+      {"records --from 2026-13-01", "korvex: --from takes a day as YYYY-MM-DD\n"},
+      {"records --csv --json", "korvex: choose one of --csv and --json\n"},
+      {"records tidy", "korvex: unknown records action 'tidy' (sync, generate-demo)\n"},
+      {"records sync", "korvex: no database: give --records-db CONN or records_db in korvex.ini\n"},
+      {"report --from 2026-12-01", "korvex: report needs --out FILE\n"},
+      {"station --records-db a --records-db b", "korvex: option '--records-db' is given twice\n"},
+  };
+  for (const auto& c : kCases) {
+    const RunResult run = RunKorvex(base + c.arguments);
+    EXPECT_EQ(run.exitCode, 2) << c.arguments;
+    EXPECT_EQ(run.err, c.error) << c.arguments;
+  }
+}
+
+TEST(ReportHistogram, TheFinestRoundWidthOfAtMostTwentyBins) {
+  const struct {
+    std::vector<std::uint64_t> ms;
+    std::uint64_t first, width;
+    std::vector<std::size_t> counts;
+  } kCases[] = {
+      {{61'000}, 61'000, 100, {1}},
+      {{60'050, 61'900, 61'999}, 60'000, 100, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}},
+      {{60'000, 62'000, 79'999}, 60'000, 1000, {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
+      {{20'000, 95'000, 97'000}, 20'000, 5000, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}},
+  };
+  for (const auto& c : kCases) {
+    const std::vector<HistogramBin> bins = BurnTimeHistogram(c.ms);
+    ASSERT_EQ(bins.size(), c.counts.size()) << c.ms.back();
+    for (std::size_t i = 0; i < bins.size(); ++i) {
+      EXPECT_EQ(bins[i].fromMs, c.first + i * c.width);
+      EXPECT_EQ(bins[i].toMs, c.first + (i + 1) * c.width);
+      EXPECT_EQ(bins[i].count, c.counts[i]) << c.ms.back() << " bin " << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace korvex
