@@ -13,9 +13,6 @@
 
 namespace korvex::cli {
 
-// Options every command that drives boards takes.
-std::vector<OptionSpec> BoardOptionSpecs();
-
 struct LineSetup {
   sim::SimulatedLine line;  // its board model is the station's model too
   std::optional<std::filesystem::path> dumpDir;
@@ -25,7 +22,8 @@ struct LineSetup {
 bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup);
 
 // The host for the setup: simulated boards plugged into the first USB ports. Without
-// --sim this build has no USB boot driver, so the driver's list is empty.
+// --sim this build has no USB boot driver, so the driver's list is empty. nullptr after
+// a usage message for boards the simulator cannot build.
 std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home);
 
 // Writes board-<k>.nand of every plugged board into the dump folder, if one was asked for.
