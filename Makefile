@@ -3,7 +3,7 @@
 #   make test   build with warnings as errors and run every test, also under sanitizers,
 #               then the Windows station's tests under Wine and its screenshot
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-PACKAGES := cmake g++ make libgtest-dev libgmock-dev
+PACKAGES := cmake g++ make libgtest-dev libgmock-dev python3-jsonschema
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64 wine wine64 xvfb xauth imagemagick fonts-wqy-zenhei googletest zip
 # Wine keeps its own registry and C: drive here, apart from the user's.
 export WINEPREFIX := $(CURDIR)/build/wineprefix

@@ -261,7 +261,9 @@ std::string ChipName(const StationJob& job) {
 
 std::string StationTitle(const StationJob& job) {
   std::string title = "Korvex " + std::string(FindCpuModel(job.setup.line.board.model)->comboText);
-  title += job.simulated ? " - " + std::to_string(job.setup.line.boards) + " simulated boards, chip " + ChipName(job)
+  const int boards = job.setup.line.boards;
+  title += job.simulated ? " - " + std::to_string(boards) + (boards == 1 ? " simulated board" : " simulated boards") +
+                               ", chip " + ChipName(job)
                          : " - no USB boot driver on this platform";
   return title;
 }
@@ -351,7 +353,7 @@ void ShowPreflight(const CommandContext& context, const PreflightReport& report)
                      .Str()
               << "\n";
   } else if (report.problems.empty()) {
-    std::cout << "pre-flight: passed\n";
+    std::cout << "pre-flight: passed; " << report.pageNote << "\n";
   }
 }
 

@@ -143,6 +143,10 @@ PreflightReport RunPreflight(const PreflightInput& input, Host& host) {
   }
   CheckModelFolder(input, host, report);
   CheckTableAndLog(input, report);
+  const PageView others = ViewOf(input, kResBin);
+  report.pageNote = std::string("zones measured in 2048-byte pages for nand.bin") +
+                    (input.model == kModelQx7120 ? " and loader.bin" : "") + ", " +
+                    std::to_string(others.bytes) + "-byte pages for the others (" + others.why + ")";
   return report;
 }
 

@@ -31,6 +31,7 @@ struct PreflightReport {
   std::vector<std::string> problems;  // one line each; empty when all is well
   std::array<std::uint64_t, kImageCount> imageBytes{};
   std::filesystem::path logPath;  // this month's production log
+  std::string pageNote;           // the page sizes the zones were measured in, and why
 };
 
 // host serves the check of the configuration files and the clock of the log's name.
