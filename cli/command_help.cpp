@@ -72,23 +72,25 @@ std::vector<OptionHelp> ReadbackOptionHelp() {
 
 const std::vector<CommandHelp>& Commands() {
   static const std::vector<CommandHelp> commands = {
-      {"station", "station [options]",
+      {"station", "station [options]", "pre-flight, then claim, boot and burn every board",
        "The station's main job: checks the images, the model folder, nand_cfg.bin and the log "
        "before anything else, then claims, boots and burns every board, shows one row per port "
        "and ends with a summary.",
        StationOptionHelp(), ""},
       {"readback", "readback --from PAGE --to PAGE --out FILE [options]",
-       "Reads pages PAGE..PAGE-1 of port 1's board into FILE, page data only, as the READ "
+       "read pages of port 1's board into a file",
+       "Reads pages --from up to --to - 1 of port 1's board into FILE, page data only, as the READ "
        "button does. A simulated board starts blank: pages read back are 0xFF unless the same "
        "run burned them; `station --sim-dump DIR` keeps a burned board's NAND.",
        ReadbackOptionHelp(), ""},
-      {"devices", "devices [--sim N]",
+      {"devices", "devices [--sim N]", "driver instances and the port each linked board holds",
        "The driver's interface instances and the port each linked board holds, as the station's "
        "first scan sees them.",
        {{"--sim", "N", "N simulated boards (0..128)",
          "none: this build has no USB boot driver, so the list is empty"}},
        ""},
       {"nand-table", "nand-table list | lookup MAIN[:EXT] [EXT] | add OPTIONS | delete ROW...",
+       "the NAND parameter table",
        "The NAND parameter table, nand_cfg.bin in the home folder (written from the built-in "
        "table when missing).",
        {{"--main", "HEX", "add: main ID, maker and device code, e.g. ECD3", "none; required"},
@@ -107,12 +109,12 @@ const std::vector<CommandHelp>& Commands() {
        "  lookup MAIN[:EXT] [EXT] the geometry a chip with these ID keys gets, and its row\n"
        "  add OPTIONS             append a row; warns when its keys are taken already\n"
        "  delete ROW...           remove rows by number and print them\n"},
-      {"check-config", "check-config [--model M] [FILE]",
+      {"check-config", "check-config [--model M] [FILE]", "vet a boot configuration file",
        "Vets a boot configuration file as a board's configuration would read it, verdict first.",
        {{"--model", "M", "the model the file is for: 7120, 7130, 7135 or 7105B",
          "the model whose folder holds FILE, else 7135"}},
        "FILE defaults to Korvex2K.cfg in the model's folder of the home folder.\n"},
-      {"sim-home", "sim-home",
+      {"sim-home", "sim-home", "write a home folder for simulated boards",
        "Writes a home for simulated boards into --home, creating the folder: the model folders "
        "7120, 7130, 7135 and 7105B with simulator-only placeholder firmware and sample "
        "configuration files, and sample images in images/. Real boards need the vendor's fw.bin "
@@ -146,7 +148,9 @@ const CommandHelp* FindCommandHelp(std::string_view name) {
 
 std::string GlobalUsage() {
   std::string text = "usage: korvex [global options] COMMAND [options]\n\ncommands:\n";
-  for (const CommandHelp& command : Commands()) text += "  korvex " + std::string(command.usage) + "\n";
+  for (const CommandHelp& command : Commands()) {
+    text += "  " + std::string(command.usage) + "\n      " + std::string(command.brief) + "\n";
+  }
   text += "\nglobal options:\n" + FormatOptionHelp(kGlobalOptions) + "\n";
   text += kExitCodes;
   text += "\n`korvex COMMAND --help` lists a command's options.\n";

@@ -16,6 +16,7 @@ namespace korvex::cli {
 struct CommandHelp {
   std::string_view name;
   std::string_view usage;    // after "korvex [global options] "
+  std::string_view brief;    // a line for the list of commands
   std::string_view summary;  // what it does, one paragraph
   std::vector<OptionHelp> options;
   std::string_view details;  // more lines after the options; may be empty

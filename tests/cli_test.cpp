@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -135,6 +136,39 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
   }
   const RunResult run = RunKorvex("--home " + (home.path() / "missing").string() + " nand-table list");
   EXPECT_EQ(run.exitCode, 2);
+}
+
+TEST(Cli, VersionAndEveryCommandsHelp) {
+  RunResult run = RunKorvex("--version");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(std::regex_match(run.out, std::regex("korvex [0-9]+\\.[0-9]+\\.[0-9]+( \\(commit [0-9a-f]{12}\\))?\n"
+                                                   "compiler: (GCC|clang) [^\n]+\n"
+                                                   "device backend: none on this platform: [^\n]+\n")))
+      << run.out;
+  for (const char* command : {"station", "readback", "devices", "nand-table", "check-config", "sim-home"}) {
+    run = RunKorvex(std::string(command) + " --help");
+    EXPECT_EQ(run.exitCode, 0) << command;
+    EXPECT_TRUE(run.out.starts_with(std::string("usage: korvex [global options] ") + command)) << run.out;
+    EXPECT_NE(run.out.find("\n  --json      one JSON object per line on stdout"), std::string::npos) << command;
+  }
+  run = RunKorvex("station --help");
+  EXPECT_NE(run.out.find("\n  --sim-chip MAIN:EXT      the NAND chip on every simulated board, one the simulator "
+                         "emulates\n                           (default: ECD3:589551, 2048-byte pages)\n"),
+            std::string::npos) << run.out;
+}
+
+// check-config reads a file as the model whose folder holds it, verdict first.
+TEST(Cli, CheckConfigTakesTheModelFromTheFilesFolder) {
+  testing::TempDir home;
+  ASSERT_EQ(RunKorvex("--home " + home.path().string() + " sim-home").exitCode, 0);
+  const std::string file = (home.path() / "7120" / "Korvex2K.cfg").string();
+  RunResult run = RunKorvex("check-config " + file);
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_TRUE(run.out.starts_with("verdict: PASS\nfile: " + file + "\nmodel: 0 Qx7105\\Qx7120 (folder 7120)\n"))
+      << run.out;
+  run = RunKorvex("check-config --model 7135 " + file);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.out.starts_with("verdict: FAIL\n")) << run.out;
 }
 
 // Whatever throws, korvex reports it in one line and exits 1: here a home whose name
