@@ -212,7 +212,7 @@ void BoardTracker::End(BoardJob& job, BurnEnd end, std::string_view uid, Clock::
     job.reason.clear();
   } else if (end == BurnEnd::kInterrupted || job.cutByClose) {
     job.state = BoardState::kInterrupted;
-    if (job.reason.empty()) job.reason = "the station closed while it burned";
+    if (job.reason.empty()) job.reason = "station closed mid-burn";
   } else if (end == BurnEnd::kUnplugged || end == BurnEnd::kLinkLost) {
     job.state = BoardState::kUnplugged;
   } else {

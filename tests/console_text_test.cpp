@@ -88,8 +88,8 @@ TEST(BoardTracker, EachEndGetsItsResultAndTheFirstWordThatExplainsIt) {
       {BurnEnd::kLinkLost, nullptr, "nandUID: 0102: img_boot.bin disconnected!", false,
        "unplugged: img_boot.bin disconnected!", "unplugged"},
       {BurnEnd::kZoneFull, nullptr, "nandUID: 0102: Update nand.bin succeeded!", false, "failed: zone-full", "failed"},
-      {BurnEnd::kInterrupted, nullptr, nullptr, false, "interrupted: the station closed while it burned", "interrupted"},
-      {BurnEnd::kLinkLost, nullptr, nullptr, true, "interrupted: the station closed while it burned", "interrupted"},
+      {BurnEnd::kInterrupted, nullptr, nullptr, false, "interrupted: station closed mid-burn", "interrupted"},
+      {BurnEnd::kLinkLost, nullptr, nullptr, true, "interrupted: station closed mid-burn", "interrupted"},
       {BurnEnd::kBurned, nullptr, nullptr, true, "done in 0.0 s", "burned"},
   };
   for (const auto& c : cases) {
