@@ -4,8 +4,9 @@
 #               then the Windows station's tests under Wine and its screenshot
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # postgresql, unixodbc-dev and odbc-postgresql: the records tests run a PostgreSQL
-# server of their own and reach it through ODBC; chromium renders the HTML report.
-PACKAGES := cmake g++ make libgtest-dev libgmock-dev postgresql unixodbc-dev odbc-postgresql chromium
+# server of their own and reach it through ODBC; chromium renders the HTML report;
+# python3-jsonschema validates the console's JSON stream against its schema.
+PACKAGES := cmake g++ make libgtest-dev libgmock-dev postgresql unixodbc-dev odbc-postgresql chromium python3-jsonschema
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64 wine wine64 xvfb xauth imagemagick fonts-wqy-zenhei googletest zip
 # Wine keeps its own registry and C: drive here, apart from the user's.
 export WINEPREFIX := $(CURDIR)/build/wineprefix

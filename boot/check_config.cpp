@@ -94,6 +94,7 @@ CheckConfigResult RunCheckConfig(Host& host, const CpuModelInfo& model) {
 
 std::string FormatCheckConfigReport(const CheckConfigResult& r) {
   std::ostringstream out;
+  out << "verdict: " << (r.Passed() ? "PASS" : "FAIL") << '\n';
   out << "file: " << PathToUtf8(r.path) << '\n';
   if (const CpuModelInfo* info = FindCpuModel(r.model)) {
     out << "model: " << r.model << ' ' << info->comboText << " (folder " << info->folder << ")\n";
@@ -129,7 +130,6 @@ std::string FormatCheckConfigReport(const CheckConfigResult& r) {
   for (const ConfigRuleFailure& f : r.ruleFailures) failures.push_back(f.text);
   out << "check: " << (failures.empty() ? "pass" : "fail") << '\n';
   for (const std::string& text : failures) out << "  " << text << '\n';
-  out << "verdict: " << (r.Passed() ? "PASS" : "FAIL") << '\n';
   return out.str();
 }
 

@@ -41,7 +41,7 @@ CheckConfigResult RunCheckConfig(Host& host, int model, const std::filesystem::p
 // The same for the model's own Korvex2K.cfg in its folder beside the program.
 CheckConfigResult RunCheckConfig(Host& host, const CpuModelInfo& model);
 
-// Plain-text report, one item per line, ending in "verdict: PASS" or "verdict: FAIL".
+// Plain-text report, one item per line, starting with "verdict: PASS" or "verdict: FAIL".
 std::string FormatCheckConfigReport(const CheckConfigResult& result);
 
 }  // namespace korvex

@@ -1,11 +1,15 @@
 // korvex check-config [--model 7120|7130|7135|7105B] [FILE]: vets a model folder's
 // configuration file before a shift. Exit 0 when it passes, 1 when not, 2 on bad usage.
+// Without --model the file's own folder names the model (7120/Korvex2K.cfg is a 7120
+// file), since each model's grammar differs.
 
 #include <iostream>
+#include <optional>
 
 #include "boot/check_config.h"
 #include "boot/station_model.h"
 #include "cli/cli_args.h"
+#include "cli/command_help.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "host/paths.h"
@@ -15,12 +19,18 @@ namespace korvex::cli {
 
 namespace {
 
-constexpr OptionSpec kCheckConfigOptions[] = {{"--model", true}};
-
-std::string JsonTextArray(const std::vector<std::string>& texts) {
-  std::string out = "[";
-  for (const std::string& text : texts) out += (out.size() > 1 ? "," : "") + JsonQuote(text);
-  return out + "]";
+// The model --model names, else the one whose folder holds the file, else the default.
+std::optional<int> ChooseModel(const ParsedArgs& args) {
+  if (args.Has("--model")) {
+    const auto parsed = ParseModelName(args.Get("--model"));
+    if (!parsed) UsageError("--model takes 7120, 7130, 7135 or 7105B");
+    return parsed;
+  }
+  if (!args.positional.empty()) {
+    const std::filesystem::path folder = PathFromUtf8(args.positional[0]).parent_path().filename();
+    if (const auto model = ParseModelName(PathToUtf8(folder))) return model;
+  }
+  return kDefaultCpuModel;
 }
 
 std::string RecordHex(const BootConfig& config) {
@@ -38,14 +48,15 @@ void PrintJson(const CheckConfigResult& result) {
   for (const auto& d : result.diagnostics) diagnostics.push_back(d.text);
   for (const auto& f : result.ruleFailures) failures.push_back(f.text);
   std::cout << JsonObject()
+                   .Add("type", "check-config")
                    .Add("file", PathToUtf8(result.path))
-                   .Add("model", FindCpuModel(result.model)->folder)
+                   .Add("model", ParsedModel(result.model).folder)
                    .Add("parseResult", static_cast<std::int64_t>(result.parseResult))
-                   .AddRaw("diagnostics", JsonTextArray(diagnostics))
-                   .AddRaw("messages", JsonTextArray(result.messages))
+                   .AddRaw("diagnostics", JsonArray(diagnostics))
+                   .AddRaw("messages", JsonArray(result.messages))
                    .Add("record", RecordHex(result.config))
                    .Add("sdramBytes", static_cast<std::int64_t>(result.sdramBytes))
-                   .AddRaw("failedRules", JsonTextArray(failures))
+                   .AddRaw("failedRules", JsonArray(failures))
                    .Add("pass", result.Passed())
                    .Str()
             << "\n";
@@ -55,21 +66,17 @@ void PrintJson(const CheckConfigResult& result) {
 
 int RunCheckConfig(const CommandContext& context) {
   std::string error;
-  const auto args = ParseArgs(context.args, kCheckConfigOptions, error);
+  const auto args = ParseArgs(context.args, SpecsOf(FindCommandHelp("check-config")->options), error);
   if (!args) return UsageError(error);
   if (args->positional.size() > 1) return UsageError("check-config takes at most one FILE");
-  int model = kDefaultCpuModel;
-  if (args->Has("--model")) {
-    const auto parsed = ParseModelName(args->Get("--model"));
-    if (!parsed) return UsageError("--model takes 7120, 7130, 7135 or 7105B");
-    model = *parsed;
-  }
+  const std::optional<int> model = ChooseModel(*args);
+  if (!model) return kExitUsage;
   sim::SimHost host(0, context.home);  // the program folder only; no boards involved
-  const CpuModelInfo& info = *FindCpuModel(model);
+  const CpuModelInfo& info = ParsedModel(*model);
   const std::filesystem::path path = args->positional.empty()
                                          ? ModelFilePath(host, info, kConfig2KFileName)
                                          : PathFromUtf8(args->positional[0]);
-  const CheckConfigResult result = RunCheckConfig(host, model, path);
+  const CheckConfigResult result = RunCheckConfig(host, *model, path);
   if (result.parseResult == kParseCannotOpen) {
     return UsageError("cannot read '" + PathToUtf8(path) + "'");
   }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/cli_args.h"
+#include "cli/command_help.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "device/device_discovery.h"
@@ -15,7 +16,6 @@ namespace korvex::cli {
 
 namespace {
 
-constexpr OptionSpec kDeviceOptions[] = {{"--sim", true}};
 constexpr int kMaxSimBoards = 128;
 
 // The driver's instances fill the entries from the first; an index of 0 ends them.
@@ -50,6 +50,7 @@ void PrintJson(const DeviceTables& tables, std::size_t instanceCount, bool simul
   for (std::size_t i = 0; i < instanceCount; ++i) {
     const DeviceKeyEntry& entry = tables.entries[i];
     std::cout << JsonObject()
+                     .Add("type", "instance")
                      .Add("instance", static_cast<std::int64_t>(entry.index))
                      .Add("linked", entry.linked != 0)
                      .Add("symbolicLink", entry.symbolicLink.View())
@@ -60,7 +61,7 @@ void PrintJson(const DeviceTables& tables, std::size_t instanceCount, bool simul
   for (std::size_t port = 0; port < tables.linkedDevices.size(); ++port) {
     const LinkedDevice& device = tables.linkedDevices[port];
     JsonObject row;
-    row.Add("port", static_cast<std::int64_t>(port + 1)).Add("linked", device.linked != 0);
+    row.Add("type", "port").Add("port", static_cast<std::int64_t>(port + 1)).Add("linked", device.linked != 0);
     if (device.linked) {
       row.Add("instance", static_cast<std::int64_t>(device.regIndex))
           .Add("symbolicLink", device.symbolicLink.View());
@@ -73,7 +74,7 @@ void PrintJson(const DeviceTables& tables, std::size_t instanceCount, bool simul
 
 int RunDevices(const CommandContext& context) {
   std::string error;
-  const auto args = ParseArgs(context.args, kDeviceOptions, error);
+  const auto args = ParseArgs(context.args, SpecsOf(FindCommandHelp("devices")->options), error);
   if (!args) return UsageError(error);
   if (!args->positional.empty()) return UsageError("unexpected argument '" + args->positional[0] + "'");
 

@@ -2,7 +2,7 @@
 // The table dialog's operations for a terminal. Every command first makes sure the
 // table file exists, exactly as the station's start-up does.
 
-#include <iomanip>
+#include <algorithm>
 #include <optional>
 #include <iostream>
 #include <sstream>
@@ -10,10 +10,14 @@
 #include <vector>
 
 #include "cli/cli_args.h"
+#include "cli/command_help.h"
 #include "cli/commands.h"
 #include "cli/json.h"
+#include "cli/nand_table_view.h"
 #include "device/device_session.h"
+#include "host/paths.h"
 #include "nandtable/nand_cfg.h"
+#include "nandtable/nand_part_record.h"
 #include "nandtable/nand_table_edit.h"
 #include "nandtable/nand_table_texts.h"
 #include "sim/sim_host.h"
@@ -21,8 +25,11 @@
 namespace korvex::cli {
 namespace {
 
-constexpr OptionSpec kAddOptions[] = {{"--main", true},  {"--ext", true}, {"--page", true},
-                                      {"--block", true}, {"--oob", true}, {"--blocks", true}};
+std::vector<OptionSpec> AddOptions() { return SpecsOf(FindCommandHelp("nand-table")->options); }
+
+NandNameBook NameBook(const CommandContext& context) {
+  return NandNameBook(context.home / kNandNamesFileName);
+}
 
 // The table commands need no board: a host with no driver instances serves the
 // program folder and shows the table's own messages on stderr.
@@ -46,12 +53,17 @@ class TableHost {
 int ListCommand(const CommandContext& context, TableHost& table) {
   std::vector<NandTableRow> rows;
   if (RefreshNandTable(table.host(), rows) != NandRefreshResult::kListed) return kExitFailed;
+  const NandNameBook names = NameBook(context);
   if (context.json) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const NandTableRow& r = rows[i];
+      const auto [mainId, extId] = RowKeys(r);
+      const std::string sideName = r[0] == kTextUnnamedPart ? names.Find(mainId, extId) : "";
       std::cout << JsonObject()
+                       .Add("type", "row")
                        .Add("row", static_cast<std::int64_t>(i))
-                       .Add("name", r[0])
+                       .Add("name", sideName.empty() ? r[0] : sideName)
+                       .Add("nameFile", sideName.empty() ? kNandTableFileName : kNandNamesFileName)
                        .Add("mainId", r[1])
                        .Add("extId", r[2])
                        .AddRaw("pageSize", r[3])
@@ -63,15 +75,9 @@ int ListCommand(const CommandContext& context, TableHost& table) {
     }
     return kExitOk;
   }
-  std::cout << std::left << std::setw(5) << "row";
-  for (const NandTableColumn& column : kNandTableColumns) std::cout << column.title << "  ";
-  std::cout << "\n";
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const NandTableRow& r = rows[i];
-    std::cout << std::left << std::setw(5) << i << std::setw(24) << r[0] << std::setw(6) << r[1]
-              << std::setw(9) << r[2] << std::setw(6) << r[3] << std::setw(6) << r[4]
-              << std::setw(5) << r[5] << r[6] << "\n";
-  }
+  std::vector<std::size_t> all(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) all[i] = i;
+  std::cout << FormatNandRows(rows, all, names);
   return kExitOk;
 }
 
@@ -80,9 +86,10 @@ struct ChipKeys {
   std::uint32_t extId = 0;
 };
 
-std::optional<ChipKeys> ParseChipKeys(const std::vector<std::string>& args) {
+std::optional<ChipKeys> ParseChipKeys(const std::vector<std::string>& given) {
+  const std::vector<std::string> args = SplitChipKeys(given);
   if (args.empty() || args.size() > 2) {
-    UsageError("usage: nand-table lookup MAIN [EXT]");
+    UsageError("usage: nand-table lookup MAIN[:EXT] [EXT]");
     return std::nullopt;
   }
   const auto mainId = ParseUnsigned(args[0], 16);
@@ -104,11 +111,13 @@ int LookupCommand(const CommandContext& context, TableHost& table, const ChipKey
   session.device.host = &table.host();
   session.is2KPage = 1;
   const bool found = LookupNandPartWithId(session, keys.mainId, keys.extId);
+  const NandMatch match = MatchNandPart(ReadNandTableBytes(table.host()), keys.mainId, keys.extId);
+  const std::int64_t row = match.chosenRow ? static_cast<std::int64_t>(*match.chosenRow) : -1;
   if (context.json) {
     JsonObject result;
-    result.Add("found", found);
+    result.Add("type", "lookup").Add("found", found);
     if (found) {
-      result.Add("pageSize", static_cast<std::int64_t>(session.pageSize))
+      result.Add("row", row).Add("pageSize", static_cast<std::int64_t>(session.pageSize))
           .Add("blockSize", static_cast<std::int64_t>(session.blockSize))
           .Add("spareSize", static_cast<std::int64_t>(session.spareSize))
           .Add("rowCycles", static_cast<std::int64_t>(session.rowCycles))
@@ -120,7 +129,8 @@ int LookupCommand(const CommandContext& context, TableHost& table, const ChipKey
     }
     std::cout << result.Str() << "\n";
   } else if (found) {
-    std::cout << "page size     " << session.pageSize << "\n"
+    std::cout << "row           " << row << "\n"
+              << "page size     " << session.pageSize << "\n"
               << "block size    " << session.blockSize << "\n"
               << "spare size    " << session.spareSize << "\n"
               << "row cycles    " << session.rowCycles << "\n"
@@ -145,7 +155,7 @@ std::string_view MissingFieldText(NandAddResult result) {
 // A row the station could not burn is a usage error: refused before the table is touched.
 std::optional<NandPartFields> ParseAddFields(const std::vector<std::string>& args) {
   std::string error;
-  const auto parsed = ParseArgs(args, kAddOptions, error);
+  const auto parsed = ParseArgs(args, AddOptions(), error);
   if (!parsed) {
     UsageError(error);
     return std::nullopt;
@@ -167,19 +177,40 @@ std::optional<NandPartFields> ParseAddFields(const std::vector<std::string>& arg
     UsageError("record not written: " + (missing.empty() ? check.reason : std::string(missing)));
     return std::nullopt;
   }
+  fields.name = parsed->Get("--name");
   return fields;
 }
 
 int AddCommand(const CommandContext& context, TableHost& table, const NandPartFields& fields) {
-  const bool added = AddNandPart(table.host(), fields) == NandAddResult::kAdded;
-  if (context.json) {
-    std::cout << JsonObject().Add("added", added).Str() << "\n";
-  } else if (added) {
-    std::vector<NandTableRow> rows;
-    RefreshNandTable(table.host(), rows);
-    std::cout << "added as row " << rows.size() - 1 << "\n";
+  const std::vector<std::uint8_t> before = ReadNandTableBytes(table.host());
+  const NandAddResult result = AddNandPart(table.host(), fields);
+  const std::string_view missing = MissingFieldText(result);
+  if (!missing.empty()) std::cerr << "korvex: record not written: " << missing << "\n";
+  const bool added = result == NandAddResult::kAdded;
+  const NandPartRecord record = NandPartFromFields(fields);
+  std::string warning;
+  if (added) {
+    warning = DuplicateKeysWarning(before, ReadNandTableBytes(table.host()), record.mainId(),
+                                   record.extId());
+    if (!warning.empty()) std::cerr << "korvex: warning: " << warning << "\n";
+    if (!fields.name.empty() && !NameBook(context).Set(record.mainId(), record.extId(), fields.name)) {
+      std::cerr << "korvex: the row was added, but its name could not be written into "
+                << PathToUtf8(context.home / kNandNamesFileName) << "\n";
+    }
   }
-  return added ? kExitOk : kExitFailed;
+  const std::size_t row = NandPartCount(ReadNandTableBytes(table.host())) - 1;
+  if (context.json) {
+    JsonObject out;
+    out.Add("type", "added").Add("added", added);
+    if (added) out.Add("row", static_cast<std::int64_t>(row));
+    if (!missing.empty()) out.Add("error", missing);
+    if (!warning.empty()) out.Add("warning", warning);
+    std::cout << out.Str() << "\n";
+  } else if (added) {
+    std::cout << "added as row " << row << "\n";
+  }
+  if (added) return kExitOk;
+  return missing.empty() ? kExitFailed : kExitUsage;
 }
 
 std::optional<std::vector<std::size_t>> ParseRows(const std::vector<std::string>& args) {
@@ -211,10 +242,16 @@ int DeleteCommand(const CommandContext& context, TableHost& table,
   }
   const NandDeleteResult result = DeleteNandParts(table.host(), selected);
   const bool deleted = result == NandDeleteResult::kDeleted;
+  std::vector<std::size_t> gone(selected);
+  std::ranges::sort(gone);
+  gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
   if (context.json) {
-    std::cout << JsonObject().Add("deleted", deleted).Str() << "\n";
+    std::string list;
+    for (const std::size_t row : gone) list += (list.empty() ? "" : ",") + std::to_string(row);
+    std::cout << JsonObject().Add("type", "deleted").Add("deleted", deleted).AddRaw("rows", "[" + list + "]").Str()
+              << "\n";
   } else if (deleted) {
-    std::cout << "deleted " << selected.size() << " row(s)\n";
+    std::cout << "deleted:\n" << FormatNandRows(rows, gone, NameBook(context));
   }
   return deleted ? kExitOk : kExitFailed;
 }

@@ -12,11 +12,13 @@
 #include "app/model_selection.h"
 #include "station/production_log.h"
 #include "boot/station_model.h"
+#include "app/station_texts.h"
 #include "cli/cli_args.h"
+#include "cli/command_help.h"
 #include "cli/commands.h"
-#include "cli/console_window.h"
 #include "cli/json.h"
 #include "cli/sim_options.h"
+#include "cli/station_view.h"
 #include "host/paths.h"
 #include "app/port_workers.h"
 #include "nandtable/nand_cfg.h"
@@ -24,14 +26,6 @@
 namespace korvex::cli {
 
 namespace {
-
-std::vector<OptionSpec> ReadbackOptionSpecs() {
-  std::vector<OptionSpec> specs = BoardOptionSpecs();
-  specs.push_back({"--from", true});
-  specs.push_back({"--to", true});
-  specs.push_back({"--out", true});
-  return specs;
-}
 
 // What the readback options ask for.
 struct ReadbackJob {
@@ -43,7 +37,7 @@ struct ReadbackJob {
 
 // nullopt after a usage message.
 std::optional<ReadbackJob> ParseReadbackJob(std::span<const std::string> arguments) {
-  const std::vector<OptionSpec> specs = ReadbackOptionSpecs();
+  const std::vector<OptionSpec> specs = SpecsOf(FindCommandHelp("readback")->options);
   std::string error;
   const auto args = ParseArgs(arguments, specs, error);
   if (!args) {
@@ -64,13 +58,24 @@ std::optional<ReadbackJob> ParseReadbackJob(std::span<const std::string> argumen
     UsageError("--from and --to take page numbers");
     return std::nullopt;
   }
+  if (*to <= *from) {
+    // The READ button's own word for it, and what it means.
+    UsageError(std::string(kTextBadAddressRange) + ": --to (" + std::to_string(*to) +
+               ") must be above --from (" + std::to_string(*from) + "); pages --from up to --to - 1 are read");
+    return std::nullopt;
+  }
   ReadbackJob job{.setup = {}, .fromPage = *from, .toPage = *to, .out = args->Get("--out")};
+  const std::filesystem::path folder = PathFromUtf8(job.out).parent_path();
+  if (!folder.empty() && !std::filesystem::is_directory(folder)) {
+    UsageError("cannot create " + job.out + ": no such folder " + PathToUtf8(folder));
+    return std::nullopt;
+  }
   if (!ParseLineSetup(*args, static_cast<int>(kPortCount), job.setup)) return std::nullopt;
   return job;
 }
 
 // Message boxes, each one counted, and the worker's progress messages go to the window.
-void RouteToWindow(sim::SimHost& host, ConsoleWindow& window, int& messages) {
+void RouteToWindow(sim::SimHost& host, StationView& window, int& messages) {
   host.SetMessageBoxHandler([&](const MessageBoxRequest& request) {
     ++messages;
     window.ShowMessage(request);
@@ -98,7 +103,14 @@ bool ReadPortZero(const ReadbackJob& job, sim::SimHost& host) {
 
 void PrintResult(const ReadbackJob& job, bool json, bool ok) {
   if (json) {
-    std::cout << JsonObject().Add("type", "result").Add("ok", ok).Add("out", job.out).Str() << "\n";
+    std::cout << JsonObject()
+                     .Add("type", "readback")
+                     .Add("ok", ok)
+                     .Add("out", job.out)
+                     .Add("from", static_cast<std::int64_t>(job.fromPage))
+                     .Add("to", static_cast<std::int64_t>(job.toPage))
+                     .Str()
+              << "\n";
   } else if (ok) {
     std::cout << "read pages " << job.fromPage << " to " << job.toPage - 1 << " into " << job.out << "\n";
   }
@@ -111,8 +123,15 @@ int RunReadback(const CommandContext& context) {
   if (!job) return kExitUsage;
   SelectCpuModel(job->setup.line.board.model);
 
-  ConsoleWindow window(context.json ? ConsoleStyle::Json : ConsoleStyle::Plain, "Korvex");
+  StationView window(context.json ? ConsoleStyle::Json : ConsoleStyle::Plain,
+                     context.quiet ? Verbosity::Quiet : Verbosity::Normal, "Korvex", JobPlan{});
   auto host = MakeLineHost(job->setup, context.home);
+  if (!host) return kExitUsage;
+  if (job->setup.line.boards > 0) {
+    std::cerr << "korvex: note: a simulated board starts blank, so the pages read are 0xFF unless this "
+                 "run burned them; `korvex station ... --sim-dump DIR` keeps each burned board's NAND "
+                 "in DIR/board-<k>.nand\n";
+  }
   int messages = 0;
   RouteToWindow(*host, window, messages);
   if (!EnsureNandTable(*host)) return kExitFailed;

@@ -1,5 +1,6 @@
-// korvex station: the main window's job without a window. Scans every 2000 ms, claims
-// ports for linked boards, runs one worker per port and shows one row per port.
+// korvex station: the main window's job without a window. Checks what the burn needs,
+// then scans every 2000 ms, claims ports for linked boards, runs one worker per port,
+// shows what each board is doing and ends with a summary.
 
 #include <atomic>
 #include <chrono>
@@ -13,6 +14,8 @@
 #include <vector>
 #include <unistd.h>
 
+#include "host/paths.h"
+
 #include "app/burn_counter.h"
 #include "app/main_window_model.h"
 #include "app/port_scheduler.h"
@@ -23,10 +26,16 @@
 #include "app/station_close.h"
 #include "boot/station_model.h"
 #include "cli/cli_args.h"
+#include "cli/command_help.h"
 #include "cli/commands.h"
-#include "cli/console_window.h"
+#include "cli/json.h"
+#include "cli/preflight.h"
 #include "cli/sim_options.h"
+#include "cli/station_summary.h"
+#include "cli/station_view.h"
 #include "nandtable/nand_cfg.h"
+#include "sim/sim_chips.h"
+#include "station/production_log.h"
 #include "tools/demo_copy.h"
 
 namespace korvex::cli {
@@ -42,7 +51,7 @@ constexpr auto kDemoPeriod = std::chrono::milliseconds(3000);  // the window's t
 
 // --demo-period MS: the demo timer's period, the window's 3000 ms unless given. A
 // rehearsal or a test shortens it so the forced matching step comes within a second.
-constexpr OptionSpec kDemoPeriodOption{"--demo-period", true};
+constexpr std::string_view kDemoPeriodOption = "--demo-period";
 
 std::atomic<bool> g_interrupted{false};
 
@@ -56,19 +65,6 @@ constexpr ImageOption kImageOptions[] = {
     {"--nand", kNandBin},       {"--loader", kLoaderBin}, {"--def-boot", kDefBootBin},
     {"--img-boot", kImgBootBin}, {"--minios", kMiniosBin}, {"--res", kResBin},
 };
-
-std::vector<OptionSpec> StationOptionSpecs() {
-  std::vector<OptionSpec> specs = BoardOptionSpecs();
-  for (const ImageOption& image : kImageOptions) specs.push_back({image.option, true});
-  specs.push_back({"--demo", true});
-  specs.push_back(kDemoPeriodOption);
-  specs.push_back({"--sim-plug-after", true});
-  for (const std::string_view flag :
-       {"--advanced", "--format-after", "--erase-chip", "--fs-format", "--until-done", "--verify"}) {
-    specs.push_back({flag, false});
-  }
-  return specs;
-}
 
 // Normal mode: nand.bin, and every other image from its folder.
 bool ChooseNormalImages(const ParsedArgs& args, StationSettings& settings) {
@@ -145,8 +141,8 @@ bool BuildSettings(const ParsedArgs& args, StationSettings& settings) {
 
 // What the station's options ask for.
 std::optional<std::chrono::milliseconds> DemoPeriod(const ParsedArgs& args) {
-  if (!args.Has(kDemoPeriodOption.name)) return kDemoPeriod;
-  const auto ms = ParseUnsigned(args.Get(kDemoPeriodOption.name), 10);
+  if (!args.Has(kDemoPeriodOption)) return kDemoPeriod;
+  const auto ms = ParseUnsigned(args.Get(kDemoPeriodOption), 10);
   if (!ms || *ms == 0) {
     UsageError("--demo-period takes the demo timer's period in milliseconds, 1 or more");
     return std::nullopt;
@@ -163,11 +159,37 @@ struct StationJob {
   bool untilDone = false;
   // An operator plugs boards into a running station: the ports stay empty this long.
   std::optional<std::chrono::seconds> plugAfter;
+  bool checkOnly = false;
+  bool advanced = false;
 };
+
+// The settings record holds each path in a fixed buffer; a longer one would be cut
+// and every board would fail on an image that does not exist. Normal mode makes the
+// other names from nand.bin's, so they are measured as they will be made.
+bool ImagePathsFit(const ParsedArgs& args, bool advanced) {
+  constexpr std::size_t kLongest = kImagePathCapacity - 1;
+  for (const ImageOption& image : kImageOptions) {
+    if (!args.Has(image.option)) continue;
+    const std::size_t given = args.Get(image.option).size();
+    std::size_t longest = given;
+    if (!advanced) {
+      for (const std::string_view name : kImageFileNames) {
+        longest = std::max(longest, given - kImageFileNames[kNandBin].size() + name.size());
+      }
+    }
+    if (longest > kLongest) {
+      UsageError(std::string(image.option) + ": the path" + (advanced ? "" : "s made from it") + " can be " +
+                 std::to_string(longest) + " bytes long; the station's settings hold at most " +
+                 std::to_string(kLongest));
+      return false;
+    }
+  }
+  return true;
+}
 
 // nullopt after a usage message.
 std::optional<StationJob> ParseStationJob(std::span<const std::string> arguments) {
-  const std::vector<OptionSpec> specs = StationOptionSpecs();
+  const std::vector<OptionSpec> specs = SpecsOf(FindCommandHelp("station")->options);
   std::string error;
   const auto args = ParseArgs(arguments, specs, error);
   if (!args) {
@@ -183,7 +205,8 @@ std::optional<StationJob> ParseStationJob(std::span<const std::string> arguments
   if (!demoPeriod) return std::nullopt;
   job.demoPeriod = *demoPeriod;
   if (!ParseLineSetup(*args, static_cast<int>(kPortCount), job.setup)) return std::nullopt;
-  if (!BuildSettings(*args, job.settings)) return std::nullopt;
+  job.advanced = args->Has("--advanced");
+  if (!ImagePathsFit(*args, job.advanced) || !BuildSettings(*args, job.settings)) return std::nullopt;
   job.simulated = args->Has("--sim");
   if (args->Has("--demo")) job.demoFile = args->Get("--demo");
   job.untilDone = args->Has("--until-done");
@@ -194,6 +217,13 @@ std::optional<StationJob> ParseStationJob(std::span<const std::string> arguments
       return std::nullopt;
     }
     job.plugAfter = std::chrono::seconds(*seconds);
+  }
+  job.checkOnly = args->Has("--check");
+  // Waiting for every board to end means nothing while no board can come: this build
+  // has no USB boot driver, and simulated boards are plugged only at start.
+  if (job.untilDone && job.setup.line.boards == 0) {
+    UsageError("--until-done waits for boards, and none will come: give --sim N with N of 1 or more");
+    return std::nullopt;
   }
   return job;
 }
@@ -213,31 +243,142 @@ bool AllBoardsEnded(int boards, const PortsSeen& seen) {
   return std::ranges::count(seen, true) >= boards;
 }
 
-std::string_view PortResult(std::size_t port, bool interrupted) {
-  const BurnEnd end = g_portRuns[port].end;
-  if (end == BurnEnd::kBurned) return "burned";
-  if (interrupted) return "interrupted";
-  if (end == BurnEnd::kUnplugged || end == BurnEnd::kLinkLost) return "unplugged";
-  if (end == BurnEnd::kNone && g_portSlots[port].state == kPortStartFailed) return "not started";
-  return "failed";
+// The live table needs a terminal; quiet and verbose runs are read line by line.
+ConsoleStyle ChooseConsoleStyle(const CommandContext& context) {
+  if (context.json) return ConsoleStyle::Json;
+  if (context.quiet || context.verbose || !::isatty(STDOUT_FILENO)) return ConsoleStyle::Plain;
+  return ConsoleStyle::Live;
 }
 
-ConsoleStyle ChooseConsoleStyle(bool json) {
-  return json                      ? ConsoleStyle::Json
-         : ::isatty(STDOUT_FILENO) ? ConsoleStyle::Live
-                                   : ConsoleStyle::Plain;
+Verbosity ChooseVerbosity(const CommandContext& context) {
+  return context.quiet ? Verbosity::Quiet : context.verbose ? Verbosity::Verbose : Verbosity::Normal;
+}
+
+// The chip on the simulated boards: its name and geometry, when the console knows it.
+const sim::ChipGeometry* SimulatedGeometry(const StationJob& job) {
+  if (!job.simulated) return nullptr;
+  const sim::ChipSpec& chip = job.setup.line.board.chip;
+  if (chip.geometry) return &*chip.geometry;
+  const sim::SimChip* known = sim::FindSimChip(chip.mainId, chip.extId);
+  return known != nullptr ? &known->geometry : nullptr;
+}
+
+std::string ChipName(const StationJob& job) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04X:%06X", job.setup.line.board.chip.mainId,
+                job.setup.line.board.chip.extId);
+  return text;
 }
 
 std::string StationTitle(const StationJob& job) {
-  const auto model = static_cast<std::size_t>(job.setup.line.board.model);  // parsed: 0..3
-  std::string title = "Korvex " + std::string(kCpuModels[model].comboText);
-  title += job.simulated ? " - " + std::to_string(job.setup.line.boards) + " simulated boards"
+  std::string title = "Korvex " + std::string(ParsedModel(job.setup.line.board.model).comboText);
+  const int boards = job.setup.line.boards;
+  title += job.simulated ? " - " + std::to_string(boards) + (boards == 1 ? " simulated board" : " simulated boards") +
+                               ", chip " + ChipName(job)
                          : " - no USB boot driver on this platform";
   return title;
 }
 
+PreflightInput PreflightOf(const StationJob& job, const std::filesystem::path& home) {
+  PreflightInput input;
+  input.home = home;
+  input.model = job.setup.line.board.model;
+  input.normalMode = !job.advanced;
+  for (std::size_t image = 0; image < kImageCount; ++image) {
+    const auto id = static_cast<ImageId>(image);
+    input.paths[image] = std::string(job.settings.PathOf(id).View());
+    input.included[image] = job.settings.includeFlags[JobSlotOf(id)] != 0;
+  }
+  if (const sim::ChipGeometry* geometry = SimulatedGeometry(job)) {
+    input.chipPageBytes = geometry->pageSize;
+    input.chipName = ChipName(job);
+  }
+  return input;
+}
+
+JobPlan PlanOf(const StationJob& job, const PreflightInput& input, const PreflightReport& report) {
+  JobPlan plan;
+  plan.included = input.included;
+  plan.imageBytes = report.imageBytes;
+  plan.eraseChip = job.settings.eraseWholeChip != 0;
+  plan.formatAfter = job.settings.formatAfterBurn != 0;
+  plan.model = job.setup.line.board.model;
+  if (const sim::ChipGeometry* geometry = SimulatedGeometry(job)) {
+    plan.chipPageBytes = geometry->pageSize;
+    plan.chipBlockBytes = geometry->blockSize;
+  }
+  return plan;
+}
+
+// What the run is about to use: home folder, model, images and the log.
+std::vector<std::string> StartLines(const StationJob& job, const PreflightInput& input,
+                                    const PreflightReport& report) {
+  const CpuModelInfo& model = ParsedModel(job.setup.line.board.model);
+  std::vector<std::string> lines{StationTitle(job), "home    " + PathToUtf8(input.home),
+                                 "model   " + std::string(model.folder) + " (" + std::string(model.comboText) + ")"};
+  std::string label = "images  ";
+  for (std::size_t image = 0; image < kImageCount; ++image) {
+    if (!input.included[image]) continue;
+    char size[40];
+    std::snprintf(size, sizeof size, "%-13s %10llu bytes  ", std::string(kImageFileNames[image]).c_str(),
+                  static_cast<unsigned long long>(report.imageBytes[image]));
+    lines.push_back(label + size + input.paths[image]);
+    label = "        ";
+  }
+  lines.push_back("log     " + PathToUtf8(report.logPath));
+  return lines;
+}
+
+std::string StartJson(const StationJob& job, const PreflightInput& input, const PreflightReport& report) {
+  std::string images = "[";
+  for (std::size_t image = 0; image < kImageCount; ++image) {
+    if (!input.included[image]) continue;
+    images += (images.size() > 1 ? "," : "") + JsonObject()
+                                                    .Add("image", kImageFileNames[image])
+                                                    .Add("path", input.paths[image])
+                                                    .Add("bytes", static_cast<std::int64_t>(report.imageBytes[image]))
+                                                    .Str();
+  }
+  JsonObject out;
+  out.Add("type", "start")
+      .Add("home", PathToUtf8(input.home))
+      .Add("model", ParsedModel(job.setup.line.board.model).folder)
+      .Add("simulated", job.simulated)
+      .Add("boards", job.setup.line.boards);
+  if (job.simulated) {
+    out.Add("chip", ChipName(job));
+  } else {
+    out.AddNull("chip");
+  }
+  return out.AddRaw("images", images + "]").Add("log", PathToUtf8(report.logPath)).Str();
+}
+
+// One line per problem on stderr, and the verdict as an object in JSON.
+void ShowPreflight(const CommandContext& context, const PreflightReport& report) {
+  for (const std::string& problem : report.problems) std::cerr << "korvex: pre-flight: " << problem << "\n";
+  if (context.json) {
+    std::cout << JsonObject()
+                     .Add("type", "preflight")
+                     .Add("ok", report.problems.empty())
+                     .AddRaw("problems", JsonArray(report.problems))
+                     .Str()
+              << "\n";
+  } else if (report.problems.empty()) {
+    std::cout << "pre-flight: passed; " << report.pageNote << "\n";
+  }
+}
+
+// Which USB port's board holds a station port: the one whose link the port opened.
+int UsbPortOf(const sim::SimHost& host, int port) {
+  const std::string_view link = g_portContexts[static_cast<std::size_t>(port)].session.devicePath.View();
+  for (int usb = 0; usb < host.UsbPortCount(); ++usb) {
+    if (host.SymbolicLinkOf(usb) == link) return usb;
+  }
+  return -1;
+}
+
 // Message boxes, the workers' progress messages and the log's lines all go to the window.
-void RouteToWindow(sim::SimHost& host, ConsoleWindow& window) {
+void RouteToWindow(sim::SimHost& host, StationView& window) {
   host.SetMessageBoxHandler([&window](const MessageBoxRequest& request) {
     window.ShowMessage(request);
     return MessageAnswer::Ok;
@@ -247,8 +388,12 @@ void RouteToWindow(sim::SimHost& host, ConsoleWindow& window) {
     return window.HandleMessage(message, wParam, lParam);
   });
   SetLogObserver([](void* target, std::string_view line) {
-    static_cast<ConsoleWindow*>(target)->ShowLogLine(line);
+    static_cast<StationView*>(target)->ShowLogLine(line);
   }, &window);
+  window.SetTraceSource([&host](int port) {
+    const int usb = UsbPortOf(host, port);
+    return usb < 0 ? std::vector<std::string>() : host.TraceText(usb);
+  });
 }
 
 // A fresh start: no port records, demo state or burn count from an earlier run.
@@ -264,7 +409,8 @@ void ResetStationState(const StationJob& job) {
 // Scans, demo ticks and repaints until interrupted or, with --until-done, until every
 // board's job has ended.
 void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& scheduler,
-                 ConsoleWindow& window, PortsSeen& seen) {
+                 StationView& window, PortsSeen& seen) {
+  PortsSeen notStartedShown{};
   const bool demo = job.demoFile.has_value();
   auto nextScan = std::chrono::steady_clock::now();
   auto nextDemo = nextScan + job.demoPeriod;
@@ -277,12 +423,17 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
   while (!g_interrupted) {
     const auto now = std::chrono::steady_clock::now();
     if (plugAt && now >= *plugAt) {
-      PlugBoards(job.setup, host);
+      if (!PlugBoards(job.setup, host)) break;
       plugAt.reset();
     }
     if (now >= nextScan) {
       scheduler.Scan(job.settings);
       NoteClaimedPorts(seen);
+      for (std::size_t port = 0; port < kPortCount; ++port) {
+        const bool failed = g_portSlots[port].state == kPortStartFailed;
+        if (failed && !notStartedShown[port]) window.NoteNotStarted(static_cast<int>(port));
+        notStartedShown[port] = failed;
+      }
       nextScan += kScanPeriod;
     }
     const bool boardsEnded = job.untilDone && AllBoardsEnded(job.setup.line.boards, seen);
@@ -300,16 +451,16 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
 
 // Closing the station: boards still burning stop at their next block, then the
 // counter goes to the log as the close command does and nothing follows it; the
-// boards' NAND goes into the dump folder, and every worker ends. Returns the ports
-// whose job the close cut short.
-PortsSeen CloseStation(const LineSetup& setup, sim::SimHost& host, ConsoleWindow& window) {
-  PortsSeen cut{};
-  for (std::size_t port = 0; port < kPortCount; ++port) cut[port] = g_portRuns[port].workerRunning;
+// boards' NAND goes into the dump folder, and every worker ends. Returns the count of
+// boards started, which the close line takes with it.
+std::uint32_t CloseStation(const LineSetup& setup, sim::SimHost& host, StationView& window) {
+  window.MarkClosing();
   RequestWorkersStop();
   const bool workersEnded = WaitForWorkers(kWorkerPatience);
-  std::uint32_t windowCopy = g_burnCounter;
+  const std::uint32_t started = g_burnCounter;
+  std::uint32_t windowCopy = started;
   WriteCloseLineLast(host, windowCopy);
-  window.Refresh(g_burnCounter);
+  window.Refresh(started);
   DumpBoards(setup, host);
   if (!workersEnded) {
     // Unplugging wakes every worker still waiting on a (hung) board, so all of them end.
@@ -317,23 +468,7 @@ PortsSeen CloseStation(const LineSetup& setup, sim::SimHost& host, ConsoleWindow
   }
   host.JoinThreads();
   SetLogObserver(nullptr, nullptr);
-  SetLogFailureObserver(nullptr, nullptr);
-  for (std::size_t port = 0; port < kPortCount; ++port) {
-    cut[port] = cut[port] && g_portRuns[port].end != BurnEnd::kBurned;
-  }
-  return cut;
-}
-
-// One result line per port that held a board; true when every one of them burned.
-bool ShowResults(ConsoleWindow& window, const PortsSeen& seen, const PortsSeen& cut) {
-  bool allBurned = true;
-  for (std::size_t port = 0; port < kPortCount; ++port) {
-    if (!seen[port]) continue;
-    window.ShowResult(static_cast<int>(port), PortResult(port, cut[port]),
-                      g_portRuns[port].Uid().View(), BurnEndCode(g_portRuns[port].end));
-    allBurned &= g_portRuns[port].end == BurnEnd::kBurned;
-  }
-  return allBurned;
+  return started;
 }
 
 }  // namespace
@@ -343,12 +478,30 @@ int RunStation(const CommandContext& context) {
   if (!job) return kExitUsage;
   SelectCpuModel(job->setup.line.board.model);
 
-  ConsoleWindow window(ChooseConsoleStyle(context.json), StationTitle(*job));
+  // Nothing is claimed, created or logged before the pre-flight has passed.
+  const PreflightInput input = PreflightOf(*job, context.home);
+  PreflightReport report;
+  {
+    sim::SimHost folderHost(0, context.home);
+    report = RunPreflight(input, folderHost);
+  }
+  if (!report.problems.empty() || job->checkOnly) {
+    if (job->checkOnly && !context.json) {
+      for (const std::string& line : StartLines(*job, input, report)) std::cout << line << "\n";
+    }
+    ShowPreflight(context, report);
+    return report.problems.empty() ? kExitOk : kExitUsage;
+  }
+
+  StationView window(ChooseConsoleStyle(context), ChooseVerbosity(context), StationTitle(*job),
+                     PlanOf(*job, input, report));
   auto host = MakeLineHost(job->setup, context.home, !job->plugAfter);
+  if (!host) return kExitUsage;
+  window.ShowStart(StartLines(*job, input, report), StartJson(*job, input, report));
   RouteToWindow(*host, window);
   if (!EnsureNandTable(*host)) return kExitFailed;
   SetLogFailureObserver([](void* target, std::string_view file) {
-    static_cast<ConsoleWindow*>(target)->ShowLogLineLost(file);
+    static_cast<StationView*>(target)->ShowLogLineLost(file);
   }, &window);
 
   ResetStationState(*job);
@@ -360,10 +513,11 @@ int RunStation(const CommandContext& context) {
 
   PortsSeen seen{};
   RunScanLoop(*job, *host, scheduler, window, seen);
-  const PortsSeen cut = CloseStation(job->setup, *host, window);
-  const bool allBurned = ShowResults(window, seen, cut);
+  const std::uint32_t started = CloseStation(job->setup, *host, window);
+  window.Finish(started, PathToUtf8(context.home / PathFromUtf8(LogFileName(host->GetLocalTime()))));
+  SetLogFailureObserver(nullptr, nullptr);
   // A lost log line fails the run even when every board burned: the record is incomplete.
-  return allBurned && !LogLineLost() ? kExitOk : kExitFailed;
+  return window.AllBurned() && !LogLineLost() ? kExitOk : kExitFailed;
 }
 
 }  // namespace korvex::cli

@@ -10,7 +10,9 @@ namespace korvex::cli {
 
 struct CommandContext {
   std::filesystem::path home;  // program folder: nand_cfg.bin, model folders, logs
-  bool json = false;           // one JSON object per result
+  bool json = false;           // one JSON object per line
+  bool quiet = false;          // results and errors only
+  bool verbose = false;        // also each board's requests, from the simulator's trace
   std::vector<std::string> args;  // after the command name
 };
 

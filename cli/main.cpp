@@ -1,6 +1,6 @@
 // korvex: the station's command line.
 
-#include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -8,40 +8,18 @@
 #include <vector>
 
 #include "cli/cli_args.h"
+#include "cli/command_help.h"
 #include "cli/commands.h"
 #include "cli/station_records.h"
 #include "host/paths.h"
+#include "shell/about.h"
 
 namespace korvex::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: korvex [--home DIR] [--json] COMMAND ...\n"
-    "\n"
-    "commands:\n"
-    "  devices [--sim N]            driver instances and the port each linked board holds\n"
-    "  nand-table list              the NAND parameter table, one row per record\n"
-    "  nand-table lookup MAIN [EXT] the geometry a chip with these ID keys gets\n"
-    "  nand-table add --main H --ext H --page N --block KIB --oob N --blocks N\n"
-    "  nand-table delete ROW...     remove records by row number (0-based)\n"
-    "  station [options]            the station's main job: burn every linked board\n"
-    "  readback --from A --to B --out FILE   read port 1's board, pages A..B-1\n"
-    "  sim-home                     write model folders and sample images for simulated boards\n"
-    "  check-config [--model M] [FILE]  vet a boot configuration file (M: 7120, 7130,\n"
-    "                               7135, 7105B; FILE: the model folder's Korvex2K.cfg)\n"
-    "  records [--from DAY] [--to DAY] [--uid TEXT] [--result R] [--csv]\n"
-    "                               the board records (DAY: YYYY-MM-DD; R: passed, failed\n"
-    "                               or a reason code; --json for JSON Lines)\n"
-    "  records sync [--records-db CONN]  send the records the line's database lacks\n"
-    "  records generate-demo [--start DAY] [--days N] [--boards N] [--seed S]\n"
-    "                               demo data: a week of a made-up station DEMO\n"
-    "  report [--from DAY] [--to DAY] [--db CONN] --out FILE  the line's HTML report\n"
-    "\n"
-    "station --records-db CONN      also send each board's record to the line's database\n"
-    "\n"
-    "--home DIR  the station's folder (nand_cfg.bin, model folders, logs);\n"
-    "            default: the folder of this program\n"
-    "--json      JSON output, one object per line\n";
+// This build reaches boards only through the simulator.
+constexpr std::string_view kDeviceBackend =
+    "none on this platform: boards are simulated (--sim N); the USB boot driver is korvex.exe's";
 
 std::filesystem::path ExecutableDir(const char* argv0) {
   std::error_code ec;
@@ -64,7 +42,8 @@ struct CommandLine {
   CommandContext context;
   std::string command;
   std::string home;   // as given; empty for the program's folder
-  bool help = false;  // nothing after --help is looked at
+  bool help = false;
+  bool version = false;
 };
 
 // nullopt after a usage message.
@@ -74,6 +53,10 @@ std::optional<CommandLine> ParseCommandLine(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--json") {
       line.context.json = true;
+    } else if (arg == "--quiet") {
+      line.context.quiet = true;
+    } else if (arg == "--verbose") {
+      line.context.verbose = true;
     } else if (arg == "--home") {
       if (i + 1 >= argc) {
         UsageError("option '--home' needs a value");
@@ -84,28 +67,39 @@ std::optional<CommandLine> ParseCommandLine(int argc, char** argv) {
       line.home = arg.substr(7);
     } else if (arg == "--help" || arg == "-h") {
       line.help = true;
-      return line;
+    } else if (arg == "--version") {
+      line.version = true;
     } else if (line.command.empty() && arg.rfind("--", 0) != 0) {
       line.command = arg;
     } else {
       line.context.args.push_back(arg);
     }
   }
+  if (line.context.quiet && line.context.verbose) {
+    UsageError("--quiet and --verbose exclude each other");
+    return std::nullopt;
+  }
   return line;
 }
 
 // The folder given with --home, or the program's own; false after a usage message.
-bool ChooseHome(const std::string& home, const char* argv0, std::filesystem::path& folder) {
-  if (home.empty()) {
+// sim-home makes its folder, parents and all; every other command needs it to exist.
+bool ChooseHome(const CommandLine& line, const char* argv0, std::filesystem::path& folder) {
+  if (line.home.empty()) {
     folder = ExecutableDir(argv0);
     return true;
   }
-  folder = PathFromUtf8(home);
-  if (!std::filesystem::is_directory(folder)) {
-    UsageError("home folder '" + home + "' is not a folder");
-    return false;
+  folder = PathFromUtf8(line.home);
+  if (line.command == "sim-home") {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
   }
-  return true;
+  if (std::filesystem::is_directory(folder)) return true;
+  UsageError("home folder '" + line.home + "' " +
+             (std::filesystem::exists(folder) ? "is not a folder"
+                                              : "does not exist (`korvex --home DIR sim-home` "
+                                                "writes one for simulated boards)"));
+  return false;
 }
 
 int RunCommand(const std::string& command, const CommandContext& context) {
@@ -120,21 +114,54 @@ int RunCommand(const std::string& command, const CommandContext& context) {
   return UsageError("unknown command '" + command + "'");
 }
 
-}  // namespace
-}  // namespace korvex::cli
-
-int main(int argc, char** argv) {
-  using namespace korvex::cli;
+int Main(int argc, char** argv) {
   auto line = ParseCommandLine(argc, argv);
   if (!line) return kExitUsage;
+  if (line->version) {
+    std::cout << VersionText("korvex", kDeviceBackend);
+    return kExitOk;
+  }
   if (line->help) {
-    std::cout << kUsage;
+    if (line->command.empty()) {
+      std::cout << GlobalUsage();
+      return kExitOk;
+    }
+    const CommandHelp* help = FindCommandHelp(line->command);
+    if (help == nullptr) return UsageError("unknown command '" + line->command + "'");
+    std::cout << CommandHelpText(*help);
     return kExitOk;
   }
   if (line->command.empty()) {
-    std::cerr << kUsage;
+    std::cerr << GlobalUsage();
     return kExitUsage;
   }
-  if (!ChooseHome(line->home, argv[0], line->context.home)) return kExitUsage;
+  if (FindCommandHelp(line->command) == nullptr) {
+    return UsageError("unknown command '" + line->command + "'");
+  }
+  if (!ChooseHome(*line, argv[0], line->context.home)) return kExitUsage;
   return RunCommand(line->command, line->context);
+}
+
+// The error in one line, whatever it says.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+}  // namespace korvex::cli
+
+// No exception ends the program unreported: it gets one line and exit code 1.
+int main(int argc, char** argv) {
+  using namespace korvex::cli;
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& error) {
+    std::cerr << "korvex: error: " << OneLine(error.what()) << "\n";
+  } catch (...) {
+    std::cerr << "korvex: error: an unknown exception\n";
+  }
+  return kExitFailed;
 }

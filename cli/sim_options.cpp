@@ -1,6 +1,7 @@
 #include "cli/sim_options.h"
 
 #include <iostream>
+#include <stdexcept>
 
 #include "cli/commands.h"
 
@@ -29,14 +30,6 @@ bool ChooseDumpFolder(const std::string& folder, LineSetup& setup) {
 
 }  // namespace
 
-std::vector<OptionSpec> BoardOptionSpecs() {
-  const sim::SimOptionParser parser(kBoardsOption, kModelOption, 0);
-  std::vector<OptionSpec> specs;
-  for (const sim::SimOption& option : parser.Options()) specs.push_back({option.name, option.takesValue});
-  specs.push_back({kDumpOption, true});
-  return specs;
-}
-
 bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup) {
   sim::SimOptionParser parser(kBoardsOption, kModelOption, maxBoards);
   std::string error;
@@ -58,12 +51,20 @@ std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::fi
   // Boards at memory speed need no settle time either; with the timing model the
   // station's waits for a board are slept as on a real line.
   host->SetInstantSleep(!setup.line.timing);
-  if (plugNow) PlugBoards(setup, *host);
+  if (plugNow && !PlugBoards(setup, *host)) return nullptr;
   return host;
 }
 
-void PlugBoards(const LineSetup& setup, sim::SimHost& host) {
-  for (int port = 0; port < setup.line.boards; ++port) host.Plug(port, setup.line.board);
+bool PlugBoards(const LineSetup& setup, sim::SimHost& host) {
+  try {
+    for (int port = 0; port < setup.line.boards; ++port) host.Plug(port, setup.line.board);
+  } catch (const std::invalid_argument& error) {
+    // A board the options describe but the simulator cannot build, e.g. a bad block
+    // past the chip's last one.
+    UsageError(error.what());
+    return false;
+  }
+  return true;
 }
 
 void DumpBoards(const LineSetup& setup, const sim::SimHost& host) {

@@ -13,9 +13,6 @@
 
 namespace korvex::cli {
 
-// Options every command that drives boards takes.
-std::vector<OptionSpec> BoardOptionSpecs();
-
 struct LineSetup {
   sim::SimulatedLine line;  // its board model is the station's model too
   std::optional<std::filesystem::path> dumpDir;
@@ -26,11 +23,13 @@ bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup);
 
 // The host for the setup: simulated boards plugged into the first USB ports (left
 // empty when plugNow is false). Without --sim this build has no USB boot driver, so
-// the driver's list is empty.
+// the driver's list is empty. nullptr after a usage message for boards the simulator
+// cannot build.
 std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home,
                                            bool plugNow = true);
-// Plugs the setup's boards into the first USB ports.
-void PlugBoards(const LineSetup& setup, sim::SimHost& host);
+// Plugs the setup's boards into the first USB ports; false after a usage message for
+// boards the simulator cannot build.
+bool PlugBoards(const LineSetup& setup, sim::SimHost& host);
 
 // Writes board-<k>.nand of every plugged board into the dump folder, if one was asked for.
 void DumpBoards(const LineSetup& setup, const sim::SimHost& host);

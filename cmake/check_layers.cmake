@@ -3,16 +3,17 @@ cmake_minimum_required(VERSION 3.25)
 #   cmake -DSOURCE_DIR=<repo> -P check_layers.cmake
 # Each rule: a folder, then the folders its files must not include.
 set(rules
-  "protocol:host device station records nandtable boot nand tools app cli win32 sim"
-  "device:station records nandtable boot nand tools app cli win32 sim"
-  "station:records nandtable boot nand tools app cli win32 sim"
-  "records:nandtable boot nand tools app cli win32 sim"
-  "nandtable:boot nand tools app cli win32 sim"
-  "boot:nand tools app cli win32 sim"
-  "nand:tools app cli win32 sim"
-  "tools:app cli win32 sim"
-  "app:cli win32 sim"
-  "sim:nandtable nand tools app cli win32")
+  "protocol:host device station records nandtable boot nand tools app cli win32 sim shell"
+  "device:station records nandtable boot nand tools app cli win32 sim shell"
+  "station:records nandtable boot nand tools app cli win32 sim shell"
+  "records:nandtable boot nand tools app cli win32 sim shell"
+  "nandtable:boot nand tools app cli win32 sim shell"
+  "boot:nand tools app cli win32 sim shell"
+  "nand:tools app cli win32 sim shell"
+  "tools:app cli win32 sim shell"
+  "app:cli win32 sim shell"
+  "sim:nandtable nand tools app cli win32 shell"
+  "shell:nandtable nand tools app cli win32")
 set(violations "")
 foreach(rule IN LISTS rules)
   string(REPLACE ":" ";" parts "${rule}")

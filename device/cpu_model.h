@@ -39,4 +39,11 @@ constexpr const CpuModelInfo* FindCpuModel(int model) {
   return &kCpuModels[static_cast<std::size_t>(model)];
 }
 
+// The row of a model index that was checked when it was parsed (0..3); anything else
+// gives the default model's row rather than nothing.
+constexpr const CpuModelInfo& ParsedModel(int model) {
+  const CpuModelInfo* info = FindCpuModel(model);
+  return info != nullptr ? *info : kCpuModels[kDefaultCpuModel];
+}
+
 }  // namespace korvex

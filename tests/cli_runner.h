@@ -20,6 +20,15 @@ struct RunResult {
   std::string err;  // and on stderr
 };
 
+// The "result" word of the JSON result line of `port` (1-based), or "" when none.
+inline std::string ResultOfPort(const std::string& out, int port) {
+  const std::string head = R"({"type":"result","port":)" + std::to_string(port) + ",";
+  const std::size_t line = out.find(head);
+  if (line == std::string::npos) return "";
+  const std::size_t at = out.find(R"("result":")", line) + 10;
+  return out.substr(at, out.find('"', at) - at);
+}
+
 inline RunResult RunKorvex(const std::string& arguments) {
   testing::TempDir scratch;
   const std::string errPath = (scratch.path() / "stderr").string();

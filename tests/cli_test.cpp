@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -32,10 +33,16 @@ TEST(Cli, ListInAnEmptyHomeWritesTheBuiltInTableByteForByte) {
   const RunResult run = RunKorvex("--home " + home.path().string() + " --json nand-table list");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(LineCount(run.out), 92u);
-  EXPECT_NE(run.out.find(R"({"row":0,"name":"Micr_MT29F32G08CBAAA","mainId":"2cd7","extId":"843e94","pageSize":4096,"blockKiB":512,"oobSize":218,"totalBlocks":8192})"),
+  EXPECT_NE(run.out.find(R"({"type":"row","row":0,"name":"Micr_MT29F32G08CBAAA","nameFile":"nand_cfg.bin",)"
+                         R"("mainId":"2cd7","extId":"843e94","pageSize":4096,"blockKiB":512,"oobSize":218,"totalBlocks":8192})"),
             std::string::npos)
       << run.out.substr(0, 300);
   EXPECT_EQ(FileBytes(home.path() / "nand_cfg.bin"), DefaultNandTableBytes());
+
+  const RunResult text = RunKorvex("--home " + home.path().string() + " nand-table list");
+  EXPECT_TRUE(text.out.starts_with("row  name                     main  ext      page  block KiB  oob  blocks\n"
+                                   "  0  Micr_MT29F32G08CBAAA     2cd7  843e94   4096        512  218    8192\n"))
+      << text.out.substr(0, 300);
 }
 
 TEST(Cli, LookupPrintsTheGeometryOrTheLookupsOwnMessage) {
@@ -43,9 +50,10 @@ TEST(Cli, LookupPrintsTheGeometryOrTheLookupsOwnMessage) {
   const std::string base = "--home " + home.path().string() + " ";
   RunResult run = RunKorvex(base + "nand-table lookup 0xECD7 78B655");
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.out.find("page size     4096\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("row           5\npage size     4096\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("good blocks   7992\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("is2KPage      0\n"), std::string::npos) << run.out;
+  EXPECT_EQ(RunKorvex(base + "nand-table lookup ECD7:78B655").out, run.out);
 
   run = RunKorvex(base + "nand-table lookup 1234 5");
   EXPECT_EQ(run.exitCode, 1);
@@ -55,18 +63,39 @@ TEST(Cli, LookupPrintsTheGeometryOrTheLookupsOwnMessage) {
 TEST(Cli, AddAndDeleteFollowTheDialogsRules) {
   testing::TempDir home;
   const std::string base = "--home " + home.path().string() + " ";
-  RunResult run =
-      RunKorvex(base + "nand-table add --main ecda --page 2048 --block 256 --oob 64 --blocks 2048");
+  RunResult run = RunKorvex(base + "nand-table add --main 0xECDA --ext 10 --page 2048 --block 0 "
+                                   "--oob 64 --blocks 2048");
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "korvex: record not written: --block (block size in KiB) is missing or 0\n");
+  EXPECT_FALSE(std::filesystem::exists(home.path() / "nand_cfg.bin"));  // refused before anything
+
+  run = RunKorvex(base + "nand-table add --main ecda --page 2048 --block 256 --oob 64 --blocks 2048");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "added as row 92\n");
   run = RunKorvex(base + "--json nand-table lookup ECDA 123456");
   EXPECT_EQ(run.out,
-            R"({"found":true,"pageSize":2048,"blockSize":262144,"spareSize":64,"rowCycles":3,)"
+            R"({"type":"lookup","found":true,"row":92,"pageSize":2048,"blockSize":262144,"spareSize":64,"rowCycles":3,)"
             R"("goodBlocks":1998,"totalBlocks":2048,"is2KPage":1})"
             "\n");
 
-  run = RunKorvex(base + "nand-table delete 92 0");
+  // Keys row 5 holds already, with a name the record has no room for.
+  run = RunKorvex(base + "nand-table add --main ECD7 --ext 78B655 --page 4096 --block 512 --oob 128 "
+                         "--blocks 8192 --name \"Line B chip\"");
   ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "added as row 93\n");
+  EXPECT_EQ(run.err, "korvex: warning: rows 5, 11, 17, 57 already have the keys ECD7:78B655; a chip with "
+                     "them gets row 5, not the new row 93\n");
+
+  run = RunKorvex(base + "nand-table delete 93 92 0");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "deleted:\n"
+            "row  name                  main  ext     page  block KiB  oob  blocks\n"
+            "  0  Micr_MT29F32G08CBAAA  2cd7  843e94  4096        512  218    8192\n"
+            " 92  (unnamed)             ecda  0       2048        256   64    2048\n"
+            " 93  Line B chip*          ecd7  78b655  4096        512  128    8192\n"
+            "* a name kept in " + (home.path() / "nand_cfg.names").string() +
+                ", as a record has no room for one\n");
   std::vector<std::uint8_t> expected = DefaultNandTableBytes();
   expected.erase(expected.begin(), expected.begin() + 64);
   EXPECT_EQ(FileBytes(home.path() / "nand_cfg.bin"), expected);
@@ -95,6 +124,15 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
        "ADD3:34A514 2CD7:843E94 98DA:761590)\n"},
       {"station --demo-period 0", "korvex: --demo-period takes the demo timer's period in milliseconds, 1 or more\n"},
       {"frobnicate", "korvex: unknown command 'frobnicate'\n"},
+      {"--quiet --verbose devices", "korvex: --quiet and --verbose exclude each other\n"},
+      {"station --sim 0 --until-done --nand x/nand.bin",
+       "korvex: --until-done waits for boards, and none will come: give --sim N with N of 1 or more\n"},
+      {"station --sim 1 --nand /" + std::string(1020, 'd') + "/nand.bin",
+       "korvex: --nand: the paths made from it can be 1034 bytes long; the station's settings hold at most 1023\n"},
+      {"readback --sim 1 --from 10 --to 10 --out x.bin",
+       "korvex: 地址设置有误: --to (10) must be above --from (10); pages --from up to --to - 1 are read\n"},
+      {"readback --sim 1 --from 0 --to 1 --out /no/such/dir/x.bin",
+       "korvex: cannot create /no/such/dir/x.bin: no such folder /no/such/dir\n"},
   };
   for (const auto& c : cases) {
     const RunResult run = RunKorvex(base + c.args);
@@ -114,6 +152,48 @@ TEST(Cli, TableThatIsAFolderIsUnreadableForEveryCommand) {
     EXPECT_EQ(run.exitCode, 1) << command;
     EXPECT_EQ(run.err, "读取nand_cfg.bin失败!!!\n") << command;
   }
+}
+
+TEST(Cli, VersionAndEveryCommandsHelp) {
+  RunResult run = RunKorvex("--version");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(std::regex_match(run.out, std::regex("korvex [0-9]+\\.[0-9]+\\.[0-9]+( \\(commit [0-9a-f]{12}\\))?\n"
+                                                   "compiler: (GCC|clang) [^\n]+\n"
+                                                   "device backend: none on this platform: [^\n]+\n")))
+      << run.out;
+  for (const char* command : {"station", "readback", "devices", "nand-table", "check-config", "sim-home"}) {
+    run = RunKorvex(std::string(command) + " --help");
+    EXPECT_EQ(run.exitCode, 0) << command;
+    EXPECT_TRUE(run.out.starts_with(std::string("usage: korvex [global options] ") + command)) << run.out;
+    EXPECT_NE(run.out.find("\n  --json      one JSON object per line on stdout"), std::string::npos) << command;
+  }
+  run = RunKorvex("station --help");
+  EXPECT_NE(run.out.find("\n  --sim-chip MAIN:EXT      the NAND chip on every simulated board, one the simulator "
+                         "emulates\n                           (default: ECD3:589551, 2048-byte pages)\n"),
+            std::string::npos) << run.out;
+}
+
+// check-config reads a file as the model whose folder holds it, verdict first.
+TEST(Cli, CheckConfigTakesTheModelFromTheFilesFolder) {
+  testing::TempDir home;
+  ASSERT_EQ(RunKorvex("--home " + home.path().string() + " sim-home").exitCode, 0);
+  const std::string file = (home.path() / "7120" / "Korvex2K.cfg").string();
+  RunResult run = RunKorvex("check-config " + file);
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_TRUE(run.out.starts_with("verdict: PASS\nfile: " + file + "\nmodel: 0 Qx7105\\Qx7120 (folder 7120)\n"))
+      << run.out;
+  run = RunKorvex("check-config --model 7135 " + file);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.out.starts_with("verdict: FAIL\n")) << run.out;
+}
+
+// Whatever throws, korvex reports it in one line and exits 1: here a home whose name
+// the file system refuses.
+TEST(Cli, AnExceptionEndsKorvexWithOneLineAndExitCodeOne) {
+  const RunResult run = RunKorvex("--home /" + std::string(5000, 'h') + " nand-table list");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.err.starts_with("korvex: error: filesystem error: ")) << run.err.substr(0, 200);
+  EXPECT_EQ(LineCount(run.err), 1u);
 }
 
 TEST(Cli, DevicesShowsWhichPortEachSimulatedBoardHolds) {

@@ -239,7 +239,7 @@ TEST(StationDemo, TheConsoleCopiesTheDemoOntoTheBurnedBoardBeforeItEnds) {
     const std::string volume = h + "/sim-volumes/usb0/";
     EXPECT_EQ(ReadAll(volume + "VIDEOVEDIO"), "demo for the line");
     EXPECT_FALSE(fs::exists(volume + "VIDEO/uid.txt"));
-    EXPECT_NE(run.out.find(R"({"type":"message","text":")" + volume + R"(VIDEOVEDIO"})"), std::string::npos)
+    EXPECT_NE(run.out.find(R"({"type":"message","port":null,"text":")" + volume + R"(VIDEOVEDIO"})"), std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find(R"(: Update Demo succeed!"})"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find(R"(: erase nand!"})") != std::string::npos, format) << run.out;

@@ -123,10 +123,6 @@ std::string StationTest::ExpectBurned(const RunResult& run, int board, bool info
   return text;
 }
 
-std::string PortResult(int port, const char* result) {
-  return R"({"type":"result","port":)" + std::to_string(port) + R"(,"result":")" + result + "\"";
-}
-
 TEST_F(StationTest, EveryModelBurnsTwoBoardsFromTheSampleImages) {
   const struct {
     const char* model;
@@ -136,8 +132,8 @@ TEST_F(StationTest, EveryModelBurnsTwoBoardsFromTheSampleImages) {
     SCOPED_TRACE(model.model);
     const RunResult run = Burn(std::string("--sim 2 --model ") + model.model);
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find(PortResult(1, "burned") + R"(,"uid":"nandUID: )"), std::string::npos);
-    EXPECT_NE(run.out.find(PortResult(2, "burned")), std::string::npos);
+    EXPECT_EQ(ResultOfPort(run.out, 1), "burned");
+    EXPECT_EQ(ResultOfPort(run.out, 2), "burned");
     for (int board = 0; board < 2; ++board) ExpectBurned(run, board, model.infoPages);
   }
   EXPECT_EQ(LogLines().back(), "Update NUM is 2, someone close the tool of the korvex!");
@@ -148,7 +144,7 @@ TEST_F(StationTest, EightBoardsBurnAtOnceEachWithItsOwnId) {
   ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
   std::set<std::string> uids;
   for (int board = 0; board < 8; ++board) {
-    EXPECT_NE(run.out.find(PortResult(board + 1, "burned")), std::string::npos) << board;
+    EXPECT_EQ(ResultOfPort(run.out, board + 1), "burned") << board;
     uids.insert(ExpectBurned(run, board, true));
   }
   EXPECT_EQ(uids.size(), 8u);
@@ -160,6 +156,7 @@ TEST_F(StationTest, BadBlocksInSeveralZonesAreSkippedByTheBoard) {
   // 30 in img_boot.bin's.
   const RunResult run = Burn("--sim 1 --sim-bad-blocks 3,17,30");
   ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find(R"("bad_blocks":3,)"), std::string::npos) << run.out;
   const int board = 0;
   const std::size_t block = 64 * 2048;
   const Bytes nandBin = ReadBytes(Image("nand.bin"));
@@ -194,7 +191,9 @@ TEST_F(StationTest, UnknownChipAndUnpluggedBoardEndInTheLogNotInSilence) {
             std::string::npos) << run.out;
   EXPECT_NE(run.out.find(R"({"type":"message","port":1,"text":"Please check nand_cfg.h file!"})"),
             std::string::npos);
-  EXPECT_NE(run.out.find(PortResult(1, "failed")), std::string::npos);
+  EXPECT_EQ(ResultOfPort(run.out, 1), "failed");
+  EXPECT_NE(run.out.find(R"("reason":"Flash: ID=0x98da, ExtID=0x761590. Use default para burning!")"),
+            std::string::npos);
 
   // Unplugged while img_boot.bin is written (its zone starts at page 1536): whether the
   // scan or the next failed exchange notices first, the board is disconnected, never
@@ -223,11 +222,7 @@ TEST_F(StationTest, ClosingMidBurnInterruptsEveryBoardAndTheCloseLineIsLast) {
             Image("nand.bin").string(),
         "Update nand.bin succeeded!", signal);
     EXPECT_EQ(run.exitCode, 1);
-    for (int port = 1; port <= 8; ++port) {
-      EXPECT_NE(run.out.find(R"({"type":"result","port":)" + std::to_string(port) +
-                             R"(,"result":"interrupted")"),
-                std::string::npos) << port << run.out;
-    }
+    for (int port = 1; port <= 8; ++port) EXPECT_EQ(ResultOfPort(run.out, port), "interrupted") << port;
     EXPECT_EQ(run.out.find("zone have too many bad blocks"), std::string::npos);
     const std::vector<std::string> log = LogLines();
     ASSERT_FALSE(log.empty());
@@ -242,13 +237,136 @@ TEST_F(StationTest, UntilDoneEndsWhenUnpluggedBoardsPortsAreFreed) {
   const RunResult run = Burn("--sim 3 --sim-fault unplug-at-page=500");
   EXPECT_EQ(run.exitCode, 1);
   for (int port = 1; port <= 3; ++port) {
-    EXPECT_NE(run.out.find(R"({"type":"result","port":)" + std::to_string(port) +
-                           R"(,"result":"unplugged")"),
-              std::string::npos) << run.out;
+    EXPECT_EQ(ResultOfPort(run.out, port), "unplugged") << run.out;
   }
+  EXPECT_NE(run.out.find(R"("reason":"nand.bin disconnected!")"), std::string::npos) << run.out;
 }
 
-TEST_F(StationTest, ALogThatCannotBeWrittenIsToldOnceAndFailsTheRunButNotTheBurn) {
+// Nothing is claimed, created or logged before the pre-flight has passed, and each
+// problem is one line that names the file or folder it is about.
+TEST_F(StationTest, PreflightRefusesWithOneLinePerProblemAndTouchesNothing) {
+  const std::string home = home_.path().string();
+  const std::string station = "--home " + home + " station --sim 2 --nand " + Image("nand.bin").string();
+  RunResult run = RunKorvex(station + " --check");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(run.out.ends_with("\npre-flight: passed; zones measured in 2048-byte pages for nand.bin, "
+                                "2048-byte pages for the others (the page of the simulated chip "
+                                "ECD3:589551)\n"))
+      << run.out;
+
+  std::filesystem::remove(Image("loader.bin"));
+  std::filesystem::resize_file(Image("res.bin"), 100 << 20);
+  std::ofstream(home_.path() / "7135" / "Korvex4K.cfg") << "[PLL]\n";
+  run = RunKorvex(station);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err,
+            "korvex: pre-flight: loader.bin: " + Image("loader.bin").string() +
+                " does not exist (normal mode takes it from nand.bin's folder)\n"
+                "korvex: pre-flight: res.bin: " + Image("res.bin").string() +
+                " (104857600 bytes) does not fit its zone even without bad blocks: it needs 51201 pages of "
+                "2048 bytes, the zone (pages 49664..98303) takes 48639, 99612672 bytes (2048-byte pages: the "
+                "page of the simulated chip ECD3:589551)\n"
+                "korvex: pre-flight: " + home + "/7135/Korvex4K.cfg does not pass check-config (`korvex --home " +
+                home + " check-config --model 7135 " + home + "/7135/Korvex4K.cfg` shows why)\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_FALSE(std::filesystem::exists(home_.path() / "nand_cfg.bin"));
+  EXPECT_TRUE(LogLines().empty());
+
+  testing::TempDir empty;
+  const std::string e = empty.path().string();
+  run = RunKorvex("--home " + e + " station --sim 1 --advanced --nand " + e + "/nand.bin --res " + e);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "korvex: pre-flight: nand.bin: " + e + "/nand.bin does not exist\n"
+                     "korvex: pre-flight: res.bin: " + e + " is not a regular file\n"
+                     "korvex: pre-flight: model folder " + e + "/7135 is missing: it must hold fw.bin, "
+                     "korvex.bin, Korvex2K.cfg and Korvex4K.cfg (`korvex --home " + e +
+                     " sim-home` writes one for simulated boards)\n");
+  EXPECT_TRUE(std::filesystem::is_empty(empty.path()));
+}
+
+// Not a terminal: a line per state and per tenth of an image, not per block; --quiet
+// leaves the results, --verbose adds the requests; a board the simulator cannot
+// build is a usage error.
+TEST_F(StationTest, LinesPerStateQuietAndVerbose) {
+  const std::string station = "--home " + home_.path().string() + " %s station --sim 1 --until-done --nand " +
+                              Image("nand.bin").string() + " ";
+  const auto run = [&](const std::string& global, const std::string& options) {
+    std::string arguments = station;
+    arguments.replace(arguments.find("%s"), 2, global);
+    return RunKorvex(arguments + options);
+  };
+  RunResult result = run("", "");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(std::ranges::count(result.out, '\n'), 84) << result.out;
+  for (const char* lines :
+       {"\nport 1: booting\nport 1: identifying the chip\nport 1: erasing the nand.bin zone\n"
+        "port 1: writing nand.bin 0%\nport 1: writing nand.bin 16%\n",
+        "\nport 1: writing nand.bin 91%\nport 1: writing the identity pages\n",
+        "\nport 1: writing res.bin 90%\n", "\nport 1: resetting the board\n", "\nport 1: done in ",
+        "\n\nboard  port  result  duration  bad blocks  UID", "\nboards 1, burned 1, failed 0; wall time "}) {
+    EXPECT_NE(result.out.find(lines), std::string::npos) << lines;
+  }
+
+  result = run("--quiet", "--sim-fault unplug-at-page=1600");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(result.out.starts_with("port 1: unplugged: img_boot.bin disconnected!\n\nboard  port  result ")) << result.out;
+  EXPECT_NE(result.out.find("\nboards 1, burned 0, failed 1 (1 unplugged); wall time "), std::string::npos);
+
+  result = run("--verbose", "--sim-chip 98DA:761590");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.out.find("\nport 1: trace: req 0 0x0\nport 1: trace: req 0 0x0\nport 1: trace: req 1 0x80002000\n"),
+            std::string::npos) << result.out;
+
+  result = run("", "--sim-bad-blocks 9000");
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_EQ(result.err, "korvex: bad block 9000 is past the chip's last block 8191\n");
+}
+
+// Every object --json writes, from every command, against docs/korvex-json.schema.json.
+TEST_F(StationTest, EveryJsonObjectFollowsTheSchema) {
+  const std::string home = "--home " + home_.path().string() + " --json ";
+  const std::string nand = " --nand " + Image("nand.bin").string();
+  const std::filesystem::path gbk = dump_.path() / "gbk.cfg";
+  std::ofstream(gbk) << "[PLL]\nEXTCLK \xb8\xf1\xca\xbd\n";  // GBK, as an editor on a Chinese desktop saves
+  std::string stream;
+  for (const std::string& command : std::vector<std::string>{
+       "station --until-done --sim 2 --sim-bad-blocks 3" + nand,
+        "--verbose station --until-done --sim 1 --sim-chip 98DA:761590" + nand,
+        "station --sim 1 --check" + nand, "station --sim 1 --nand " + dump_.path().string() + "/nand.bin",
+        "readback --sim 1 --from 0 --to 2 --out " + (dump_.path() / "pages.bin").string(),
+        "check-config --model 7135 " + gbk.string(), "devices --sim 2", "nand-table list",
+        "nand-table lookup ECD3:589551", "nand-table lookup 1234",
+        "nand-table add --main ECD3 --ext 589551 --page 2048 --block 128 --oob 64 --blocks 8192 --name A",
+        "nand-table delete 92"}) {
+    stream += RunKorvex(home + command).out;
+  }
+  const std::filesystem::path lines = dump_.path() / "stream.jsonl";
+  std::ofstream(lines) << stream;
+  // A missing jsonschema module fails the test: make deps installs python3-jsonschema.
+  const std::string check = std::string("python3 -c \"") +
+      "import json, sys, jsonschema\n"
+      "schema = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+      "jsonschema.Draft202012Validator.check_schema(schema)\n"
+      "validator = jsonschema.Draft202012Validator(schema)\n"
+      "assert not validator.is_valid({'type': 'result', 'port': 1})\n"
+      "types = set()\n"
+      "for line in open(sys.argv[2], encoding='utf-8'):\n"
+      "    value = json.loads(line)\n"
+      "    types.add(value['type'])\n"
+      "    for error in validator.iter_errors(value): sys.exit(error.message + ' in ' + line)\n"
+      "print(len(types))\n\" " + std::string(KORVEX_SOURCE_DIR) + "/docs/korvex-json.schema.json " +
+      lines.string();
+  FILE* pipe = ::popen((check + " 2>&1").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out(4096, '\0');
+  out.resize(std::fread(out.data(), 1, out.size(), pipe));
+  EXPECT_EQ(::pclose(pipe), 0) << out;
+  EXPECT_EQ(out, "16\n");  // every type the schema names shows up
+}
+
+// A home whose log cannot be written is found before any board is claimed: the
+// pre-flight names the file and the station does not start.
+TEST_F(StationTest, ALogThatCannotBeWrittenStopsTheStationBeforeAnyBoard) {
   // Folders in the place of this month's log file and, should the run cross into it,
   // the next one's.
   const std::time_t now = std::time(nullptr);
@@ -260,18 +378,10 @@ TEST_F(StationTest, ALogThatCannotBeWrittenIsToldOnceAndFailsTheRunButNotTheBurn
     std::filesystem::create_directory(home_.path() / PathFromUtf8(LogFileName(time)));
   }
   const RunResult run = Burn("--sim 1");
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.out.find(R"({"type":"result","port":1,"result":"burned")"), std::string::npos)
-      << run.out;
-  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-  EXPECT_TRUE(run.err.starts_with("The production log " + home_.path().string()));
-  EXPECT_TRUE(run.err.ends_with(" cannot be written: lines of this run are missing from it. "
-                                "Burning goes on.\n")) << run.err;
-  std::size_t records = 0;
-  for (std::size_t at = 0; (at = run.out.find(R"({"type":"log-failed","file":")", at)) != std::string::npos; ++at) {
-    ++records;
-  }
-  EXPECT_EQ(records, 1u) << run.out;
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.out.find(R"({"type":"preflight","ok":false,"problems":["the production log )" +
+                         home_.path().string()), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find(R"("type":"result")"), std::string::npos);
 }
 
 // READ on a burned board: the scan burns the board on port 0, the operator plugs it in
@@ -311,7 +421,8 @@ TEST_F(StationTest, ReadbackCopiesAPageRangeOfTheBurnedBoard) {
   const RunResult run = RunKorvex("--home " + home_.path().string() +
                                   " --json readback --sim 1 --from 1024 --to 1027 --out " + out.string());
   ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-  EXPECT_TRUE(run.out.ends_with(R"({"type":"result","ok":true,"out":")" + out.string() + "\"}\n")) << run.out;
+  EXPECT_TRUE(run.out.ends_with(R"({"type":"readback","ok":true,"out":")" + out.string() +
+                                R"(","from":1024,"to":1027})" + "\n")) << run.out;
   EXPECT_EQ(std::filesystem::file_size(out), 3u * 2048);
 }
 

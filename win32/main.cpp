@@ -18,6 +18,7 @@
 #include "host/win32/utf8.h"
 #include "host/win32/win32_host.h"
 #include "nandtable/nand_cfg.h"
+#include "shell/about.h"
 #include "sim/placeholder_home.h"
 #include "sim/sim_host.h"
 #include "win32/main_dialog.h"
@@ -50,6 +51,31 @@ void ShowError(std::string_view text) {
 }
 
 HWND ToHwnd(WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
+
+constexpr std::string_view kDeviceBackend = "the USB boot driver (Win32); --simulate N for simulated boards";
+
+// --help and --version: to stdout when it was redirected, else to the console
+// korvex.exe was started from, else in a message box (started from Explorer).
+void ShowInformation(std::string_view text) {
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if ((out == nullptr || out == INVALID_HANDLE_VALUE) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+    out = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
+  }
+  if (out != nullptr && out != INVALID_HANDLE_VALUE) {
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (::GetConsoleMode(out, &mode)) {
+      const std::wstring wide = Utf8ToWide(text);
+      ::WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    } else {
+      ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+    return;
+  }
+  ::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(kCaptionUsage).c_str(),
+                MB_OK | MB_ICONINFORMATION);
+}
 
 // The production station: one per PC, on the USB boot driver.
 int RunOnDriver(HINSTANCE instance) {
@@ -130,6 +156,11 @@ int RunSimulated(HINSTANCE instance, const StationOptions& options) {
 
 int RunStationWindow(HINSTANCE instance) {
   const std::vector<std::string> args = CommandLineArguments();
+  switch (FindInfoRequest(args)) {
+    case InfoRequest::kHelp: ShowInformation(StationHelp()); return 0;
+    case InfoRequest::kVersion: ShowInformation(VersionText("korvex.exe", kDeviceBackend)); return 0;
+    case InfoRequest::kNone: break;
+  }
   std::string error;
   const auto options = ParseStationOptions(args, error);
   if (!options) {

@@ -5,11 +5,9 @@
 #ifndef KORVEX_WIN32_RESOURCE_H
 #define KORVEX_WIN32_RESOURCE_H
 
-/* Product version, shown in the About box and the version resource. */
-#define KORVEX_VERSION_MAJOR 1
-#define KORVEX_VERSION_MINOR 0
-#define KORVEX_VERSION_PATCH 0
-#define KORVEX_VERSION_TEXT "1.0.0"
+/* Product version, shown in the About box and the version resource: the project's
+ * VERSION in CMakeLists.txt, through the header the configure step writes. */
+#include "korvex_version.h"
 
 /* Dialog templates. */
 #define IDD_ABOUT 100

@@ -1,5 +1,9 @@
 #include "win32/station_options.h"
 
+#include <vector>
+
+#include "shell/option_help.h"
+
 namespace korvex::win32 {
 
 namespace {
@@ -49,6 +53,32 @@ std::string_view StationUsage() {
   return "korvex.exe [--simulate N [--sim-model 7120|7130|7135|7105B] [--sim-chip MAIN:EXT] "
          "[--sim-bad-blocks B,B...] [--sim-seed S] [--sim-fault PLAN] [--sim-timing] "
          "[--sim-home DIR]]";
+}
+
+std::string StationHelp() {
+  const sim::SimOptionParser parser(kSimulateOption, kModelOption, kMaxSimulatedBoards);
+  std::vector<OptionHelp> options = SimOptionHelp(
+      parser,
+      {kSimulateOption, "N",
+       "run the window on N simulated boards (0..8), one per USB port, instead of the USB boot driver",
+       "off: the USB boot driver"},
+      {kModelOption, "M", "the SoC model of the simulated boards: 7120, 7130, 7135 or 7105B", "7135"});
+  options.push_back({kSimHomeOption, "DIR",
+                     "the simulated station's folder; it gets the placeholder model folders and sample "
+                     "images the first time",
+                     "sim-home beside korvex.exe"});
+  options.push_back({"--version", "", "the version, the compiler and the device backend", ""});
+  options.push_back({"--help", "", "this text", ""});
+  return "usage: " + std::string(StationUsage()) + "\n\noptions:\n" + FormatOptionHelp(options) +
+         "\nThe --sim-... options need --simulate N.\n";
+}
+
+InfoRequest FindInfoRequest(std::span<const std::string> args) {
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h" || arg == "/?") return InfoRequest::kHelp;
+    if (arg == "--version") return InfoRequest::kVersion;
+  }
+  return InfoRequest::kNone;
 }
 
 std::optional<StationOptions> ParseStationOptions(std::span<const std::string> args,

@@ -6,6 +6,7 @@
 //   korvex.exe [--simulate N [--sim-model M] [--sim-chip MAIN:EXT]
 //              [--sim-bad-blocks B,B...] [--sim-seed S] [--sim-fault PLAN]
 //              [--sim-timing] [--sim-home DIR]]
+//   korvex.exe --help | --version
 //
 // The --sim-... options are read by sim/sim_options.h, as the console's are.
 
@@ -36,5 +37,12 @@ std::optional<StationOptions> ParseStationOptions(std::span<const std::string> a
 
 // The usage text shown with an error.
 std::string_view StationUsage();
+
+// --help: the usage line and every option with its default.
+std::string StationHelp();
+
+// What --help or --version among the arguments asks for; nothing when neither is there.
+enum class InfoRequest { kNone, kHelp, kVersion };
+InfoRequest FindInfoRequest(std::span<const std::string> args);
 
 }  // namespace korvex::win32

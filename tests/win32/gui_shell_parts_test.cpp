@@ -56,6 +56,20 @@ TEST(StationOptionsTest, MistakesAreRefusedWithOneLine) {
   }
 }
 
+// --help and --version win over everything else; the help names every option once,
+// each described.
+TEST(StationOptionsTest, HelpAndVersionAreFoundAndTheHelpDescribesEveryOption) {
+  EXPECT_EQ(FindInfoRequest(std::vector<std::string>{"--simulate", "8", "--help"}), InfoRequest::kHelp);
+  EXPECT_EQ(FindInfoRequest(std::vector<std::string>{"--version"}), InfoRequest::kVersion);
+  EXPECT_EQ(FindInfoRequest(std::vector<std::string>{"--simulate", "2"}), InfoRequest::kNone);
+  const std::string help = StationHelp();
+  EXPECT_TRUE(help.starts_with("usage: korvex.exe [--simulate N")) << help;
+  EXPECT_EQ(help.find("(undocumented)"), std::string::npos) << help;
+  for (const char* option : {"--simulate N", "--sim-model M", "--sim-chip MAIN:EXT", "--sim-home DIR", "--version"}) {
+    EXPECT_NE(help.find("\n  " + std::string(option) + " "), std::string::npos) << option;
+  }
+}
+
 TEST(FileDialogTest, FilterBarsBecomeTheDialogsSeparators) {
   EXPECT_EQ(DialogFilter("BIN(*.BIN)|*.bin||"), std::wstring(L"BIN(*.BIN)\0*.bin\0\0", 18));
   EXPECT_EQ(DialogFilter(""), L"");

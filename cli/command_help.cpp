@@ -1,0 +1,193 @@
+#include "cli/command_help.h"
+
+#include <algorithm>
+#include <array>
+
+#include "sim/sim_options.h"
+#include "station/port_context.h"
+
+namespace korvex::cli {
+
+namespace {
+
+constexpr OptionHelp kGlobalOptions[] = {
+    {"--home", "DIR", "the station's folder: nand_cfg.bin, the model folders and the production logs",
+     "the folder of the program"},
+    {"--json", "", "one JSON object per line on stdout, each with a \"type\" "
+                   "(docs/korvex-json.schema.json)", "text"},
+    {"--quiet", "", "results and errors only", "off"},
+    {"--verbose", "", "also every request each simulated board exchanged, from the simulator's "
+                      "trace, for diagnosis", "off"},
+    {"--version", "", "the version, the compiler and the device backend", ""},
+    {"--help", "", "this text; COMMAND --help for a command's options", ""},
+};
+
+constexpr std::string_view kExitCodes =
+    "exit codes (every command):\n"
+    "  0  success\n"
+    "  1  a board or an operation failed, or was interrupted\n"
+    "  2  usage or pre-flight error: nothing was done\n";
+
+constexpr OptionHelp kSimDumpOption{"--sim-dump", "DIR",
+                                    "write each simulated board's NAND into DIR/board-<k>.nand "
+                                    "at exit",
+                                    "none"};
+
+std::vector<OptionHelp> StationOptionHelp() {
+  std::vector<OptionHelp> options = {
+      {"--nand", "PATH",
+       "nand.bin; in normal mode loader.bin, img_boot.bin, minios.bin and res.bin come from its "
+       "folder and def_boot.bin stays out",
+       "none; normal mode needs it"},
+      {"--advanced", "", "pick the images one by one with the options below", "normal mode"},
+      {"--loader", "PATH", "loader.bin (with --advanced)", "left out"},
+      {"--def-boot", "PATH", "def_boot.bin (with --advanced)", "left out"},
+      {"--img-boot", "PATH", "img_boot.bin (with --advanced)", "left out"},
+      {"--minios", "PATH", "minios.bin (with --advanced)", "left out"},
+      {"--res", "PATH", "res.bin (with --advanced)", "left out"},
+      {"--format-after", "", "format the NAND's user-data area after the images", "off"},
+      {"--erase-chip", "", "erase the whole chip before the images", "off"},
+      {"--fs-format", "", "file-system format after the images (Qx7105B)", "off"},
+      {"--until-done", "",
+       "exit once every board has ended; needs a board to wait for (--sim N, N of 1 or more)",
+       "run until Ctrl-C or SIGTERM"},
+      {"--check", "", "run only the pre-flight checks and exit: 0 when they pass, 2 when not",
+       "off"},
+      {"--demo", "FILE", "copy FILE onto burned boards that show up as drives (normal mode)", "none"},
+      {"--demo-period", "MS", "the demo timer's period in milliseconds", "3000"},
+      {"--verify", "", "read every write back and compare it; a difference fails the board", "off"},
+      {"--records-db", "CONN",
+       "also send each board's record to the line's database (an ODBC connection string)",
+       "records_db in korvex.ini, else the local records file only"},
+      {"--sim-plug-after", "S", "the simulated ports start empty; the boards are plugged S seconds later",
+       "plugged at start"},
+  };
+  for (const OptionHelp& option : BoardOptionHelp()) options.push_back(option);
+  return options;
+}
+
+std::vector<OptionHelp> ReadbackOptionHelp() {
+  std::vector<OptionHelp> options = {
+      {"--from", "PAGE", "the first page read", "none; required"},
+      {"--to", "PAGE", "one past the last page read; above --from", "none; required"},
+      {"--out", "FILE", "the file the pages go into; its folder must exist", "none; required"},
+  };
+  for (const OptionHelp& option : BoardOptionHelp()) options.push_back(option);
+  return options;
+}
+
+const std::vector<CommandHelp>& Commands() {
+  static const std::vector<CommandHelp> commands = {
+      {"station", "station [options]", "pre-flight, then claim, boot and burn every board",
+       "The station's main job: checks the images, the model folder, nand_cfg.bin and the log "
+       "before anything else, then claims, boots and burns every board, shows one row per port "
+       "and ends with a summary.",
+       StationOptionHelp(), ""},
+      {"readback", "readback --from PAGE --to PAGE --out FILE [options]",
+       "read pages of port 1's board into a file",
+       "Reads pages --from up to --to - 1 of port 1's board into FILE, page data only, as the READ "
+       "button does. A simulated board starts blank: pages read back are 0xFF unless the same "
+       "run burned them; `station --sim-dump DIR` keeps a burned board's NAND.",
+       ReadbackOptionHelp(), ""},
+      {"devices", "devices [--sim N]", "driver instances and the port each linked board holds",
+       "The driver's interface instances and the port each linked board holds, as the station's "
+       "first scan sees them.",
+       {{"--sim", "N", "N simulated boards (0..128)",
+         "none: this build has no USB boot driver, so the list is empty"}},
+       ""},
+      {"nand-table", "nand-table list | lookup MAIN[:EXT] [EXT] | add OPTIONS | delete ROW...",
+       "the NAND parameter table",
+       "The NAND parameter table, nand_cfg.bin in the home folder (written from the built-in "
+       "table when missing).",
+       {{"--main", "HEX", "add: main ID, maker and device code, e.g. ECD3", "none; required"},
+        {"--ext", "HEX", "add: ext ID, 3rd, 4th and 5th ID byte, e.g. 589551",
+         "0, a row for every chip with the main ID"},
+        {"--page", "BYTES", "add: page size", "none; required"},
+        {"--block", "KIB", "add: block size in KiB", "none; required"},
+        {"--oob", "BYTES", "add: spare bytes per page", "none; required"},
+        {"--blocks", "N", "add: total blocks", "none; required"},
+        {"--name", "TEXT",
+         "add: a readable name; a record has no room for one, so it is kept in nand_cfg.names "
+         "beside nand_cfg.bin",
+         "(unnamed)"}},
+       "verbs:\n"
+       "  list                    every row, numbered from 0\n"
+       "  lookup MAIN[:EXT] [EXT] the geometry a chip with these ID keys gets, and its row\n"
+       "  add OPTIONS             append a row; warns when its keys are taken already\n"
+       "  delete ROW...           remove rows by number and print them\n"},
+      {"check-config", "check-config [--model M] [FILE]", "vet a boot configuration file",
+       "Vets a boot configuration file as a board's configuration would read it, verdict first.",
+       {{"--model", "M", "the model the file is for: 7120, 7130, 7135 or 7105B",
+         "the model whose folder holds FILE, else 7135"}},
+       "FILE defaults to Korvex2K.cfg in the model's folder of the home folder.\n"},
+      {"records", "records [sync | generate-demo] [options]", "query the board records",
+       "Lists the board records of the home folder's records-YYYY-MM.jsonl files: --from DAY, "
+       "--to DAY (YYYY-MM-DD), --uid TEXT, --result R (passed, failed or a reason code), --csv; "
+       "`records sync [--records-db CONN]` sends what the line's database lacks; `records "
+       "generate-demo` writes a made-up week of a station DEMO.",
+       {}, ""},
+      {"report", "report [--from DAY] [--to DAY] [--db CONN] --out FILE",
+       "write the line's yield report",
+       "Writes one self-contained HTML page: yield per day and per port, failure reasons, bad "
+       "blocks per chip part, burn times and the failed boards, from the local records or the "
+       "line's database (--db).",
+       {}, ""},
+      {"sim-home", "sim-home", "write a home folder for simulated boards",
+       "Writes a home for simulated boards into --home, creating the folder: the model folders "
+       "7120, 7130, 7135 and 7105B with simulator-only placeholder firmware and sample "
+       "configuration files, and sample images in images/. Real boards need the vendor's fw.bin "
+       "and korvex.bin.",
+       {}, ""},
+  };
+  return commands;
+}
+
+}  // namespace
+
+std::span<const OptionHelp> GlobalOptionHelp() { return kGlobalOptions; }
+
+std::vector<OptionHelp> BoardOptionHelp() {
+  const sim::SimOptionParser parser("--sim", "--model", static_cast<int>(kPortCount));
+  std::vector<OptionHelp> options = SimOptionHelp(
+      parser,
+      {"--sim", "N", "N simulated boards (0..8), one per USB port",
+       "none: this build has no USB boot driver, so no board comes"},
+      {"--model", "M", "the SoC model of the station and its boards: 7120, 7130, 7135 or 7105B",
+       "7135"});
+  options.push_back(kSimDumpOption);
+  return options;
+}
+
+const CommandHelp* FindCommandHelp(std::string_view name) {
+  const auto& commands = Commands();
+  const auto it = std::ranges::find(commands, name, &CommandHelp::name);
+  return it == commands.end() ? nullptr : &*it;
+}
+
+std::string GlobalUsage() {
+  std::string text = "usage: korvex [global options] COMMAND [options]\n\ncommands:\n";
+  for (const CommandHelp& command : Commands()) {
+    text += "  " + std::string(command.usage) + "\n      " + std::string(command.brief) + "\n";
+  }
+  text += "\nglobal options:\n" + FormatOptionHelp(kGlobalOptions) + "\n";
+  text += kExitCodes;
+  text += "\n`korvex COMMAND --help` lists a command's options.\n";
+  return text;
+}
+
+std::string CommandHelpText(const CommandHelp& command) {
+  std::string text = "usage: korvex [global options] " + std::string(command.usage) + "\n\n";
+  text += WrapParagraph(command.summary) + "\n";
+  if (!command.options.empty()) text += "options:\n" + FormatOptionHelp(command.options) + "\n";
+  if (!command.details.empty()) text += std::string(command.details) + "\n";
+  text += "global options:\n" + FormatOptionHelp(kGlobalOptions) + "\n" + std::string(kExitCodes);
+  return text;
+}
+
+std::vector<OptionSpec> SpecsOf(std::span<const OptionHelp> options) {
+  std::vector<OptionSpec> specs;
+  for (const OptionHelp& option : options) specs.push_back({option.name, !option.value.empty()});
+  return specs;
+}
+
+}  // namespace korvex::cli
