@@ -37,6 +37,7 @@ class ScratchFolder {
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
   std::string Utf8() const;
+  const std::wstring& Wide() const { return wide_; }  // no trailing backslash
   std::wstring WideChild(std::wstring_view name) const {
     return wide_ + L"\\" + std::wstring(name);
   }
