@@ -12,6 +12,7 @@ std::uint32_t ThreadFunc0(void* argument) {
   const std::int32_t port = context.settings.port;
   Host& host = context.session.host();
   StationBurnEvents events(host, context.settings.hwndMain, port);
+  events.BeginRecord(context);
   const std::uint32_t result = BurnBoard(context, events);
   SendPortProgress(host, context.settings.hwndMain, kProgressReset, port, 0);
   g_portRuns[static_cast<std::size_t>(port)].workerRunning = false;

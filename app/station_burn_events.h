@@ -6,6 +6,7 @@
 
 #include "host/host.h"
 #include "nand/burn_events.h"
+#include "records/board_record.h"
 
 namespace korvex {
 
@@ -20,15 +21,22 @@ class StationBurnEvents final : public BurnEvents {
   void Log(std::string_view line) override;
   void Counted() override;
   void UidMade(const std::array<std::uint8_t, kUidSize>& uid, std::string_view text) override;
+  void ChipIdentified(const DeviceSession& session) override;
   void ImageDone(const ImageWritten& written) override;
   void Ended(BurnEnd end) override;
   // The scan frees the slot of a board that went away.
   bool Unplugged() override;
 
+  // Starts the board's record when the station keeps records; its end is written by
+  // Ended. The context's settings name the images.
+  void BeginRecord(const PortContext& context);
+
  private:
   Host& host_;
   WindowHandle window_;
   std::int32_t port_;
+  const JobSettings* settings_ = nullptr;
+  BoardRecord* record_ = nullptr;  // while the station keeps records
 };
 
 }  // namespace korvex

@@ -71,7 +71,10 @@ struct DeviceSession {
   BootConfig bootConfig;
   std::uint32_t sdramBytes = 0;
 
-  // Chip geometry, written by LookupNandPart.
+  // The chip's ID keys as the board read them, and its geometry, written by
+  // LookupNandPart.
+  std::uint16_t chipMainId = 0;
+  std::uint32_t chipExtId = 0;
   std::uint32_t pageSize = 0;
   std::uint32_t blockSize = 0;
   std::uint32_t spareSize = 0;

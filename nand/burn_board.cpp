@@ -96,6 +96,7 @@ class Burn {
     }
     Progress(kProgressBoot, 50);
     if (!LookupNandPart(work_)) return Refuse(kTextChipUnknown, BurnEnd::kChipUnknown);
+    events_.ChipIdentified(work_);
     // Model 0 configured for 2048-byte pages before the chip was known.
     if (work_.cpuModel == kModelQx7120 && work_.is2KPage == 0) ConfigureAfterBoot(work_);
     Progress(kProgressBoot, 100);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "device/device_session.h"
 #include "station/burn_end.h"
 #include "station/port_context.h"
 #include "station/progress_type.h"
@@ -18,6 +19,8 @@ class BurnEvents : public ProgressSink {
   virtual void Log(std::string_view line) = 0;
   // The board counts as started: the counter steps and the port's burn has begun.
   virtual void Counted() = 0;
+  // The chip was found in the table: its keys and geometry are in the session.
+  virtual void ChipIdentified(const DeviceSession& session) = 0;
   virtual void UidMade(const std::array<std::uint8_t, kUidSize>& uid,
                        std::string_view text) = 0;
   // An image went into its zone: where, and what it cost and proved.

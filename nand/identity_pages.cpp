@@ -135,7 +135,7 @@ int WriteIdentityPages(DeviceSession& session, BurnEvents& events) {
       return kPageNotWritten;
     }
     if (session.verifyWrites) {
-      const VerifyOutcome verified = VerifyWrite(
+      const WriteCheck verified = VerifyWrite(
           session, p.page, p.page + 1, std::span(session.dataBuffer, kIdentityPageBytes));
       if (verified.result == VerifyResult::kLinkLost) return kPageLinkLost;
       if (verified.result == VerifyResult::kMismatch) {

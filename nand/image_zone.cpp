@@ -45,7 +45,7 @@ WriteOutcome WriteInsideZone(DeviceSession& session, std::uint8_t* results,
   }
   if (next == kProgramLinkLost) return WriteOutcome::kLinkLost;
   if (session.verifyWrites) {
-    const VerifyOutcome verified = VerifyWrite(
+    const WriteCheck verified = VerifyWrite(
         session, session.nandStart, next, std::span(session.dataBuffer, session.nandLength));
     if (verified.result == VerifyResult::kLinkLost) return WriteOutcome::kLinkLost;
     if (verified.result == VerifyResult::kMismatch) {

@@ -44,7 +44,7 @@ std::optional<std::uint32_t> FirstDifference(const std::uint8_t* read,
 
 }  // namespace
 
-VerifyOutcome VerifyWrite(const DeviceSession& session, std::uint32_t first, std::uint32_t next,
+WriteCheck VerifyWrite(const DeviceSession& session, std::uint32_t first, std::uint32_t next,
                           std::span<const std::uint8_t> sent) {
   const std::uint32_t pageBytes = session.bootConfig.nandPageSize;
   const std::uint32_t pagesPerBlock = session.bootConfig.nandPagesPerBlock;
@@ -56,7 +56,7 @@ VerifyOutcome VerifyWrite(const DeviceSession& session, std::uint32_t first, std
   }
   const std::uint32_t allowed = (range.pages - sentPages) / pagesPerBlock;
 
-  VerifyOutcome outcome;
+  WriteCheck outcome;
   // From the end: the last block of the range holds the last block written.
   std::uint32_t wanted = written.Count();
   for (std::uint32_t block = range.Count(); block-- > 0 && wanted > 0;) {

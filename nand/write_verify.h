@@ -14,7 +14,7 @@ namespace korvex {
 
 enum class VerifyResult { kMatched, kMismatch, kLinkLost };
 
-struct VerifyOutcome {
+struct WriteCheck {
   VerifyResult result = VerifyResult::kMatched;
   std::uint32_t mismatchPage = 0;   // first page read back different (kMismatch)
   std::uint32_t skippedBlocks = 0;  // bad blocks the firmware stepped over
@@ -24,7 +24,7 @@ struct VerifyOutcome {
 // `next`; `sent` holds whole pages of the record's page size. Reads go into
 // session.verifyBuffer (kDataBufferSize bytes) one record block at a time; the
 // session's own data buffer is left as it is.
-VerifyOutcome VerifyWrite(const DeviceSession& session, std::uint32_t first, std::uint32_t next,
+WriteCheck VerifyWrite(const DeviceSession& session, std::uint32_t first, std::uint32_t next,
                           std::span<const std::uint8_t> sent);
 
 }  // namespace korvex

@@ -56,6 +56,7 @@ struct RecordedEvents final : BurnEvents {
   void Counted() override { ++counted; }
   void UidMade(const Uid& made, std::string_view text) override { uid = made, uidText = text; }
   void ImageDone(const ImageWritten& written) override { images.push_back(written); }
+  void ChipIdentified(const DeviceSession&) override {}
   void Ended(BurnEnd ending) override { end = ending, ++ends; }
   bool Unplugged() override { return unplugged; }
   void Clear() {

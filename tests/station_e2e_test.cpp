@@ -364,6 +364,22 @@ TEST_F(StationTest, EveryJsonObjectFollowsTheSchema) {
   EXPECT_EQ(out, "16\n");  // every type the schema names shows up
 }
 
+// Every claimed board leaves a record: a verified burn with its images, and a board
+// whose read-back differs with the stable reason code.
+TEST_F(StationTest, EachBoardLeavesARecordWithItsImagesAndReason) {
+  for (const std::string options : {"--sim 1 --verify", "--sim 1 --verify --sim-fault corrupt-page=1100"}) {
+    ASSERT_NE(Burn(options).exitCode, 2) << options;
+  }
+  const RunResult listed = RunKorvex("--home " + home_.path().string() + " --json records");
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  EXPECT_EQ(std::ranges::count(listed.out, '\n'), 2) << listed.out;
+  EXPECT_NE(listed.out.find(R"("result":"passed","reason":"burned")"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find(R"("result":"failed","reason":"verify-mismatch")"), std::string::npos);
+  EXPECT_NE(listed.out.find(R"("file":")" + Image("res.bin").string() + R"(","size":)"), std::string::npos);
+  EXPECT_NE(listed.out.find(R"("firstPage":49664)"), std::string::npos);
+  EXPECT_NE(listed.out.find(R"("verify":"passed")"), std::string::npos);
+}
+
 // A home whose log cannot be written is found before any board is claimed: the
 // pre-flight names the file and the station does not start.
 TEST_F(StationTest, ALogThatCannotBeWrittenStopsTheStationBeforeAnyBoard) {
