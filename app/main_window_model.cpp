@@ -124,6 +124,7 @@ StationSettings MainWindowModel::CurrentSettings() const {
   settings.formatAfterBurn = view_.IsChecked(kIdFormatAfterBurn) ? 1 : 0;
   settings.fileSystemFormat = fields_.fileSystemFormat != 0 ? 1 : 0;
   settings.eraseWholeChip = fields_.eraseWholeChip != 0 ? 1 : 0;
+  settings.verifyWrites = verifyWrites_;
   settings.hwndMain = view_.Handle();
   return settings;
 }

@@ -96,6 +96,8 @@ class MainWindowModel {
   double Fraction(std::size_t port) const { return progress_.Row(port).fraction; }
   // The settings a scan hands to the ports: the fields and the check boxes now.
   StationSettings CurrentSettings() const;
+  // The line engineer's choice from korvex.ini, not a control of the operator's.
+  void SetVerifyWrites(bool on) { verifyWrites_ = on; }
 
  private:
   void PushFields();
@@ -119,6 +121,7 @@ class MainWindowModel {
   ProgressRows progress_;
   std::mutex lostLogMutex_;
   std::optional<std::string> lostLogFile_;  // set once per run, taken by the timer
+  bool verifyWrites_ = false;
 };
 
 }  // namespace korvex

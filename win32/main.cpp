@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@
 #include "shell/about.h"
 #include "sim/placeholder_home.h"
 #include "sim/sim_host.h"
+#include "records/line_settings.h"
+#include "records/odbc/odbc_database.h"
+#include "records/record_keeper.h"
 #include "win32/main_dialog.h"
 #include "win32/message_pump.h"
 #include "win32/shell_texts.h"
@@ -77,6 +81,36 @@ void ShowInformation(std::string_view text) {
                 MB_OK | MB_ICONINFORMATION);
 }
 
+// The line engineer's settings beside the program (korvex.ini): verification and the
+// board records, with the line's database when it names one. A mistake in the file is
+// shown once and its defaults stand; the station still runs.
+class LineRun {
+ public:
+  explicit LineRun(Host& host) {
+    const std::filesystem::path folder = ProgramDir(host);
+    const LineSettingsResult read = ReadLineSettings(folder);
+    settings_ = read.settings;
+    std::string errors;
+    for (const std::string& error : read.errors) errors += error + "\n";
+    if (!errors.empty()) ShowError(errors);
+    keeper_ = std::make_unique<RecordKeeper>(folder, settings_.station);
+    if (!settings_.recordsDb.empty()) keeper_->StartSync(MakeOdbcRecordDatabase(settings_.recordsDb));
+    SetStationRecordKeeper(keeper_.get());
+  }
+  ~LineRun() { SetStationRecordKeeper(nullptr); }
+  LineRun(const LineRun&) = delete;
+  LineRun& operator=(const LineRun&) = delete;
+
+  std::string TitleSuffix(std::string_view base) const {
+    return std::string(base) + (settings_.verify ? std::string(kTitleVerifySuffix) : "");
+  }
+  void Apply(MainDialog& dialog) const { dialog.Model().SetVerifyWrites(settings_.verify); }
+
+ private:
+  LineSettings settings_;
+  std::unique_ptr<RecordKeeper> keeper_;
+};
+
 // The production station: one per PC, on the USB boot driver.
 int RunOnDriver(HINSTANCE instance) {
   SingleInstance guard;
@@ -89,9 +123,12 @@ int RunOnDriver(HINSTANCE instance) {
   // board through the host while the process ends.
   Win32Host& host = *new Win32Host;
   if (!EnsureNandTable(host)) return 1;
-  MainDialog dialog(instance, host, {}, [&host](HWND window) {
+  // Kept to the process's end, as the host: a worker may still finish a record.
+  const LineRun& line = *new LineRun(host);
+  MainDialog dialog(instance, host, line.TitleSuffix({}), [&host](HWND window) {
     host.SetOwnerWindow(reinterpret_cast<WindowHandle>(window));
   });
+  line.Apply(dialog);
   dialog.RunModal();
   return 0;
 }
@@ -139,10 +176,13 @@ int RunSimulated(HINSTANCE instance, const StationOptions& options) {
   }
   if (!EnsureNandTable(host)) return 1;
 
+  LineRun lineRun(desktop);
   {
-    MainDialog dialog(instance, host, std::string(kTitleSimulatedSuffix), [&desktop](HWND window) {
-      desktop.SetOwnerWindow(reinterpret_cast<WindowHandle>(window));
-    });
+    MainDialog dialog(instance, host, lineRun.TitleSuffix(kTitleSimulatedSuffix),
+                      [&desktop](HWND window) {
+                        desktop.SetOwnerWindow(reinterpret_cast<WindowHandle>(window));
+                      });
+    lineRun.Apply(dialog);
     dialog.RunModal();
   }
   // A worker still busy with a board ends once the board is gone; until then it may

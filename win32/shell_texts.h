@@ -16,6 +16,8 @@ inline constexpr std::string_view kTextAboutMenuItem = "关于 Korvex(&A)...";
 // Appended to the main window's title when the boards are simulated, so nobody takes
 // a rehearsal for a production run.
 inline constexpr std::string_view kTitleSimulatedSuffix = " [SIMULATED]";
+// korvex.ini asks for every write to be read back and compared.
+inline constexpr std::string_view kTitleVerifySuffix = " [VERIFY]";
 
 // Command-line errors.
 inline constexpr std::string_view kCaptionUsage = "Korvex";
