@@ -73,9 +73,9 @@ std::string ClipToColumns(std::string_view text, std::size_t columns) {
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
     const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+    char32_t c = length == 1 ? char32_t{lead} : char32_t{lead} & (0x3Fu >> (length - 1));
     for (std::size_t k = 1; k < length && i + k < text.size(); ++k) {
-      c = c << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+      c = c << 6 | (char32_t{static_cast<unsigned char>(text[i + k])} & 0x3Fu);
     }
     const std::size_t width = ColumnsOf(c);
     if (used + width > columns) break;

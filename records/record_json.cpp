@@ -101,7 +101,8 @@ class Reader {
       ok_ = false;
       return;
     }
-    out = std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | bytes[2] << 8 | bytes[3];
+    out = std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 |
+          bytes[3];
   }
 
  private:

@@ -48,7 +48,8 @@ class Dice {
   double Uniform() {
     std::array<std::uint8_t, 4> bytes{};
     random_.Fill(bytes);
-    const std::uint32_t v = std::uint32_t{bytes[0]} << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
+    const std::uint32_t v = std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+                            std::uint32_t{bytes[2]} << 8 | bytes[3];
     return (static_cast<double>(v) + 0.5) / 4294967296.0;
   }
   double Normal(double mean, double deviation) {
