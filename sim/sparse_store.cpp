@@ -65,6 +65,15 @@ void SparseStore::And(std::uint64_t offset, const std::uint8_t* data, std::size_
   });
 }
 
+std::map<std::uint64_t, std::vector<std::uint8_t>> SparseStore::Pieces() const {
+  std::map<std::uint64_t, std::vector<std::uint8_t>> pieces;
+  for (const auto& [index, chunk] : chunks_) {
+    if (std::all_of(chunk->begin(), chunk->end(), [](std::uint8_t b) { return b == kErased; })) continue;
+    pieces.emplace(index * kChunkSize, std::vector<std::uint8_t>(chunk->begin(), chunk->end()));
+  }
+  return pieces;
+}
+
 void SparseStore::Erase(std::uint64_t offset, std::uint64_t count) {
   ForEachPiece(offset, count, [&](std::uint64_t index, std::size_t inChunk, std::size_t,
                                   std::size_t length) {

@@ -5,8 +5,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 namespace korvex::sim {
 
@@ -20,6 +22,9 @@ class SparseStore {
   void And(std::uint64_t offset, const std::uint8_t* data, std::size_t count);
   void Erase(std::uint64_t offset, std::uint64_t count);  // back to 0xFF
   std::size_t ChunkCount() const { return chunks_.size(); }
+  // Every chunk that holds a byte other than 0xFF, by offset: what the store holds,
+  // without the bytes that read 0xFF anyway.
+  std::map<std::uint64_t, std::vector<std::uint8_t>> Pieces() const;
 
  private:
   using Chunk = std::array<std::uint8_t, kChunkSize>;
