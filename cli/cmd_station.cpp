@@ -259,14 +259,19 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
   // worker ended: by then every burned board's volume is up, so each has had its
   // readout and copy. The gate forces that step within nine ticks (~27 s at 3000 ms).
   bool demoServed = !demo;
+  // The boards' jobs can only be over once a scan has seen the line as the last
+  // scripted event left it and had no board waiting for its port.
+  bool lineSettled = false;
   while (!g_interrupted) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= nextScan) {
-      scheduler.Scan(job.settings);
+      const bool eventsDone = !host.EventsPending();
+      lineSettled = scheduler.Scan(job.settings).postponed == 0 && eventsDone;
       NoteClaimedPorts(seen);
       nextScan += kScanPeriod;
     }
-    const bool boardsEnded = job.untilDone && AllBoardsEnded(job.setup.line.boards, seen);
+    const bool boardsEnded =
+        job.untilDone && lineSettled && AllBoardsEnded(job.setup.line.boards, seen);
     if (demo && now >= nextDemo) {
       if (DemoTimerTick(host, g_demoPath.View(), g_demoVolumes).matched && boardsEnded) {
         demoServed = true;
@@ -294,7 +299,7 @@ PortsSeen CloseStation(const LineSetup& setup, sim::SimHost& host, ConsoleWindow
   DumpBoards(setup, host);
   if (!workersEnded) {
     // Unplugging wakes every worker still waiting on a (hung) board, so all of them end.
-    for (int port = 0; port < setup.line.boards; ++port) host.Unplug(port);
+    for (int port = 0; port < host.UsbPortCount(); ++port) host.Unplug(port);
   }
   host.JoinThreads();
   SetLogObserver(nullptr, nullptr);
