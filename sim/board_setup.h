@@ -44,7 +44,7 @@ struct FaultPlan {
 std::optional<FaultPlan> ParseFaultPlan(std::string_view text, std::string& error);
 // The same text laid over an existing plan, as one port's faults go over every
 // board's: a number it gives replaces the plan's, blocks it gives join the plan's.
-// False with a message on error; `plan` is then unspecified.
+// False with a message on error; `plan` may then hold part of the text.
 bool ParseFaultPlanOnto(std::string_view text, FaultPlan& plan, std::string& error);
 
 // The faults that live on the link rather than in the chip: the exchange counts, the

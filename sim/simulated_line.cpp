@@ -75,9 +75,9 @@ int SimulatedLine::UsbPorts() const {
 }
 
 BoardSpec SimulatedLine::FirstBoardOn(int usbPort) const {
-  BoardSpec spec = board;
-  if (const auto own = portFaults.find(usbPort); own != portFaults.end()) spec.faults = own->second;
-  return spec;
+  BoardSpec first = board;
+  if (const auto own = portFaults.find(usbPort); own != portFaults.end()) first.faults = own->second;
+  return first;
 }
 
 }  // namespace korvex::sim

@@ -35,7 +35,7 @@ class VirtualBoard {
   // model, when given, is charged for every exchange.
   explicit VirtualBoard(const BoardSpec& spec, std::shared_ptr<SimTiming> timing = nullptr);
   // The same, on a chip the board had before (its bad blocks and bytes as they are);
-  // the spec's chip and chip faults are not looked at.
+  // the chip and chip faults the BoardSpec names are not looked at.
   VirtualBoard(const BoardSpec& spec, std::shared_ptr<SimTiming> timing, NandChip chip);
 
   bool Attached() const { return attached_.load(); }

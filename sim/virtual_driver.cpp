@@ -14,7 +14,7 @@ constexpr std::uint32_t kErrorFileNotFound = 2;  // what CreateFile says for a m
 VirtualDriver::VirtualDriver(int usbPorts, std::shared_ptr<SimTiming> timing)
     : timing_(std::move(timing)),
       boards_(static_cast<std::size_t>(usbPorts < 0 ? 0 : usbPorts)),
-      specs_(boards_.size()),
+      lastPlugged_(boards_.size()),
       // Called with mutex_ held, from inside the registry.
       registry_(usbPorts, [this](int port) {
         const auto& board = boards_[static_cast<std::size_t>(port)];
@@ -36,7 +36,7 @@ void VirtualDriver::Plug(int usbPort, const BoardSpec& spec) {
   {
     std::lock_guard lock(mutex_);
     previous = std::exchange(boards_[port], std::move(board));
-    specs_[port] = spec;
+    lastPlugged_[port] = spec;
   }
   if (previous) previous->Detach();
 }
@@ -44,11 +44,11 @@ void VirtualDriver::Plug(int usbPort, const BoardSpec& spec) {
 void VirtualDriver::Replug(int usbPort) {
   const std::size_t port = CheckedPort(usbPort);
   std::shared_ptr<VirtualBoard> previous;
-  BoardSpec spec;
+  BoardSpec again;
   {
     std::lock_guard lock(mutex_);
     previous = boards_[port];
-    spec = specs_[port];
+    again = lastPlugged_[port];
   }
   if (!previous) {
     throw std::logic_error("USB port " + std::to_string(usbPort) + " never had a board to plug back");
@@ -57,13 +57,13 @@ void VirtualDriver::Replug(int usbPort) {
   previous->Detach();
   // Powered up again, it starts in its boot ROM; a fault of the link it was plugged
   // in with does not follow it.
-  spec.startInStage2 = false;
-  ClearLinkFaults(spec.faults);
-  auto board = std::make_shared<VirtualBoard>(spec, timing_, previous->TakeChip());
+  again.startInStage2 = false;
+  ClearLinkFaults(again.faults);
+  auto board = std::make_shared<VirtualBoard>(again, timing_, previous->TakeChip());
   std::lock_guard lock(mutex_);
   if (boards_[port] != previous) return;  // another board went in meanwhile
   boards_[port] = std::move(board);
-  specs_[port] = spec;
+  lastPlugged_[port] = again;
 }
 
 void VirtualDriver::Unplug(int usbPort) {

@@ -57,7 +57,7 @@ class VirtualDriver {
   // on, so after an unplug and a replug the old handle still reaches only the old,
   // detached board.
   std::vector<std::shared_ptr<VirtualBoard>> boards_;
-  std::vector<BoardSpec> specs_;  // per port, what the board last plugged in was
+  std::vector<BoardSpec> lastPlugged_;  // per port, what the board last plugged in was
   VirtualRegistry registry_;
   std::unordered_map<HostHandle, std::shared_ptr<VirtualBoard>> handles_;
   HostHandle nextHandle_ = 1;
