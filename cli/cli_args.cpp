@@ -28,11 +28,11 @@ std::optional<ParsedArgs> ParseArgs(std::span<const std::string> args,
         error = "option '" + name + "' takes no value";
         return std::nullopt;
       }
-      parsed.options[name] = "";
+      parsed.options[name].push_back("");
     } else if (equals != std::string::npos) {
-      parsed.options[name] = arg.substr(equals + 1);
+      parsed.options[name].push_back(arg.substr(equals + 1));
     } else if (i + 1 < args.size()) {
-      parsed.options[name] = args[++i];
+      parsed.options[name].push_back(args[++i]);
     } else {
       error = "option '" + name + "' needs a value";
       return std::nullopt;

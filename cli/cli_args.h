@@ -21,13 +21,20 @@ struct OptionSpec {
 };
 
 struct ParsedArgs {
-  std::map<std::string, std::string, std::less<>> options;  // flag options map to ""
+  // Every value an option was given, in order; a flag's values are "".
+  std::map<std::string, std::vector<std::string>, std::less<>> options;
   std::vector<std::string> positional;
 
   bool Has(std::string_view name) const { return options.find(name) != options.end(); }
+  // The last value given: an option given again replaces its earlier value ...
   std::string Get(std::string_view name, std::string fallback = {}) const {
     const auto it = options.find(name);
-    return it == options.end() ? fallback : it->second;
+    return it == options.end() ? fallback : it->second.back();
+  }
+  // ... unless the command reads every value, as of --sim-fault.
+  std::vector<std::string> GetAll(std::string_view name) const {
+    const auto it = options.find(name);
+    return it == options.end() ? std::vector<std::string>{} : it->second;
   }
 };
 

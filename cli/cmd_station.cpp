@@ -420,6 +420,9 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
   // worker ended: by then every burned board's volume is up, so each has had its
   // readout and copy. The gate forces that step within nine ticks (~27 s at 3000 ms).
   bool demoServed = !demo;
+  // The boards' jobs can only be over once a scan has seen the line as the last
+  // scripted event left it and had no board waiting for its port.
+  bool lineSettled = false;
   while (!g_interrupted) {
     const auto now = std::chrono::steady_clock::now();
     if (plugAt && now >= *plugAt) {
@@ -427,7 +430,8 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
       plugAt.reset();
     }
     if (now >= nextScan) {
-      scheduler.Scan(job.settings);
+      const bool eventsDone = !host.EventsPending();
+      lineSettled = scheduler.Scan(job.settings).postponed == 0 && eventsDone;
       NoteClaimedPorts(seen);
       for (std::size_t port = 0; port < kPortCount; ++port) {
         const bool failed = g_portSlots[port].state == kPortStartFailed;
@@ -436,7 +440,8 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
       }
       nextScan += kScanPeriod;
     }
-    const bool boardsEnded = job.untilDone && AllBoardsEnded(job.setup.line.boards, seen);
+    const bool boardsEnded =
+        job.untilDone && lineSettled && AllBoardsEnded(job.setup.line.boards, seen);
     if (demo && now >= nextDemo) {
       if (DemoTimerTick(host, g_demoPath.View(), g_demoVolumes).matched && boardsEnded) {
         demoServed = true;
@@ -464,7 +469,7 @@ std::uint32_t CloseStation(const LineSetup& setup, sim::SimHost& host, StationVi
   DumpBoards(setup, host);
   if (!workersEnded) {
     // Unplugging wakes every worker still waiting on a (hung) board, so all of them end.
-    for (int port = 0; port < setup.line.boards; ++port) host.Unplug(port);
+    for (int port = 0; port < host.UsbPortCount(); ++port) host.Unplug(port);
   }
   host.JoinThreads();
   SetLogObserver(nullptr, nullptr);

@@ -34,8 +34,11 @@ bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup) {
   sim::SimOptionParser parser(kBoardsOption, kModelOption, maxBoards);
   std::string error;
   for (const sim::SimOption& option : parser.Options()) {
-    if (args.Has(option.name) && !parser.Read(option.name, args.Get(option.name), error)) {
-      return Fail(error);
+    if (!args.Has(option.name)) continue;
+    const std::vector<std::string> values =
+        option.repeatable ? args.GetAll(option.name) : std::vector{args.Get(option.name)};
+    for (const std::string& value : values) {
+      if (!parser.Read(option.name, value, error)) return Fail(error);
     }
   }
   auto line = parser.Finish(error);
@@ -46,7 +49,7 @@ bool ParseLineSetup(const ParsedArgs& args, int maxBoards, LineSetup& setup) {
 
 std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::filesystem::path& home,
                                            bool plugNow) {
-  auto host = std::make_unique<sim::SimHost>(setup.line.boards, home);
+  auto host = std::make_unique<sim::SimHost>(setup.line.UsbPorts(), home);
   host->SetTimingEnabled(setup.line.timing);
   // Boards at memory speed need no settle time either; with the timing model the
   // station's waits for a board are slept as on a real line.
@@ -57,8 +60,8 @@ std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::fi
 
 bool PlugBoards(const LineSetup& setup, sim::SimHost& host) {
   try {
-    for (int port = 0; port < setup.line.boards; ++port) host.Plug(port, setup.line.board);
-  } catch (const std::invalid_argument& error) {
+    host.StartLine(setup.line);
+  } catch (const std::exception& error) {
     // A board the options describe but the simulator cannot build, e.g. a bad block
     // past the chip's last one.
     UsageError(error.what());
@@ -69,8 +72,8 @@ bool PlugBoards(const LineSetup& setup, sim::SimHost& host) {
 
 void DumpBoards(const LineSetup& setup, const sim::SimHost& host) {
   if (!setup.dumpDir) return;
-  for (int port = 0; port < setup.line.boards; ++port) {
-    if (!host.DumpNand(port, *setup.dumpDir)) {
+  for (int port = 0; port < host.UsbPortCount(); ++port) {
+    if (host.HasBoard(port) && !host.DumpNand(port, *setup.dumpDir)) {
       std::cerr << "korvex: could not write board-" << port << ".nand into "
                 << setup.dumpDir->string() << "\n";
     }

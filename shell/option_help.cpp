@@ -12,9 +12,14 @@ constexpr std::size_t kMaxNameColumn = 30;
 constexpr OptionHelp kSharedSimOptions[] = {
     {"--sim-chip", "MAIN:EXT", "the NAND chip on every simulated board, one the simulator emulates",
      "ECD3:589551, 2048-byte pages"},
-    {"--sim-fault", "PLAN",
-     "faults of every simulated board: unplug-after=N, unplug-at-page=P, fail-request=N[@K], "
-     "hang-after=N, bad=B;B, program-fail=B;B, random-bad=N, seed=S",
+    {"--sim-fault", "[PORT:]PLAN",
+     "faults of every simulated board, or of the board on PORT (1..8): unplug-after=N, "
+     "unplug-at-page=P, fail-request=N[@K], hang-after=N, bad=B;B, program-fail=B;B, "
+     "random-bad=N, seed=S, corrupt-page=P; may be given again",
+     "none"},
+    {"--sim-event", "TIME:ACTION:PORT",
+     "a scripted pull or plug: TIME as 500ms or 5s from the start, ACTION unplug, plug (the same "
+     "board again) or plug-new (a blank one); may be given again",
      "none"},
     {"--sim-bad-blocks", "B,B...", "factory bad physical blocks of every simulated board", "none"},
     {"--sim-seed", "S", "seed of the bad blocks that random-bad=N draws", "1"},

@@ -43,6 +43,14 @@ struct FaultPlan {
 // "unplug-after=N,unplug-at-page=P,fail-request=N[@K],hang-after=N,bad=B;B,
 //  program-fail=B;B,random-bad=N,seed=S,corrupt-page=P" in any order; nullopt and a message on error.
 std::optional<FaultPlan> ParseFaultPlan(std::string_view text, std::string& error);
+// The same text laid over an existing plan, as one port's faults go over every
+// board's: a number it gives replaces the plan's, blocks it gives join the plan's.
+// False with a message on error; `plan` may then hold part of the text.
+bool ParseFaultPlanOnto(std::string_view text, FaultPlan& plan, std::string& error);
+
+// The faults that live on the link rather than in the chip: the exchange counts, the
+// page that pulls the board, the failing request and the hang.
+void ClearLinkFaults(FaultPlan& plan);
 
 // Where a board's firmware is: the boot ROM after power-up, stage 1 after request 4,
 // stage 2 after request 5, halted after the reset.

@@ -127,29 +127,42 @@ bool ParseItem(std::string_view key, std::string_view value, FaultPlan& plan, st
 
 std::optional<FaultPlan> ParseFaultPlan(std::string_view text, std::string& error) {
   FaultPlan plan;
+  if (!ParseFaultPlanOnto(text, plan, error)) return std::nullopt;
+  return plan;
+}
+
+bool ParseFaultPlanOnto(std::string_view text, FaultPlan& plan, std::string& error) {
   std::set<std::string, std::less<>> seen;
-  if (Trim(text).empty()) return plan;
+  if (Trim(text).empty()) return true;
   while (true) {
     const std::size_t comma = text.find(',');
     const std::string_view item = Trim(text.substr(0, comma));
     if (item.empty()) {
       error = "empty fault item (two commas in a row, or a comma at an end)";
-      return std::nullopt;
+      return false;
     }
     const std::size_t equals = item.find('=');
     const std::string_view key = Trim(item.substr(0, equals));
     if (equals == std::string_view::npos || Trim(item.substr(equals + 1)).empty()) {
       error = "fault \"" + std::string(item) + "\" needs a value: " + std::string(key) + "=...";
-      return std::nullopt;
+      return false;
     }
     if (!seen.insert(std::string(key)).second) {
       error = "fault \"" + std::string(key) + "\" is given twice";
-      return std::nullopt;
+      return false;
     }
-    if (!ParseItem(key, Trim(item.substr(equals + 1)), plan, error)) return std::nullopt;
-    if (comma == std::string_view::npos) return plan;
+    if (!ParseItem(key, Trim(item.substr(equals + 1)), plan, error)) return false;
+    if (comma == std::string_view::npos) return true;
     text.remove_prefix(comma + 1);
   }
+}
+
+void ClearLinkFaults(FaultPlan& plan) {
+  plan.unplugAfterExchange.reset();
+  plan.unplugAtPage.reset();
+  plan.failRequest.reset();
+  plan.failRequestOccurrence = 1;
+  plan.hangAfterExchange.reset();
 }
 
 }  // namespace korvex::sim

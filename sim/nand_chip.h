@@ -50,6 +50,8 @@ class NandChip {
   // Erases [offset, offset + count) clipped to the chip, leaving bad blocks untouched.
   void Erase(std::uint64_t offset, std::uint64_t count);
 
+  // The chip's bytes as 64 KiB pieces by offset, leaving out pieces that read all 0xFF.
+  std::map<std::uint64_t, std::vector<std::uint8_t>> Pieces() const { return store_.Pieces(); }
   // End of the furthest byte ever programmed or seeded.
   std::uint64_t highWater() const { return highWater_; }
   // Writes bytes 0..highWater to `file`; false when it cannot be written.

@@ -5,10 +5,12 @@
 #include <chrono>
 #include <ctime>
 #include <iostream>
+#include <stdexcept>
 #include <thread>
 
 #include "host/paths.h"
 #include "sim/sim_volumes.h"
+#include "sim/virtual_board.h"
 #include "sim/virtual_driver.h"
 
 namespace korvex::sim {
@@ -20,6 +22,12 @@ SimHost::SimHost(int usbPorts, std::filesystem::path home)
       volumes_(std::make_unique<SimVolumes>(*driver_, home_)) {}
 
 SimHost::~SimHost() {
+  {
+    // Nothing is plugged in behind the unplugging below.
+    std::lock_guard lock(eventsMutex_);
+    nextEvent_ = line_.events.size();
+    eventsPending_ = false;
+  }
   // Unplugging wakes any worker that waits on a board, so every thread can end.
   for (int port = 0; port < UsbPortCount(); ++port) driver_->Unplug(port);
   JoinThreads();
@@ -35,6 +43,75 @@ void SimHost::Plug(int usbPort, const BoardSpec& spec) {
 void SimHost::Unplug(int usbPort) {
   driver_->Unplug(usbPort);
   volumes_->Eject(usbPort);
+}
+
+void SimHost::Replug(int usbPort) {
+  driver_->Replug(usbPort);
+  volumes_->Eject(usbPort);
+}
+
+bool SimHost::HasBoard(int usbPort) const { return driver_->BoardOf(usbPort) != nullptr; }
+
+// --- The line and its events ---
+
+void SimHost::StartLine(const SimulatedLine& line) {
+  // A board an event plugs is made when the event happens, on whichever thread
+  // touches the host then; anything wrong with it must show here instead.
+  if (line.UsbPorts() > UsbPortCount()) {
+    throw std::out_of_range("the line needs " + std::to_string(line.UsbPorts()) + " USB ports, the host has " +
+                            std::to_string(UsbPortCount()));
+  }
+  for (const PlugEvent& event : line.events) {
+    if (event.action == PlugAction::kUnplug) continue;
+    [[maybe_unused]] const VirtualBoard probe(
+        event.action == PlugAction::kPlug ? line.FirstBoardOn(event.usbPort) : line.board);
+  }
+  SetTimingEnabled(line.timing);
+  for (int port = 0; port < line.boards; ++port) Plug(port, line.FirstBoardOn(port));
+  std::lock_guard lock(eventsMutex_);
+  line_ = line;
+  nextEvent_ = 0;
+  lineStart_ = std::chrono::steady_clock::now();
+  eventsPending_ = !line_.events.empty();
+}
+
+bool SimHost::EventsPending() const { return eventsPending_; }
+
+void SimHost::SetEventClock(std::function<std::chrono::milliseconds()> clock) {
+  std::lock_guard lock(eventsMutex_);
+  eventClock_ = std::move(clock);
+}
+
+void SimHost::ApplyDueEvents() {
+  if (!eventsPending_) return;
+  std::lock_guard lock(eventsMutex_);
+  const auto now = eventClock_ ? eventClock_()
+                               : std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - lineStart_);
+  while (nextEvent_ < line_.events.size() && line_.events[nextEvent_].at <= now) {
+    Apply(line_.events[nextEvent_++]);
+  }
+  eventsPending_ = nextEvent_ < line_.events.size();
+}
+
+// An unplug finds the port empty, or a plug finds the board in: nothing happens,
+// as when the operator's hand finds it so.
+void SimHost::Apply(const PlugEvent& event) {
+  const int port = event.usbPort;
+  switch (event.action) {
+    case PlugAction::kUnplug:
+      if (IsPlugged(port)) Unplug(port);
+      break;
+    case PlugAction::kPlug:
+      if (IsPlugged(port)) break;
+      if (HasBoard(port)) {
+        Replug(port);
+      } else {
+        Plug(port, line_.FirstBoardOn(port));
+      }
+      break;
+    case PlugAction::kPlugNew: Plug(port, line_.board); break;
+  }
 }
 
 
@@ -73,6 +150,11 @@ std::uint64_t SimHost::NandHighWater(int usbPort) const {
   return board ? board->NandHighWater() : 0;
 }
 
+std::map<std::uint64_t, std::vector<std::uint8_t>> SimHost::NandPieces(int usbPort) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board ? board->NandPieces() : std::map<std::uint64_t, std::vector<std::uint8_t>>{};
+}
+
 bool SimHost::DumpNand(int usbPort, const std::filesystem::path& dir) const {
   const auto board = driver_->BoardOf(usbPort);
   return board && board->DumpNand(dir / ("board-" + std::to_string(usbPort) + ".nand"));
@@ -103,6 +185,11 @@ BoardStage SimHost::Stage(int usbPort) const {
   return board ? board->Stage() : BoardStage::BootRom;
 }
 
+bool SimHost::IsHung(int usbPort) const {
+  const auto board = driver_->BoardOf(usbPort);
+  return board && board->Hung();
+}
+
 std::vector<std::uint8_t> SimHost::Stage1Image(int usbPort) const {
   const auto board = driver_->BoardOf(usbPort);
   return board ? board->Stage1Image() : std::vector<std::uint8_t>{};
@@ -128,36 +215,43 @@ void SimHost::RemoveRegistryValue(int usbPort, std::string_view valueName) {
 // --- Host: registry and devices ---
 
 long SimHost::RegOpenKeyRead(std::string_view path, RegKey& key) {
+  ApplyDueEvents();
   return driver_->RegOpenKeyRead(path, key);
 }
 
 long SimHost::RegEnumKeyName(RegKey key, std::uint32_t index, char* name, std::uint32_t nameSize) {
+  ApplyDueEvents();
   return driver_->RegEnumKeyName(key, index, name, nameSize);
 }
 
 long SimHost::RegQueryString(RegKey key, std::string_view valueName, char* data,
                              std::uint32_t dataSize) {
+  ApplyDueEvents();
   return driver_->RegQueryString(key, valueName, data, dataSize);
 }
 
 long SimHost::RegQueryDword(RegKey key, std::string_view valueName, std::uint32_t& value) {
+  ApplyDueEvents();
   return driver_->RegQueryDword(key, valueName, value);
 }
 
 void SimHost::RegCloseKey(RegKey key) { driver_->RegCloseKey(key); }
 
 HostHandle SimHost::OpenDevice(std::string_view path, std::uint32_t& lastError) {
+  ApplyDueEvents();
   return driver_->OpenDevice(path, lastError);
 }
 
 bool SimHost::DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
                               RequestBuffer& out) {
+  ApplyDueEvents();
   const auto board = driver_->BoardOfHandle(handle);
   return board && board->Request(code, in, out);
 }
 
 bool SimHost::WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count,
                           std::uint32_t& written) {
+  ApplyDueEvents();
   written = 0;
   const auto board = driver_->BoardOfHandle(handle);
   return board && board->BulkWrite(data, count, written);
@@ -165,6 +259,7 @@ bool SimHost::WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint
 
 bool SimHost::ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count,
                          std::uint32_t& read) {
+  ApplyDueEvents();
   read = 0;
   const auto board = driver_->BoardOfHandle(handle);
   return board && board->BulkRead(data, count, read);
@@ -202,6 +297,7 @@ MessageAnswer SimHost::ShowMessageBox(const MessageBoxRequest& request) {
 }
 
 LocalTime SimHost::GetLocalTime() {
+  ApplyDueEvents();
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   std::tm local{};
@@ -225,6 +321,7 @@ LocalTime SimHost::GetLocalTime() {
 }
 
 void SimHost::Sleep(std::uint32_t milliseconds) {
+  ApplyDueEvents();
   if (instantSleep_) return;
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
@@ -271,11 +368,15 @@ void SimHost::JoinThreads() {
 
 std::filesystem::path SimHost::VolumeDir(int usbPort) const { return volumes_->VolumeDir(usbPort); }
 
-std::vector<std::string> SimHost::LogicalDriveRoots() { return volumes_->Roots(); }
+std::vector<std::string> SimHost::LogicalDriveRoots() {
+  ApplyDueEvents();
+  return volumes_->Roots();
+}
 
 bool SimHost::IsRemovableDrive(std::string_view root) { return volumes_->IsVolumeRoot(root); }
 
 bool SimHost::QueryFreeSpace(std::string_view root, std::uint64_t& freeBytes) {
+  ApplyDueEvents();
   return volumes_->FreeSpace(root, freeBytes);
 }
 

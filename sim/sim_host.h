@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "host/host.h"
 #include "host/seeded_random.h"
 #include "sim/board_setup.h"
+#include "sim/simulated_line.h"
 #include "sim/timing.h"
 #include "sim/trace.h"
 
@@ -43,8 +45,25 @@ class SimHost : public Host {
   // --- Boards ---
   void Plug(int usbPort, const BoardSpec& spec);  // replaces any board on that port
   void Unplug(int usbPort);                       // a handle to it fails from now on
+  // The board last plugged into the port goes back in: the same NAND and bad blocks,
+  // its firmware in the boot ROM, the faults of its earlier link spent. Throws
+  // std::logic_error when the port never had a board.
+  void Replug(int usbPort);
   bool IsPlugged(int usbPort) const;
+  bool HasBoard(int usbPort) const;  // a board was plugged into the port at some time
   int UsbPortCount() const;
+
+  // --- A whole line, as the --sim-... options describe it ---
+  // Turns the timing model on or off, plugs line.boards boards and starts the clock of
+  // the line's plug events. Throws what Plug throws, for the boards events would plug too.
+  void StartLine(const SimulatedLine& line);
+  // Scripted events happen when due, at the first call through which the station
+  // looks at the boards or the clock (registry, devices, drives, time, sleep): the
+  // station cannot tell them from a board pulled or plugged at that very moment.
+  bool EventsPending() const;
+  // The clock of the events, as time since the line started: the steady clock unless
+  // a test sets its own.
+  void SetEventClock(std::function<std::chrono::milliseconds()> clock);
 
   // --- What tests and the command line inspect ---
   std::vector<TraceEntry> Trace(int usbPort) const;
@@ -56,6 +75,10 @@ class SimHost : public Host {
   void WriteNand(int usbPort, std::uint64_t offset, const std::vector<std::uint8_t>& bytes);
   // End of the last page ever written, in bytes; 0 when nothing was written.
   std::uint64_t NandHighWater(int usbPort) const;
+  // The NAND as 64 KiB pieces by offset, leaving out those that read all 0xFF: two
+  // boards hold the same bytes exactly when their pieces are equal, and comparing
+  // them costs what was written, not the chip's size.
+  std::map<std::uint64_t, std::vector<std::uint8_t>> NandPieces(int usbPort) const;
   // Writes board-<usbPort>.nand into dir; false when the file cannot be written.
   bool DumpNand(int usbPort, const std::filesystem::path& dir) const;
   // Every configuration record the board accepted, oldest first.
@@ -68,6 +91,7 @@ class SimHost : public Host {
   std::vector<TimedCharge> TimedCharges(int usbPort) const;
   // Where the board's firmware is; BootRom for a port that never had a board.
   BoardStage Stage(int usbPort) const;
+  bool IsHung(int usbPort) const;  // the board stopped answering (hang-after)
   // The last stage-1 / stage-2 image the board took into memory, bytes as received
   // (FirmwareArgs included); empty when it took none.
   std::vector<std::uint8_t> Stage1Image(int usbPort) const;
@@ -138,6 +162,9 @@ class SimHost : public Host {
   bool DeleteFilePath(std::string_view path) override;
 
  private:
+  void ApplyDueEvents();
+  void Apply(const PlugEvent& event);
+
   std::shared_ptr<SimTiming> timing_;
   std::unique_ptr<VirtualDriver> driver_;
   std::filesystem::path home_;
@@ -150,6 +177,13 @@ class SimHost : public Host {
   WindowProcedure windowProcedure_;
   std::mutex threadsMutex_;
   std::vector<std::thread> threads_;
+
+  mutable std::mutex eventsMutex_;  // guards the line, its events and their clock
+  SimulatedLine line_;
+  std::size_t nextEvent_ = 0;
+  std::atomic<bool> eventsPending_{false};  // read without the lock on every call
+  std::chrono::steady_clock::time_point lineStart_;
+  std::function<std::chrono::milliseconds()> eventClock_;
 };
 
 }  // namespace korvex::sim

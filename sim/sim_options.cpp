@@ -1,5 +1,6 @@
 #include "sim/sim_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 
@@ -14,6 +15,7 @@ constexpr std::string_view kChipOption = "--sim-chip";
 constexpr std::string_view kFaultOption = "--sim-fault";
 constexpr std::string_view kBadBlocksOption = "--sim-bad-blocks";
 constexpr std::string_view kSeedOption = "--sim-seed";
+constexpr std::string_view kEventOption = "--sim-event";
 constexpr std::string_view kTimingOption = "--sim-timing";
 
 // Whole-string unsigned numbers; base 16 takes an optional "0x".
@@ -56,6 +58,18 @@ bool Fail(std::string& error, std::string message) {
   return false;
 }
 
+// Several texts for one target read as one plan, so an item given twice is refused
+// as it is inside one text.
+void Join(std::string& plan, std::string_view more) {
+  if (more.find_first_not_of(" \t") == std::string_view::npos) return;
+  if (plan.find_first_not_of(" \t") != std::string::npos) plan += ',';
+  plan.append(more);
+}
+
+std::string PortFaultOption(int usbPort) {
+  return std::string(kFaultOption) + " for port " + std::to_string(usbPort + 1);
+}
+
 }  // namespace
 
 std::optional<int> ParseBoardCount(std::string_view option, std::string_view text, int maxBoards,
@@ -76,9 +90,10 @@ SimOptionParser::SimOptionParser(std::string_view boardsOption, std::string_view
       options_{{{modelOption, true},
                 {boardsOption, true},
                 {kChipOption, true},
-                {kFaultOption, true},
+                {kFaultOption, true, true},
                 {kBadBlocksOption, true},
                 {kSeedOption, true},
+                {kEventOption, true, true},
                 {kTimingOption, false}}},
       maxBoards_(maxBoards) {}
 
@@ -108,7 +123,12 @@ bool SimOptionParser::Read(std::string_view name, std::string_view value, std::s
       return Fail(error, "--sim-chip: " + UnknownSimChipText(chip.mainId, chip.extId));
     }
   } else if (name == kFaultOption) {
-    faultPlan_ = std::string(value);
+    return ReadFault(value, error);
+  } else if (name == kEventOption) {
+    std::string why;
+    const auto event = ParsePlugEvent(value, maxBoards_, why);
+    if (!event) return Fail(error, "--sim-event \"" + std::string(value) + "\": " + why);
+    line_.events.push_back(*event);
   } else if (name == kBadBlocksOption) {
     badBlocks_ = std::string(value);
   } else if (name == kSeedOption) {
@@ -119,21 +139,61 @@ bool SimOptionParser::Read(std::string_view name, std::string_view value, std::s
   return true;
 }
 
+// "PLAN" is every board's, "N:PLAN" port N's (N as operators count).
+bool SimOptionParser::ReadFault(std::string_view value, std::string& error) {
+  const std::size_t colon = value.find(':');
+  if (colon == std::string_view::npos) {
+    Join(faultPlan_ ? *faultPlan_ : faultPlan_.emplace(), value);
+    return true;
+  }
+  const auto port = ParseNumber(value.substr(0, colon), 10);
+  if (!port || *port < 1 || *port > static_cast<std::uint64_t>(maxBoards_)) {
+    return Fail(error, std::string(kFaultOption) + " \"" + std::string(value) + "\": port " +
+                           std::string(value.substr(0, colon)) + " is not one of 1.." +
+                           std::to_string(maxBoards_));
+  }
+  Join(portFaultPlans_[static_cast<int>(*port) - 1], value.substr(colon + 1));
+  return true;
+}
+
+// A block past the chip's end would make the board refuse to be plugged in at all.
+bool SimOptionParser::CheckBlocks(const std::vector<std::uint32_t>& blocks, std::string_view what,
+                                  std::string_view option, std::string& error) const {
+  const SimChip* chip = FindSimChip(line_.board.chip.mainId, line_.board.chip.extId);
+  if (chip == nullptr) return true;  // --sim-chip refused it already
+  const std::uint32_t total = chip->geometry.totalBlocks;
+  for (const std::uint32_t block : blocks) {
+    if (block >= total) {
+      return Fail(error, std::string(option) + ": " + std::string(what) + std::to_string(block) +
+                             " is past the chip's last block " + std::to_string(total - 1));
+    }
+  }
+  return true;
+}
+
+bool SimOptionParser::CheckPlanBlocks(const FaultPlan& plan, std::string_view option,
+                                      std::string& error) const {
+  return CheckBlocks(plan.badBlocks, "bad block ", option, error) &&
+         CheckBlocks(plan.programFailBlocks, "program-fail block ", option, error);
+}
+
 std::optional<SimulatedLine> SimOptionParser::Finish(std::string& error) const {
   SimulatedLine line = line_;
   FaultPlan& faults = line.board.faults;
-  if (faultPlan_) {
-    std::string planError;
-    const auto plan = ParseFaultPlan(*faultPlan_, planError);
-    if (!plan) {
-      error = "--sim-fault: " + planError;
+  std::string planError;
+  if (faultPlan_ && !ParseFaultPlanOnto(*faultPlan_, faults, planError)) {
+    error = std::string(kFaultOption) + ": " + planError;
+    return std::nullopt;
+  }
+  if (!CheckPlanBlocks(faults, kFaultOption, error)) return std::nullopt;
+  if (badBlocks_) {
+    std::vector<std::uint32_t> blocks;
+    if (!ParseBlocks(*badBlocks_, blocks)) {
+      error = "--sim-bad-blocks takes block numbers separated by commas, e.g. 12,40";
       return std::nullopt;
     }
-    faults = *plan;
-  }
-  if (badBlocks_ && !ParseBlocks(*badBlocks_, faults.badBlocks)) {
-    error = "--sim-bad-blocks takes block numbers separated by commas, e.g. 12,40";
-    return std::nullopt;
+    if (!CheckBlocks(blocks, "block ", kBadBlocksOption, error)) return std::nullopt;
+    faults.badBlocks.insert(faults.badBlocks.end(), blocks.begin(), blocks.end());
   }
   if (seed_) {
     const auto seed = ParseNumber(*seed_, 10);
@@ -142,6 +202,26 @@ std::optional<SimulatedLine> SimOptionParser::Finish(std::string& error) const {
       return std::nullopt;
     }
     faults.seed = *seed;
+  }
+  std::ranges::stable_sort(line.events, {}, &PlugEvent::at);
+  for (const auto& [port, text] : portFaultPlans_) {
+    const std::string option = PortFaultOption(port);
+    FaultPlan plan = faults;
+    if (!ParseFaultPlanOnto(text, plan, planError)) {
+      error = option + ": " + planError;
+      return std::nullopt;
+    }
+    if (!CheckPlanBlocks(plan, option, error)) return std::nullopt;
+    const bool plugged = port < line.boards || std::ranges::any_of(line.events, [port](const PlugEvent& e) {
+      return e.usbPort == port && e.action == PlugAction::kPlug;
+    });
+    if (!plugged) {
+      error = option + ": no board is ever plugged into port " + std::to_string(port + 1) + " (" +
+              std::string(boardsOption_) + " " + std::to_string(line.boards) +
+              ", and no --sim-event plugs one there)";
+      return std::nullopt;
+    }
+    line.portFaults[port] = std::move(plan);
   }
   return line;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 #if defined(__linux__)
@@ -497,6 +498,23 @@ void SparseStore::And(std::uint64_t offset, const std::uint8_t* data, std::size_
     if (cleared == 0 && current != nullptr) return;
     Assign(index, Pool().Intern(bytes.data()));
   });
+}
+
+SparseStore::SparseStore(SparseStore&& other) noexcept
+    : leaves_(std::move(other.leaves_)), pages_(std::exchange(other.pages_, 0)) {}
+
+std::map<std::uint64_t, std::vector<std::uint8_t>> SparseStore::Pieces() const {
+  std::map<std::uint64_t, std::vector<std::uint8_t>> pieces;
+  for (std::uint64_t leaf = 0; leaf < leaves_.size(); ++leaf) {
+    if (!leaves_[leaf]) continue;
+    for (std::uint64_t index = leaf * kLeafPages; index < (leaf + 1) * kLeafPages; ++index) {
+      if (PageAt(index) == nullptr) continue;
+      std::vector<std::uint8_t> bytes(kPage);
+      Read(index * kPage, bytes.data(), bytes.size());
+      pieces.emplace(index * kPage, std::move(bytes));
+    }
+  }
+  return pieces;
 }
 
 void SparseStore::Erase(std::uint64_t offset, std::uint64_t count) {

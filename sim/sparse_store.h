@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -31,6 +32,10 @@ class SparseStore {
   ~SparseStore();
   SparseStore(const SparseStore&) = delete;
   SparseStore& operator=(const SparseStore&) = delete;
+  // A board pulled and plugged again takes its NAND along: the pages change hands,
+  // their references stay as they are.
+  SparseStore(SparseStore&& other) noexcept;
+  SparseStore& operator=(SparseStore&&) = delete;
 
   void Read(std::uint64_t offset, std::uint8_t* out, std::size_t count) const;
   void Write(std::uint64_t offset, const std::uint8_t* data, std::size_t count);
@@ -42,6 +47,9 @@ class SparseStore {
   std::size_t PageCount() const { return pages_; }
   // Distinct page contents held for every store of the process.
   static std::size_t SharedPageCount();
+  // Every page that holds a byte other than 0xFF, by offset: what the store holds,
+  // without the bytes that read 0xFF anyway.
+  std::map<std::uint64_t, std::vector<std::uint8_t>> Pieces() const;
 
  private:
   struct Leaf;

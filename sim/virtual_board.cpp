@@ -24,10 +24,13 @@ int CheckedModel(int model) {
 }  // namespace
 
 VirtualBoard::VirtualBoard(const BoardSpec& spec, std::shared_ptr<SimTiming> timing)
+    : VirtualBoard(spec, std::move(timing), NandChip(spec.chip, spec.faults)) {}
+
+VirtualBoard::VirtualBoard(const BoardSpec& spec, std::shared_ptr<SimTiming> timing, NandChip chip)
     : model_(CheckedModel(spec.model)),
       faults_(spec.faults),
       timing_(std::move(timing)),
-      chip_(spec.chip, spec.faults) {
+      chip_(std::move(chip)) {
   const ChipGeometry& real = chip_.geometry();
   view_ = {real.pageSize, real.blockSize / real.pageSize, real.spareSize};
   hung_ = faults_.hangAfterExchange == 0u;
@@ -207,6 +210,11 @@ std::uint64_t VirtualBoard::NandHighWater() const {
   return chip_.highWater();
 }
 
+std::map<std::uint64_t, std::vector<std::uint8_t>> VirtualBoard::NandPieces() const {
+  std::lock_guard lock(mutex_);
+  return chip_.Pieces();
+}
+
 bool VirtualBoard::DumpNand(const std::filesystem::path& file) const {
   std::lock_guard lock(mutex_);
   return chip_.Dump(file);
@@ -240,6 +248,16 @@ ViewGeometry VirtualBoard::View() const {
 BoardStage VirtualBoard::Stage() const {
   std::lock_guard lock(mutex_);
   return stage_;
+}
+
+bool VirtualBoard::Hung() const {
+  std::lock_guard lock(mutex_);
+  return hung_;
+}
+
+NandChip VirtualBoard::TakeChip() {
+  std::lock_guard lock(mutex_);
+  return std::move(chip_);
 }
 
 std::vector<std::uint8_t> VirtualBoard::Stage1Image() const {

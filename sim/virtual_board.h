@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -33,6 +34,9 @@ class VirtualBoard {
   // Throws std::invalid_argument for an unknown model or an unusable chip. The timing
   // model, when given, is charged for every exchange.
   explicit VirtualBoard(const BoardSpec& spec, std::shared_ptr<SimTiming> timing = nullptr);
+  // The same, on a chip the board had before (its bad blocks and bytes as they are);
+  // the chip and chip faults the BoardSpec names are not looked at.
+  VirtualBoard(const BoardSpec& spec, std::shared_ptr<SimTiming> timing, NandChip chip);
 
   bool Attached() const { return attached_.load(); }
   void Detach();  // unplug: every later call fails, a hung call wakes and fails
@@ -48,6 +52,7 @@ class VirtualBoard {
   std::vector<std::uint8_t> ReadNand(std::uint64_t offset, std::size_t length) const;
   void WriteNand(std::uint64_t offset, const std::vector<std::uint8_t>& bytes);
   std::uint64_t NandHighWater() const;
+  std::map<std::uint64_t, std::vector<std::uint8_t>> NandPieces() const;
   bool DumpNand(const std::filesystem::path& file) const;
   std::vector<std::vector<std::uint8_t>> ConfigRecords() const;
   bool WasReset() const;
@@ -56,6 +61,11 @@ class VirtualBoard {
   std::vector<TimedCharge> TimedCharges() const;
   ViewGeometry View() const;
   BoardStage Stage() const;
+  // True once the board has stopped answering (hang-after).
+  bool Hung() const;
+  // Hands the chip over to the board's next plug; only for a board that is unplugged
+  // and will not be looked at again.
+  NandChip TakeChip();
   // The last stage-1 / stage-2 image the board took into memory, bytes as received.
   std::vector<std::uint8_t> Stage1Image() const;
   std::vector<std::uint8_t> Stage2Image() const;

@@ -14,6 +14,7 @@ constexpr std::uint32_t kErrorFileNotFound = 2;  // what CreateFile says for a m
 VirtualDriver::VirtualDriver(int usbPorts, std::shared_ptr<SimTiming> timing)
     : timing_(std::move(timing)),
       boards_(static_cast<std::size_t>(usbPorts < 0 ? 0 : usbPorts)),
+      lastPlugged_(boards_.size()),
       // Called with mutex_ held, from inside the registry.
       registry_(usbPorts, [this](int port) {
         const auto& board = boards_[static_cast<std::size_t>(port)];
@@ -35,8 +36,34 @@ void VirtualDriver::Plug(int usbPort, const BoardSpec& spec) {
   {
     std::lock_guard lock(mutex_);
     previous = std::exchange(boards_[port], std::move(board));
+    lastPlugged_[port] = spec;
   }
   if (previous) previous->Detach();
+}
+
+void VirtualDriver::Replug(int usbPort) {
+  const std::size_t port = CheckedPort(usbPort);
+  std::shared_ptr<VirtualBoard> previous;
+  BoardSpec again;
+  {
+    std::lock_guard lock(mutex_);
+    previous = boards_[port];
+    again = lastPlugged_[port];
+  }
+  if (!previous) {
+    throw std::logic_error("USB port " + std::to_string(usbPort) + " never had a board to plug back");
+  }
+  // Pulled out first: an exchange still running on it finishes before the chip moves.
+  previous->Detach();
+  // Powered up again, it starts in its boot ROM; a fault of the link it was plugged
+  // in with does not follow it.
+  again.startInStage2 = false;
+  ClearLinkFaults(again.faults);
+  auto board = std::make_shared<VirtualBoard>(again, timing_, previous->TakeChip());
+  std::lock_guard lock(mutex_);
+  if (boards_[port] != previous) return;  // another board went in meanwhile
+  boards_[port] = std::move(board);
+  lastPlugged_[port] = again;
 }
 
 void VirtualDriver::Unplug(int usbPort) {

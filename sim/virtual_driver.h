@@ -25,6 +25,9 @@ class VirtualDriver {
   VirtualDriver(int usbPorts, std::shared_ptr<SimTiming> timing);
 
   void Plug(int usbPort, const BoardSpec& spec);
+  // The board last plugged into the port goes back in with its chip; its link faults
+  // are spent. Throws std::logic_error when the port never had a board.
+  void Replug(int usbPort);
   void Unplug(int usbPort);
   bool IsPlugged(int usbPort) const;
   int UsbPortCount() const { return static_cast<int>(boards_.size()); }
@@ -54,6 +57,7 @@ class VirtualDriver {
   // on, so after an unplug and a replug the old handle still reaches only the old,
   // detached board.
   std::vector<std::shared_ptr<VirtualBoard>> boards_;
+  std::vector<BoardSpec> lastPlugged_;  // per port, what the board last plugged in was
   VirtualRegistry registry_;
   std::unordered_map<HostHandle, std::shared_ptr<VirtualBoard>> handles_;
   HostHandle nextHandle_ = 1;

@@ -123,6 +123,9 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
        "korvex: --sim-chip: no simulated chip 1234:56 (known: ECD3:589551 ECD5:74B614 ECD7:78B655 "
        "ADD3:34A514 2CD7:843E94 98DA:761590)\n"},
       {"station --demo-period 0", "korvex: --demo-period takes the demo timer's period in milliseconds, 1 or more\n"},
+      {"station --sim 1 --sim-bad-blocks 8192", "korvex: --sim-bad-blocks: block 8192 is past the chip's last block 8191\n"},
+      {"station --sim 2 --sim-fault 2:bad=1 --sim-fault 2:bad=2,bad=3",
+       "korvex: --sim-fault for port 2: fault \"bad\" is given twice\n"},
       {"frobnicate", "korvex: unknown command 'frobnicate'\n"},
       {"--quiet --verbose devices", "korvex: --quiet and --verbose exclude each other\n"},
       {"station --sim 0 --until-done --nand x/nand.bin",
@@ -168,8 +171,10 @@ TEST(Cli, VersionAndEveryCommandsHelp) {
     EXPECT_NE(run.out.find("\n  --json      one JSON object per line on stdout"), std::string::npos) << command;
   }
   run = RunKorvex("station --help");
-  EXPECT_NE(run.out.find("\n  --sim-chip MAIN:EXT      the NAND chip on every simulated board, one the simulator "
-                         "emulates\n                           (default: ECD3:589551, 2048-byte pages)\n"),
+  // Every option with its default, wrapped under the description's column.
+  EXPECT_NE(run.out.find("\n  --sim-chip MAIN:EXT           the NAND chip on every simulated board, one the "
+                         "simulator emulates\n                                (default: ECD3:589551, "
+                         "2048-byte pages)\n"),
             std::string::npos) << run.out;
 }
 

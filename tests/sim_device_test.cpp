@@ -144,5 +144,42 @@ TEST_F(SimDevice, AHungBoardHoldsItsCallerUntilUnpluggedOrReplaced) {
   }
 }
 
+// Scripted events happen at the first touch of the host once due: a pull, the same
+// board back (its NAND kept, from its boot ROM, its link faults spent), and a new one.
+TEST(SimLine, ScriptedEventsHappenAtTheNextTouchOnceDue) {
+  SimHost sim(2, "/nonexistent");
+  std::chrono::milliseconds now{0};
+  sim.SetEventClock([&now] { return now; });
+  SimulatedLine line;
+  line.boards = 1;
+  line.portFaults[0].unplugAfterExchange = 1;
+  line.events = {{std::chrono::milliseconds(10), PlugAction::kPlug, 0},
+                 {std::chrono::milliseconds(20), PlugAction::kUnplug, 0},
+                 {std::chrono::milliseconds(20), PlugAction::kPlug, 1},
+                 {std::chrono::milliseconds(30), PlugAction::kPlugNew, 0}};
+  sim.StartLine(line);
+  sim.WriteNand(0, 0, {0x12});
+  ASSERT_TRUE(korvex::testing::Wire(sim, 0).Request(0));
+  now = std::chrono::milliseconds(15);
+  EXPECT_FALSE(sim.IsPlugged(0)) << "the event is due, but nothing has touched the host";
+  std::uint32_t number = 0;
+  sim.RegQueryDword(0, "Linked", number);
+  EXPECT_TRUE(sim.IsPlugged(0));
+  EXPECT_EQ(sim.ReadNand(0, 0, 1), Bytes{0x12});
+  EXPECT_EQ(sim.Stage(0), BoardStage::BootRom);
+  korvex::testing::Wire again(sim, 0);
+  EXPECT_TRUE(again.Request(0) && again.Request(0)) << "unplug-after=1 went with the first plug";
+  now = std::chrono::milliseconds(25);
+  sim.GetLocalTime();
+  EXPECT_FALSE(sim.IsPlugged(0));
+  EXPECT_TRUE(sim.IsPlugged(1));
+  EXPECT_TRUE(sim.EventsPending());
+  now = std::chrono::milliseconds(30);
+  sim.Sleep(0);
+  EXPECT_TRUE(sim.IsPlugged(0));
+  EXPECT_EQ(sim.ReadNand(0, 0, 1), Bytes{0xFF});
+  EXPECT_FALSE(sim.EventsPending());
+}
+
 }  // namespace
 }  // namespace korvex::sim

@@ -42,6 +42,32 @@ TEST(SimOptions, EveryOptionIsReadAndAFaultPlanGivenLastKeepsTheBlocksAndSeed) {
   EXPECT_TRUE(line->timing);
 }
 
+// A port's faults go over every board's: its numbers replace, its blocks add; texts
+// for one target read as one plan. Events sort by time, ties as given.
+TEST(SimOptions, PortFaultsLieOverEveryBoardsAndEventsKeepTheirOrder) {
+  std::string error;
+  const auto line = Read({"--sim", "2", "--sim-fault", "bad=3,unplug-after=9", "--sim-fault", "2:bad=7",
+                          "--sim-fault", "2:unplug-after=4", "--sim-bad-blocks", "5", "--sim-fault", "seed=6",
+                          "--sim-event", "1s:plug:5", "--sim-event", "500ms:unplug:2",
+                          "--sim-event", "1000ms:plug-new:1", "--sim-fault", "5:hang-after=0"},
+                         error);
+  ASSERT_TRUE(line) << error;
+  EXPECT_EQ(line->board.faults.badBlocks, (std::vector<std::uint32_t>{3, 5}));
+  EXPECT_EQ(line->board.faults.seed, 6u);
+  EXPECT_EQ(line->FirstBoardOn(0).faults.unplugAfterExchange, 9u);
+  const FaultPlan port2 = line->FirstBoardOn(1).faults;
+  EXPECT_EQ(port2.badBlocks, (std::vector<std::uint32_t>{3, 5, 7}));
+  EXPECT_EQ(port2.unplugAfterExchange, 4u);
+  EXPECT_EQ(port2.seed, 6u);
+  EXPECT_EQ(line->FirstBoardOn(4).faults.hangAfterExchange, 0u);
+  EXPECT_EQ(line->UsbPorts(), 5);
+  ASSERT_EQ(line->events.size(), 3u);
+  EXPECT_EQ(line->events[0].usbPort, 1);
+  EXPECT_EQ(line->events[1].action, PlugAction::kPlug);
+  EXPECT_EQ(line->events[2].at, std::chrono::milliseconds(1000));
+  EXPECT_EQ(line->events[2].usbPort, 0);
+}
+
 TEST(SimOptions, MistakesAreRefusedWithOneLineNamingTheShellsOption) {
   const struct {
     std::vector<std::string_view> args;
@@ -66,6 +92,25 @@ TEST(SimOptions, MistakesAreRefusedWithOneLineNamingTheShellsOption) {
        "--sim-fault: empty fault item (two commas in a row, or a comma at an end)"},
       {{"--sim-seed", "x", "--sim-bad-blocks", "x"},
        "--sim-bad-blocks takes block numbers separated by commas, e.g. 12,40"},
+      // Blocks past the chip's end, for the chip the line has.
+      {{"--sim-bad-blocks", "8191,8192"}, "--sim-bad-blocks: block 8192 is past the chip's last block 8191"},
+      {{"--sim-fault", "bad=0x1000", "--sim-chip", "ADD3:34A514"},
+       "--sim-fault: bad block 4096 is past the chip's last block 4095"},
+      {{"--sim", "1", "--sim-chip", "98DA:761590", "--sim-fault", "1:program-fail=2048"},
+       "--sim-fault for port 1: program-fail block 2048 is past the chip's last block 2047"},
+      {{"--sim-fault", "seed=1", "--sim-fault", "seed=2"}, "--sim-fault: fault \"seed\" is given twice"},
+      {{"--sim-fault", "9:seed=1"}, "--sim-fault \"9:seed=1\": port 9 is not one of 1..8"},
+      {{"--sim", "2", "--sim-fault", "3:seed=1", "--sim-event", "1s:plug-new:3"},
+       "--sim-fault for port 3: no board is ever plugged into port 3 (--sim 2, and no --sim-event plugs one "
+       "there)"},
+      {{"--sim-event", "5:unplug:1"},
+       "--sim-event \"5:unplug:1\": the time \"5\" is not a whole number of ms or s up to 3600s"},
+      {{"--sim-event", "3601s:unplug:1"},
+       "--sim-event \"3601s:unplug:1\": the time \"3601s\" is not a whole number of ms or s up to 3600s"},
+      {{"--sim-event", "5s:pull:1"},
+       "--sim-event \"5s:pull:1\": unknown action \"pull\" (known: unplug, plug, plug-new)"},
+      {{"--sim-event", "5s:plug:0"}, "--sim-event \"5s:plug:0\": the port \"0\" is not one of 1..8"},
+      {{"--sim-event", "5s:plug"}, "--sim-event \"5s:plug\": takes TIME:ACTION:PORT, e.g. 5s:unplug:3"},
   };
   for (const auto& c : cases) {
     std::string error;

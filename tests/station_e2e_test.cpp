@@ -319,7 +319,7 @@ TEST_F(StationTest, LinesPerStateQuietAndVerbose) {
 
   result = run("", "--sim-bad-blocks 9000");
   EXPECT_EQ(result.exitCode, 2);
-  EXPECT_EQ(result.err, "korvex: bad block 9000 is past the chip's last block 8191\n");
+  EXPECT_EQ(result.err, "korvex: --sim-bad-blocks: block 9000 is past the chip's last block 8191\n");
 }
 
 // Every object --json writes, from every command, against docs/korvex-json.schema.json.

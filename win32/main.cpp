@@ -156,9 +156,7 @@ int RunSimulated(HINSTANCE instance, const StationOptions& options) {
   }
 
   const sim::SimulatedLine& line = *options.simulated;
-  const int boards = line.boards;
-  sim::SimHost host(boards, home);
-  host.SetTimingEnabled(line.timing);
+  sim::SimHost host(line.UsbPorts(), home);
   // Workers' progress goes straight to the window, which handles it on its thread.
   host.SetWindowProcedure([](WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                              std::intptr_t lParam) -> std::intptr_t {
@@ -169,7 +167,7 @@ int RunSimulated(HINSTANCE instance, const StationOptions& options) {
   host.SetMessageBoxHandler(
       [&desktop](const MessageBoxRequest& request) { return desktop.ShowMessageBox(request); });
   try {
-    for (int port = 0; port < boards; ++port) host.Plug(port, line.board);
+    host.StartLine(line);
   } catch (const std::invalid_argument& error) {
     ShowError(error.what());
     return 2;
@@ -187,7 +185,7 @@ int RunSimulated(HINSTANCE instance, const StationOptions& options) {
   }
   // A worker still busy with a board ends once the board is gone; until then it may
   // be waiting for this thread to take its last progress message.
-  for (int port = 0; port < boards; ++port) host.Unplug(port);
+  for (int port = 0; port < host.UsbPortCount(); ++port) host.Unplug(port);
   PumpMessagesUntil([] { return !AnyWorkerRunning(); }, kWorkerEndTimeout);
   return 0;
 }

@@ -51,8 +51,8 @@ std::optional<GivenOption> TakeOption(std::span<const std::string> args, std::si
 
 std::string_view StationUsage() {
   return "korvex.exe [--simulate N [--sim-model 7120|7130|7135|7105B] [--sim-chip MAIN:EXT] "
-         "[--sim-bad-blocks B,B...] [--sim-seed S] [--sim-fault PLAN] [--sim-timing] "
-         "[--sim-home DIR]]";
+         "[--sim-bad-blocks B,B...] [--sim-seed S] [--sim-fault [PORT:]PLAN]... "
+         "[--sim-event TIME:ACTION:PORT]... [--sim-timing] [--sim-home DIR]]";
 }
 
 std::string StationHelp() {

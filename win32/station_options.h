@@ -4,8 +4,8 @@
 // rehearsing a line or showing the station without hardware.
 //
 //   korvex.exe [--simulate N [--sim-model M] [--sim-chip MAIN:EXT]
-//              [--sim-bad-blocks B,B...] [--sim-seed S] [--sim-fault PLAN]
-//              [--sim-timing] [--sim-home DIR]]
+//              [--sim-bad-blocks B,B...] [--sim-seed S] [--sim-fault [PORT:]PLAN]...
+//              [--sim-event TIME:ACTION:PORT]... [--sim-timing] [--sim-home DIR]]
 //   korvex.exe --help | --version
 //
 // The --sim-... options are read by sim/sim_options.h, as the console's are.
