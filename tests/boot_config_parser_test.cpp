@@ -341,7 +341,6 @@ TEST(SdramBytes, Formula) {
     std::uint32_t bytes;
   };
   for (const Case& c : {
-           Case{13, 9, 0, 1, kModelQx7120, 64u << 20},  // 32-bit bus, 4 banks
            Case{13, 9, 1, 1, kModelQx7120, 32u << 20},  // 16-bit bus
            Case{13, 9, 0, 0, kModelQx7120, 32u << 20},  // 2 banks
            Case{29, 0, 0, 0, kModelQx7120, 0},          // 2^32 wraps

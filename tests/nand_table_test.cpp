@@ -72,36 +72,6 @@ TEST(DefaultNandParts, NamesAndGeometryHoldTogether) {
   EXPECT_EQ(NandPartName(0), std::nullopt);
 }
 
-TEST(DefaultNandParts, WildcardRowsAndRowsTheLookupNeverChooses) {
-  const std::vector<std::uint8_t> table = DefaultNandTableBytes();
-  std::set<std::size_t> wildcards, shadowed;
-  for (std::size_t i = 0; i < kDefaultNandParts.size(); ++i) {
-    const NandPartRecord& row = kDefaultNandParts[i];
-    if (row.extId() == 0) {
-      wildcards.insert(i);
-    } else if (MatchNandPart(table, static_cast<std::uint16_t>(row.mainId()),
-                             row.extId() & 0xFFFFFF).chosenRow != i) {
-      shadowed.insert(i);
-    }
-  }
-  EXPECT_EQ(wildcards, (std::set<std::size_t>{2, 4}));
-  EXPECT_EQ(shadowed, (std::set<std::size_t>{7,  9,  10, 11, 14, 15, 17, 21, 24, 29, 34, 35,
-                                              36, 38, 39, 42, 46, 47, 48, 54, 55, 56, 57, 58,
-                                              60, 63, 64, 67, 70, 72, 75, 80, 82, 83, 84}));
-}
-
-TEST(DefaultNandParts, FileImageIsTheRecordsLittleEndian) {
-  const std::vector<std::uint8_t> bytes = DefaultNandTableBytes();
-  ASSERT_EQ(bytes.size(), 5888u);
-  EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 12),
-            (std::vector<std::uint8_t>{0xD7, 0x2C, 0, 0, 0x94, 0x3E, 0x84, 0, 1, 0, 0, 0}));
-  EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 56 * 64 + 4, bytes.begin() + 56 * 64 + 8),
-            (std::vector<std::uint8_t>{0x55, 0x25, 0x68, 0x03}));
-  for (std::size_t i = 0; i < kDefaultNandParts.size(); ++i) {
-    EXPECT_EQ(ParseNandPart(bytes, i).words, kDefaultNandParts[i].words) << "row " << i;
-  }
-}
-
 class NandTableFileTest : public ::testing::Test {
  protected:
   std::filesystem::path TablePath() const { return dir_.path() / "nand_cfg.bin"; }
