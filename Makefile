@@ -124,7 +124,7 @@ run: build
 # multi-board runs (the console they start is built with the sanitizer too, so a race
 # there fails its run), READ after a burn in the test's own process, and the simulator's
 # and the log's parallel tests.
-TSAN_TESTS := ^StationTest\.(EightBoards|EveryModel|Readback)|^SimNandParallel\.|^ProductionLog\.EightWriters|^DemoCopy\.TicksOverlapping|^PortBurn\.TheWorker
+TSAN_TESTS := ^StationTest\.(EightBoards|EveryModel|Readback)|^SimNandParallel\.|^ProductionLog\.EightWriters|^DemoCopy\.TicksOverlapping|^PortBurn\.TheWorker|^FaultMatrix\.
 
 test: build
 	ctest --preset dev -j $(JOBS)
