@@ -37,17 +37,8 @@ struct ReadbackJob {
 
 // nullopt after a usage message.
 std::optional<ReadbackJob> ParseReadbackJob(std::span<const std::string> arguments) {
-  const std::vector<OptionSpec> specs = SpecsOf(FindCommandHelp("readback")->options);
-  std::string error;
-  const auto args = ParseArgs(arguments, specs, error);
-  if (!args) {
-    UsageError(error);
-    return std::nullopt;
-  }
-  if (!args->positional.empty()) {
-    UsageError("unexpected argument '" + args->positional[0] + "'");
-    return std::nullopt;
-  }
+  const auto args = ParseCommandOptions("readback", arguments);
+  if (!args) return std::nullopt;
   if (!args->Has("--from") || !args->Has("--to") || !args->Has("--out")) {
     UsageError("readback needs --from PAGE --to PAGE --out FILE");
     return std::nullopt;

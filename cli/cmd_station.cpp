@@ -189,17 +189,8 @@ bool ImagePathsFit(const ParsedArgs& args, bool advanced) {
 
 // nullopt after a usage message.
 std::optional<StationJob> ParseStationJob(std::span<const std::string> arguments) {
-  const std::vector<OptionSpec> specs = SpecsOf(FindCommandHelp("station")->options);
-  std::string error;
-  const auto args = ParseArgs(arguments, specs, error);
-  if (!args) {
-    UsageError(error);
-    return std::nullopt;
-  }
-  if (!args->positional.empty()) {
-    UsageError("unexpected argument '" + args->positional[0] + "'");
-    return std::nullopt;
-  }
+  const auto args = ParseCommandOptions("station", arguments);
+  if (!args) return std::nullopt;
   StationJob job;
   const auto demoPeriod = DemoPeriod(*args);
   if (!demoPeriod) return std::nullopt;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "cli/commands.h"
 #include "sim/sim_options.h"
 #include "station/port_context.h"
 
@@ -188,6 +189,22 @@ std::vector<OptionSpec> SpecsOf(std::span<const OptionHelp> options) {
   std::vector<OptionSpec> specs;
   for (const OptionHelp& option : options) specs.push_back({option.name, !option.value.empty()});
   return specs;
+}
+
+std::optional<ParsedArgs> ParseCommandOptions(std::string_view command,
+                                              std::span<const std::string> arguments) {
+  const std::vector<OptionSpec> specs = SpecsOf(FindCommandHelp(command)->options);
+  std::string error;
+  auto args = ParseArgs(arguments, specs, error);
+  if (!args) {
+    UsageError(error);
+    return std::nullopt;
+  }
+  if (!args->positional.empty()) {
+    UsageError("unexpected argument '" + args->positional[0] + "'");
+    return std::nullopt;
+  }
+  return args;
 }
 
 }  // namespace korvex::cli

@@ -3,6 +3,7 @@
 // from these lists and `korvex COMMAND --help` prints them, so what a command takes
 // and what its help says cannot part.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -37,5 +38,10 @@ std::string GlobalUsage();
 std::string CommandHelpText(const CommandHelp& command);
 
 std::vector<OptionSpec> SpecsOf(std::span<const OptionHelp> options);
+
+// A command's options as its help lists them, no positional argument allowed;
+// nullopt after a usage message.
+std::optional<ParsedArgs> ParseCommandOptions(std::string_view command,
+                                              std::span<const std::string> arguments);
 
 }  // namespace korvex::cli
