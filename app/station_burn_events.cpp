@@ -15,26 +15,18 @@ std::size_t Index(std::int32_t port) { return static_cast<std::size_t>(port); }
 // One record per port, as every other per-port record: nothing is allocated per board.
 std::array<BoardRecord, kPortCount> g_boardRecords;
 
-// The records' reason for each way a job ends.
-BurnReason ReasonOf(BurnEnd end) {
-  switch (end) {
-    case BurnEnd::kBurned: return BurnReason::kBurned;
-    case BurnEnd::kChipUnknown:
-    case BurnEnd::kGeometryRefused: return BurnReason::kChipUnknown;
-    case BurnEnd::kNoImage:
-    case BurnEnd::kOpenFailed: return BurnReason::kOpenFailed;
-    case BurnEnd::kZoneFull:
-    case BurnEnd::kWriteError: return BurnReason::kZoneFull;
-    case BurnEnd::kLinkLost: return BurnReason::kLinkLost;
-    case BurnEnd::kUnplugged: return BurnReason::kUnplugged;
-    case BurnEnd::kInterrupted: return BurnReason::kInterrupted;
-    case BurnEnd::kVerifyMismatch: return BurnReason::kVerifyMismatch;
-    case BurnEnd::kConfigFailed: return BurnReason::kConfigFailed;
-    case BurnEnd::kNone:
-    case BurnEnd::kBootFailed:
-    case BurnEnd::kCpuMismatch: break;
+// The line that says why a board ended: the first message box of its job; without
+// one, the unplug line a lost board leaves in the log; else the end's own label.
+std::string_view Explanation(BurnEnd end, const DeviceSession& session, std::string_view lastLine) {
+  if (end == BurnEnd::kBurned) return {};
+  if (!session.firstBox.Empty()) return session.firstBox.View();
+  if ((end == BurnEnd::kLinkLost || end == BurnEnd::kUnplugged) && !lastLine.empty()) {
+    // The record keeps the UID apart; the line without it reads on its own.
+    lastLine.remove_prefix(std::min(lastLine.size(), session.uidText.Size()));
+    if (lastLine.starts_with(": ")) lastLine.remove_prefix(2);
+    return lastLine;
   }
-  return BurnReason::kBootFailed;
+  return BurnEndLabel(end);
 }
 
 }  // namespace
@@ -52,7 +44,7 @@ void StationBurnEvents::BeginRecord(const PortContext& context) {
 
 void StationBurnEvents::ChipIdentified(const DeviceSession& session) {
   if (record_ == nullptr) return;
-  SetChip(*record_, session.chipMainId, session.chipExtId, {}, session.pageSize,
+  SetChip(*record_, session.chipMainId, session.chipExtId, session.chipPart.View(), session.pageSize,
           session.blockSize, session.spareSize, session.totalBlocks);
 }
 
@@ -60,7 +52,10 @@ void StationBurnEvents::Progress(ProgressType type, std::intptr_t value) {
   SendPortProgress(host_, window_, type, port_, value);
 }
 
-void StationBurnEvents::Log(std::string_view line) { WriteBoardLogLine(host_, line); }
+void StationBurnEvents::Log(std::string_view line) {
+  WriteBoardLogLine(host_, line);
+  if (record_ != nullptr) lastLine_.assign(line);
+}
 
 bool StationBurnEvents::Cancelled() { return WorkersStopRequested(); }
 
@@ -88,12 +83,12 @@ void StationBurnEvents::ImageDone(const ImageWritten& written) {
   StationRecordKeeper()->HashImage(*image);
 }
 
-void StationBurnEvents::Ended(BurnEnd end) {
+void StationBurnEvents::Ended(BurnEnd end, const DeviceSession& session) {
   PortRun& run = g_portRuns[Index(port_)];
   run.end = end;
   if (end == BurnEnd::kBurned) run.burning = kBurningDone;
   if (RecordKeeper* keeper = StationRecordKeeper(); record_ != nullptr && keeper != nullptr) {
-    keeper->Finish(*record_, host_, ReasonOf(end), BurnEndCode(end));
+    keeper->Finish(*record_, host_, end, Explanation(end, session, lastLine_));
   }
 }
 

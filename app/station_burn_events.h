@@ -3,6 +3,7 @@
 // log, the burn counter and the port's PortRun record.
 
 #include <cstdint>
+#include <string>
 
 #include "host/host.h"
 #include "nand/burn_events.h"
@@ -23,7 +24,7 @@ class StationBurnEvents final : public BurnEvents {
   void UidMade(const std::array<std::uint8_t, kUidSize>& uid, std::string_view text) override;
   void ChipIdentified(const DeviceSession& session) override;
   void ImageDone(const ImageWritten& written) override;
-  void Ended(BurnEnd end) override;
+  void Ended(BurnEnd end, const DeviceSession& session) override;
   // The scan frees the slot of a board that went away.
   bool Unplugged() override;
 
@@ -36,6 +37,7 @@ class StationBurnEvents final : public BurnEvents {
   WindowHandle window_;
   std::int32_t port_;
   const JobSettings* settings_ = nullptr;
+  std::string lastLine_;  // the board's last log line, while the station keeps records
   BoardRecord* record_ = nullptr;  // while the station keeps records
 };
 

@@ -10,6 +10,7 @@
 #include "protocol/boot_config.h"
 #include "device/bounded_string.h"
 #include "device/cpu_model.h"
+#include "device/device_texts.h"
 #include "host/host.h"
 
 namespace korvex {
@@ -75,6 +76,7 @@ struct DeviceSession {
   // LookupNandPart.
   std::uint16_t chipMainId = 0;
   std::uint32_t chipExtId = 0;
+  BoundedString<48> chipPart;  // the table row's part name; empty for rows added by hand
   std::uint32_t pageSize = 0;
   std::uint32_t blockSize = 0;
   std::uint32_t spareSize = 0;
@@ -91,7 +93,16 @@ struct DeviceSession {
   std::array<std::uint8_t, 16> uid{};
   BoundedString<64> uidText;
 
+  // The first message box of the board's job: what explains its end in the board's
+  // record. Cleared when a job starts.
+  BoundedString<256> firstBox;
+
   Host& host() const { return *device.host; }
+  // A message box about this board, on its port.
+  void ShowBox(std::string_view text, std::string_view caption = kMessageCaption) {
+    if (firstBox.Empty()) firstBox.Assign(text);
+    host().ShowMessageBox({text, caption, MessageButtons::Ok, port});
+  }
 };
 
 }  // namespace korvex

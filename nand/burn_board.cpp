@@ -70,7 +70,9 @@ bool GeometryBurnable(const DeviceSession& session) {
 class Burn {
  public:
   Burn(PortContext& context, BurnEvents& events)
-      : context_(context), events_(events), work_(context.session), port_(context.settings.port) {}
+      : context_(context), events_(events), work_(context.session), port_(context.settings.port) {
+    work_.firstBox.Clear();
+  }
 
   void Run() {
     BurnEnd end = Prepare();
@@ -82,7 +84,7 @@ class Burn {
     // handle: a production station must not leak one per failed board, and the port's
     // next claim opens a fresh one anyway.
     if (end != BurnEnd::kBurned) CloseDevice(work_);
-    events_.Ended(end);
+    events_.Ended(end, work_);
   }
 
  private:
@@ -215,7 +217,7 @@ class Burn {
   }
 
   BurnEnd Refuse(std::string_view text, BurnEnd end) {
-    work_.host().ShowMessageBox({text, kMessageCaption, MessageButtons::Ok, port_});
+    work_.ShowBox(text);
     return end;
   }
 

@@ -33,7 +33,8 @@ class BurnEvents : public ProgressSink {
   };
   virtual void ImageDone(const ImageWritten& written) = 0;
   // Once, at every end of the job; kBurned when the board was reset after a whole burn.
-  virtual void Ended(BurnEnd end) = 0;
+  // The session is the board's as the job left it (its first message box included).
+  virtual void Ended(BurnEnd end, const DeviceSession& session) = 0;
   // True once the station has noticed that the board went away.
   virtual bool Unplugged() = 0;
 };

@@ -65,7 +65,7 @@ WriteOutcome WriteInsideZone(DeviceSession& session, std::uint8_t* results,
 
 int ReportZoneUsedUp(DeviceSession& session, std::uint8_t* okFlags, std::string_view text) {
   okFlags[0] = 0;
-  session.host().ShowMessageBox({text, kMessageCaption, MessageButtons::Ok, session.port});
+  session.ShowBox(text);
   session.nandEnd = session.nandStart;
   return kZoneOk;
 }

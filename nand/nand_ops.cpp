@@ -21,8 +21,7 @@ constexpr std::uint32_t kIdReplySize = 8;
 constexpr std::uint32_t kModel0IdReplySize = 4;
 
 void ShowCpuModelError(DeviceSession& session) {
-  session.host().ShowMessageBox(
-      {kCpuIdVersionErrorText, kMessageCaption, MessageButtons::Ok, session.port});
+  session.ShowBox(kCpuIdVersionErrorText);
 }
 
 // An operation without data: the word, then the status it is always followed by.

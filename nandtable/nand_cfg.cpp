@@ -23,8 +23,8 @@ NandGeometry GeometryOf(const NandPartRecord& record) {
           record.rowCycles(), record.goodBlocks(), record.totalBlocks()};
 }
 
-void ShowOnPort(const DeviceSession& session, std::string_view text) {
-  session.host().ShowMessageBox({text, kApplicationCaption, MessageButtons::Ok, session.port});
+void ShowOnPort(DeviceSession& session, std::string_view text) {
+  session.ShowBox(text, kApplicationCaption);
 }
 
 }  // namespace
@@ -112,6 +112,8 @@ bool LookupNandPartWithId(DeviceSession& session, std::uint16_t mainId, std::uin
       break;
   }
 
+  session.chipPart.Assign(
+      NandPartName(ParseNandPart(table, *match.chosenRow).nameRef()).value_or(std::string_view{}));
   session.spareSize = match.geometry.spareSize;
   session.rowCycles = match.geometry.rowCycles;
   session.pageSize = match.geometry.pageSize;

@@ -48,13 +48,6 @@ int HexValue(char c) {
 
 }  // namespace
 
-std::optional<BurnReason> ReasonFromCode(std::string_view code) {
-  for (const ReasonInfo& info : kBurnReasons) {
-    if (info.code == code) return info.reason;
-  }
-  return std::nullopt;
-}
-
 RecordTime FormatRecordTime(const LocalTime& t) {
   char text[32];
   std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", t.year % 10000u,
@@ -148,7 +141,7 @@ ImageRecord* AddImage(BoardRecord& record, std::string_view file) {
   return &image;
 }
 
-void FinishBoardRecord(BoardRecord& record, Host& host, BurnReason reason,
+void FinishBoardRecord(BoardRecord& record, Host& host, BurnEnd reason,
                        std::string_view message) {
   record.end = host.GetLocalTime();
   record.durationMs = MillisecondsBetween(record.start, record.end);

@@ -12,7 +12,7 @@
 //   SetUid(r, uid, uidText);                                       // when it is made
 //   ImageRecord& image = AddImage(r, path);   // then fill its pages, skips, verify
 //   HashImageFile / ImageDigestCache (records/sha256.h) for its size and digest
-//   FinishBoardRecord(r, host, BurnReason::kBurned, {});           // at the end
+//   FinishBoardRecord(r, host, BurnEnd::kBurned, {});           // at the end
 //   keeper.Write(r);                                                // records/record_keeper.h
 
 #include <array>
@@ -25,50 +25,10 @@
 
 #include "device/bounded_string.h"
 #include "host/host.h"
+#include "station/burn_end.h"
 #include "station/port_context.h"
 
 namespace korvex {
-
-// How a board's burn ended. Stored by code; the codes never change meaning.
-enum class BurnReason : std::uint8_t {
-  kBurned,
-  kChipUnknown,
-  kBootFailed,
-  kOpenFailed,
-  kZoneFull,
-  kLinkLost,
-  kVerifyMismatch,
-  kInterrupted,
-  kUnplugged,
-  kConfigFailed,
-  kNotStarted,
-};
-
-struct ReasonInfo {
-  BurnReason reason;
-  std::string_view code;   // in files, the database and on the command line
-  std::string_view label;  // for people: the report's legend and tables
-};
-
-// Indexed by BurnReason.
-inline constexpr std::array<ReasonInfo, 11> kBurnReasons{{
-    {BurnReason::kBurned, "burned", "Burned"},
-    {BurnReason::kChipUnknown, "chip-unknown", "NAND chip not in the table"},
-    {BurnReason::kBootFailed, "boot-failed", "Board did not boot"},
-    {BurnReason::kOpenFailed, "open-failed", "Image file could not be opened"},
-    {BurnReason::kZoneFull, "zone-full", "Image zone full of bad blocks"},
-    {BurnReason::kLinkLost, "link-lost", "USB link lost"},
-    {BurnReason::kVerifyMismatch, "verify-mismatch", "Read-back differs from the image"},
-    {BurnReason::kInterrupted, "interrupted", "Station closed during the burn"},
-    {BurnReason::kUnplugged, "unplugged", "Board unplugged during the burn"},
-    {BurnReason::kConfigFailed, "config-failed", "Board refused its configuration"},
-    {BurnReason::kNotStarted, "not-started", "Worker could not be started"},
-}};
-
-constexpr const ReasonInfo& InfoOf(BurnReason reason) {
-  return kBurnReasons[static_cast<std::size_t>(reason)];
-}
-std::optional<BurnReason> ReasonFromCode(std::string_view code);
 
 // A record's times are the station's local time to the millisecond, as the log's.
 // Text form: "2026-12-03T14:05:07.042".
@@ -132,10 +92,10 @@ struct BoardRecord {
   std::array<ImageRecord, kImageCount> images{};
   std::size_t imageCount = 0;  // images[0..imageCount) were attempted, in burn order
   BurnOptions options;
-  BurnReason reason = BurnReason::kNotStarted;
+  BurnEnd reason = BurnEnd::kNone;
   BoundedString<256> message;  // what the operator was shown or the log said
 
-  bool Passed() const { return reason == BurnReason::kBurned; }
+  bool Passed() const { return reason == BurnEnd::kBurned; }
 };
 
 // A station name may name files and appears in every record's ID: 1..32 letters,
@@ -158,7 +118,7 @@ void SetUid(BoardRecord& record, const std::array<std::uint8_t, kUidSize>& uid,
 ImageRecord* AddImage(BoardRecord& record, std::string_view file);
 
 // Stamps the end time and duration, the reason and the operator's text.
-void FinishBoardRecord(BoardRecord& record, Host& host, BurnReason reason,
+void FinishBoardRecord(BoardRecord& record, Host& host, BurnEnd reason,
                        std::string_view message);
 
 // Appends the lower-case hex of bytes, e.g. the UID's 32 digits.

@@ -119,7 +119,7 @@ void AppendRecordJson(std::string& out, const BoardRecord& r) {
   w.Text("model", r.model.View());
   w.Text("start", FormatRecordTime(r.start).View()).Text("end", FormatRecordTime(r.end).View());
   w.Number("durationMs", r.durationMs);
-  w.Text("result", r.Passed() ? "passed" : "failed").Text("reason", InfoOf(r.reason).code);
+  w.Text("result", r.Passed() ? "passed" : "failed").Text("reason", BurnEndCode(r.reason));
   w.Text("message", r.message.View());
   w.Key("chip");
   if (r.chip.known) {
@@ -173,7 +173,7 @@ bool ParseRecordJson(std::string_view line, BoardRecord& r) {
   read.Number("durationMs", r.durationMs);
   read.Text("message", r.message);
   if (const JsonValue* reason = read.Get("reason", JsonValue::Kind::kString)) {
-    const auto known = ReasonFromCode(reason->text);
+    const auto known = BurnEndFromCode(reason->text);
     if (!known) return false;
     r.reason = *known;
   }

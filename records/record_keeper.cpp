@@ -30,7 +30,7 @@ void RecordKeeper::Begin(BoardRecord& record, Host& host, std::int32_t port,
   BeginBoardRecord(record, host, station_, port, model, options);
 }
 
-bool RecordKeeper::Finish(BoardRecord& record, Host& host, BurnReason reason,
+bool RecordKeeper::Finish(BoardRecord& record, Host& host, BurnEnd reason,
                           std::string_view message) {
   FinishBoardRecord(record, host, reason, message);
   const bool written = store_.Append(record);

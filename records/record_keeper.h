@@ -52,7 +52,7 @@ class RecordKeeper {
   void HashImage(ImageRecord& image) { digests_.Fill(image); }
   // At the end: stamps the record, writes it to the local file and wakes the sync.
   // Never waits for the database. False when the local file could not be written.
-  bool Finish(BoardRecord& record, Host& host, BurnReason reason, std::string_view message);
+  bool Finish(BoardRecord& record, Host& host, BurnEnd reason, std::string_view message);
 
   const std::string& station() const { return station_; }
   const RecordStore& store() const { return store_; }

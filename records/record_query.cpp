@@ -58,9 +58,11 @@ std::string RecordFilter::Check() const {
   if (!fromDay.empty() && !IsDay(fromDay)) return "--from takes a day as YYYY-MM-DD";
   if (!toDay.empty() && !IsDay(toDay)) return "--to takes a day as YYYY-MM-DD";
   if (!fromDay.empty() && !toDay.empty() && toDay < fromDay) return "--to is before --from";
-  if (!result.empty() && result != "passed" && result != "failed" && !ReasonFromCode(result)) {
+  if (!result.empty() && result != "passed" && result != "failed" && !BurnEndFromCode(result)) {
     std::string codes = "passed, failed";
-    for (const ReasonInfo& info : kBurnReasons) codes += ", " + std::string(info.code);
+    for (const std::string_view code : kBurnEndCodes) {
+      if (code != BurnEndCode(BurnEnd::kNone)) codes += ", " + std::string(code);
+    }
     return "--result takes one of " + codes;
   }
   return {};
@@ -72,7 +74,7 @@ bool RecordFilter::Matches(const BoardRecord& record) const {
   if (!toDay.empty() && day > toDay) return false;
   if (!uid.empty() && UidHex(record).find(NormalisedUid(uid)) == std::string::npos) return false;
   if (result == "passed" || result == "failed") return record.Passed() == (result == "passed");
-  return result.empty() || InfoOf(record.reason).code == result;
+  return result.empty() || BurnEndCode(record.reason) == result;
 }
 
 DuplicateMap FindDuplicateUids(const std::filesystem::path& folder) {
@@ -99,7 +101,7 @@ std::string RecordTableRow(const BoardRecord& r, std::string_view duplicateOf) {
   time[10] = ' ';
   std::snprintf(line, sizeof line, "%-23s  %-12s %4d  %-13s %-6s  %-15s %8.1f  %-22s %s", time.c_str(),
                 r.station.CStr(), r.port, r.model.CStr(), r.Passed() ? "passed" : "failed",
-                std::string(InfoOf(r.reason).code).c_str(), static_cast<double>(r.durationMs) / 1000.0,
+                std::string(BurnEndCode(r.reason)).c_str(), static_cast<double>(r.durationMs) / 1000.0,
                 r.chip.known ? r.chip.part.CStr() : "-", r.hasUid ? UidHex(r).c_str() : "-");
   std::string row = line;
   if (!duplicateOf.empty()) row += "  DUPLICATE UID (first: " + std::string(duplicateOf) + ")";
@@ -128,7 +130,7 @@ std::string RecordCsvRow(const BoardRecord& r, std::string_view duplicateOf) {
   };
   field(r.id.View()), field(r.station.View()), number(static_cast<std::uint64_t>(r.port));
   field(r.model.View()), field(FormatRecordTime(r.start).View()), field(FormatRecordTime(r.end).View());
-  number(r.durationMs), field(r.Passed() ? "passed" : "failed"), field(InfoOf(r.reason).code);
+  number(r.durationMs), field(r.Passed() ? "passed" : "failed"), field(BurnEndCode(r.reason));
   field(r.message.View());
   if (r.chip.known) {
     hex(r.chip.mainId, 4), hex(r.chip.extId, 6), field(r.chip.part.View());

@@ -14,11 +14,11 @@ constexpr const char* kInkColour = "#1f2933";
 constexpr const char* kGridColour = "#e6e9ee";
 constexpr const char* kMutedColour = "#7b8794";
 // One colour per reason, the same in the Pareto chart and the failed boards' table.
-constexpr std::array<const char*, kBurnReasons.size()> kReasonColours{
-    "#3a9e6b", "#8b6cc2", "#e0564b", "#8a6f5a", "#f08a4b", "#4f7fbf",
-    "#c0668a", "#6c7a89", "#f2b33d", "#41a6a0", "#9aa5b1"};
+constexpr std::array<const char*, kBurnEndCodes.size()> kReasonColours{
+    "#9aa5b1", "#3a9e6b", "#e0564b", "#41a6a0", "#8b6cc2", "#b38bd6", "#a3826b", "#8a6f5a",
+    "#f08a4b", "#d9a066", "#7d5ba6", "#4f7fbf", "#f2b33d", "#6c7a89", "#c0668a"};
 
-const char* ColourOf(BurnReason reason) { return kReasonColours[static_cast<std::size_t>(reason)]; }
+const char* ColourOf(BurnEnd reason) { return kReasonColours[static_cast<std::size_t>(reason)]; }
 
 std::string Escape(std::string_view text) {
   std::string out;
@@ -182,9 +182,9 @@ std::string ParetoChart(const ReportData& data) {
     const double share = 100.0 * static_cast<double>(cumulative) / static_cast<double>(data.all.failed);
     const double middle = f.left + slot * (static_cast<double>(i) + 0.5);
     const double y = f.Y(static_cast<double>(count), axis);
-    const std::string code(InfoOf(reason).code);
+    const std::string code(BurnEndCode(reason));
     svg += "<g class=\"reason\" data-reason=\"" + code + "\" data-count=\"" + Int(count) +
-           "\" data-cumulative=\"" + Percent(share) + "\"><title>" + Escape(InfoOf(reason).label) +
+           "\" data-cumulative=\"" + Percent(share) + "\"><title>" + Escape(BurnEndLabel(reason)) +
            "</title>";
     svg += Rect(middle - bar / 2, y, bar, f.top + f.PlotHeight() - y, ColourOf(reason), " rx=\"2\"");
     svg += Text(middle, y - 6, Int(count), "middle", " class=\"value-label\"");
@@ -258,11 +258,11 @@ std::string FailedTable(const ReportData& data) {
   for (auto it = data.failedBoards.rbegin(); it != data.failedBoards.rend(); ++it) {
     const FailedBoard& b = *it;
     const std::string_view uid = std::string_view(b.uidText).substr(b.uidText.starts_with("nandUID: ") ? 9 : 0);
-    html += "<tr data-failed-id=\"" + Escape(b.id) + "\" data-reason=\"" + std::string(InfoOf(b.reason).code) +
+    html += "<tr data-failed-id=\"" + Escape(b.id) + "\" data-reason=\"" + std::string(BurnEndCode(b.reason)) +
             "\"><td class=\"mono\">" + Escape(b.start) + "</td><td>" + Escape(b.station) +
             "</td><td class=\"num\">" + Int(static_cast<std::uint64_t>(b.port)) +
             "</td><td><span class=\"badge\" style=\"background:" + ColourOf(b.reason) + "\">" +
-            std::string(InfoOf(b.reason).code) + "</span></td><td>" + Escape(b.message) +
+            std::string(BurnEndCode(b.reason)) + "</span></td><td>" + Escape(b.message) +
             "</td><td class=\"mono\">" + Escape(uid.empty() ? "-" : uid) + "</td></tr>";
   }
   html += "</tbody></table>";
@@ -369,11 +369,10 @@ std::vector<HistogramBin> BurnTimeHistogram(std::vector<std::uint64_t> burnMs) {
   return bins;
 }
 
-std::vector<std::pair<BurnReason, std::size_t>> ParetoOrder(const ReportData& data) {
-  std::vector<std::pair<BurnReason, std::size_t>> order;
-  for (const ReasonInfo& info : kBurnReasons) {
-    const std::size_t count = data.reasons[static_cast<std::size_t>(info.reason)];
-    if (count > 0) order.emplace_back(info.reason, count);
+std::vector<std::pair<BurnEnd, std::size_t>> ParetoOrder(const ReportData& data) {
+  std::vector<std::pair<BurnEnd, std::size_t>> order;
+  for (std::size_t i = 0; i < data.reasons.size(); ++i) {
+    if (data.reasons[i] > 0) order.emplace_back(static_cast<BurnEnd>(i), data.reasons[i]);
   }
   std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
   return order;

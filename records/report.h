@@ -34,7 +34,7 @@ struct PartStats {
 struct FailedBoard {
   std::string id, start, station, uidText, message;
   std::int32_t port = 0;
-  BurnReason reason = BurnReason::kNotStarted;
+  BurnEnd reason = BurnEnd::kNone;
 };
 
 // Filled record by record, so a month of records needs no more than its counts.
@@ -46,7 +46,7 @@ struct ReportData {
   YieldCounts all;
   std::map<std::string, YieldCounts> days;  // by "YYYY-MM-DD" of the start
   std::array<YieldCounts, kPortCount> ports{};
-  std::array<std::size_t, kBurnReasons.size()> reasons{};
+  std::array<std::size_t, kBurnEndCodes.size()> reasons{};
   std::map<std::string, PartStats> parts;   // boards whose chip matched a table row
   std::vector<std::uint64_t> burnMs;        // durations of burned boards
   std::vector<FailedBoard> failedBoards;    // oldest first
@@ -65,8 +65,8 @@ struct HistogramBin {
 std::vector<HistogramBin> BurnTimeHistogram(std::vector<std::uint64_t> burnMs);
 
 // Reasons of failed boards with their counts, most frequent first (ties in the
-// order of kBurnReasons); reasons that never occurred are left out.
-std::vector<std::pair<BurnReason, std::size_t>> ParetoOrder(const ReportData& data);
+// order of BurnEnd); reasons that never occurred are left out.
+std::vector<std::pair<BurnEnd, std::size_t>> ParetoOrder(const ReportData& data);
 
 // "97.3" for 97.25..97.35: percentages on the page have one decimal.
 std::string Percent(double value);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace korvex {
@@ -31,8 +32,36 @@ inline constexpr std::array<std::string_view, 15> kBurnEndCodes{
     "geometry",     "no-image",    "open-failed", "zone-full",     "write-error",
     "cpu-mismatch", "link-lost",   "unplugged",   "interrupted",   "verify-mismatch"};
 
+// For people: the report's legend and tables, and a record's explanation when the
+// burn had nothing of its own to say.
+inline constexpr std::array<std::string_view, kBurnEndCodes.size()> kBurnEndLabels{
+    "Not ended",
+    "Burned",
+    "Board did not boot",
+    "Board refused its configuration",
+    "NAND chip not in the table",
+    "Chip geometry not burnable",
+    "No image to write",
+    "Image file could not be opened",
+    "Image zone full of bad blocks",
+    "Identity page not written",
+    "Board is another model",
+    "USB link lost",
+    "Board unplugged during the burn",
+    "Station closed during the burn",
+    "Read-back differs from the image"};
+
 constexpr std::string_view BurnEndCode(BurnEnd end) {
   return kBurnEndCodes[static_cast<std::size_t>(end)];
+}
+constexpr std::string_view BurnEndLabel(BurnEnd end) {
+  return kBurnEndLabels[static_cast<std::size_t>(end)];
+}
+constexpr std::optional<BurnEnd> BurnEndFromCode(std::string_view code) {
+  for (std::size_t i = 0; i < kBurnEndCodes.size(); ++i) {
+    if (kBurnEndCodes[i] == code) return static_cast<BurnEnd>(i);
+  }
+  return std::nullopt;
 }
 
 }  // namespace korvex

@@ -57,7 +57,7 @@ struct RecordedEvents final : BurnEvents {
   void UidMade(const Uid& made, std::string_view text) override { uid = made, uidText = text; }
   void ImageDone(const ImageWritten& written) override { images.push_back(written); }
   void ChipIdentified(const DeviceSession&) override {}
-  void Ended(BurnEnd ending) override { end = ending, ++ends; }
+  void Ended(BurnEnd ending, const DeviceSession&) override { end = ending, ++ends; }
   bool Unplugged() override { return unplugged; }
   void Clear() {
     rows.clear(), lines.clear(), uidText.clear();

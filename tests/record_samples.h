@@ -44,7 +44,7 @@ inline void FillSampleBurn(BoardRecord& r, Host& host) {
 
 // A record from claim to end.
 inline void FillSampleRecord(BoardRecord& r, Host& host, std::string_view station, int port,
-                             BurnReason reason, std::string_view message = {}) {
+                             BurnEnd reason, std::string_view message = {}) {
   BeginBoardRecord(r, host, station, port, "Qx7135", {false, true, false, true});
   FillSampleBurn(r, host);
   FinishBoardRecord(r, host, reason, message);

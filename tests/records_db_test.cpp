@@ -77,7 +77,7 @@ TEST(RecordsDatabase, EightWorkersAndAServerThatGoesAwayLoseNothingAndDoubleNoth
         const bool unplugged = i % 7 == 3;
         keeper.Begin(record, host, port, "Qx7135", {false, false, false, true});
         testing::FillSampleBurn(record, host);
-        EXPECT_TRUE(keeper.Finish(record, host, unplugged ? BurnReason::kUnplugged : BurnReason::kBurned,
+        EXPECT_TRUE(keeper.Finish(record, host, unplugged ? BurnEnd::kUnplugged : BurnEnd::kBurned,
                                   unplugged ? "img_boot.bin disconnected!" : ""));
         ++written;
       }
@@ -129,9 +129,9 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
   testing::TempDir lineA, lineB;
   testing::ClockHost host;
   BoardRecord first, failedCopy, second;
-  testing::FillSampleRecord(first, host, "A", 0, BurnReason::kBurned);
-  testing::FillSampleRecord(failedCopy, host, "B", 1, BurnReason::kVerifyMismatch, "read-back differs");
-  testing::FillSampleRecord(second, host, "B", 2, BurnReason::kBurned);
+  testing::FillSampleRecord(first, host, "A", 0, BurnEnd::kBurned);
+  testing::FillSampleRecord(failedCopy, host, "B", 1, BurnEnd::kVerifyMismatch, "read-back differs");
+  testing::FillSampleRecord(second, host, "B", 2, BurnEnd::kBurned);
   SetUid(failedCopy, first.uid, first.uidText.View());
   SetUid(second, first.uid, first.uidText.View());
   RecordStore(lineA.path()).Append(first);

@@ -67,7 +67,7 @@ TEST(Sha256, StandardVectorsWhateverTheChunks) {
 TEST(BoardRecordJson, RoundTripsAndNoCutLineParses) {
   testing::ClockHost host;
   BoardRecord record;
-  testing::FillSampleRecord(record, host, "LINE-3", 5, BurnReason::kZoneFull,
+  testing::FillSampleRecord(record, host, "LINE-3", 5, BurnEnd::kZoneFull,
                             "img_boot.bin zone \"full\"\t\xE5\x9D\x8F\xE5\x9D\x97");
   EXPECT_EQ(record.id.View().substr(0, 29), "LINE-3-20261203T080000000-p5-");
   EXPECT_EQ(record.id.Size(), 37u);  // eight random hex digits
@@ -84,7 +84,7 @@ TEST(BoardRecordJson, RoundTripsAndNoCutLineParses) {
   EXPECT_EQ(again, line + "\n");
   EXPECT_EQ(back.message.View(), record.message.View());
   // A message longer than its field loses whole characters only.
-  FinishBoardRecord(record, host, BurnReason::kLinkLost, std::string(254, 'x') + "\xE5\x9D\x8F");
+  FinishBoardRecord(record, host, BurnEnd::kLinkLost, std::string(254, 'x') + "\xE5\x9D\x8F");
   EXPECT_EQ(record.message.View(), std::string(254, 'x'));
   EXPECT_EQ(back.images[1].blocksSkipped, 1u);
   // A crash can cut a line anywhere: no cut line passes for a record.
@@ -97,8 +97,8 @@ TEST(RecordStore, ATornLastLineStaysApartFromTheNextRecord) {
   testing::TempDir dir;
   testing::ClockHost host;
   BoardRecord first, second;
-  testing::FillSampleRecord(first, host, "A", 0, BurnReason::kBurned);
-  testing::FillSampleRecord(second, host, "A", 1, BurnReason::kUnplugged);
+  testing::FillSampleRecord(first, host, "A", 0, BurnEnd::kBurned);
+  testing::FillSampleRecord(second, host, "A", 1, BurnEnd::kUnplugged);
   RecordStore store(dir.path());
   ASSERT_TRUE(store.Append(first));
   const auto file = dir.path() / "records-2026-12.jsonl";
@@ -126,7 +126,7 @@ TEST(RecordStore, EightWorkersWriteWholeLines) {
     workers.emplace_back([&, port] {
       BoardRecord record;
       for (int i = 0; i < 25; ++i) {
-        testing::FillSampleRecord(record, host, "LINE", port, BurnReason::kBurned);
+        testing::FillSampleRecord(record, host, "LINE", port, BurnEnd::kBurned);
         EXPECT_TRUE(store.Append(record));
       }
     });
@@ -146,8 +146,8 @@ TEST(RecordStore, EightWorkersWriteWholeLines) {
 TEST(RecordFilter, DaysUidsAndResults) {
   testing::ClockHost host;
   BoardRecord burned, failed;
-  testing::FillSampleRecord(burned, host, "A", 0, BurnReason::kBurned);
-  testing::FillSampleRecord(failed, host, "A", 1, BurnReason::kLinkLost);
+  testing::FillSampleRecord(burned, host, "A", 0, BurnEnd::kBurned);
+  testing::FillSampleRecord(failed, host, "A", 1, BurnEnd::kLinkLost);
   std::string uid;
   AppendHex(uid, burned.uid);
   const std::string spacedUpper = std::string(FormatUidText(burned.uid).View().substr(9, 14));
@@ -207,9 +207,9 @@ TEST(RecordsCommand, TableCsvAndJsonMarkALocalDuplicateAndCountTornLines) {
   testing::TempDir home;
   testing::ClockHost host;
   BoardRecord first, failed, again;
-  testing::FillSampleRecord(first, host, "A", 0, BurnReason::kBurned);
-  testing::FillSampleRecord(failed, host, "A", 1, BurnReason::kChipUnknown, "Please check nand_cfg.h file!");
-  testing::FillSampleRecord(again, host, "A", 2, BurnReason::kBurned);
+  testing::FillSampleRecord(first, host, "A", 0, BurnEnd::kBurned);
+  testing::FillSampleRecord(failed, host, "A", 1, BurnEnd::kChipUnknown, "Please check nand_cfg.h file!");
+  testing::FillSampleRecord(again, host, "A", 2, BurnEnd::kBurned);
   SetUid(again, first.uid, first.uidText.View());
   RecordStore store(home.path());
   store.Append(first), store.Append(failed);

@@ -72,9 +72,9 @@ TEST(Report, ChromiumShowsTheNumbersOfTheRecords) {
   ForEachRecord(home.path(), [&](const BoardRecord& r) {
     const std::string day(FormatRecordTime(r.start).View().substr(0, 10));
     if (day < "2026-12-01") return;
-    const std::size_t ok = r.reason == BurnReason::kBurned ? 0 : 1;
+    const std::size_t ok = r.reason == BurnEnd::kBurned ? 0 : 1;
     ++days[day][ok], ++ports[static_cast<std::size_t>(r.port)][ok], ++(ok == 0 ? passed : failed);
-    if (ok == 1) ++reasons[std::string(InfoOf(r.reason).code)];
+    if (ok == 1) ++reasons[std::string(BurnEndCode(r.reason))];
     else burnMs.push_back(r.durationMs);
     if (r.chip.part.Empty()) return;
     std::uint64_t skipped = 0;

@@ -89,22 +89,22 @@ LocalTime NextDay(LocalTime t) {
 }
 
 // How a board ends, drawn from its port's troubles and its chip.
-BurnReason DrawOutcome(Dice& dice, std::size_t port, std::uint32_t badBlocks) {
-  if (badBlocks > 9) return BurnReason::kZoneFull;
+BurnEnd DrawOutcome(Dice& dice, std::size_t port, std::uint32_t badBlocks) {
+  if (badBlocks > 9) return BurnEnd::kZoneFull;
   const double u = dice.Uniform();
   if (port == 5) {  // the worn cable
-    if (u < 0.06) return BurnReason::kLinkLost;
-    if (u < 0.10) return BurnReason::kUnplugged;
+    if (u < 0.06) return BurnEnd::kLinkLost;
+    if (u < 0.10) return BurnEnd::kUnplugged;
   }
-  if (port == 2 && u < 0.05) return BurnReason::kBootFailed;
+  if (port == 2 && u < 0.05) return BurnEnd::kBootFailed;
   const double v = dice.Uniform();
-  if (v < 0.010) return BurnReason::kBootFailed;
-  if (v < 0.018) return BurnReason::kVerifyMismatch;
-  if (v < 0.024) return BurnReason::kUnplugged;
-  if (v < 0.028) return BurnReason::kChipUnknown;
-  if (v < 0.031) return BurnReason::kConfigFailed;
-  if (v < 0.033) return BurnReason::kOpenFailed;
-  return BurnReason::kBurned;
+  if (v < 0.010) return BurnEnd::kBootFailed;
+  if (v < 0.018) return BurnEnd::kVerifyMismatch;
+  if (v < 0.024) return BurnEnd::kUnplugged;
+  if (v < 0.028) return BurnEnd::kChipUnknown;
+  if (v < 0.031) return BurnEnd::kConfigFailed;
+  if (v < 0.033) return BurnEnd::kOpenFailed;
+  return BurnEnd::kBurned;
 }
 
 std::string WithoutColon(std::string_view logText) {
@@ -150,13 +150,13 @@ std::size_t WriteDemoRecords(RecordStore& store, const DemoPlan& plan) {
         const std::uint32_t badBlocks = dice.Poisson(part->badBlocksMean);
         r.reason = DrawOutcome(dice, port, badBlocks);
         // How far the burn got: before the chip, before the images, or into them.
-        const bool booted = r.reason != BurnReason::kBootFailed;
-        const bool chipKnown = booted && r.reason != BurnReason::kChipUnknown;
+        const bool booted = r.reason != BurnEnd::kBootFailed;
+        const bool chipKnown = booted && r.reason != BurnEnd::kChipUnknown;
         std::size_t imagesTried = 0, failingImage = kImages.size();
-        if (chipKnown && r.reason != BurnReason::kConfigFailed) {
-          failingImage = r.reason == BurnReason::kBurned ? kImages.size()
+        if (chipKnown && r.reason != BurnEnd::kConfigFailed) {
+          failingImage = r.reason == BurnEnd::kBurned ? kImages.size()
                                                          : static_cast<std::size_t>(dice.Uniform() * kImages.size());
-          if (r.reason == BurnReason::kZoneFull) failingImage = 2;  // img_boot.bin's zone is the big one
+          if (r.reason == BurnEnd::kZoneFull) failingImage = 2;  // img_boot.bin's zone is the big one
           imagesTried = std::min(failingImage + 1, kImages.size());
         }
         if (booted) {  // an unknown chip still has its ID read
@@ -176,7 +176,7 @@ std::size_t WriteDemoRecords(RecordStore& store, const DemoPlan& plan) {
           m.blocksSkipped = skipped;
           m.firstPage = zone.firstPage;
           const bool failsHere = i == failingImage;
-          m.written = !failsHere || r.reason == BurnReason::kVerifyMismatch;
+          m.written = !failsHere || r.reason == BurnEnd::kVerifyMismatch;
           m.endPage = zone.firstPage + (failsHere && !m.written ? pages / 2 : pages) +
                       skipped * (part->blockSize / part->pageSize);
           m.verify = !m.written ? VerifyOutcome::kNotRun
@@ -188,20 +188,20 @@ std::size_t WriteDemoRecords(RecordStore& store, const DemoPlan& plan) {
             SetUid(r, made, FormatUidText(made).View());
           }
         }
-        if (r.reason == BurnReason::kBurned) seconds += dice.Normal(6, 1.5);
+        if (r.reason == BurnEnd::kBurned) seconds += dice.Normal(6, 1.5);
         const std::string_view image =
             failingImage < kImages.size() ? kImageFileNames[kImages[failingImage].image] : "";
         const std::size_t logIndex =
             failingImage < kImages.size() ? static_cast<std::size_t>(kImages[failingImage].image) : 0;
         switch (r.reason) {
-          case BurnReason::kBootFailed: r.message.Assign(kTextDownloadFailed); break;
-          case BurnReason::kChipUnknown: r.message.Assign(kTextChipUnknown); break;
-          case BurnReason::kConfigFailed: r.message.Assign(kTextImageConfigureFailed); break;
-          case BurnReason::kZoneFull: r.message.Assign(kImgBootZoneUsedUpText); break;
-          case BurnReason::kLinkLost: r.message.Assign(WithoutColon(kImageLogTexts[logIndex].writeError)); break;
-          case BurnReason::kUnplugged: r.message.Assign(WithoutColon(kImageLogTexts[logIndex].unplugged)); break;
-          case BurnReason::kOpenFailed: r.message.Assign(WithoutColon(kImageLogTexts[logIndex].openFailed)); break;
-          case BurnReason::kVerifyMismatch:
+          case BurnEnd::kBootFailed: r.message.Assign(kTextDownloadFailed); break;
+          case BurnEnd::kChipUnknown: r.message.Assign(kTextChipUnknown); break;
+          case BurnEnd::kConfigFailed: r.message.Assign(kTextImageConfigureFailed); break;
+          case BurnEnd::kZoneFull: r.message.Assign(kImgBootZoneUsedUpText); break;
+          case BurnEnd::kLinkLost: r.message.Assign(WithoutColon(kImageLogTexts[logIndex].writeError)); break;
+          case BurnEnd::kUnplugged: r.message.Assign(WithoutColon(kImageLogTexts[logIndex].unplugged)); break;
+          case BurnEnd::kOpenFailed: r.message.Assign(WithoutColon(kImageLogTexts[logIndex].openFailed)); break;
+          case BurnEnd::kVerifyMismatch:
             r.message.Assign("read-back of " + std::string(image) + " differs from the image");
             break;
           default: break;

@@ -476,7 +476,7 @@ class OdbcRecordDatabase final : public RecordDatabase {
     Statement insert(dbc_, kInsertRecord);
     insert.Text(id).Text(r.station.View()).Number(r.port).Text(r.model.View());
     insert.Time(r.start).Time(r.end).Number(static_cast<std::int64_t>(r.durationMs));
-    insert.Text(r.Passed() ? "passed" : "failed").Text(InfoOf(r.reason).code).Text(r.message.View());
+    insert.Text(r.Passed() ? "passed" : "failed").Text(BurnEndCode(r.reason)).Text(r.message.View());
     insert.Number(c.mainId, !c.known).Number(c.extId, !c.known).Text(c.part.View(), !c.known);
     insert.Number(c.pageSize, !c.known).Number(c.blockSize, !c.known);
     insert.Number(c.spareSize, !c.known).Number(c.blocks, !c.known);
@@ -509,7 +509,7 @@ class OdbcRecordDatabase final : public RecordDatabase {
     r.start = s.GetTime(5);
     r.end = s.GetTime(6);
     r.durationMs = static_cast<std::uint64_t>(s.GetNumber(7).value_or(0));
-    r.reason = ReasonFromCode(s.GetText(8).value_or("")).value_or(BurnReason::kNotStarted);
+    r.reason = BurnEndFromCode(s.GetText(8).value_or("")).value_or(BurnEnd::kNone);
     r.message.Assign(s.GetText(9).value_or(""));
     if (const auto mainId = s.GetNumber(10)) {
       r.chip.known = true;

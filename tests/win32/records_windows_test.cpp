@@ -29,7 +29,7 @@ TEST(WindowsRecords, RecordsGoToTheMonthsFileAndWaitForTheDatabase) {
   RecordKeeper keeper(folder.Wide(), "WIN");
   BoardRecord record;
   keeper.Begin(record, host, 3, "Qx7135", {});
-  ASSERT_TRUE(keeper.Finish(record, host, BurnReason::kBootFailed, "API_DwondLoad_FW faileed!"));
+  ASSERT_TRUE(keeper.Finish(record, host, BurnEnd::kBootFailed, "API_DwondLoad_FW faileed!"));
   std::vector<std::string> ids;
   ForEachRecord(folder.Wide(), [&ids](const BoardRecord& r) { ids.emplace_back(r.id.View()); });
   EXPECT_EQ(ids, std::vector<std::string>{std::string(record.id.View())});
