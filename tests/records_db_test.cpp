@@ -15,9 +15,15 @@
 #include "cli_runner.h"
 #include "pg_server.h"
 #include "record_samples.h"
+#include "app/port_scheduler.h"
+#include "app/port_workers.h"
+#include "app/station_settings_model.h"
+#include "nandtable/nand_cfg.h"
 #include "records/odbc/odbc_database.h"
 #include "records/record_keeper.h"
 #include "records/record_store.h"
+#include "sim/placeholder_home.h"
+#include "sim/sim_host.h"
 #include "temp_dir.h"
 
 // The PostgreSQL driver loses a few hundred bytes of its own when a server goes away
@@ -57,61 +63,66 @@ bool WaitUntilSent(RecordKeeper& keeper) {
   return false;
 }
 
-TEST(RecordsDatabase, EightWorkersAndAServerThatGoesAwayLoseNothingAndDoubleNothing) {
+// Eight simulated boards burn three rounds through the station's own workers, the
+// second while the server is away: the database then holds exactly the local records.
+TEST(RecordsDatabase, EightBoardsAndAServerThatGoesAwayLoseNothingAndDoubleNothing) {
+  constexpr int kBoards = static_cast<int>(kPortCount);
   testing::PgServer server;
   ASSERT_TRUE(server.ok()) << server.failure();
   testing::TempDir home;
-  testing::ClockHost host;
+  std::string error;
+  ASSERT_TRUE(sim::WritePlaceholderHome(home.path(), error)) << error;
+  sim::SimHost sim(kBoards, home.path());
+  sim.SetInstantSleep(true);
+  sim.SetMessageBoxHandler([](const MessageBoxRequest& request) {
+    ADD_FAILURE() << request.text;
+    return MessageAnswer::Ok;
+  });
+  ASSERT_TRUE(EnsureNandTable(sim));
+  ResetPortRecords();
   RecordKeeper keeper(home.path(), "LINE1");
   keeper.StartSync(MakeOdbcRecordDatabase(server.Connection()), 100ms);
-
-  // Eight workers burn 30 boards each: ten while the server is up, ten while it is
-  // away, ten after it is back.
-  std::atomic<int> written{0}, phase{0};
-  std::vector<std::thread> workers;
-  for (int port = 0; port < 8; ++port) {
-    workers.emplace_back([&, port] {
-      BoardRecord record;
-      for (int i = 0; i < 30; ++i) {
-        while (phase < i / 10) std::this_thread::sleep_for(1ms);
-        const bool unplugged = i % 7 == 3;
-        keeper.Begin(record, host, port, "Qx7135", {false, false, false, true});
-        testing::FillSampleBurn(record, host);
-        EXPECT_TRUE(keeper.Finish(record, host, unplugged ? BurnEnd::kUnplugged : BurnEnd::kBurned,
-                                  unplugged ? "img_boot.bin disconnected!" : ""));
-        ++written;
-      }
-    });
-  }
-  const auto waitFor = [&keeper](const std::function<bool()>& done) {
-    for (int i = 0; i < 300 && !done(); ++i) {
-      keeper.sync()->Notify();
-      std::this_thread::sleep_for(50ms);
-    }
-    return done();
+  SetStationRecordKeeper(&keeper);
+  auto tables = std::make_unique<DeviceTables>();
+  BuildDeviceTables(sim, *tables);
+  PortScheduler scheduler(sim, *tables, ThreadFunc0, ReadBack);
+  StationSettings settings;
+  ASSERT_TRUE(ChooseNandBin(settings, (home.path() / "images" / "nand.bin").string(), false));
+  settings.hwndMain = 1;
+  const auto burnRound = [&] {
+    for (int port = 0; port < kBoards; ++port) sim.Plug(port, {});
+    EXPECT_EQ(scheduler.Scan(settings).claimed, kBoards);
+    sim.JoinThreads();
+    for (int port = 0; port < kBoards; ++port) sim.Unplug(port);
+    scheduler.Scan(settings);  // frees the ports for the next round
   };
-  ASSERT_TRUE(waitFor([&] { return written == 80; }));
-  ASSERT_TRUE(server.Stop());
-  phase = 1;
-  // Burns go on while the server is away; their records wait in the local file.
-  EXPECT_TRUE(waitFor([&] {
-    const SyncReport now = keeper.sync()->LastReport();
-    return written == 160 && !now.error.empty() && now.pending >= 80;
-  })) << keeper.sync()->LastReport().error;
-  ASSERT_TRUE(server.Start());
-  phase = 2;
-  for (std::thread& worker : workers) worker.join();
+  burnRound();
   ASSERT_TRUE(WaitUntilSent(keeper));
+  ASSERT_TRUE(server.Stop());
+  // Burns go on while the server is away; their records wait in the local file.
+  burnRound();
+  bool waiting = false;
+  for (int i = 0; i < 300 && !waiting; ++i) {
+    keeper.sync()->Notify();
+    std::this_thread::sleep_for(50ms);
+    const SyncReport now = keeper.sync()->LastReport();
+    waiting = !now.error.empty() && now.pending == kPortCount;
+  }
+  EXPECT_TRUE(waiting) << keeper.sync()->LastReport().error;
+  ASSERT_TRUE(server.Start());
+  burnRound();
+  ASSERT_TRUE(WaitUntilSent(keeper));
+  SetStationRecordKeeper(nullptr);
   keeper.StopSync();
 
   const std::vector<std::string> ids = LocalIds(home.path());
-  ASSERT_EQ(ids.size(), 240u);
+  ASSERT_EQ(ids.size(), 3u * kPortCount);
   const std::vector<std::string> stored =
       Lines(server.Query("SELECT id FROM board_records ORDER BY id COLLATE \\\"C\\\""));
   EXPECT_EQ(stored, ids);
-  EXPECT_EQ(server.Query("SELECT COUNT(*), COUNT(DISTINCT record_id) FROM board_images"), "480|240\n");
-  EXPECT_EQ(server.Query("SELECT reason, COUNT(*) FROM board_records GROUP BY reason ORDER BY reason"),
-            "burned|208\nunplugged|32\n");
+  EXPECT_EQ(server.Query("SELECT COUNT(*), COUNT(DISTINCT record_id) FROM board_images"), "120|24\n");
+  EXPECT_EQ(server.Query("SELECT reason, COUNT(*), COUNT(DISTINCT uid) FROM board_records GROUP BY reason"),
+            "burned|24|24\n");
   EXPECT_EQ(server.Query("SELECT version FROM korvex_schema"), std::to_string(kSchemaVersion) + "\n");
 
   // The state file lost: a sync by hand finds every record there already.
@@ -119,8 +130,8 @@ TEST(RecordsDatabase, EightWorkersAndAServerThatGoesAwayLoseNothingAndDoubleNoth
   const RunResult again =
       RunKorvex("--home " + home.path().string() + " records sync --records-db '" + server.Connection() + "'");
   EXPECT_EQ(again.exitCode, 0) << again.err;
-  EXPECT_EQ(again.out, "sent 0, already in the database 240, duplicate UIDs 0, torn lines skipped 0, pending 0\n");
-  EXPECT_EQ(server.Query("SELECT COUNT(*) FROM board_records"), "240\n");
+  EXPECT_EQ(again.out, "sent 0, already in the database 24, duplicate UIDs 0, torn lines skipped 0, pending 0\n");
+  EXPECT_EQ(server.Query("SELECT COUNT(*) FROM board_records"), "24\n");
 }
 
 TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
