@@ -86,7 +86,7 @@ int Sync(const CommandContext& context, const ParsedArgs& args) {
   RecordSync sync(context.home, MakeOdbcRecordDatabase(connection));
   const SyncReport report = sync.SyncOnce();
   for (const DuplicateUid& d : report.duplicates) {
-    std::cout << "DUPLICATE UID " << d.uidText << ": record " << d.id << " (first burned: " << d.firstId << ")\n";
+    std::cout << DuplicateUidLine(d) << "\n";
   }
   std::cout << "sent " << report.sent << ", already in the database " << report.alreadyStored
             << ", duplicate UIDs " << report.duplicates.size() << ", torn lines skipped "

@@ -53,10 +53,7 @@ int RunWithStationRecords(const CommandContext& context, int (*runStation)(const
   RecordKeeper keeper(context.home, settings.settings.station);
   if (!connection.empty()) {
     keeper.StartSync(MakeOdbcRecordDatabase(connection), std::chrono::seconds(5),
-                     [](const DuplicateUid& d) {
-                       std::cerr << "korvex: DUPLICATE UID " << d.uidText << ": record " << d.id
-                                 << " (first burned: " << d.firstId << ")\n";
-                     });
+                     [](const DuplicateUid& d) { std::cerr << "korvex: " << DuplicateUidLine(d) << "\n"; });
   }
   SetStationRecordKeeper(&keeper);
   const int result = runStation(station);

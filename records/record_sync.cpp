@@ -22,6 +22,11 @@ std::size_t LinesAfter(const std::filesystem::path& file, std::uint64_t from) {
 
 }  // namespace
 
+std::string DuplicateUidLine(const DuplicateUid& duplicate) {
+  return "DUPLICATE UID " + duplicate.uidText + ": record " + duplicate.id + " (first burned: " +
+         duplicate.firstId + ")";
+}
+
 SyncState LoadSyncState(const std::filesystem::path& folder) {
   SyncState state;
   std::ifstream in(folder / kSyncStateFileName);

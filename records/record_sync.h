@@ -44,6 +44,10 @@ struct DuplicateUid {
   std::string firstId;
 };
 
+// "DUPLICATE UID <text>: record <id> (first burned: <id>)": one line for every place
+// that tells the line about it.
+std::string DuplicateUidLine(const DuplicateUid& duplicate);
+
 struct SyncReport {
   bool connected = false;
   std::size_t sent = 0;

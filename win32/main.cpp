@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -94,7 +95,12 @@ class LineRun {
     for (const std::string& error : read.errors) errors += error + "\n";
     if (!errors.empty()) ShowError(errors);
     keeper_ = std::make_unique<RecordKeeper>(folder, settings_.station);
-    if (!settings_.recordsDb.empty()) keeper_->StartSync(MakeOdbcRecordDatabase(settings_.recordsDb));
+    if (!settings_.recordsDb.empty()) {
+      // A burned UID the line already had is no thing to scroll past: the operator
+      // acknowledges it (records wait for the sync meanwhile, burns go on).
+      keeper_->StartSync(MakeOdbcRecordDatabase(settings_.recordsDb), std::chrono::seconds(5),
+                         [](const DuplicateUid& duplicate) { ShowError(DuplicateUidLine(duplicate)); });
+    }
     SetStationRecordKeeper(keeper_.get());
   }
   ~LineRun() { SetStationRecordKeeper(nullptr); }
