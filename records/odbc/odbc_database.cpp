@@ -330,10 +330,6 @@ class OdbcRecordDatabase final : public RecordDatabase {
         // Only a commit the server confirmed counts as sent: a server that went away
         // in between gets the record again, and its ID tells if it arrived after all.
         result = {InsertOutcome::kFailed, {}, Diagnostics(SQL_HANDLE_DBC, dbc_, &state)};
-      } else if (!Stored(record, result.error)) {
-        // The driver can call a commit good on a connection the server has just
-        // ended; the row read back on that connection is the proof it arrived.
-        result.outcome = InsertOutcome::kFailed;
       }
       if (result.outcome != InsertOutcome::kFailed || !state.starts_with("23")) break;
     }
@@ -419,30 +415,6 @@ class OdbcRecordDatabase final : public RecordDatabase {
     return false;
   }
 
-  // Whether a record with the ID is stored; nullopt when the question failed (its
-  // error and state then in `failed`).
-  std::optional<bool> Known(std::string_view id, InsertResult& failed, std::string& state) {
-    Statement known(dbc_, "SELECT COUNT(*) FROM board_records WHERE id = ?");
-    known.Text(id);
-    if (known.Execute() && known.Fetch()) return known.GetNumber(1).value_or(0) > 0;
-    failed = {InsertOutcome::kFailed, {}, known.error()};
-    state = known.state();
-    return std::nullopt;
-  }
-
-  // True when the record's row is there, read in a transaction of its own.
-  bool Stored(const BoardRecord& record, std::string& error) {
-    InsertResult failed;
-    std::string state;
-    const std::optional<bool> found = Known(record.id.View(), failed, state);
-    const bool ended = Ok(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT));
-    if (found.value_or(false) && ended) return true;
-    error = !found  ? failed.error
-            : !ended ? Diagnostics(SQL_HANDLE_DBC, dbc_)
-                     : "the record was not in the database after its commit";
-    return false;
-  }
-
   InsertResult TryInsert(const BoardRecord& r, std::string& state) {
     InsertResult result;
     const auto fail = [&](const Statement& s) {
@@ -452,9 +424,10 @@ class OdbcRecordDatabase final : public RecordDatabase {
       return result;
     };
     const std::string id(r.id.View());
-    const std::optional<bool> known = Known(id, result, state);
-    if (!known) return result;
-    if (*known) return {InsertOutcome::kAlreadyStored, {}, {}};
+    Statement known(dbc_, "SELECT COUNT(*) FROM board_records WHERE id = ?");
+    known.Text(id);
+    if (!known.Execute() || !known.Fetch()) return fail(known);
+    if (known.GetNumber(1).value_or(0) > 0) return {InsertOutcome::kAlreadyStored, {}, {}};
 
     std::string uid;
     if (r.hasUid) AppendHex(uid, r.uid);
