@@ -52,13 +52,18 @@ std::vector<std::string> LocalIds(const std::filesystem::path& home) {
   return ids;
 }
 
-// Waits until the sync has nothing pending, nudging it now and then.
-bool WaitUntilSent(RecordKeeper& keeper) {
+// Waits until the background sync has sent every record of the local files (the
+// server holds as many as they do) and has nothing pending, nudging it now and then.
+bool WaitUntilSent(RecordKeeper& keeper, testing::PgServer& server, const std::filesystem::path& home) {
+  const std::string local = std::to_string(LocalIds(home).size()) + "\n";
   for (int i = 0; i < 300; ++i) {
-    const SyncReport report = keeper.sync()->LastReport();
-    if (report.connected && report.pending == 0 && report.error.empty()) return true;
     keeper.sync()->Notify();
-    std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(50ms);
+    const SyncReport report = keeper.sync()->LastReport();
+    if (report.connected && report.pending == 0 && report.error.empty() &&
+        server.Query("SELECT COUNT(*) FROM board_records") == local) {
+      return true;
+    }
   }
   return false;
 }
@@ -97,7 +102,7 @@ TEST(RecordsDatabase, EightBoardsAndAServerThatGoesAwayLoseNothingAndDoubleNothi
     scheduler.Scan(settings);  // frees the ports for the next round
   };
   burnRound();
-  ASSERT_TRUE(WaitUntilSent(keeper));
+  ASSERT_TRUE(WaitUntilSent(keeper, server, home.path()));
   ASSERT_TRUE(server.Stop());
   // Burns go on while the server is away; their records wait in the local file.
   burnRound();
@@ -108,10 +113,10 @@ TEST(RecordsDatabase, EightBoardsAndAServerThatGoesAwayLoseNothingAndDoubleNothi
     const SyncReport now = keeper.sync()->LastReport();
     waiting = !now.error.empty() && now.pending == kPortCount;
   }
-  EXPECT_TRUE(waiting) << keeper.sync()->LastReport().error;
+  EXPECT_TRUE(waiting) << keeper.sync()->LastReport().pending << " pending: " << keeper.sync()->LastReport().error;
   ASSERT_TRUE(server.Start());
   burnRound();
-  ASSERT_TRUE(WaitUntilSent(keeper));
+  ASSERT_TRUE(WaitUntilSent(keeper, server, home.path()));
   SetStationRecordKeeper(nullptr);
   keeper.StopSync();
 
