@@ -32,11 +32,8 @@ TEST(SimDesktop, MessageBoxesGoToStderrWithThePortNumberedFromOneOrToAHandler) {
   EXPECT_EQ(seen, "check cfg failed!|Korvex");
 }
 
-TEST(SimDesktop, InstantSleepDoesNotWaitButRealSleepDoes) {
+TEST(SimDesktop, InstantSleepDoesNotWait) {
   SimHost sim(1, "/nonexistent");
-  const auto start = std::chrono::steady_clock::now();
-  sim.Sleep(30);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
   sim.SetInstantSleep(true);
   const auto instantStart = std::chrono::steady_clock::now();
   sim.Sleep(60'000);

@@ -1,10 +1,9 @@
-// The simulator's optional timing model: boards share the USB bandwidth, and with
-// timing off nothing waits at all.
+// The simulator's optional timing model: with timing off nothing waits at all, so the
+// tests run at memory speed. (What the model charges is measured by korvex_bench.)
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 #include <vector>
 
 #include "protocol/byte_order.h"
@@ -48,29 +47,6 @@ class TimedLine : public ::testing::Test {
   SimHost sim_{2, "/nonexistent"};
   std::vector<HostHandle> handles_;
 };
-
-TEST_F(TimedLine, TwoBoardsTransferringAtOnceTakeAboutTwiceAsLong) {
-  TimingModel model;
-  model.usbBytesPerSecond = 1e6;
-  model.requestRoundTripSeconds = 0;
-  sim_.SetTimingModel(model);
-  sim_.SetTimingEnabled(true);
-
-  Clock::time_point start = Clock::now();
-  Transfer(0);
-  const double alone = MillisecondsSince(start);
-
-  start = Clock::now();
-  std::thread other([this] { Transfer(1); });
-  Transfer(0);
-  other.join();
-  const double together = MillisecondsSince(start);
-
-  EXPECT_GE(alone, 100.0);
-  EXPECT_GE(together, 200.0);
-  EXPECT_GT(together / alone, 1.5);
-  EXPECT_LT(together / alone, 3.0);
-}
 
 TEST_F(TimedLine, WithTimingOffNothingWaits) {
   TimingModel model;
