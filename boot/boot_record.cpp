@@ -21,12 +21,13 @@ bool IsFullGrammarModel(int model) {
   return model == kModelQx7130 || model == kModelQx7135 || model == kModelQx7105B;
 }
 
-// BulkWrite, request 9, status: the board answers are not looked at.
-void TransmitRecord(DeviceSession& session) {
+// BulkWrite, request 9, status. What the board answers is not looked at; an exchange
+// that failed at the host means the record never arrived, and nothing follows it.
+int TransmitRecord(DeviceSession& session) {
   const BootConfigBytes bytes = SerializeBootConfig(session.bootConfig);
-  BulkWrite(session.device, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  CommitConfig(session.device, kCommitArgument);
-  ReadStatus(session);
+  const bool sent = BulkWrite(session.device, bytes.data(), static_cast<std::uint32_t>(bytes.size())) &&
+                    CommitConfig(session.device, kCommitArgument) == kRequestOk && ReadStatus(session);
+  return sent ? kConfigSent : kConfigLinkLost;
 }
 
 // The chip's geometry as models 1..3 send it; the page size is the caller's.
@@ -117,8 +118,7 @@ int SendBootConfig(DeviceSession& session) {
     ShowBootMessage(session, kTextCheckCfgFailed);
     return kConfigNotSent;
   }
-  TransmitRecord(session);
-  return kConfigSent;
+  return TransmitRecord(session);
 }
 
 int Init_CFG(const std::filesystem::path& path, DeviceSession& session) {
@@ -138,8 +138,7 @@ int Init_CFG(const std::filesystem::path& path, DeviceSession& session) {
     return kConfigNotSent;
   }
   // Model 0 goes out unchecked: its record is checked when Configure2K sends it.
-  TransmitRecord(session);
-  return kConfigSent;
+  return TransmitRecord(session);
 }
 
 int Configure2K(DeviceSession& session) {
@@ -155,11 +154,9 @@ int Configure2K(DeviceSession& session) {
     SetConfigDefaults(session);
     ParseBootConfig(ModelFilePath(session, kConfig2KFileName), session);
   }
-  if (SendBootConfig(session) == kConfigNotSent) {
-    ShowBootMessage(session, kTextConfigure2KFailed);
-    return kConfigNotSent;
-  }
-  return kConfigSent;
+  const int sent = SendBootConfig(session);
+  if (sent == kConfigNotSent) ShowBootMessage(session, kTextConfigure2KFailed);
+  return sent;
 }
 
 int ConfigureRealGeometry(DeviceSession& session) {
@@ -181,11 +178,9 @@ int ConfigureRealGeometry(DeviceSession& session) {
                                                            : kConfig4KFileName;
     ParseBootConfig(PathFromUtf8(name), session);
   }
-  if (SendBootConfig(session) == kConfigNotSent) {
-    ShowBootMessage(session, kTextConfigureRealFailed);
-    return kConfigNotSent;
-  }
-  return kConfigSent;
+  const int sent = SendBootConfig(session);
+  if (sent == kConfigNotSent) ShowBootMessage(session, kTextConfigureRealFailed);
+  return sent;
 }
 
 int ConfigureAfterBoot(DeviceSession& session) {

@@ -15,6 +15,8 @@ namespace korvex {
 // SendBootConfig, Init_CFG, Configure2K, ConfigureRealGeometry.
 inline constexpr int kConfigSent = 1;
 inline constexpr int kConfigNotSent = 0;
+// An exchange of the record failed at the host: the board is gone. No message box.
+inline constexpr int kConfigLinkLost = -1;
 // ConfigureAfterBoot.
 inline constexpr int kAfterBootOk = 1;
 inline constexpr int kAfterBootFailed = -1;
@@ -46,7 +48,8 @@ bool CheckBootConfig(const DeviceSession& session);
 
 // Check, then BulkWrite the 88 bytes, CommitConfig(1), ReadStatus; the board's
 // answers are not examined. A failed check shows kTextCheckCfgFailed, sends nothing
-// and returns kConfigNotSent.
+// and returns kConfigNotSent; an exchange that fails at the host ends the sending
+// with kConfigLinkLost.
 int SendBootConfig(DeviceSession& session);
 
 // Parses the file by the session's cpuModel and sends the record. A file that cannot

@@ -97,7 +97,11 @@ class Burn {
       return BurnEnd::kBootFailed;
     }
     Progress(kProgressBoot, 50);
-    if (!LookupNandPart(work_)) return Refuse(kTextChipUnknown, BurnEnd::kChipUnknown);
+    switch (LookupNandPart(work_)) {
+      case ChipLookup::kFound: break;
+      case ChipLookup::kNotFound: return Refuse(kTextChipUnknown, BurnEnd::kChipUnknown);
+      case ChipLookup::kLinkLost: return LinkLost(kLogBoardDisconnected);
+    }
     events_.ChipIdentified(work_);
     // Model 0 configured for 2048-byte pages before the chip was known.
     if (work_.cpuModel == kModelQx7120 && work_.is2KPage == 0) ConfigureAfterBoot(work_);
@@ -116,9 +120,9 @@ class Burn {
     if (!GeometryBurnable(work_)) return RefuseGeometry();
 
     if (work_.eraseWholeChip != 0) {
-      if (ConfigureRealGeometry(work_) == kConfigNotSent) {
-        return Refuse(kTextRealGeometryForEraseFailed, BurnEnd::kConfigFailed);
-      }
+      const int sent = ConfigureRealGeometry(work_);
+      if (sent == kConfigLinkLost) return LinkLost(kLogBoardDisconnected);
+      if (sent != kConfigSent) return Refuse(kTextRealGeometryForEraseFailed, BurnEnd::kConfigFailed);
       if (EraseChip(work_) == kNandOpLinkLost) return LinkLost(kLogBoardDisconnected);
       Log(kLogEraseNand);
     }
@@ -139,7 +143,8 @@ class Burn {
     if (events_.Cancelled()) return BurnEnd::kInterrupted;
     Progress(kProgressReset, 0);
     Progress(kProgressLabel, image);
-    if (!ConfigureBefore(image)) return Refuse(kTextImageConfigureFailed, BurnEnd::kConfigFailed);
+    const ImageLogTexts& lines = kImageLogTexts[image];
+    if (const int sent = ConfigureBefore(image); sent != kConfigSent) return ConfigFailed(sent, lines);
 
     const JobSettings& settings = context_.settings;
     const ImagePath& path = settings.PathOf(image);
@@ -153,9 +158,7 @@ class Burn {
     work_.nandOption = *option;
 
     if (image == kNandBin) {
-      if (Configure2K(work_) == kConfigNotSent) {
-        return Refuse(kTextImageConfigureFailed, BurnEnd::kConfigFailed);
-      }
+      if (const int sent = Configure2K(work_); sent != kConfigSent) return ConfigFailed(sent, lines);
       MakeUid(work_.host(), work_.uid.data(), work_.uidText);
       events_.UidMade(work_.uid, work_.uidText.View());
     }
@@ -164,7 +167,6 @@ class Burn {
     ZoneReport report;
     const int written =
         WriteImageZone(work_, okFlags.data(), PathFromUtf8(path.View()), events_, &report);
-    const ImageLogTexts& lines = kImageLogTexts[image];
     // The station notices a board that went away while the image was written.
     if (events_.Unplugged()) return LogAndEnd(lines.unplugged, BurnEnd::kUnplugged);
     if (written == kZoneLinkLost) return LinkLost(lines.unplugged);
@@ -194,11 +196,19 @@ class Burn {
   // The geometry an image needs that the previous one did not: models 1..3 leave
   // the 2048-byte view after nand.bin, model 0 only after loader.bin and only for
   // chips whose pages are not 2048 bytes.
-  bool ConfigureBefore(ImageId image) {
+  int ConfigureBefore(ImageId image) {
     const bool needed =
         (image == kLoaderBin && work_.cpuModel != kModelQx7120) ||
         (image == kDefBootBin && work_.cpuModel == kModelQx7120 && work_.pageSize != kPageSize2K);
-    return !needed || ConfigureRealGeometry(work_) != kConfigNotSent;
+    return needed ? ConfigureRealGeometry(work_) : kConfigSent;
+  }
+
+  // A record that did not reach the board before an image: refused by the checks,
+  // or lost with the link, which is the image's unplug line and no box. Writing on
+  // would put the image where the board's previous view of the chip says.
+  BurnEnd ConfigFailed(int sent, const ImageLogTexts& lines) {
+    if (sent == kConfigLinkLost) return LinkLost(lines.unplugged);
+    return Refuse(kTextImageConfigureFailed, BurnEnd::kConfigFailed);
   }
 
   BurnEnd Finish() {

@@ -5,14 +5,17 @@
 
 namespace korvex {
 
-bool LookupNandPart(DeviceSession& session) {
+ChipLookup LookupNandPart(DeviceSession& session) {
   std::uint16_t mainId = 0;
   std::uint32_t extId = 0;
-  // A read that delivers no ID leaves both keys at 0; the lookup then names them.
-  if (ReadNandId(session, mainId, extId) != kNandOpOk) return false;
+  switch (ReadNandId(session, mainId, extId)) {
+    case kNandOpOk: break;
+    case kNandOpLinkLost: return ChipLookup::kLinkLost;
+    default: return ChipLookup::kNotFound;
+  }
   session.chipMainId = mainId;
   session.chipExtId = extId;
-  return LookupNandPartWithId(session, mainId, extId);
+  return LookupNandPartWithId(session, mainId, extId) ? ChipLookup::kFound : ChipLookup::kNotFound;
 }
 
 }  // namespace korvex

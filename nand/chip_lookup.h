@@ -5,8 +5,13 @@
 
 namespace korvex {
 
-// Reads the chip's ID from the board, then LookupNandPartWithId. A failed ID read
-// fails without a message of its own.
-bool LookupNandPart(DeviceSession& session);
+enum class ChipLookup {
+  kFound,     // the session holds the chip's keys and geometry
+  kNotFound,  // not in the table (its message shown), or the model cannot read IDs
+  kLinkLost,  // the ID read failed at the host: no message, the board is gone
+};
+
+// Reads the chip's ID from the board, then LookupNandPartWithId.
+ChipLookup LookupNandPart(DeviceSession& session);
 
 }  // namespace korvex

@@ -38,24 +38,25 @@ std::uint64_t Quotient(std::uint64_t value, std::uint64_t divisor) {
   return divisor == 0 ? 0 : value / divisor;
 }
 
-void ReadIdModels1To3(DeviceSession& session, std::uint8_t target, std::uint16_t& mainId,
+// False when an exchange failed at the host; both keys are then 0 (the tail would
+// hold an earlier answer).
+bool ReadIdModels1To3(DeviceSession& session, std::uint8_t target, std::uint16_t& mainId,
                       std::uint32_t& extId) {
-  // Without a reply the tail holds an earlier answer: no ID was read, both keys are 0.
   mainId = 0, extId = 0;
   if (NandOps(session.device, NandWord{kNandOpcodesModels1To3.readId, target, 0}.Pack()) !=
           kRequestOk ||
       !BulkRead(session.device, session.tail, kIdReplySize)) {
-    return;
+    return false;
   }
   const std::uint8_t* b = session.tail;
   mainId = static_cast<std::uint16_t>(b[0] << 8 | b[1]);
   extId = static_cast<std::uint32_t>(b[2]) | static_cast<std::uint32_t>(b[3]) << 8 |
           static_cast<std::uint32_t>(b[4]) << 16;
-  ReadStatus(session);
+  return ReadStatus(session);
 }
 
 // Model 0's firmware answers the ID in two four-byte replies with their own layout.
-void ReadIdModel0(DeviceSession& session, std::uint8_t target, std::uint16_t& mainId,
+bool ReadIdModel0(DeviceSession& session, std::uint8_t target, std::uint16_t& mainId,
                   std::uint32_t& extId) {
   const std::uint8_t* b = session.tail;
   const auto reply = [&session, target](std::uint8_t opcode) {
@@ -63,15 +64,13 @@ void ReadIdModel0(DeviceSession& session, std::uint8_t target, std::uint16_t& ma
            BulkRead(session.device, session.tail, kModel0IdReplySize);
   };
   mainId = 0, extId = 0;
-  if (!reply(kNandOpcodesModel0.readId)) return;
+  if (!reply(kNandOpcodesModel0.readId)) return false;
   const auto main = static_cast<std::uint16_t>(b[2] << 8 | b[0]);
-  ReadStatus(session);
-
-  if (!reply(*kNandOpcodesModel0.readExtendedId)) return;
+  if (!ReadStatus(session) || !reply(*kNandOpcodesModel0.readExtendedId)) return false;
   mainId = main;
   extId = static_cast<std::uint32_t>(b[0]) << 16 | static_cast<std::uint32_t>(b[1]) << 8 |
           static_cast<std::uint32_t>(b[2]);
-  ReadStatus(session);
+  return ReadStatus(session);
 }
 
 }  // namespace
@@ -107,13 +106,11 @@ int ReadNandId(DeviceSession& session, std::uint16_t& mainId, std::uint32_t& ext
   if (!target) return kNandOpOk;
   switch (session.cpuModel) {
     case 0:
-      ReadIdModel0(session, *target, mainId, extId);
-      return kNandOpOk;
+      return OpResult(ReadIdModel0(session, *target, mainId, extId));
     case 1:
     case 2:
     case 3:
-      ReadIdModels1To3(session, *target, mainId, extId);
-      return kNandOpOk;
+      return OpResult(ReadIdModels1To3(session, *target, mainId, extId));
     default:
       ShowCpuModelError(session);
       return kNandOpFailed;

@@ -38,7 +38,8 @@ std::uint32_t ReadPageCount(const DeviceSession& session);
 
 // Chip ID of the first enabled target → kNandOpOk, or kNandOpFailed after
 // kCpuIdVersionErrorText for a CPU model outside 0..3. No enabled target leaves
-// both outputs untouched; an ID reply that did not arrive gives both as 0.
+// both outputs untouched. kNandOpLinkLost, both as 0, at the first exchange that
+// failed: no ID was read.
 int ReadNandId(DeviceSession& session, std::uint16_t& mainId, std::uint32_t& extId);
 
 // Erases blocks 0 .. totalBlocks - 1 on every enabled target. Returns kNandOpOk, or

@@ -40,7 +40,11 @@ class ReadBackJob {
     if (work_.cpuModel == kModelQx7120 && ConfigureAfterBoot(work_) == kAfterBootFailed) {
       return CommonEnd();
     }
-    if (!LookupNandPart(work_)) return Refuse(kTextChipUnknown);
+    switch (LookupNandPart(work_)) {
+      case ChipLookup::kFound: break;
+      case ChipLookup::kNotFound: return Refuse(kTextChipUnknown);
+      case ChipLookup::kLinkLost: return Refuse(kTextReadBackLinkLost);
+    }
     // Read in the chip's real geometry; model 0 with 2048-byte pages already is.
     if (work_.cpuModel == kModelQx7120) {
       if (work_.is2KPage == 0) ConfigureAfterBoot(work_);

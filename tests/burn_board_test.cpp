@@ -145,7 +145,7 @@ class PortBurn : public ::testing::Test {
     s.targetEnable[0] = 1;
     s.nandOption = kOptionNoOob;
     EXPECT_EQ(OpenDevice(s), kOpenOk);
-    EXPECT_TRUE(LookupNandPart(s));
+    EXPECT_EQ(LookupNandPart(s), ChipLookup::kFound);
     EXPECT_EQ(Init_CFG(ModelFilePath(s, kConfig2KFileName), s), kConfigSent);
     sim_.ClearTrace(0);
     return s;

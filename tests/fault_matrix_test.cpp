@@ -51,7 +51,7 @@ const Lines kCleanLog = {
 const Lines kBootRomGone = {"QX7120_USB_SET_DATA_ADDRESS fw.bin failed", "API_BootReg::Boot fail",
                             "API_DwondLoad_FW faileed!"};
 const Lines kNoCpuAnswer = {"读取CPU型号失败", "API_DwondLoad_FW faileed!"};
-const Lines kNoChipId = {"Flash: ID=0, ExtID=0. Use default para burning!", "Please check nand_cfg.h file!"};
+const Lines kBootRecordLost = {"API_DwondLoad_FW faileed!"};
 
 struct Cell {
   const char* kind;
@@ -63,6 +63,7 @@ struct Cell {
   Lines messages;
   std::size_t cleanLines;  // the failing board's log: this many of a clean board's lines ...
   Lines log;               // ... then these
+  Lines beforeUid{};       // the failing board's lines before it had a UID
 };
 
 // Exchanges of a clean burn: 1..5 boot ROM, 6..11 stage 1, 12..15 stage 2 and its
@@ -72,9 +73,10 @@ const Cell kMatrix[] = {
     {"unplug-after", "boot ROM", 1, "unplug-after=1", "plug", "boot-failed", kBootRomGone, 0, {}},
     {"unplug-after", "stage 1", 2, "unplug-after=7", "plug", "boot-failed",
      {"download korvex.bin failed", "API_BootReg::Boot fail", "API_DwondLoad_FW faileed!"}, 0, {}},
-    // Nobody looks at the boot record's exchanges: the chip ID read is the first to fail.
-    {"unplug-after", "stage 2", 3, "unplug-after=12", "plug", "chip-unknown", kNoChipId, 0, {}},
-    {"unplug-after", "chip ID", 4, "unplug-after=16", "plug", "chip-unknown", kNoChipId, 0, {}},
+    // A boot record that did not arrive fails the boot; a lost chip ID read is a lost
+    // link, never an unknown chip.
+    {"unplug-after", "stage 2", 3, "unplug-after=12", "plug", "boot-failed", kBootRecordLost, 0, {}},
+    {"unplug-after", "chip ID", 4, "unplug-after=16", "plug", "link-lost", {}, 0, {}, {": board disconnected!"}},
     {"unplug-after", "zone erase", 5, "unplug-after=24", "plug", "link-lost", {}, 0, {": nand.bin disconnected!"}},
     {"unplug-after", "image write", 6, "unplug-after=69", "plug", "link-lost", {}, 7, {": img_boot.bin disconnected!"}},
     {"unplug-after", "identity pages", 7, "unplug-after=33", "plug", "link-lost", {}, 2, {": nand.bin disconnected!"}},
@@ -88,18 +90,21 @@ const Cell kMatrix[] = {
      {"QX7120_USB_PROG_START1 fw.bin failed", "API_BootReg::Boot fail", "API_DwondLoad_FW faileed!"}, 0, {}},
     {"fail-request", "stage 2", 5, "fail-request=5", "plug", "boot-failed",
      {"download korvex.bin failed", "API_BootReg::Boot fail", "API_DwondLoad_FW faileed!"}, 0, {}},
-    {"fail-request", "chip ID", 6, "fail-request=7", "plug", "chip-unknown", kNoChipId, 0, {}},
+    {"fail-request", "chip ID", 6, "fail-request=7", "plug", "link-lost", {}, 0, {}, {": board disconnected!"}},
     {"fail-request", "zone erase", 7, "fail-request=7@2", "plug", "link-lost", {}, 0, {": nand.bin disconnected!"}},
     {"fail-request", "image write", 8, "fail-request=7@11", "plug", "link-lost", {}, 7,
      {": img_boot.bin disconnected!"}},
     {"fail-request", "identity pages", 1, "fail-request=7@4", "plug", "link-lost", {}, 2,
      {": nand.bin disconnected!"}},
     {"fail-request", "reset", 2, "fail-request=8", "plug", "link-lost", {}, 13, {": board disconnected!"}},
+    // The record of loader.bin's real geometry: without it the board would write the
+    // image by the 2048-byte view of nand.bin.
+    {"fail-request", "image record", 3, "fail-request=9@3", "plug", "link-lost", {}, 5, {": loader.bin disconnected!"}},
     {"hang-after", "boot ROM", 3, "hang-after=0", "plug", "boot-failed", kNoCpuAnswer, 0, {}},
     {"hang-after", "stage 1", 4, "hang-after=5", "plug", "boot-failed",
      {"START_ADDR failed", "API_BootReg::Boot fail", "API_DwondLoad_FW faileed!"}, 0, {}},
-    {"hang-after", "stage 2", 5, "hang-after=11", "plug", "chip-unknown", kNoChipId, 0, {}},
-    {"hang-after", "chip ID", 6, "hang-after=15", "plug", "chip-unknown", kNoChipId, 0, {}},
+    {"hang-after", "stage 2", 5, "hang-after=11", "plug", "boot-failed", kBootRecordLost, 0, {}},
+    {"hang-after", "chip ID", 6, "hang-after=15", "plug", "link-lost", {}, 0, {}, {": board disconnected!"}},
     {"hang-after", "zone erase", 7, "hang-after=23", "plug", "link-lost", {}, 0, {": nand.bin disconnected!"}},
     {"hang-after", "image write", 8, "hang-after=26", "plug", "link-lost", {}, 0, {": nand.bin disconnected!"}},
     {"hang-after", "identity pages", 1, "hang-after=31", "plug", "link-lost", {}, 2, {": nand.bin disconnected!"}},
@@ -310,7 +315,8 @@ TEST_F(FaultMatrix, TheFailingPortShowsItsCaseAndEveryOtherBoardBurnsAsOnACleanL
     Lines failingLog(kCleanLog.begin(), kCleanLog.begin() + static_cast<std::ptrdiff_t>(cell.cleanLines));
     failingLog.insert(failingLog.end(), cell.log.begin(), cell.log.end());
     // A board is counted once booted with its chip known.
-    const bool counted = cell.end != std::string_view("boot-failed") && cell.end != std::string_view("chip-unknown");
+    const bool counted = cell.end != std::string_view("boot-failed") && cell.end != std::string_view("chip-unknown") &&
+                         cell.stage != std::string_view("chip ID");
     std::map<std::string, Lines> expectedLog;
     for (std::size_t k = 0; k < kPortCount; ++k) {
       if (k != failing) {
@@ -326,8 +332,9 @@ TEST_F(FaultMatrix, TheFailingPortShowsItsCaseAndEveryOtherBoardBurnsAsOnACleanL
     next.insert(next.end(), kCleanLog.begin(), kCleanLog.end());
     EXPECT_EQ(run.nand[failing], CleanNand(run.uids[failing]));
     EXPECT_EQ(run.logByUid, expectedLog);
-    EXPECT_EQ(run.otherLog, Lines{"Update NUM is " + std::to_string(counted ? 9 : 8) +
-                                  ", someone close the tool of the korvex!"});
+    Lines otherLog = cell.beforeUid;
+    otherLog.push_back("Update NUM is " + std::to_string(counted ? 9 : 8) + ", someone close the tool of the korvex!");
+    EXPECT_EQ(run.otherLog, otherLog);
   }
 }
 

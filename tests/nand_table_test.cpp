@@ -258,7 +258,7 @@ TEST_F(LookupNandPartTest, IdReadThatFailsOrDeliversNothing) {
     session_.targetEnable = enable;
     session_.cpuModel = c.cpuModel;
     host_.ClearMessages();
-    EXPECT_FALSE(LookupNandPart(session_));
+    EXPECT_EQ(LookupNandPart(session_), ChipLookup::kNotFound);
     EXPECT_EQ(host_.MessageTexts(), std::vector<std::string>{c.message});
     EXPECT_EQ(session_.pageSize, 0u);
   }
