@@ -244,11 +244,6 @@ TEST(StationDemo, TheConsoleCopiesTheDemoOntoTheBurnedBoardBeforeItEnds) {
     EXPECT_NE(run.out.find(R"(: Update Demo succeed!"})"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find(R"(: erase nand!"})") != std::string::npos, format) << run.out;
   }
-
-  const RunResult advanced = RunKorvex("--home " + h + " station --advanced --nand " + h +
-                                       "/images/nand.bin --demo " + demo.string());
-  EXPECT_EQ(advanced.exitCode, 2);
-  EXPECT_EQ(advanced.err, "korvex: --demo works in normal mode only; advanced mode has no demo copy\n");
 }
 
 }  // namespace
