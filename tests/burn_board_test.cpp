@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -118,9 +117,8 @@ class PortBurn : public ::testing::Test {
                      std::int32_t port = kPort) {
     const std::filesystem::path config =
         ModelFilePath(host_, kCpuModels[static_cast<std::size_t>(model)], kConfig2KFileName);
-    std::filesystem::create_directories(config.parent_path());
-    std::ofstream(config) << "[PLL]\nEXTCLK 12\nCPUSPEED 336\nPHMDIV 3\n[SDRAM]\nBUSWIDTH 32\n"
-                             "BANKS 4\n[NAND]\nPAGESIZE 2048\nPAGEPERBLOCK 64\nOOBSIZE 64\n[END]\n";
+    testing::WriteText(config, "[PLL]\nEXTCLK 12\nCPUSPEED 336\nPHMDIV 3\n[SDRAM]\nBUSWIDTH 32\n"
+                               "BANKS 4\n[NAND]\nPAGESIZE 2048\nPAGEPERBLOCK 64\nOOBSIZE 64\n[END]\n");
     sim::BoardSpec board;
     board.model = model;
     board.chip = chip;
@@ -151,10 +149,8 @@ class PortBurn : public ::testing::Test {
     return s;
   }
   std::filesystem::path File(std::string_view name, const Bytes& data) {
-    const std::filesystem::path path = dir_.path() / name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    return path;
+    testing::WriteBytes(dir_.path() / name, data);
+    return dir_.path() / name;
   }
   int Write(DeviceSession& s, ImageId image, const Bytes& data) {
     SelectZone(s, image);
@@ -189,9 +185,8 @@ class PortBurn : public ::testing::Test {
   // This month's log file without the time stamps.
   Lines LogFileLines() {
     const LocalTime time = host_.GetLocalTime();
-    std::ifstream file(dir_.path() / PathFromUtf8(LogFileName(time)));
-    Lines lines;
-    for (std::string line; std::getline(file, line);) lines.push_back(line.substr(LogLinePrefix(time).size()));
+    Lines lines = testing::ReadLines(dir_.path() / PathFromUtf8(LogFileName(time)));
+    for (std::string& line : lines) line.erase(0, LogLinePrefix(time).size());
     return lines;
   }
 
@@ -472,8 +467,7 @@ TEST_F(PortBurn, ReadBackCopiesPagesInTheChipsRealGeometry) {
   context.settings.toPage = 104;
   ReadBackPages(context, events_);
 
-  std::ifstream file(output, std::ios::binary);
-  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(file), {}), Bytes(pages.begin(), pages.end() - 4096));
+  EXPECT_EQ(testing::ReadBytes(output), Bytes(pages.begin(), pages.end() - 4096));
   EXPECT_EQ(rows_, (std::vector<Row>{{1, 25}, {1, 50}, {1, 75}, {1, 100}, {2, 100}}));
   EXPECT_EQ(Trace("req 1 "), (Lines{"req 1 0x64", "req 1 0x65", "req 1 0x66", "req 1 0x67"}));
   EXPECT_EQ(Trace("read 8192").size(), 4u);  // two pages asked for, one kept

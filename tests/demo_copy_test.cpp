@@ -100,9 +100,8 @@ class DemoCopy : public ::testing::Test {
             Root() + "VIDEOVEDIO"};
   }
   Lines LogLines() {
-    std::ifstream file(dir_.path() / PathFromUtf8(LogFileName(host_.GetLocalTime())));
-    Lines lines;
-    for (std::string line; std::getline(file, line);) lines.push_back(line.substr(line.find(" : ") + 3));
+    Lines lines = testing::ReadLines(dir_.path() / PathFromUtf8(LogFileName(host_.GetLocalTime())));
+    for (std::string& line : lines) line.erase(0, line.find(" : ") + 3);
     return lines;
   }
 
@@ -174,8 +173,6 @@ TEST_F(DemoCopy, ABoardsVolumeComesWithItsResetAndGoesWithTheBoard) {
   EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{}) << "a blank ID page shows no volume";
 }
 
-// A volume counts 1 against no board burning, so the copy waits for the tick that the
-// gate forces; a copy that fails (the demo file has gone) is logged as a failure.
 // The window's demo timer keeps ticking while boards burn: every ID it sees is whole
 // (ThreadSanitizer runs this one with four workers writing their IDs meanwhile).
 TEST_F(DemoCopy, TicksOverlappingBurnsSeeOnlyWholeIds) {
@@ -202,6 +199,8 @@ TEST_F(DemoCopy, TicksOverlappingBurnsSeeOnlyWholeIds) {
   }
 }
 
+// A volume counts 1 against no board burning, so the copy waits for the tick that the
+// gate forces; a copy that fails (the demo file has gone) is logged as a failure.
 TEST_F(DemoCopy, WithCountsApartTheNinthTickForcesTheCopy) {
   ReadyBoard(kUidText);
   g_burningCount = 0;

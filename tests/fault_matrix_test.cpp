@@ -177,12 +177,7 @@ class FaultMatrix : public ::testing::Test {
     home_ = new testing::TempDir;
     std::string error;
     ASSERT_TRUE(sim::WritePlaceholderHome(home_->path(), error)) << error;
-    std::filesystem::create_directories(Folder());
-    for (const ImageFile& image : kImages) {
-      const auto bytes = ImageBytes(image);
-      std::ofstream(Folder() / image.name, std::ios::binary)
-          .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
+    for (const ImageFile& image : kImages) testing::WriteBytes(Folder() / image.name, ImageBytes(image));
   }
   static void TearDownTestSuite() { delete home_; }
   static std::filesystem::path Folder() { return home_->path() / "small"; }
