@@ -95,8 +95,7 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
   testing::TempDir home;
   const std::string base = "--home " + home.path().string() + " ";
   const struct {
-    std::string args;
-    std::string message;
+    std::string args, message;
   } cases[] = {
       {"nand-table list --bogus", "korvex: unknown option '--bogus'\n"},
       {"nand-table add --main", "korvex: option '--main' needs a value\n"},

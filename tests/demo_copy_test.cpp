@@ -48,9 +48,6 @@ class VolumeHost : public testing::RecordingHost {
     return sim_.CopyFileOver(from, to);
   }
   bool DeleteFilePath(std::string_view path) override { return sim_.DeleteFilePath(path); }
-  bool StartThread(ThreadProc proc, void* argument) override {
-    return sim_.StartThread(proc, argument);
-  }
 
  private:
   sim::SimHost& sim_;
@@ -137,8 +134,7 @@ TEST_F(DemoCopy, TheVolumeOfEntryZeroGetsTheDemoOfThePortWhoseIdItCarries) {
 
 TEST_F(DemoCopy, TheReadoutOfShortAndEmptyIdFiles) {
   const struct {
-    std::string content;
-    std::string message;  // after "pFileName = ..."
+    std::string content, message;  // the uid.txt, and the message after "pFileName = ..."
     bool copied;
   } cases[] = {
       {std::string("\x0a\x0b\x0c", 3), "nandUID: 0a0b 0c00 0000 0000 0000 0000 0000 0000", true},

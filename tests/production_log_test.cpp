@@ -33,15 +33,9 @@ TEST(ProductionLog, LinesGoToTheirMonthsFileWithBlankPaddedPrefixes) {
   TempDir dir;
   NullHost inner;
   RecordingHost host(inner, dir.path());
-  const struct {
-    LocalTime time;
-    const char* line;
-  } lines[] = {
-      {{2010, 3, 4, 9, 5, 7, 42, 4}, "UID0001: nand.bin burn ok"},
-      {{2010, 11, 30, 23, 59, 59, 999, 2}, "last of november"},
-      {{2010, 12, 1, 0, 0, 0, 0, 3}, "first of december"},
-  };
-  for (const auto& [time, line] : lines) {
+  for (const auto& [time, line] : {std::pair{LocalTime{2010, 3, 4, 9, 5, 7, 42, 4}, "UID0001: nand.bin burn ok"},
+                                   {LocalTime{2010, 11, 30, 23, 59, 59, 999, 2}, "last of november"},
+                                   {LocalTime{2010, 12, 1, 0, 0, 0, 0, 3}, "first of december"}}) {
     host.SetTime(time);
     EXPECT_EQ(WriteLogLine(host, line), kLogWritten);
   }

@@ -94,8 +94,7 @@ TEST_F(SimNand, FormatClearsOnlyTheUserAreaPastTheImageZones) {
   const struct {
     int model;
     ChipSpec chip;
-    std::uint32_t viewPage;
-    std::uint32_t formatWord;
+    std::uint32_t viewPage, formatWord;
     std::uint64_t blockSize;
   } cases[] = {
       {2, {0xECD3, 0x589551, std::nullopt}, 2048, 0x19, kBlock},

@@ -117,17 +117,14 @@ std::string StationTest::ExpectBurned(const RunResult& run, int board, bool info
 }
 
 TEST_F(StationTest, EveryModelBurnsTwoBoardsFromTheSampleImages) {
-  const struct {
-    const char* model;
-    bool infoPages;
-  } models[] = {{"7120", false}, {"7130", true}, {"7105B", true}};  // 7135: eight boards below
-  for (const auto& model : models) {
-    SCOPED_TRACE(model.model);
-    const RunResult run = Burn(std::string("--sim 2 --model ") + model.model);
+  // 7135: eight boards below.
+  for (const auto& [model, infoPages] : {std::pair{"7120", false}, {"7130", true}, {"7105B", true}}) {
+    SCOPED_TRACE(model);
+    const RunResult run = Burn(std::string("--sim 2 --model ") + model);
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_EQ(ResultOfPort(run.out, 1), "burned");
     EXPECT_EQ(ResultOfPort(run.out, 2), "burned");
-    for (int board = 0; board < 2; ++board) ExpectBurned(run, board, model.infoPages);
+    for (int board = 0; board < 2; ++board) ExpectBurned(run, board, infoPages);
   }
   EXPECT_EQ(LogLines().back(), "Update NUM is 2, someone close the tool of the korvex!");
 }
