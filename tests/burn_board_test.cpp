@@ -364,20 +364,6 @@ TEST_F(PortBurn, TheWorkerBurnsOnlyLoaderOnModel1AndReportsItsEnd) {
   EXPECT_EQ(g_portRuns[kPort].burning, kBurningDone);
 }
 
-// An unknown chip: the lookup's message, then the burn's; nothing counted or written.
-TEST_F(PortBurn, AnUnknownChipEndsTheBurnBeforeItIsCounted) {
-  PortContext& context = Claim(kModelQx7135, {}, {0x1234, 0, sim::ChipGeometry{}});
-  Image(context, kNandBin, 100);
-  Burn(context);
-  EXPECT_EQ(host_.MessageTexts(), (Lines{"Flash: ID=0x1234, ExtID=0. Use default para burning!",
-                                         "Please check nand_cfg.h file!"}));
-  EXPECT_EQ(host_.Messages().back().port, kPort);
-  EXPECT_EQ(events_.counted, 0);
-  EXPECT_EQ(events_.end, BurnEnd::kChipUnknown);
-  EXPECT_EQ(sim_.NandHighWater(0), 0u);
-  EXPECT_FALSE(sim_.WasReset(0));
-}
-
 // A zone without good blocks is the zone's message and a write error; a board that
 // goes away is its image's disconnected line and nothing else, whether the station
 // noticed first or the next exchange failed at the host.

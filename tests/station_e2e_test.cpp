@@ -8,7 +8,6 @@
 #include <csignal>
 #include <ctime>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
