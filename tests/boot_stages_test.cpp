@@ -98,39 +98,31 @@ class BootStages : public ::testing::Test {
   DeviceSession session_;
 };
 
-TEST_F(BootStages, ModelsOneToThreeBootBothStagesWithTheirArgsThenGetTheRecord) {
-  // QX7130V1 gives 0x7130; QX7105B1 is no table row.
+// Models 1..3 identify the board, send both images with the config's FirmwareArgs
+// (QX7130V1 gives 0x7130; QX7105B1 is no table row), pause and send the record;
+// model 0 sends its images unpatched without identification, pause or record.
+TEST_F(BootStages, EachModelBootsBothStagesAndModelsOneToThreeGetTheirArgsAndTheRecord) {
+  const Lines model0 = {"req 0 0x0", "req 1 0x80000000", "write 4096", "req 4 0x80000000", "req 0 0x0",
+                        "req 1 0x81d00000", "write 262144", "req 0 0x0", "req 3 0x0", "req 5 0x81d00000"};
   for (const auto& [model, cpuIdBefore, cpuIdAfter] :
-       {std::tuple{1, 0, 0x7130}, {2, 0, 0x7130}, {3, 0x7105, 0x7105}}) {
+       {std::tuple{1, 0, 0x7130}, {2, 0, 0x7130}, {3, 0x7105, 0x7105}, {0, 0x7120, 0}}) {
     SCOPED_TRACE(model);
     Plug(model);
     session_.bootConfig.cpuId = cpuIdBefore;
     session_.bootConfig.bootFlag = 0x5A;
     EXPECT_EQ(Boot(session_), kBootOk);
-    EXPECT_EQ(sim_.TraceText(0), Join({kStage1Exchange, kStage2Exchange, kRecordExchange}));
-    EXPECT_EQ(host_->Sleeps(), (std::vector<std::uint32_t>{1000, 500}));
+    const bool record = model != 0;
+    const Bytes args = record ? SampleArgs(cpuIdAfter) : Bytes{};  // none: images as they are
+    EXPECT_EQ(sim_.TraceText(0), record ? Join({kStage1Exchange, kStage2Exchange, kRecordExchange}) : model0);
+    EXPECT_EQ(host_->Sleeps(), (record ? std::vector<std::uint32_t>{1000, 500} : std::vector<std::uint32_t>{1000}));
     EXPECT_TRUE(host_->MessageTexts().empty());
-    const Bytes args = SampleArgs(cpuIdAfter);
     EXPECT_EQ(sim_.Stage1Image(0), Patched(FileBytes(kStage1FileName), args));
     EXPECT_EQ(sim_.Stage2Image(0), Patched(FileBytes(kStage2FileName), args));
+    EXPECT_EQ(sim_.ConfigRecords(0).size(), record ? 1u : 0u);
     EXPECT_EQ(RecordArgs(), args);
   }
-}
 
-TEST_F(BootStages, ModelZeroSendsItsImagesUnpatchedWithoutIdentificationPauseOrRecord) {
-  Plug(kModelQx7120);
-  session_.bootConfig.cpuId = 0x7120;
-  EXPECT_EQ(Boot(session_), kBootOk);
-  EXPECT_EQ(sim_.TraceText(0), (Lines{"req 0 0x0", "req 1 0x80000000", "write 4096",
-                                      "req 4 0x80000000", "req 0 0x0", "req 1 0x81d00000",
-                                      "write 262144", "req 0 0x0", "req 3 0x0",
-                                      "req 5 0x81d00000"}));
-  EXPECT_EQ(host_->Sleeps(), std::vector<std::uint32_t>{1000});
-  EXPECT_EQ(sim_.Stage1Image(0), FileBytes(kStage1FileName));
-  EXPECT_EQ(sim_.Stage2Image(0), FileBytes(kStage2FileName));
-  EXPECT_TRUE(sim_.ConfigRecords(0).empty());
-
-  // Without a device there is nothing to say and nobody to say it to.
+  // Model 0 without a device: there is nothing to say and nobody to say it to.
   sim_.ClearTrace(0);
   session_.device.handle = kInvalidHandle;
   EXPECT_EQ(Boot(session_), kBootFailed);

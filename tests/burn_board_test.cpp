@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -118,9 +117,8 @@ class PortBurn : public ::testing::Test {
                      std::int32_t port = kPort) {
     const std::filesystem::path config =
         ModelFilePath(host_, kCpuModels[static_cast<std::size_t>(model)], kConfig2KFileName);
-    std::filesystem::create_directories(config.parent_path());
-    std::ofstream(config) << "[PLL]\nEXTCLK 12\nCPUSPEED 336\nPHMDIV 3\n[SDRAM]\nBUSWIDTH 32\n"
-                             "BANKS 4\n[NAND]\nPAGESIZE 2048\nPAGEPERBLOCK 64\nOOBSIZE 64\n[END]\n";
+    testing::WriteText(config, "[PLL]\nEXTCLK 12\nCPUSPEED 336\nPHMDIV 3\n[SDRAM]\nBUSWIDTH 32\n"
+                               "BANKS 4\n[NAND]\nPAGESIZE 2048\nPAGEPERBLOCK 64\nOOBSIZE 64\n[END]\n");
     sim::BoardSpec board;
     board.model = model;
     board.chip = chip;
@@ -151,10 +149,8 @@ class PortBurn : public ::testing::Test {
     return s;
   }
   std::filesystem::path File(std::string_view name, const Bytes& data) {
-    const std::filesystem::path path = dir_.path() / name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    return path;
+    testing::WriteBytes(dir_.path() / name, data);
+    return dir_.path() / name;
   }
   int Write(DeviceSession& s, ImageId image, const Bytes& data) {
     SelectZone(s, image);
@@ -189,9 +185,8 @@ class PortBurn : public ::testing::Test {
   // This month's log file without the time stamps.
   Lines LogFileLines() {
     const LocalTime time = host_.GetLocalTime();
-    std::ifstream file(dir_.path() / PathFromUtf8(LogFileName(time)));
-    Lines lines;
-    for (std::string line; std::getline(file, line);) lines.push_back(line.substr(LogLinePrefix(time).size()));
+    Lines lines = testing::ReadLines(dir_.path() / PathFromUtf8(LogFileName(time)));
+    for (std::string& line : lines) line.erase(0, LogLinePrefix(time).size());
     return lines;
   }
 
@@ -208,48 +203,40 @@ class PortBurn : public ::testing::Test {
   std::array<std::uint8_t, kTargetTableSize> ok_{};
 };
 
-TEST_F(PortBurn, ASmallImageIsErasedThenWrittenAsOneZeroPaddedWrite) {
-  DeviceSession& s = Ready(Claim(kModelQx7135));
-  const Bytes data = Pattern(5000, 1);
-  ASSERT_EQ(Write(s, kNandBin, data), kZoneOk);
-  EXPECT_EQ(sim_.TraceText(0), (Lines{"req 1 0x0", "req 2 0x10", "req 7 0x5", "read 8", "write 6144",
-                                      "req 1 0x0", "req 2 0x3", "req 7 0x2017", "read 8"}));
-  EXPECT_EQ(Nand(0, 5000), data);
-  EXPECT_EQ(sim_.ReadNand(0, 5000, 1144), Bytes(1144, 0x00));
-  EXPECT_EQ(Nand(3, kPage), Bytes(kPage, 0xFF));
-  EXPECT_EQ(ok_[0], 1);
-  EXPECT_EQ(s.nandEnd, 3u);
-  EXPECT_EQ(rows_, (std::vector<Row>{{kProgressImage, 100}}));
-}
-
+// A zone is erased whole, then filled block by block; the last write is padded with
+// zeros to whole pages and the page behind it stays blank.
 TEST_F(PortBurn, ZonesAreErasedWholeAndFilledBlockByBlockWithAPaddedRest) {
   struct {
     ImageId image;
     std::size_t size;
-    Lines erase;  // first block, block count
+    Lines trace;  // whole, or from its start: the first block and the block count
     Lines writes;
     std::vector<Row> rows;
     std::uint32_t nandEnd;
   } const cases[] = {
+      {kNandBin, 5000, {"req 1 0x0", "req 2 0x10", "req 7 0x5", "read 8", "write 6144", "req 1 0x0", "req 2 0x3",
+                        "req 7 0x2017", "read 8"}, {"write 6144"}, {{5, 100}}, 3},
       {kNandBin, 300000, {"req 1 0x0", "req 2 0x10"}, {"write 131072", "write 131072", "write 38912"},
        {{5, 0}, {5, 50}, {5, 100}}, 147},
       {kLoaderBin, 4096, {"req 1 0x10", "req 2 0x4"}, {"write 6144"}, {{5, 100}}, 1027},
       {kResBin, 0, {"req 1 0x308", "req 2 0x2f8"}, {}, {{5, 100}}, 49664},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
     DeviceSession& s = Ready(Claim(kModelQx7135));
-    rows_.clear();
     const Bytes data = Pattern(c.size, 7);
     ASSERT_EQ(Write(s, c.image, data), kZoneOk);
     const Lines trace = sim_.TraceText(0);
-    EXPECT_EQ(Lines(trace.begin(), trace.begin() + 2), c.erase);
+    EXPECT_EQ(c.trace.size() > 2 ? trace : Lines(trace.begin(), trace.begin() + 2), c.trace);
     EXPECT_EQ(Trace("write"), c.writes);
     EXPECT_EQ(rows_, c.rows);
+    EXPECT_EQ(ok_[0], 1);
     EXPECT_EQ(s.nandEnd, c.nandEnd);
     const std::uint32_t first = kImageZones[c.image].firstPage;
     const std::size_t padding = (c.nandEnd - first) * std::size_t{kPage} - c.size;
     EXPECT_EQ(Nand(first, c.size), data);
     EXPECT_EQ(sim_.ReadNand(0, first * std::uint64_t{kPage} + c.size, padding), Bytes(padding, 0));
+    EXPECT_EQ(Nand(c.nandEnd, kPage), Bytes(kPage, 0xFF));
   }
 }
 
@@ -307,7 +294,6 @@ TEST(UniqueIdTest, CrcAndBytesOfAKnownMoment) {
   EXPECT_EQ(Bytes(first.begin(), first.begin() + 9), Bytes(second.begin(), second.begin() + 9));
   EXPECT_EQ(Bytes(first.begin() + 9, first.begin() + 15), Bytes(drawn.begin(), drawn.begin() + 6));
   EXPECT_EQ(Bytes(second.begin() + 9, second.begin() + 15), Bytes(drawn.begin() + 6, drawn.end()));
-  EXPECT_NE(firstText.View(), secondText.View());
 }
 
 TEST_F(PortBurn, Model0GetsOnlyTheIdPageWrittenWithOption3) {
@@ -480,8 +466,7 @@ TEST_F(PortBurn, ReadBackCopiesPagesInTheChipsRealGeometry) {
   context.settings.toPage = 104;
   ReadBackPages(context, events_);
 
-  std::ifstream file(output, std::ios::binary);
-  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(file), {}), Bytes(pages.begin(), pages.end() - 4096));
+  EXPECT_EQ(testing::ReadBytes(output), Bytes(pages.begin(), pages.end() - 4096));
   EXPECT_EQ(rows_, (std::vector<Row>{{1, 25}, {1, 50}, {1, 75}, {1, 100}, {2, 100}}));
   EXPECT_EQ(Trace("req 1 "), (Lines{"req 1 0x64", "req 1 0x65", "req 1 0x66", "req 1 0x67"}));
   EXPECT_EQ(Trace("read 8192").size(), 4u);  // two pages asked for, one kept

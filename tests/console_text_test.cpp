@@ -153,8 +153,7 @@ TEST(ConsoleText, LogLinesSplitIntoTheBoardsIdAndTheirWords) {
 
 TEST(ConsoleText, JsonTextIsValidUtf8WhateverTheBytes) {
   const struct {
-    std::string in;
-    std::string out;
+    std::string in, out;
   } cases[] = {
       {"ok \"q\" \\ \n\t", R"("ok \"q\" \\ \n\t")"},
       {"\x01\x7f", R"("\u0001\u007f")"},

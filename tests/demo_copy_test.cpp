@@ -48,9 +48,6 @@ class VolumeHost : public testing::RecordingHost {
     return sim_.CopyFileOver(from, to);
   }
   bool DeleteFilePath(std::string_view path) override { return sim_.DeleteFilePath(path); }
-  bool StartThread(ThreadProc proc, void* argument) override {
-    return sim_.StartThread(proc, argument);
-  }
 
  private:
   sim::SimHost& sim_;
@@ -100,9 +97,8 @@ class DemoCopy : public ::testing::Test {
             Root() + "VIDEOVEDIO"};
   }
   Lines LogLines() {
-    std::ifstream file(dir_.path() / PathFromUtf8(LogFileName(host_.GetLocalTime())));
-    Lines lines;
-    for (std::string line; std::getline(file, line);) lines.push_back(line.substr(line.find(" : ") + 3));
+    Lines lines = testing::ReadLines(dir_.path() / PathFromUtf8(LogFileName(host_.GetLocalTime())));
+    for (std::string& line : lines) line.erase(0, line.find(" : ") + 3);
     return lines;
   }
 
@@ -138,8 +134,7 @@ TEST_F(DemoCopy, TheVolumeOfEntryZeroGetsTheDemoOfThePortWhoseIdItCarries) {
 
 TEST_F(DemoCopy, TheReadoutOfShortAndEmptyIdFiles) {
   const struct {
-    std::string content;
-    std::string message;  // after "pFileName = ..."
+    std::string content, message;  // the uid.txt, and the message after "pFileName = ..."
     bool copied;
   } cases[] = {
       {std::string("\x0a\x0b\x0c", 3), "nandUID: 0a0b 0c00 0000 0000 0000 0000 0000 0000", true},
@@ -174,8 +169,6 @@ TEST_F(DemoCopy, ABoardsVolumeComesWithItsResetAndGoesWithTheBoard) {
   EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{}) << "a blank ID page shows no volume";
 }
 
-// A volume counts 1 against no board burning, so the copy waits for the tick that the
-// gate forces; a copy that fails (the demo file has gone) is logged as a failure.
 // The window's demo timer keeps ticking while boards burn: every ID it sees is whole
 // (ThreadSanitizer runs this one with four workers writing their IDs meanwhile).
 TEST_F(DemoCopy, TicksOverlappingBurnsSeeOnlyWholeIds) {
@@ -202,6 +195,8 @@ TEST_F(DemoCopy, TicksOverlappingBurnsSeeOnlyWholeIds) {
   }
 }
 
+// A volume counts 1 against no board burning, so the copy waits for the tick that the
+// gate forces; a copy that fails (the demo file has gone) is logged as a failure.
 TEST_F(DemoCopy, WithCountsApartTheNinthTickForcesTheCopy) {
   ReadyBoard(kUidText);
   g_burningCount = 0;
@@ -244,11 +239,6 @@ TEST(StationDemo, TheConsoleCopiesTheDemoOntoTheBurnedBoardBeforeItEnds) {
     EXPECT_NE(run.out.find(R"(: Update Demo succeed!"})"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find(R"(: erase nand!"})") != std::string::npos, format) << run.out;
   }
-
-  const RunResult advanced = RunKorvex("--home " + h + " station --advanced --nand " + h +
-                                       "/images/nand.bin --demo " + demo.string());
-  EXPECT_EQ(advanced.exitCode, 2);
-  EXPECT_EQ(advanced.err, "korvex: --demo works in normal mode only; advanced mode has no demo copy\n");
 }
 
 }  // namespace

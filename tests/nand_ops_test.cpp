@@ -88,10 +88,8 @@ class NandOpsTest : public ::testing::Test {
   DeviceSession session_;
 };
 
-// The opcodes themselves show in the traces below.
+// Words of every field show in the traces below; here the fields' edges.
 TEST(NandWordTest, PacksItsFieldsEachInItsOwnBits) {
-  EXPECT_EQ((NandWord{7, 1, 2}.Pack()), 0x2017);
-  EXPECT_EQ((NandWord{5, 2, 0}.Pack()), 0x0025);
   EXPECT_EQ((NandWord{15, 255, 15}.Pack()), 0xFFFF);
   EXPECT_EQ((NandWord{7, 1, 0x12}.Pack()), 0x2017);  // the option keeps four bits
 }

@@ -1,5 +1,5 @@
 // The production log: one line per event in the month's file, whole even from eight
-// threads at once, and the counter's Clear and Close that log the count.
+// threads at once, and what a run hears of the lines it lost.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/burn_counter.h"
 #include "file_size_limit.h"
 #include "station/production_log.h"
 #include "host/paths.h"
@@ -34,19 +33,12 @@ TEST(ProductionLog, LinesGoToTheirMonthsFileWithBlankPaddedPrefixes) {
   TempDir dir;
   NullHost inner;
   RecordingHost host(inner, dir.path());
-  const struct {
-    LocalTime time;
-    const char* line;
-  } lines[] = {
-      {{2010, 3, 4, 9, 5, 7, 42, 4}, "UID0001: nand.bin burn ok"},
-      {{2010, 11, 30, 23, 59, 59, 999, 2}, "last of november"},
-      {{2010, 12, 1, 0, 0, 0, 0, 3}, "first of december"},
-  };
-  for (const auto& [time, line] : lines) {
+  for (const auto& [time, line] : {std::pair{LocalTime{2010, 3, 4, 9, 5, 7, 42, 4}, "UID0001: nand.bin burn ok"},
+                                   {LocalTime{2010, 11, 30, 23, 59, 59, 999, 2}, "last of november"},
+                                   {LocalTime{2010, 12, 1, 0, 0, 0, 0, 3}, "first of december"}}) {
     host.SetTime(time);
     EXPECT_EQ(WriteLogLine(host, line), kLogWritten);
   }
-  EXPECT_EQ(LogFileName(lines[0].time), "2010年 3月 log.txt");
   EXPECT_EQ(ReadLines(LogPath(dir, "2010年 3月 log.txt")),
             std::vector<std::string>{"2010/ 3/ 4  9: 5: 7:  42 : UID0001: nand.bin burn ok"});
   EXPECT_EQ(ReadLines(LogPath(dir, "2010年11月 log.txt")),
@@ -146,45 +138,6 @@ TEST(ProductionLog, EightWritersAtOnceGiveWholeLinesAndLoseNone) {
     seen.insert(line);
   }
   EXPECT_EQ(seen.size(), lines.size());
-}
-
-TEST(BurnCounter, ClearAndCloseLogTheCountOnlyWhenConfirmed) {
-  TempDir dir;
-  NullHost inner;
-  RecordingHost host(inner, dir.path());
-  const auto logFile = LogPath(dir, "2010年 3月 log.txt");
-
-  g_burnCounter = 17;
-  std::uint32_t windowCopy = 17;
-  host.ScriptAnswers({MessageAnswer::Cancel, MessageAnswer::Ok});
-  EXPECT_FALSE(RequestClear(host, windowCopy));
-  EXPECT_EQ(g_burnCounter.load(), 17u);
-  EXPECT_EQ(windowCopy, 17u);
-  EXPECT_FALSE(std::filesystem::exists(logFile));
-
-  EXPECT_TRUE(RequestClear(host, windowCopy));
-  EXPECT_EQ(g_burnCounter.load(), 0u);
-  EXPECT_EQ(windowCopy, 0u);
-
-  for (int i = 0; i < 5; ++i) g_burnCounter++;
-  host.ScriptAnswers({MessageAnswer::Cancel, MessageAnswer::Ok});
-  EXPECT_FALSE(RequestClose(host, windowCopy));
-  EXPECT_EQ(g_burnCounter.load(), 5u);
-  EXPECT_TRUE(RequestClose(host, windowCopy));
-  EXPECT_EQ(g_burnCounter.load(), 0u);
-
-  const auto messages = host.Messages();
-  ASSERT_EQ(messages.size(), 4u);
-  EXPECT_EQ(messages[0].caption, "Clear");
-  EXPECT_EQ(messages[0].text, "Would you clear the counter?");
-  EXPECT_EQ(messages[0].buttons, MessageButtons::OkCancel);
-  EXPECT_EQ(messages[3].caption, "Dialog");
-  EXPECT_EQ(messages[3].text, "Would you close the tool of Korvex?");
-
-  EXPECT_EQ(ReadLines(logFile),
-            (std::vector<std::string>{
-                "2010/ 3/ 4  9: 5: 7:  42 : Update NUM is 17, someone clear to 0!",
-                "2010/ 3/ 4  9: 5: 7:  42 : Update NUM is 5, someone close the tool of the korvex!"}));
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 #pragma once
 // A host for tests: forwards the registry and devices to an inner host (usually the
-// simulator), records every message box and answers it from a script, keeps a fixed
-// clock that tests can set, records sleeps without waiting, and names a module path
-// inside a test folder.
+// simulator), records every message box and answers it with OK, keeps a fixed clock
+// that tests can set, records sleeps without waiting, and names a module path inside
+// a test folder.
 
 #include <atomic>
 #include <functional>
-#include <deque>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -19,7 +18,6 @@ namespace korvex::testing {
 struct RecordedMessage {
   std::string text;
   std::string caption;
-  MessageButtons buttons = MessageButtons::Ok;
   int port = kNoPort;
 };
 
@@ -27,11 +25,6 @@ class RecordingHost : public Host {
  public:
   RecordingHost(Host& inner, std::filesystem::path home) : inner_(inner), home_(std::move(home)) {}
 
-  // Answers for the next message boxes, in order; OK once the script runs out.
-  void ScriptAnswers(std::vector<MessageAnswer> answers) {
-    std::lock_guard lock(mutex_);
-    answers_.assign(answers.begin(), answers.end());
-  }
   std::vector<RecordedMessage> Messages() const {
     std::lock_guard lock(mutex_);
     return messages_;
@@ -98,12 +91,8 @@ class RecordingHost : public Host {
   MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override {
     if (whileMessageShows) whileMessageShows();
     std::lock_guard lock(mutex_);
-    messages_.push_back({std::string(request.text), std::string(request.caption),
-                         request.buttons, request.port});
-    if (answers_.empty()) return MessageAnswer::Ok;
-    const MessageAnswer answer = answers_.front();
-    answers_.pop_front();
-    return answer;
+    messages_.push_back({std::string(request.text), std::string(request.caption), request.port});
+    return MessageAnswer::Ok;
   }
   LocalTime GetLocalTime() override {
     std::lock_guard lock(mutex_);
@@ -127,7 +116,6 @@ class RecordingHost : public Host {
   Host& inner_;
   std::filesystem::path home_;
   mutable std::mutex mutex_;
-  std::deque<MessageAnswer> answers_;
   std::vector<RecordedMessage> messages_;
   std::vector<std::uint32_t> sleeps_;
   LocalTime time_{2010, 3, 4, 9, 5, 7, 42, 4};

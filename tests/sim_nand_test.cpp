@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -15,7 +13,6 @@
 #include "sim/nand_chip.h"
 #include "sim/sim_chips.h"
 #include "sim_board_fixture.h"
-#include "temp_dir.h"
 
 namespace korvex::sim {
 namespace {
@@ -97,8 +94,7 @@ TEST_F(SimNand, FormatClearsOnlyTheUserAreaPastTheImageZones) {
   const struct {
     int model;
     ChipSpec chip;
-    std::uint32_t viewPage;
-    std::uint32_t formatWord;
+    std::uint32_t viewPage, formatWord;
     std::uint64_t blockSize;
   } cases[] = {
       {2, {0xECD3, 0x589551, std::nullopt}, 2048, 0x19, kBlock},
@@ -189,18 +185,6 @@ TEST_F(SimNand, IdReplyIsFiveBytesOnModelsOneToThreeAndTwoHalvesOnModelZero) {
   ASSERT_TRUE(wire.Request(7, 0x0009));
   EXPECT_EQ(wire.Read(4), (Bytes{0x34, 0xA5, 0x14, 0x00}));
   EXPECT_EQ(wire.Status(), 1u);
-}
-
-TEST_F(SimNand, DumpHoldsTheChipUpToItsHighWater) {
-  korvex::testing::TempDir dir;
-  EXPECT_FALSE(sim_.DumpNand(1, dir.path()));  // never plugged
-  Wire& wire = Plug(SmallChip(), 1);
-  EXPECT_EQ(wire.Program(0, 2, Bytes(2 * kPage, 0x12)), 2u);
-  EXPECT_EQ(wire.Program(5, 1, Bytes(kPage, 0x34)), 6u);
-  ASSERT_TRUE(sim_.DumpNand(1, dir.path()));
-  std::ifstream file(dir.path() / "board-1.nand", std::ios::binary);
-  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(file), {}),
-            Runs({{2 * kPage, 0x12}, {3 * kPage, 0xFF}, {kPage, 0x34}}));
 }
 
 // The simulator's chips are its own list, yet the station's lookup in its built-in
