@@ -22,9 +22,7 @@
 namespace korvex {
 namespace {
 
-using testing::NullHost;
 using testing::RecordingHost;
-using testing::TempDir;
 using testing::WriteBytes;
 
 std::vector<std::uint8_t> TableOf(const std::vector<NandPartRecord>& records) {
@@ -36,13 +34,10 @@ std::vector<std::uint8_t> TableOf(const std::vector<NandPartRecord>& records) {
   return bytes;
 }
 
-NandPartRecord Part(std::uint32_t mainId, std::uint32_t extId, std::uint32_t pageSize,
-                    std::uint32_t blockSize) {
+NandPartRecord Part(std::uint32_t mainId, std::uint32_t extId, std::uint32_t pageSize, std::uint32_t blockSize) {
   NandPartRecord record;
-  record.words[kWordMainId] = mainId;
-  record.words[kWordExtId] = extId;
-  record.words[kWordPageSize] = pageSize;
-  record.words[kWordBlockSize] = blockSize;
+  record.words[kWordMainId] = mainId, record.words[kWordExtId] = extId;
+  record.words[kWordPageSize] = pageSize, record.words[kWordBlockSize] = blockSize;
   return record;
 }
 
@@ -77,8 +72,8 @@ class NandTableFileTest : public ::testing::Test {
   std::filesystem::path TablePath() const { return dir_.path() / "nand_cfg.bin"; }
   std::vector<std::uint8_t> FileBytes() const { return testing::ReadBytes(TablePath()); }
 
-  TempDir dir_;
-  NullHost inner_;
+  testing::TempDir dir_;
+  testing::NullHost inner_;
   RecordingHost host_{inner_, dir_.path()};
 };
 
@@ -139,14 +134,12 @@ TEST_F(NandTableFileTest, TableThatCannotBeCreatedIsReported) {
 }
 
 TEST(MatchNandPart, DefaultTable) {
-  struct Case {
+  const struct {
     std::uint16_t mainId;
     std::uint32_t extId;
     std::optional<std::size_t> chosenRow;  // none: no match
-    std::size_t matches;
-    std::size_t stopIndex;
-  };
-  const Case cases[] = {
+    std::size_t matches, stopIndex;
+  } cases[] = {
       {0xECF1, 0x123456, 2, 1, 92},  // wildcard row
       {0xECF1, 0, 2, 1, 92},
       {0xECD7, 0x78B655, 5, 2, 5},   // wildcard row 4 counted, exact row 5 wins
@@ -158,7 +151,7 @@ TEST(MatchNandPart, DefaultTable) {
       {0x1234, 0x56, std::nullopt, 0, 92},
   };
   const std::vector<std::uint8_t> table = DefaultNandTableBytes();
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.mainId) + "/" + std::to_string(c.extId));
     const NandMatch match = MatchNandPart(table, c.mainId, c.extId);
     EXPECT_EQ(match.outcome, c.chosenRow ? NandMatchOutcome::kFound : NandMatchOutcome::kNoMatch);
@@ -193,10 +186,8 @@ TEST_F(LookupNandPartTest, KnownChipWritesItsGeometryIntoTheSession) {
   ASSERT_TRUE(EnsureNandTable(host_));
   EXPECT_TRUE(LookupNandPartWithId(session_, 0xECD7, 0x78B655));
   EXPECT_TRUE(host_.Messages().empty());
-  EXPECT_EQ((std::array<std::uint32_t, 7>{session_.pageSize, session_.blockSize,
-                                          session_.spareSize, session_.rowCycles,
-                                          session_.goodBlocks, session_.totalBlocks,
-                                          session_.is2KPage}),
+  EXPECT_EQ((std::array<std::uint32_t, 7>{session_.pageSize, session_.blockSize, session_.spareSize, session_.rowCycles,
+                                          session_.goodBlocks, session_.totalBlocks, session_.is2KPage}),
             (std::array<std::uint32_t, 7>{4096, 524288, 128, 3, 7992, 8192, 0}));
 }
 
@@ -204,13 +195,12 @@ TEST_F(LookupNandPartTest, FailuresShowTheirMessageOnThePort) {
   std::vector<std::uint8_t> hundredBytes = TableOf({Part(0x2CD7, 0x843E94, 4096, 0x80000)});
   const NandPartBytes ecf1 = SerializeNandPart(kDefaultNandParts[2]);
   hundredBytes.insert(hundredBytes.end(), ecf1.begin(), ecf1.begin() + 36);
-  struct Case {
+  const struct {
     std::optional<std::vector<std::uint8_t>> file;  // none: no table file
     std::uint16_t mainId;
     std::uint32_t extId;
     std::string message;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {std::nullopt, 0xECD3, 0x642514, "找不到nand_cfg.bin!!!"},
       {std::vector<std::uint8_t>{}, 0xECD3, 0x642514, "读取nand_cfg.bin失败!!!"},
       {DefaultNandTableBytes(), 0x1234, 0x56,
@@ -226,7 +216,7 @@ TEST_F(LookupNandPartTest, FailuresShowTheirMessageOnThePort) {
       {TableOf({kDefaultNandParts[0], Part(0x1111, 0x222, 2048, 0)}), 0x1111, 0x222,
        "ERROR:BlockSize = 0, nandpagesize = 0x800."},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     std::filesystem::remove(TablePath());
     if (c.file) WriteBytes(TablePath(), *c.file);
@@ -244,16 +234,14 @@ TEST_F(LookupNandPartTest, FailuresShowTheirMessageOnThePort) {
 
 TEST_F(LookupNandPartTest, IdReadThatFailsOrDeliversNothing) {
   ASSERT_TRUE(EnsureNandTable(host_));
-  struct Case {
+  // An unknown model fails inside the ID read, whose message is the only one; with
+  // no target enabled the keys stay 0 and the lookup names them.
+  const struct {
     std::uint8_t targetEnabled;
     std::int32_t cpuModel;
     std::string message;
-  };
-  // An unknown model fails inside the ID read, whose message is the only one; with
-  // no target enabled the keys stay 0 and the lookup names them.
-  const Case cases[] = {{1, 7, "cpu id version error!"},
-                        {0, 2, "Flash: ID=0, ExtID=0. Use default para burning!"}};
-  for (const Case& c : cases) {
+  } cases[] = {{1, 7, "cpu id version error!"}, {0, 2, "Flash: ID=0, ExtID=0. Use default para burning!"}};
+  for (const auto& c : cases) {
     std::uint8_t enable[kTargetTableSize] = {c.targetEnabled};
     session_.targetEnable = enable;
     session_.cpuModel = c.cpuModel;
@@ -265,13 +253,11 @@ TEST_F(LookupNandPartTest, IdReadThatFailsOrDeliversNothing) {
 }
 
 TEST_F(LookupNandPartTest, PageSizeDecidesThe2KFlag) {
-  struct Case {
+  const struct {
     std::uint32_t pageSize, flagBefore, flagAfter;
-  };
-  const Case cases[] = {{4096, 1, 0}, {2048, 0, 1}, {512, 1, 1}, {512, 0, 0}};
-  for (const Case& c : cases) {
-    WriteBytes(TablePath(),
-               TableOf({kDefaultNandParts[0], Part(0x1111, 0x222, c.pageSize, 0x20000)}));
+  } cases[] = {{4096, 1, 0}, {2048, 0, 1}, {512, 1, 1}, {512, 0, 0}};
+  for (const auto& c : cases) {
+    WriteBytes(TablePath(), TableOf({kDefaultNandParts[0], Part(0x1111, 0x222, c.pageSize, 0x20000)}));
     session_.is2KPage = c.flagBefore;
     EXPECT_TRUE(LookupNandPartWithId(session_, 0x1111, 0x222));
     EXPECT_EQ(session_.is2KPage, c.flagAfter) << c.pageSize << " from " << c.flagBefore;
