@@ -60,16 +60,14 @@ BootConfig Defaults(BootConfig record = {}) {
 // The byte layout itself is checked at every offset by the parser test.
 TEST(SetConfigDefaults, WritesTheDefaultsAndKeepsTheRest) {
   BootConfig c;  // distinct values where the defaults leave the field alone
-  c.reserved0 = 5, c.nandPageNumber = 11, c.nandOobSize = 12, c.reserved44 = 13;
-  c.nandBchBits = 14, c.nandWpPin = 15, c.nandBlocksPerChip = 16, c.bootFlag = 17;
-  c.reserved79 = 18, c.reserved80 = 19, c.reserved84 = 20;
+  c.reserved0 = 5, c.nandPageNumber = 11, c.nandOobSize = 12, c.reserved44 = 13, c.nandBchBits = 14, c.nandWpPin = 15;
+  c.nandBlocksPerChip = 16, c.bootFlag = 17, c.reserved79 = 18, c.reserved80 = 19, c.reserved84 = 20;
   BootConfig e = c;  // the defaults go over fields that held something else, too
-  c.nandForceErase = 1, c.nandBadBlockPage = 2, c.nandBadBlockPos = 3, c.useUart = 1;
-  c.sdramWidth = 1, c.sdramIsMobile = 1;
-  e.nandBusWidth = 8, e.nandRowCycles = 3, e.nandPageSize = 2048, e.nandPagesPerBlock = 64;
-  e.nandEccPos = 6, e.cpuId = 0x7120, e.extClk = 12, e.cpuMult = 28, e.phmDiv = 4;
-  e.baudRate = 57600, e.sdramBanks = 1, e.sdramRowAddr = 13, e.sdramColAddr = 9;
-  e.sdramIsBusShare = 1, e.reserved0 = 0;
+  c.nandForceErase = 1, c.nandBadBlockPage = 2, c.nandBadBlockPos = 3, c.useUart = 1, c.sdramWidth = 1;
+  c.sdramIsMobile = 1;
+  e.nandBusWidth = 8, e.nandRowCycles = 3, e.nandPageSize = 2048, e.nandPagesPerBlock = 64, e.nandEccPos = 6;
+  e.cpuId = 0x7120, e.extClk = 12, e.cpuMult = 28, e.phmDiv = 4, e.baudRate = 57600, e.sdramBanks = 1;
+  e.sdramRowAddr = 13, e.sdramColAddr = 9, e.sdramIsBusShare = 1, e.reserved0 = 0;
   EXPECT_EQ(Bytes(Defaults(c)), Bytes(e));
 }
 
@@ -135,21 +133,22 @@ TEST(CheckBootConfig, ReportsExactlyTheBrokenRules) {
 }
 
 TEST(CheckRuleTexts, SayWhatIsWrong) {
+  const auto texts = [](const BootConfig& c) {
+    Texts found;
+    for (const auto& f : FindConfigRuleFailures(c)) found.push_back(f.text);
+    return found;
+  };
   BootConfig c = PlausibleRecord();
   c.extClk = 11, c.phmDiv = 40, c.sdramBanks = 4;
   Nand(c, 1024, 16, 32);
-  Texts texts;
-  for (const auto& f : FindConfigRuleFailures(c)) texts.push_back(f.text);
-  EXPECT_EQ(texts, (Texts{"extClk 11 is outside 12..27", "phmDiv 40 is above 32",
+  EXPECT_EQ(texts(c), (Texts{"extClk 11 is outside 12..27", "phmDiv 40 is above 32",
                           "cpuMult 28 x extClk 11 = 308 MHz is not a multiple of 12",
                           "sdramWidth 0 and sdramBanks 4 must both be 0 or 1",
                           "nandPageSize 1024 is above 512, so nandOobSize 16 and "
                           "nandPagesPerBlock 32 must be above 16 and at least 64"}));
   c = PlausibleRecord();
-  c.nandPageSize = 0x80000000u;
-  texts.clear();  // a negative page size is a small page, and no other rule breaks
-  for (const auto& f : FindConfigRuleFailures(c)) texts.push_back(f.text);
-  EXPECT_EQ(texts, Texts{"nandPageSize -2147483648 is below 2048, so nandOobSize 64 and "
+  c.nandPageSize = 0x80000000u;  // a negative page size is a small page, and no other rule breaks
+  EXPECT_EQ(texts(c), Texts{"nandPageSize -2147483648 is below 2048, so nandOobSize 64 and "
                          "nandPagesPerBlock 64 must be at most 16 and 32"});
 }
 
