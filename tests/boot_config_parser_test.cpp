@@ -25,11 +25,11 @@ using Texts = std::vector<std::string>;
 BootConfig DistinctRecord() {
   BootConfig c;
   c.reserved0 = 0xA0, c.nandBusWidth = 0xA1, c.nandRowCycles = 0xA2, c.nandPageSize = 0xA3, c.nandPagesPerBlock = 0xA4;
-  c.nandForceErase = 0xA5, c.nandPageNumber = 0xA6, c.nandOobSize = 0xA7, c.nandEccPos = 0xA8, c.nandBadBlockPage = 0xA9;
-  c.nandBadBlockPos = 0xAA, c.reserved44 = 0xAB, c.nandBchBits = 0xAC, c.nandWpPin = 0xAD, c.nandBlocksPerChip = 0xAE;
-  c.cpuId = 0x7130, c.extClk = 24, c.cpuMult = 0xB1, c.phmDiv = 0xB2, c.useUart = 0xB3, c.baudRate = 0xB4;
-  c.sdramWidth = 0xB5, c.sdramBanks = 0xB6, c.sdramRowAddr = 0xB7, c.sdramColAddr = 0xB8, c.sdramIsMobile = 0xB9;
-  c.sdramIsBusShare = 0xBA, c.bootFlag = 0xBB, c.reserved79 = 0xBC, c.reserved80 = 0xBD, c.reserved84 = 0xBE;
+  c.nandForceErase = 0xA5, c.nandPageNumber = 0xA6, c.nandOobSize = 0xA7, c.nandEccPos = 0xA8, c.reserved84 = 0xBE;
+  c.nandBadBlockPage = 0xA9, c.nandBadBlockPos = 0xAA, c.reserved44 = 0xAB, c.nandBchBits = 0xAC, c.nandWpPin = 0xAD;
+  c.nandBlocksPerChip = 0xAE, c.cpuId = 0x7130, c.extClk = 24, c.cpuMult = 0xB1, c.phmDiv = 0xB2, c.useUart = 0xB3;
+  c.baudRate = 0xB4, c.sdramWidth = 0xB5, c.sdramBanks = 0xB6, c.sdramRowAddr = 0xB7, c.sdramColAddr = 0xB8;
+  c.sdramIsMobile = 0xB9, c.sdramIsBusShare = 0xBA, c.bootFlag = 0xBB, c.reserved79 = 0xBC, c.reserved80 = 0xBD;
   return c;
 }
 
@@ -258,12 +258,7 @@ TEST_F(ConfigParser, UnopenableFileShowsCannotOpenOnlyForTheFullGrammar) {
 // A file that ends early keeps what it gave; only the full grammar shows a message,
 // and only for a file that ends before its [SDRAM].
 TEST_F(ConfigParser, FileThatEndsEarlyIsReported) {
-  const struct {
-    bool nandOnly;
-    std::string file;
-    Texts messages;
-    std::string note;
-  } cases[] = {
+  const struct { bool nandOnly; std::string file; Texts messages; std::string note; } cases[] = {
       {false, "", {"Korvex.cfg is bad!"}, "the file ended before [PLL]"},
       {false, "; [PLL]\n[SDRAM]\n[NAND]\n[END]\n", {"Korvex.cfg is bad!"}, "the file ended before [PLL]"},
       {false, "[NAND]\n[END]\n[PLL]\n", {"Korvex.cfg is bad!"}, "the file ended before [SDRAM]"},
@@ -324,10 +319,7 @@ TEST_F(ConfigParser, SdramSizeAtEndFollowsTheModelTheBoardWasClaimedWith) {
 
 // Model 0's formula at its edges.
 TEST(SdramBytes, Formula) {
-  const struct {
-    std::uint8_t row, col, width, banks;
-    std::uint32_t bytes;
-  } cases[] = {
+  const struct { std::uint8_t row, col, width, banks; std::uint32_t bytes; } cases[] = {
       {13, 9, 1, 1, 32u << 20},  // 16-bit bus
       {13, 9, 0, 0, 32u << 20},  // 2 banks
       {29, 0, 0, 0, 0},          // 2^32 wraps

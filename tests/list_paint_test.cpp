@@ -60,10 +60,7 @@ TEST(ListPaint, ShadingRisesFromTheEdgeToTheMiddle) {
 
 TEST(ListPaint, RowBackgroundAndFocusFrameTables) {
   using C = ListColour;
-  const struct {
-    bool selected, active, bit, none;
-    C background;
-  } rows[] = {
+  const struct { bool selected, active, bit, none; C background; } rows[] = {
       {true, true, true, true, C::Selection1},     {true, false, true, false, C::Selection2},
       {true, false, false, true, C::Selection3},   {false, true, true, false, C::Selection2},
       {false, true, false, false, C::Background},  {false, false, false, true, C::None},

@@ -282,11 +282,7 @@ TEST_F(MainWindowModelTest, ALostLogLineIsShownOnceOnTheWindowsThread) {
 }
 
 TEST_F(MainWindowModelTest, ReadChecksTheUnsignedRangeBeforeAskingForAFile) {
-  const struct {
-    std::string from, to;
-    std::int32_t fromPage, toPage;
-    bool rangeError;
-  } cases[] = {
+  const struct { std::string from, to; std::int32_t fromPage, toPage; bool rangeError; } cases[] = {
       {"10", "10", 10, 10, true},
       {"-1", "5", -1, 5, true},  // page 0xFFFFFFFF onwards
       {"abc", "99999999999", 0, 0, true},

@@ -78,12 +78,7 @@ TEST_F(NandTableEditTest, UnusableTableStopsEveryOperationWithOneMessage) {
   };
   constexpr auto n = [](auto result) { return static_cast<int>(result); };
   const std::string missing = "nand_cfg.bin不存在!!", unreadable = "读取nand_cfg.bin失败!!!";
-  const struct {
-    Table table;
-    Operation operation;
-    int result;
-    std::string message;
-  } cases[] = {
+  const struct { Table table; Operation operation; int result; std::string message; } cases[] = {
       {kMissing, kRefresh, n(RR::kNoTable), missing},
       {kMissing, kAdd, n(AR::kNoTable), missing},
       {kMissing, kDelete, n(DR::kNoTable), missing},
@@ -113,11 +108,7 @@ TEST_F(NandTableEditTest, UnusableTableStopsEveryOperationWithOneMessage) {
 }
 
 TEST(ParseFieldNumber, ReadsLikeStrtoul) {
-  const struct {
-    const char* text;
-    int base;
-    std::uint32_t value;
-  } cases[] = {
+  const struct { const char* text; int base; std::uint32_t value; } cases[] = {
       // Hex keys with and without 0x, blanks and empty fields are the add tests' cases.
       {" \t2048", 10, 2048}, {"2048 Bytes", 10, 2048}, {"0x", 16, 0}, {"0xg1", 16, 0}, {"0x10", 10, 0},
       {"+7", 10, 7}, {"-1", 10, 0xFFFFFFFF}, {"ffffffff", 16, 0xFFFFFFFF}, {"1ffffffff", 16, 0xFFFFFFFF},
@@ -130,7 +121,7 @@ TEST(ParseFieldNumber, ReadsLikeStrtoul) {
 // cannot burn adds nothing and is explained.
 TEST_F(NandTableEditTest, AddAppendsTheParsedRecordOrRefuses) {
   using R = NandAddResult;
-  const std::string notPowerOfTwo = " is not a power of two from 512 to 16384 bytes";
+  const std::string notPow2 = " is not a power of two from 512 to 16384 bytes";
   struct Case {
     NandPartFields fields;
     R result;
@@ -150,8 +141,8 @@ TEST_F(NandTableEditTest, AddAppendsTheParsedRecordOrRefuses) {
       {{"", "ecd3", "1", "2048", "4194304", "64", "1024"}, R::kMissingBlockSize},
       {{"", "ecd3", "1", "2048", "128", "0", "1024"}, R::kMissingSpareSize},
       {{"", "ecd3", "1", "2048", "128", "64", " "}, R::kMissingTotalBlocks},
-      {{"", "ecda", "1", "3000", "128", "64", "1024"}, R::kPageSizeNotBurnable, {}, "page size 3000" + notPowerOfTwo},
-      {{"", "ecda", "1", "32768", "1024", "64", "1024"}, R::kPageSizeNotBurnable, {}, "page size 32768" + notPowerOfTwo},
+      {{"", "ecda", "1", "3000", "128", "64", "1024"}, R::kPageSizeNotBurnable, {}, "page size 3000" + notPow2},
+      {{"", "ecda", "1", "32768", "1024", "64", "1024"}, R::kPageSizeNotBurnable, {}, "page size 32768" + notPow2},
       // 4194305 KiB in bytes wraps to 1 KiB in the record's 32 bits.
       {{"", "ecda", "1", "512", "4194305", "64", "1024"}, R::kBlockOverOneWrite, {},
        "a block of 4194305 KiB is more than the 1024 KiB one write carries"},

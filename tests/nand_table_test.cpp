@@ -97,10 +97,7 @@ TEST_F(NandTableFileTest, EachFieldOfARowSitsAtItsOwnByteOffsetInTheFile) {
   const std::vector<std::uint8_t> file = FileBytes();
   constexpr std::size_t kRow = 13 * 64;
   ASSERT_GE(file.size(), kRow + 64);
-  const struct {
-    std::size_t offset;
-    std::array<std::uint8_t, 4> bytes;
-  } fields[] = {
+  const struct { std::size_t offset; std::array<std::uint8_t, 4> bytes; } fields[] = {
       {0, {0xD3, 0xEC, 0x00, 0x00}},   // main ID 0xECD3
       {4, {0x51, 0x95, 0x58, 0x00}},   // ext ID 0x589551
       {36, {0x00, 0x08, 0x00, 0x00}},  // page size 2048

@@ -35,10 +35,7 @@ std::string Slurp(const std::filesystem::path& file) {
 
 TEST(Sha256, StandardVectorsWhateverTheChunks) {
   const std::string million(1'000'000, 'a');
-  const struct {
-    std::string_view text;
-    std::string_view digest;
-  } kCases[] = {
+  const struct { std::string_view text; std::string_view digest; } kCases[] = {
       {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
       {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
       {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
@@ -151,10 +148,7 @@ TEST(RecordFilter, DaysUidsAndResults) {
   std::string uid;
   AppendHex(uid, burned.uid);
   const std::string spacedUpper = std::string(FormatUidText(burned.uid).View().substr(9, 14));
-  const struct {
-    RecordFilter filter;
-    bool burned, failed;
-  } kCases[] = {
+  const struct { RecordFilter filter; bool burned, failed; } kCases[] = {
       {{}, true, true},
       {{"2026-12-03", "2026-12-03", "", ""}, true, true},
       {{"2026-12-04", "", "", ""}, false, false},
@@ -179,11 +173,7 @@ TEST(RecordFilter, DaysUidsAndResults) {
 }
 
 TEST(LineSettings, KeysValuesAndErrorsByLine) {
-  const struct {
-    std::string_view text;
-    LineSettings settings;
-    std::vector<std::string> errors;
-  } kCases[] = {
+  const struct { std::string_view text; LineSettings settings; std::vector<std::string> errors; } kCases[] = {
       {"", {}, {}},
       {"\xEF\xBB\xBF# line 3\r\nstation = LINE3\r\nverify=on\r\n; db\r\nrecords_db = Driver={x};Pwd=a=b\r\n",
        {"LINE3", true, "Driver={x};Pwd=a=b"}, {}},
@@ -237,9 +227,7 @@ TEST(RecordsCommand, TableCsvAndJsonMarkALocalDuplicateAndCountTornLines) {
 TEST(RecordsCommand, UsageErrorsNameTheirOption) {
   testing::TempDir home;
   const std::string base = "--home " + home.path().string() + " ";
-  const struct {
-    std::string arguments, error;
-  } kCases[] = {
+  const struct { std::string arguments, error; } kCases[] = {
       {"records --from 2026-13-01", "korvex: --from takes a day as YYYY-MM-DD\n"},
       {"records --csv --json", "korvex: choose one of --csv and --json\n"},
       {"records tidy", "korvex: unknown records action 'tidy' (sync, generate-demo)\n"},

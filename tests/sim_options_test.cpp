@@ -69,10 +69,7 @@ TEST(SimOptions, PortFaultsLieOverEveryBoardsAndEventsKeepTheirOrder) {
 }
 
 TEST(SimOptions, MistakesAreRefusedWithOneLineNamingTheShellsOption) {
-  const struct {
-    std::vector<std::string_view> args;
-    std::string error;
-  } cases[] = {
+  const struct { std::vector<std::string_view> args; std::string error; } cases[] = {
       {{"--sim", "9"}, "--sim takes a number of boards from 0 to 8"},
       {{"--sim", ""}, "--sim takes a number of boards from 0 to 8"},
       {{"--model", "7140"}, "--model takes 7120, 7130, 7135 or 7105B"},

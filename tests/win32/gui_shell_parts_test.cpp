@@ -38,10 +38,7 @@ TEST(StationOptionsTest, NoOptionsRunTheDriverStationAndSimulateTakesTheSimOptio
 }
 
 TEST(StationOptionsTest, MistakesAreRefusedWithOneLine) {
-  const struct {
-    std::vector<std::string> args;
-    std::string error;
-  } cases[] = {
+  const struct { std::vector<std::string> args; std::string error; } cases[] = {
       {{"--simulate", "9"}, "--simulate takes a number of boards from 0 to 8"},
       {{"--simulate"}, "--simulate needs a value"},
       {{"--simulate", "2", "--sim-model", "7140"}, "--sim-model takes 7120, 7130, 7135 or 7105B"},
