@@ -149,16 +149,11 @@ TEST(RecordFilter, DaysUidsAndResults) {
   AppendHex(uid, burned.uid);
   const std::string spacedUpper = std::string(FormatUidText(burned.uid).View().substr(9, 14));
   const struct { RecordFilter filter; bool burned, failed; } kCases[] = {
-      {{}, true, true},
-      {{"2026-12-03", "2026-12-03", "", ""}, true, true},
-      {{"2026-12-04", "", "", ""}, false, false},
-      {{"", "2026-12-02", "", ""}, false, false},
-      {{"", "", uid.substr(10, 8), ""}, true, false},
-      {{"", "", spacedUpper, ""}, true, false},
-      {{"", "", "", "passed"}, true, false},
-      {{"", "", "", "failed"}, false, true},
-      {{"", "", "", "link-lost"}, false, true},
-      {{"", "", "", "zone-full"}, false, false},
+      {{}, true, true},                                {{"2026-12-03", "2026-12-03", "", ""}, true, true},
+      {{"2026-12-04", "", "", ""}, false, false},      {{"", "2026-12-02", "", ""}, false, false},
+      {{"", "", uid.substr(10, 8), ""}, true, false},  {{"", "", spacedUpper, ""}, true, false},
+      {{"", "", "", "passed"}, true, false},           {{"", "", "", "failed"}, false, true},
+      {{"", "", "", "link-lost"}, false, true},        {{"", "", "", "zone-full"}, false, false},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(c.filter.Check(), "");
@@ -166,8 +161,7 @@ TEST(RecordFilter, DaysUidsAndResults) {
     EXPECT_EQ(c.filter.Matches(failed), c.failed) << c.filter.fromDay << c.filter.uid << c.filter.result;
   }
   for (const RecordFilter& bad : {RecordFilter{"2026-02-29", "", "", ""}, RecordFilter{"", "12/03", "", ""},
-                                  RecordFilter{"2026-12-04", "2026-12-03", "", ""},
-                                  RecordFilter{"", "", "", "broken"}}) {
+                                  RecordFilter{"2026-12-04", "2026-12-03", "", ""}, RecordFilter{"", "", "", "broken"}}) {
     EXPECT_NE(bad.Check(), "") << bad.fromDay << bad.toDay << bad.result;
   }
 }
@@ -177,13 +171,11 @@ TEST(LineSettings, KeysValuesAndErrorsByLine) {
       {"", {}, {}},
       {"\xEF\xBB\xBF# line 3\r\nstation = LINE3\r\nverify=on\r\n; db\r\nrecords_db = Driver={x};Pwd=a=b\r\n",
        {"LINE3", true, "Driver={x};Pwd=a=b"}, {}},
-      {"station = two words\nverify = yes\nspeed = 3\nverify = off\nrecords_db =\njust text\n",
-       {"korvex", false, ""},
+      {"station = two words\nverify = yes\nspeed = 3\nverify = off\nrecords_db =\njust text\n", {"korvex", false, ""},
        {"korvex.ini line 1: station name must be 1 to 32 letters, digits, '-', '_' or '.'",
         "korvex.ini line 2: verify must be on or off",
         "korvex.ini line 3: unknown key 'speed' (known: station, verify, records_db)",
-        "korvex.ini line 4: 'verify' is set twice",
-        "korvex.ini line 5: records_db needs an ODBC connection string",
+        "korvex.ini line 4: 'verify' is set twice", "korvex.ini line 5: records_db needs an ODBC connection string",
         "korvex.ini line 6: expected \"key = value\""}},
   };
   for (const auto& c : kCases) {
