@@ -101,7 +101,6 @@ TEST_F(ConfigParser, RealisticFullFileGivesEveryByteOfTheRecord) {
   EXPECT_TRUE(notes_.empty());
 }
 
-// ---------------------------------------------------------------------------
 // One setting at a time: what it changes, and that it changes nothing else.
 
 using C = BootConfig;
@@ -157,7 +156,6 @@ TEST_F(ConfigParser, NandGrammarHasItsOwnKeysAndRejectsAlike) {
                    "line 11: setting of PAGESIZE begins with a blank or tab; line ignored"}));
 }
 
-// ---------------------------------------------------------------------------
 // Rejected lines change nothing and say why; the station itself stays silent.
 
 TEST_F(ConfigParser, RejectedLineChangesNothingAndIsReported) {
@@ -207,7 +205,6 @@ TEST_F(ConfigParser, CpuSpeedWhileExtClkIsZeroIsRejected) {
                             "extClk is 0 (give EXTCLK first); line ignored"}));
 }
 
-// ---------------------------------------------------------------------------
 // Reading: pieces of at most 99 characters, line ends, markers.
 
 TEST_F(ConfigParser, LongLineIsReportedOnceAndContinuesAsALineAfter99Characters) {
@@ -241,7 +238,6 @@ TEST_F(ConfigParser, MarkersCountAnywhereAndTheLastLineNeedsNoLineFeed) {
   EXPECT_EQ(session_.bootConfig.nandOobSize, 64u);
 }
 
-// ---------------------------------------------------------------------------
 // File structure: results, messages, and what stays behind.
 
 TEST_F(ConfigParser, UnopenableFileShowsCannotOpenOnlyForTheFullGrammar) {
@@ -278,7 +274,6 @@ TEST_F(ConfigParser, FileThatEndsEarlyIsReported) {
   }
 }
 
-// ---------------------------------------------------------------------------
 // Grammar choice and the SDRAM size.
 
 TEST_F(ConfigParser, SessionModelChoosesTheGrammarOrNoneWhenUnknown) {

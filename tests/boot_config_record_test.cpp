@@ -54,7 +54,6 @@ BootConfig Defaults(BootConfig record = {}) {
   return session.bootConfig;
 }
 
-// ---------------------------------------------------------------------------
 // Defaults and the field list.
 
 // The byte layout itself is checked at every offset by the parser test.
@@ -84,7 +83,6 @@ TEST(BootConfigFields, ListCoversEveryByteAtItsWireOffset) {
   EXPECT_EQ(next, kBootConfigSize);
 }
 
-// ---------------------------------------------------------------------------
 // The plausibility check.
 
 using C = BootConfig;
@@ -104,8 +102,7 @@ TEST(CheckBootConfig, ReportsExactlyTheBrokenRules) {
       {"ExtClk27", [](C& c) { c.extClk = 27, c.cpuMult = 4; }, {}},
       {"ExtClk28", [](C& c) { c.extClk = 28, c.cpuMult = 3; }, {R::kExtClkRange}},
       {"ExtClk13Mult28Gives364", [](C& c) { c.extClk = 13; }, {R::kCpuClock}},
-      {"PhmDiv32", [](C& c) { c.phmDiv = 32; }, {}},
-      {"PhmDiv33", [](C& c) { c.phmDiv = 33; }, {R::kPhmDivLimit}},
+      {"PhmDiv32", [](C& c) { c.phmDiv = 32; }, {}}, {"PhmDiv33", [](C& c) { c.phmDiv = 33; }, {R::kPhmDivLimit}},
       {"SdramWidth2", [](C& c) { c.sdramWidth = 2; }, {R::kSdramFlags}},
       {"SdramBanks2", [](C& c) { c.sdramBanks = 2; }, {R::kSdramFlags}},
       {"Page1024SmallSpare", [](C& c) { Nand(c, 1024, 16, 32); }, {R::kLargePageSpare}},
@@ -117,8 +114,7 @@ TEST(CheckBootConfig, ReportsExactlyTheBrokenRules) {
       // Signed: a page size with the top bit set is a small page, and so on.
       {"NegativePageSizeIsSmall", [](C& c) { Nand(c, 0x80000000u, 16, 32); }, {}},
       {"NegativeSpareIsSmall", [](C& c) { Nand(c, 512, 0xFFFFFFFFu, 32); }, {}},
-      {"NegativePagesPerBlock", [](C& c) { c.nandPagesPerBlock = 0x80000000u; },
-       {R::kLargePageSpare}},
+      {"NegativePagesPerBlock", [](C& c) { c.nandPagesPerBlock = 0x80000000u; }, {R::kLargePageSpare}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -152,7 +148,6 @@ TEST(CheckRuleTexts, SayWhatIsWrong) {
                          "nandPagesPerBlock 64 must be at most 16 and 32"});
 }
 
-// ---------------------------------------------------------------------------
 // Sending, against a simulated board with a chip of 4096-byte pages, 512 KiB blocks.
 
 class RecordOnBoard : public ::testing::Test {
@@ -166,14 +161,11 @@ class RecordOnBoard : public ::testing::Test {
     session_.tail = tail_.data();
     session_.cpuModel = kModelQx7135;
     session_.bootConfig = PlausibleRecord();
-    session_.pageSize = 4096, session_.blockSize = 512 * 1024;
-    session_.spareSize = 224, session_.rowCycles = 3;
+    session_.pageSize = 4096, session_.blockSize = 512 * 1024, session_.spareSize = 224, session_.rowCycles = 3;
   }
   ~RecordOnBoard() override { host_.CloseDevice(session_.device.handle); }
 
-  void UseModel(int model) {
-    session_.cpuModel = model, session_.model = kCpuModels[static_cast<std::size_t>(model)];
-  }
+  void UseModel(int model) { session_.cpuModel = model, session_.model = kCpuModels[static_cast<std::size_t>(model)]; }
   Texts BoardTrace() const { return sim_.TraceText(0); }
   Records Received() const { return sim_.ConfigRecords(0); }
   std::filesystem::path ModelFile(int model, std::string_view name) const {
@@ -205,9 +197,8 @@ TEST_F(RecordOnBoard, NothingIsSentForAFailedCheckWithoutFileOrForAnUnknownModel
   session_.cpuModel = kCpuModelCount;
   EXPECT_EQ(Init_CFG(path, session_), kConfigNotSent);
   // The unknown model is reported by the parser and again by Init_CFG.
-  EXPECT_EQ(host_.MessageTexts(),
-            (Texts{"check cfg failed!", "Can not open configration file!", "Init_CFG failed!",
-                   "check cfg failed!", "cpu id version error!", "cpu id version error!"}));
+  EXPECT_EQ(host_.MessageTexts(), (Texts{"check cfg failed!", "Can not open configration file!", "Init_CFG failed!",
+                                         "check cfg failed!", "cpu id version error!", "cpu id version error!"}));
   EXPECT_EQ(host_.Messages()[0].caption, "Korvex");
   EXPECT_TRUE(BoardTrace().empty());
 }
@@ -307,13 +298,10 @@ TEST_F(RecordOnBoard, ConfigureAfterBootSendsForModel0ItsFileByIs2KPage) {
   EXPECT_EQ(BoardTrace().size(), 9u);
 }
 
-// ---------------------------------------------------------------------------
 // Model selection and its folders.
 
 TEST(StationModelSelection, RefusesUnknownNamesAndIndexes) {
-  for (const char* bad : {"", "7105", "7105b", "Qx7130", "7130\\"}) {
-    EXPECT_EQ(ParseModelName(bad), std::nullopt) << bad;
-  }
+  for (const char* bad : {"", "7105", "7105b", "Qx7130", "7130\\"}) EXPECT_FALSE(ParseModelName(bad)) << bad;
   StationModel selection(kModelQx7130);
   EXPECT_FALSE(SelectCpuModel(5));  // the index is taken, the folder stays
   DeviceSession claimed;
@@ -323,22 +311,19 @@ TEST(StationModelSelection, RefusesUnknownNamesAndIndexes) {
   EXPECT_EQ(claimed.model.stage1Address, 0x80002000u);
 }
 
-// ---------------------------------------------------------------------------
 // check-config: the report's key lines; station messages are collected, not shown.
 
 TEST(CheckConfig, ReportsDiagnosticsBrokenRulesAndVerdict) {
   testing::TempDir dir;
   testing::NullHost inner;
   testing::RecordingHost host{inner, dir.path()};
-  WriteText(dir.path() / "7135" / "Korvex2K.cfg",
-            "[PLL]\nEXTCLK 12\nCPUSPEED 336\n[SDRAM]\n[NAND]\n[END]\n");
+  WriteText(dir.path() / "7135" / "Korvex2K.cfg", "[PLL]\nEXTCLK 12\nCPUSPEED 336\n[SDRAM]\n[NAND]\n[END]\n");
   const auto pass = FormatCheckConfigReport(RunCheckConfig(host, kCpuModels[kModelQx7135]));
   EXPECT_TRUE(pass.starts_with("verdict: PASS\nfile: ")) << pass;
   EXPECT_TRUE(pass.ends_with("check: pass\n")) << pass;
 
   const auto path = dir.path() / "bad.cfg";
-  WriteText(path,
-            "[PLL]\nEXTCLK 12MHz\nEXTCLK 13\nCPUSPEED 364\n[SDRAM]\n[NAND]\nPAGESIZE 2048\n");
+  WriteText(path, "[PLL]\nEXTCLK 12MHz\nEXTCLK 13\nCPUSPEED 364\n[SDRAM]\n[NAND]\nPAGESIZE 2048\n");
   const std::string report = FormatCheckConfigReport(RunCheckConfig(host, kModelQx7130, path));
   const Texts keyLines = {
       "verdict: FAIL\nfile: " + path.string() + "\nmodel: 1 Qx7130 (folder 7130)\n",
