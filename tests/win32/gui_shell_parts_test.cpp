@@ -27,9 +27,8 @@ TEST(StationOptionsTest, NoOptionsRunTheDriverStationAndSimulateTakesTheSimOptio
   const auto none = Parse({}, error);
   ASSERT_TRUE(none) << error;
   EXPECT_FALSE(none->simulated);
-  const auto options = Parse({"--sim-chip=2CD7:843E94", "--simulate", "8", "--sim-timing", "--sim-home",
-                              "D:\\rehearsal"},
-                             error);
+  const auto options =
+      Parse({"--sim-chip=2CD7:843E94", "--simulate", "8", "--sim-timing", "--sim-home", "D:\\rehearsal"}, error);
   ASSERT_TRUE(options && options->simulated) << error;
   EXPECT_EQ(options->simulated->boards, 8);
   EXPECT_EQ(options->simulated->board.chip.mainId, 0x2CD7);
