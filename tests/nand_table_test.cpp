@@ -157,25 +157,20 @@ TEST(MatchNandPart, DefaultTable) {
     EXPECT_EQ(match.matches, c.matches);
     EXPECT_EQ(match.stopIndex, c.stopIndex);
   }
-  EXPECT_EQ(MatchNandPart(table, 0xECD5, 0x682555).geometry,
-            (NandGeometry{2048, 262144, 64, 3, 7992, 8192}));
+  EXPECT_EQ(MatchNandPart(table, 0xECD5, 0x682555).geometry, (NandGeometry{2048, 262144, 64, 3, 7992, 8192}));
   EXPECT_EQ(MatchNandPart({}, 0xECD3, 0x642514).outcome, NandMatchOutcome::kTooManyMatches);
 }
 
 TEST(MatchNandPart, LaterWildcardReplacesEarlierOneButNotAnExactRow) {
-  const std::vector<std::uint8_t> table =
-      TableOf({Part(0xADF1, 0, 2048, 1), Part(0xADF1, 0x1500, 2048, 2),
-               Part(0xADF1, 0, 2048, 3), Part(0x1111, 0x1, 2048, 4)});
+  const std::vector<std::uint8_t> table = TableOf(
+      {Part(0xADF1, 0, 2048, 1), Part(0xADF1, 0x1500, 2048, 2), Part(0xADF1, 0, 2048, 3), Part(0x1111, 0x1, 2048, 4)});
   EXPECT_EQ(MatchNandPart(table, 0xADF1, 0x9999).geometry.blockSize, 3u);
   EXPECT_EQ(MatchNandPart(table, 0xADF1, 0x1500).geometry.blockSize, 2u);
 }
 
 class LookupNandPartTest : public NandTableFileTest {
  protected:
-  LookupNandPartTest() {
-    session_.device.host = &host_;
-    session_.port = 5;
-  }
+  LookupNandPartTest() { session_.device.host = &host_, session_.port = 5; }
   DeviceSession session_;
 };
 
@@ -200,12 +195,10 @@ TEST_F(LookupNandPartTest, FailuresShowTheirMessageOnThePort) {
   } cases[] = {
       {std::nullopt, 0xECD3, 0x642514, "找不到nand_cfg.bin!!!"},
       {std::vector<std::uint8_t>{}, 0xECD3, 0x642514, "读取nand_cfg.bin失败!!!"},
-      {DefaultNandTableBytes(), 0x1234, 0x56,
-       "Flash: ID=0x1234, ExtID=0x56. Use default para burning!"},
+      {DefaultNandTableBytes(), 0x1234, 0x56, "Flash: ID=0x1234, ExtID=0x56. Use default para burning!"},
       {TableOf({kDefaultNandParts[1]}), 0xECD3, 0x642514,
        "k = 1, IDCounter = 1, dwNandID = 0xecd3, dwNandExtID = 0x642514, i = 0."},
-      {TableOf({kDefaultNandParts[2]}), 0xECF1, 0,
-       "k = 1, IDCounter = 1, dwNandID = 0xecf1, dwNandExtID = 0, i = 1."},
+      {TableOf({kDefaultNandParts[2]}), 0xECF1, 0, "k = 1, IDCounter = 1, dwNandID = 0xecf1, dwNandExtID = 0, i = 1."},
       // The 36 bytes past the only whole record would match if they were read.
       {hundredBytes, 0xECF1, 0x1, "Flash: ID=0xecf1, ExtID=0x1. Use default para burning!"},
       {TableOf({kDefaultNandParts[0], Part(0x1111, 0x222, 0, 0x40000)}), 0x1111, 0x222,

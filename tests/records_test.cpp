@@ -160,8 +160,9 @@ TEST(RecordFilter, DaysUidsAndResults) {
     EXPECT_EQ(c.filter.Matches(burned), c.burned) << c.filter.fromDay << c.filter.uid << c.filter.result;
     EXPECT_EQ(c.filter.Matches(failed), c.failed) << c.filter.fromDay << c.filter.uid << c.filter.result;
   }
-  for (const RecordFilter& bad : {RecordFilter{"2026-02-29", "", "", ""}, RecordFilter{"", "12/03", "", ""},
-                                  RecordFilter{"2026-12-04", "2026-12-03", "", ""}, RecordFilter{"", "", "", "broken"}}) {
+  using F = RecordFilter;
+  for (const F& bad : {F{"2026-02-29", "", "", ""}, F{"", "12/03", "", ""}, F{"2026-12-04", "2026-12-03", "", ""},
+                       F{"", "", "", "broken"}}) {
     EXPECT_NE(bad.Check(), "") << bad.fromDay << bad.toDay << bad.result;
   }
 }

@@ -79,8 +79,7 @@ TEST(SimOptions, MistakesAreRefusedWithOneLineNamingTheShellsOption) {
        "--sim-chip: no simulated chip ECD3:58 (known: ECD3:589551 ECD5:74B614 ECD7:78B655 ADD3:34A514 "
        "2CD7:843E94 98DA:761590)"},
       {{"--sim-bad-blocks", "3,x"}, blocks}, {{"--sim-bad-blocks", "12,"}, blocks},
-      {{"--sim-bad-blocks", "4294967296"}, blocks},
-      {{"--sim-seed", "-1"}, "--sim-seed takes a decimal number"},
+      {{"--sim-bad-blocks", "4294967296"}, blocks}, {{"--sim-seed", "-1"}, "--sim-seed takes a decimal number"},
       {{"--sim-fault", "bad=1,,"}, emptyItem},
       // The fault plan is read first, then the bad blocks, then the seed.
       {{"--sim-seed", "x", "--sim-bad-blocks", "x", "--sim-fault", ","}, emptyItem},
