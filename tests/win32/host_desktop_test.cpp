@@ -61,7 +61,7 @@ TEST(ThreadTest, AWorkerRunsOnAThreadOfItsOwnWithItsArgument) {
 struct BoxSighting {
   MessageAnswer answer{};
   std::wstring caption;
-  std::wstring texts;  // every child window's text, each followed by a newline
+  std::wstring text;  // the box's text control, 0xFFFF as in every message box
   HWND owner = nullptr;
   bool ownerEnabled = true;
 };
@@ -74,13 +74,6 @@ BOOL CALLBACK FindBox(HWND window, LPARAM context) {
   return FALSE;
 }
 
-BOOL CALLBACK CollectText(HWND child, LPARAM context) {
-  wchar_t text[256] = {};
-  ::GetWindowTextW(child, text, 256);
-  *reinterpret_cast<std::wstring*>(context) += std::wstring(text) + L"\n";
-  return TRUE;
-}
-
 BoxSighting ShowAndPress(Win32Host& host, const MessageBoxRequest& request, int button) {
   BoxSighting seen;
   std::thread presser([shower = ::GetCurrentThreadId(), button, &seen] {
@@ -90,10 +83,9 @@ BoxSighting ShowAndPress(Win32Host& host, const MessageBoxRequest& request, int 
       if (box == nullptr) ::Sleep(20);
     }
     if (box == nullptr) return;
-    wchar_t caption[256] = {};
-    ::GetWindowTextW(box, caption, 256);
-    seen.caption = caption;
-    ::EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&seen.texts));
+    wchar_t text[256] = {};
+    seen.caption.assign(text, static_cast<std::size_t>(::GetWindowTextW(box, text, 256)));
+    seen.text.assign(text, static_cast<std::size_t>(::GetDlgItemTextW(box, 0xFFFF, text, 256)));
     seen.owner = ::GetWindow(box, GW_OWNER);
     seen.ownerEnabled = seen.owner == nullptr || ::IsWindowEnabled(seen.owner);
     ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
@@ -113,14 +105,14 @@ TEST(MessageBoxTest, TextsShowInChineseOwnedByTheMainWindowAndTheAnswerComesBack
   ASSERT_FALSE(seen.caption.empty()) << "no message box appeared";
   EXPECT_EQ(seen.answer, MessageAnswer::Cancel);
   EXPECT_EQ(seen.caption, L"启动提示");
-  EXPECT_NE(seen.texts.find(L"已经有烧录工具正在运行\n"), std::wstring::npos);
+  EXPECT_EQ(seen.text, L"已经有烧录工具正在运行");
   EXPECT_EQ(seen.owner, owner);
   EXPECT_FALSE(seen.ownerEnabled);  // modal to the main window
 
   seen = ShowAndPress(host, {"Port 3 Boot Failed!", "Korvex", MessageButtons::Ok, 2}, IDOK);
   EXPECT_EQ(seen.answer, MessageAnswer::Ok);
   EXPECT_EQ(seen.caption, L"Korvex");
-  EXPECT_NE(seen.texts.find(L"Port 3 Boot Failed!\n"), std::wstring::npos);
+  EXPECT_EQ(seen.text, L"Port 3 Boot Failed!");
   ::DestroyWindow(owner);
 }
 
