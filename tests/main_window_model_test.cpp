@@ -67,9 +67,7 @@ class FakeView : public MainWindowView {
 
   std::set<int> Ids(bool state) const {
     std::set<int> ids;
-    for (const auto& [id, on] : enabled) {
-      if (on == state) ids.insert(id);
-    }
+    for (const auto& [id, on] : enabled) if (on == state) ids.insert(id);
     return ids;
   }
 
@@ -83,8 +81,7 @@ class FakeView : public MainWindowView {
 };
 
 std::uint32_t FinishedWorker(void* argument) {
-  auto& context = *static_cast<PortContext*>(argument);
-  g_portRuns[static_cast<std::size_t>(context.settings.port)].workerRunning = false;
+  g_portRuns[static_cast<std::size_t>(static_cast<PortContext*>(argument)->settings.port)].workerRunning = false;
   return 0;
 }
 

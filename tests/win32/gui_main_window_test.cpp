@@ -21,7 +21,6 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -159,9 +158,8 @@ class GuiStationTest : public ::testing::Test {
     Click(window_, button);
   }
   std::string LogText() const {
-    std::stringstream text;
-    text << std::ifstream(home_ / PathFromUtf8(LogFileName(sim_->GetLocalTime()))).rdbuf();
-    return text.str();
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(home_ / PathFromUtf8(LogFileName(sim_->GetLocalTime())));
+    return {bytes.begin(), bytes.end()};
   }
 
   std::filesystem::path home_;
