@@ -26,14 +26,6 @@ using Records = std::vector<std::vector<std::uint8_t>>;
 using testing::WriteText;
 const Texts kRecordExchange = {"write 88", "req 9 0x1", "read 8"};
 
-// Sets the station's model selection for one test and restores it afterwards.
-struct StationModel {
-  explicit StationModel(int model) { SelectCpuModel(model); }
-  ~StationModel() { g_cpuModel.store(model_), g_modelFolder.store(folder_); }
-  const int model_ = g_cpuModel.load();
-  const CpuModelInfo* const folder_ = g_modelFolder.load();
-};
-
 std::vector<std::uint8_t> Bytes(const BootConfig& c) {
   const BootConfigBytes bytes = SerializeBootConfig(c);
   return {bytes.begin(), bytes.end()};
@@ -302,10 +294,11 @@ TEST_F(RecordOnBoard, ConfigureAfterBootSendsForModel0ItsFileByIs2KPage) {
 
 TEST(StationModelSelection, RefusesUnknownNamesAndIndexes) {
   for (const char* bad : {"", "7105", "7105b", "Qx7130", "7130\\"}) EXPECT_FALSE(ParseModelName(bad)) << bad;
-  StationModel selection(kModelQx7130);
+  SelectCpuModel(kModelQx7130);
   EXPECT_FALSE(SelectCpuModel(5));  // the index is taken, the folder stays
   DeviceSession claimed;
   ClaimModel(claimed);
+  SelectCpuModel(kDefaultCpuModel);  // as the other suites expect it
   EXPECT_EQ(claimed.cpuModel, 5);
   EXPECT_EQ(claimed.model.folder, "7130");
   EXPECT_EQ(claimed.model.stage1Address, 0x80002000u);
