@@ -79,11 +79,9 @@ TEST_F(NandTableEditTest, UnusableTableStopsEveryOperationWithOneMessage) {
   constexpr auto n = [](auto result) { return static_cast<int>(result); };
   const std::string missing = "nand_cfg.bin不存在!!", unreadable = "读取nand_cfg.bin失败!!!";
   const struct { Table table; Operation operation; int result; std::string message; } cases[] = {
-      {kMissing, kRefresh, n(RR::kNoTable), missing},
-      {kMissing, kAdd, n(AR::kNoTable), missing},
-      {kMissing, kDelete, n(DR::kNoTable), missing},
+      {kMissing, kRefresh, n(RR::kNoTable), missing},      {kMissing, kAdd, n(AR::kNoTable), missing},
+      {kMissing, kDelete, n(DR::kNoTable), missing},       {kEmpty, kDelete, n(DR::kReadFailed), unreadable},
       {kEmpty, kRefresh, n(RR::kReadFailed), "nand_cfg.bin读取失败!!"},
-      {kEmpty, kDelete, n(DR::kReadFailed), unreadable},
       {kFolder, kRefresh, n(RR::kUnreadable), unreadable}, {kHuge, kRefresh, n(RR::kUnreadable), unreadable},
       {kFolder, kAdd, n(AR::kReadFailed), unreadable},     {kHuge, kAdd, n(AR::kReadFailed), unreadable},
       {kFolder, kDelete, n(DR::kReadFailed), unreadable},  {kHuge, kDelete, n(DR::kReadFailed), unreadable},

@@ -142,8 +142,7 @@ TEST(MatchNandPart, DefaultTable) {
       {0xECD7, 0x78B655, 5, 2, 5},   // wildcard row 4 counted, exact row 5 wins
       {0xECD7, 0x123456, 4, 1, 92},  // only the wildcard fits
       {0xECD5, 0x682555, 6, 1, 6},   // never rows 7, 15, 54, 55 or 56
-      {0xECD3, 0x589551, 13, 1, 13},
-      {0x98D5, 0x74BA94, 91, 1, 91},
+      {0xECD3, 0x589551, 13, 1, 13}, {0x98D5, 0x74BA94, 91, 1, 91},
       {0xECD5, 0x1682555, std::nullopt, 0, 92},  // bits above 23 are not the chip's
       {0x1234, 0x56, std::nullopt, 0, 92},
   };
