@@ -26,14 +26,6 @@ using Records = std::vector<std::vector<std::uint8_t>>;
 using testing::WriteText;
 const Texts kRecordExchange = {"write 88", "req 9 0x1", "read 8"};
 
-// Sets the station's model selection for one test and restores it afterwards.
-struct StationModel {
-  explicit StationModel(int model) { SelectCpuModel(model); }
-  ~StationModel() { g_cpuModel.store(model_), g_modelFolder.store(folder_); }
-  const int model_ = g_cpuModel.load();
-  const CpuModelInfo* const folder_ = g_modelFolder.load();
-};
-
 std::vector<std::uint8_t> Bytes(const BootConfig& c) {
   const BootConfigBytes bytes = SerializeBootConfig(c);
   return {bytes.begin(), bytes.end()};
@@ -54,22 +46,19 @@ BootConfig Defaults(BootConfig record = {}) {
   return session.bootConfig;
 }
 
-// ---------------------------------------------------------------------------
 // Defaults and the field list.
 
 // The byte layout itself is checked at every offset by the parser test.
 TEST(SetConfigDefaults, WritesTheDefaultsAndKeepsTheRest) {
   BootConfig c;  // distinct values where the defaults leave the field alone
-  c.reserved0 = 5, c.nandPageNumber = 11, c.nandOobSize = 12, c.reserved44 = 13;
-  c.nandBchBits = 14, c.nandWpPin = 15, c.nandBlocksPerChip = 16, c.bootFlag = 17;
-  c.reserved79 = 18, c.reserved80 = 19, c.reserved84 = 20;
+  c.reserved0 = 5, c.nandPageNumber = 11, c.nandOobSize = 12, c.reserved44 = 13, c.nandBchBits = 14, c.nandWpPin = 15;
+  c.nandBlocksPerChip = 16, c.bootFlag = 17, c.reserved79 = 18, c.reserved80 = 19, c.reserved84 = 20;
   BootConfig e = c;  // the defaults go over fields that held something else, too
-  c.nandForceErase = 1, c.nandBadBlockPage = 2, c.nandBadBlockPos = 3, c.useUart = 1;
-  c.sdramWidth = 1, c.sdramIsMobile = 1;
-  e.nandBusWidth = 8, e.nandRowCycles = 3, e.nandPageSize = 2048, e.nandPagesPerBlock = 64;
-  e.nandEccPos = 6, e.cpuId = 0x7120, e.extClk = 12, e.cpuMult = 28, e.phmDiv = 4;
-  e.baudRate = 57600, e.sdramBanks = 1, e.sdramRowAddr = 13, e.sdramColAddr = 9;
-  e.sdramIsBusShare = 1, e.reserved0 = 0;
+  c.nandForceErase = 1, c.nandBadBlockPage = 2, c.nandBadBlockPos = 3, c.useUart = 1, c.sdramWidth = 1;
+  c.sdramIsMobile = 1;
+  e.nandBusWidth = 8, e.nandRowCycles = 3, e.nandPageSize = 2048, e.nandPagesPerBlock = 64, e.nandEccPos = 6;
+  e.cpuId = 0x7120, e.extClk = 12, e.cpuMult = 28, e.phmDiv = 4, e.baudRate = 57600, e.sdramBanks = 1;
+  e.sdramRowAddr = 13, e.sdramColAddr = 9, e.sdramIsBusShare = 1, e.reserved0 = 0;
   EXPECT_EQ(Bytes(Defaults(c)), Bytes(e));
 }
 
@@ -86,7 +75,6 @@ TEST(BootConfigFields, ListCoversEveryByteAtItsWireOffset) {
   EXPECT_EQ(next, kBootConfigSize);
 }
 
-// ---------------------------------------------------------------------------
 // The plausibility check.
 
 using C = BootConfig;
@@ -106,8 +94,7 @@ TEST(CheckBootConfig, ReportsExactlyTheBrokenRules) {
       {"ExtClk27", [](C& c) { c.extClk = 27, c.cpuMult = 4; }, {}},
       {"ExtClk28", [](C& c) { c.extClk = 28, c.cpuMult = 3; }, {R::kExtClkRange}},
       {"ExtClk13Mult28Gives364", [](C& c) { c.extClk = 13; }, {R::kCpuClock}},
-      {"PhmDiv32", [](C& c) { c.phmDiv = 32; }, {}},
-      {"PhmDiv33", [](C& c) { c.phmDiv = 33; }, {R::kPhmDivLimit}},
+      {"PhmDiv32", [](C& c) { c.phmDiv = 32; }, {}}, {"PhmDiv33", [](C& c) { c.phmDiv = 33; }, {R::kPhmDivLimit}},
       {"SdramWidth2", [](C& c) { c.sdramWidth = 2; }, {R::kSdramFlags}},
       {"SdramBanks2", [](C& c) { c.sdramBanks = 2; }, {R::kSdramFlags}},
       {"Page1024SmallSpare", [](C& c) { Nand(c, 1024, 16, 32); }, {R::kLargePageSpare}},
@@ -119,8 +106,7 @@ TEST(CheckBootConfig, ReportsExactlyTheBrokenRules) {
       // Signed: a page size with the top bit set is a small page, and so on.
       {"NegativePageSizeIsSmall", [](C& c) { Nand(c, 0x80000000u, 16, 32); }, {}},
       {"NegativeSpareIsSmall", [](C& c) { Nand(c, 512, 0xFFFFFFFFu, 32); }, {}},
-      {"NegativePagesPerBlock", [](C& c) { c.nandPagesPerBlock = 0x80000000u; },
-       {R::kLargePageSpare}},
+      {"NegativePagesPerBlock", [](C& c) { c.nandPagesPerBlock = 0x80000000u; }, {R::kLargePageSpare}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -135,25 +121,25 @@ TEST(CheckBootConfig, ReportsExactlyTheBrokenRules) {
 }
 
 TEST(CheckRuleTexts, SayWhatIsWrong) {
+  const auto texts = [](const BootConfig& c) {
+    Texts found;
+    for (const auto& f : FindConfigRuleFailures(c)) found.push_back(f.text);
+    return found;
+  };
   BootConfig c = PlausibleRecord();
   c.extClk = 11, c.phmDiv = 40, c.sdramBanks = 4;
   Nand(c, 1024, 16, 32);
-  Texts texts;
-  for (const auto& f : FindConfigRuleFailures(c)) texts.push_back(f.text);
-  EXPECT_EQ(texts, (Texts{"extClk 11 is outside 12..27", "phmDiv 40 is above 32",
+  EXPECT_EQ(texts(c), (Texts{"extClk 11 is outside 12..27", "phmDiv 40 is above 32",
                           "cpuMult 28 x extClk 11 = 308 MHz is not a multiple of 12",
                           "sdramWidth 0 and sdramBanks 4 must both be 0 or 1",
                           "nandPageSize 1024 is above 512, so nandOobSize 16 and "
                           "nandPagesPerBlock 32 must be above 16 and at least 64"}));
   c = PlausibleRecord();
-  c.nandPageSize = 0x80000000u;
-  texts.clear();  // a negative page size is a small page, and no other rule breaks
-  for (const auto& f : FindConfigRuleFailures(c)) texts.push_back(f.text);
-  EXPECT_EQ(texts, Texts{"nandPageSize -2147483648 is below 2048, so nandOobSize 64 and "
+  c.nandPageSize = 0x80000000u;  // a negative page size is a small page, and no other rule breaks
+  EXPECT_EQ(texts(c), Texts{"nandPageSize -2147483648 is below 2048, so nandOobSize 64 and "
                          "nandPagesPerBlock 64 must be at most 16 and 32"});
 }
 
-// ---------------------------------------------------------------------------
 // Sending, against a simulated board with a chip of 4096-byte pages, 512 KiB blocks.
 
 class RecordOnBoard : public ::testing::Test {
@@ -167,14 +153,11 @@ class RecordOnBoard : public ::testing::Test {
     session_.tail = tail_.data();
     session_.cpuModel = kModelQx7135;
     session_.bootConfig = PlausibleRecord();
-    session_.pageSize = 4096, session_.blockSize = 512 * 1024;
-    session_.spareSize = 224, session_.rowCycles = 3;
+    session_.pageSize = 4096, session_.blockSize = 512 * 1024, session_.spareSize = 224, session_.rowCycles = 3;
   }
   ~RecordOnBoard() override { host_.CloseDevice(session_.device.handle); }
 
-  void UseModel(int model) {
-    session_.cpuModel = model, session_.model = kCpuModels[static_cast<std::size_t>(model)];
-  }
+  void UseModel(int model) { session_.cpuModel = model, session_.model = kCpuModels[static_cast<std::size_t>(model)]; }
   Texts BoardTrace() const { return sim_.TraceText(0); }
   Records Received() const { return sim_.ConfigRecords(0); }
   std::filesystem::path ModelFile(int model, std::string_view name) const {
@@ -206,9 +189,8 @@ TEST_F(RecordOnBoard, NothingIsSentForAFailedCheckWithoutFileOrForAnUnknownModel
   session_.cpuModel = kCpuModelCount;
   EXPECT_EQ(Init_CFG(path, session_), kConfigNotSent);
   // The unknown model is reported by the parser and again by Init_CFG.
-  EXPECT_EQ(host_.MessageTexts(),
-            (Texts{"check cfg failed!", "Can not open configration file!", "Init_CFG failed!",
-                   "check cfg failed!", "cpu id version error!", "cpu id version error!"}));
+  EXPECT_EQ(host_.MessageTexts(), (Texts{"check cfg failed!", "Can not open configration file!", "Init_CFG failed!",
+                                         "check cfg failed!", "cpu id version error!", "cpu id version error!"}));
   EXPECT_EQ(host_.Messages()[0].caption, "Korvex");
   EXPECT_TRUE(BoardTrace().empty());
 }
@@ -308,38 +290,33 @@ TEST_F(RecordOnBoard, ConfigureAfterBootSendsForModel0ItsFileByIs2KPage) {
   EXPECT_EQ(BoardTrace().size(), 9u);
 }
 
-// ---------------------------------------------------------------------------
 // Model selection and its folders.
 
 TEST(StationModelSelection, RefusesUnknownNamesAndIndexes) {
-  for (const char* bad : {"", "7105", "7105b", "Qx7130", "7130\\"}) {
-    EXPECT_EQ(ParseModelName(bad), std::nullopt) << bad;
-  }
-  StationModel selection(kModelQx7130);
+  for (const char* bad : {"", "7105", "7105b", "Qx7130", "7130\\"}) EXPECT_FALSE(ParseModelName(bad)) << bad;
+  SelectCpuModel(kModelQx7130);
   EXPECT_FALSE(SelectCpuModel(5));  // the index is taken, the folder stays
   DeviceSession claimed;
   ClaimModel(claimed);
+  SelectCpuModel(kDefaultCpuModel);  // as the other suites expect it
   EXPECT_EQ(claimed.cpuModel, 5);
   EXPECT_EQ(claimed.model.folder, "7130");
   EXPECT_EQ(claimed.model.stage1Address, 0x80002000u);
 }
 
-// ---------------------------------------------------------------------------
 // check-config: the report's key lines; station messages are collected, not shown.
 
 TEST(CheckConfig, ReportsDiagnosticsBrokenRulesAndVerdict) {
   testing::TempDir dir;
   testing::NullHost inner;
   testing::RecordingHost host{inner, dir.path()};
-  WriteText(dir.path() / "7135" / "Korvex2K.cfg",
-            "[PLL]\nEXTCLK 12\nCPUSPEED 336\n[SDRAM]\n[NAND]\n[END]\n");
+  WriteText(dir.path() / "7135" / "Korvex2K.cfg", "[PLL]\nEXTCLK 12\nCPUSPEED 336\n[SDRAM]\n[NAND]\n[END]\n");
   const auto pass = FormatCheckConfigReport(RunCheckConfig(host, kCpuModels[kModelQx7135]));
   EXPECT_TRUE(pass.starts_with("verdict: PASS\nfile: ")) << pass;
   EXPECT_TRUE(pass.ends_with("check: pass\n")) << pass;
 
   const auto path = dir.path() / "bad.cfg";
-  WriteText(path,
-            "[PLL]\nEXTCLK 12MHz\nEXTCLK 13\nCPUSPEED 364\n[SDRAM]\n[NAND]\nPAGESIZE 2048\n");
+  WriteText(path, "[PLL]\nEXTCLK 12MHz\nEXTCLK 13\nCPUSPEED 364\n[SDRAM]\n[NAND]\nPAGESIZE 2048\n");
   const std::string report = FormatCheckConfigReport(RunCheckConfig(host, kModelQx7130, path));
   const Texts keyLines = {
       "verdict: FAIL\nfile: " + path.string() + "\nmodel: 1 Qx7130 (folder 7130)\n",

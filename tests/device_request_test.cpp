@@ -29,10 +29,8 @@ using Lines = std::vector<std::string>;
 class WireHost : public testing::RecordingHost {
  public:
   using RecordingHost::RecordingHost;
-  bool DeviceIoControl(HostHandle h, std::uint32_t code, const RequestBuffer& in,
-                       RequestBuffer& out) override {
-    codes.push_back(code);
-    inputs.push_back(in);
+  bool DeviceIoControl(HostHandle h, std::uint32_t code, const RequestBuffer& in, RequestBuffer& out) override {
+    codes.push_back(code), inputs.push_back(in);
     return RecordingHost::DeviceIoControl(h, code, in, out);
   }
   HostHandle OpenDevice(std::string_view path, std::uint32_t& lastError) override {
@@ -88,16 +86,14 @@ TEST_F(DeviceRequestTest, EveryWrapperSendsOneRequestWithItsNumberAndArgument) {
   EXPECT_EQ(tail_, status);
   // A board in stage 2 has nothing left to start and refuses both; no record was
   // written just before the second commit, so that is refused.
-  const std::vector<int> results = {
-      NandOps(d, 0x2006),   SetDataAddress(d, 0x80002000), SetDataLength(d, 0x12345678),
-      FlushCaches(d),       ProgStart1(d, 0x80000000),     ProgStart2(d, 0x80900000),
-      CommitConfig(d, 1),   SystemReset(session_),         SystemReset(session_)};
+  const std::vector<int> results = {NandOps(d, 0x2006), SetDataAddress(d, 0x80002000), SetDataLength(d, 0x12345678),
+                                    FlushCaches(d),     ProgStart1(d, 0x80000000),     ProgStart2(d, 0x80900000),
+                                    CommitConfig(d, 1), SystemReset(session_),         SystemReset(session_)};
   EXPECT_EQ(results, (std::vector<int>{kRequestOk, kRequestOk, kRequestOk, kRequestOk,
                                        kRequestFailed, kRequestFailed, kRequestFailed, 1, 0}));
-  EXPECT_EQ(Trace(), (Lines{"write 88", "req 9 0x1", "read 8", "req 7 0x2006",
-                            "req 1 0x80002000", "req 2 0x12345678", "req 3 0x0",
-                            "req 4 0x80000000 FAILED", "req 5 0x80900000 FAILED",
-                            "req 9 0x1 FAILED", "req 8 0x1", "req 8 0x1 FAILED"}));
+  EXPECT_EQ(Trace(), (Lines{"write 88", "req 9 0x1", "read 8", "req 7 0x2006", "req 1 0x80002000", "req 2 0x12345678",
+                            "req 3 0x0", "req 4 0x80000000 FAILED", "req 5 0x80900000 FAILED", "req 9 0x1 FAILED",
+                            "req 8 0x1", "req 8 0x1 FAILED"}));
   std::vector<sim::TraceEntry> sent = sim_.Trace(0);
   std::erase_if(sent, [](const sim::TraceEntry& e) { return e.kind != sim::TraceKind::Request; });
   ASSERT_EQ(host_.codes.size(), sent.size());
@@ -106,10 +102,9 @@ TEST_F(DeviceRequestTest, EveryWrapperSendsOneRequestWithItsNumberAndArgument) {
     EXPECT_EQ(host_.inputs[i], RequestInput(sent[i].argument)) << i;
   }
   // A reset board answers nothing more: the reset alone reports that as 0.
-  const std::vector<int> afterReset = {
-      SetDataAddress(d, 1), SetDataLength(d, 1), FlushCaches(d),        ProgStart1(d, 1),
-      ProgStart2(d, 1),     NandOps(d, 5),       CommitConfig(d, 1),    ClassifyCpuAtBoot(d),
-      ClassifyCpuAtBurn(d)};
+  const std::vector<int> afterReset = {SetDataAddress(d, 1), SetDataLength(d, 1), FlushCaches(d), ProgStart1(d, 1),
+                                      ProgStart2(d, 1), NandOps(d, 5), CommitConfig(d, 1), ClassifyCpuAtBoot(d),
+                                      ClassifyCpuAtBurn(d)};
   EXPECT_EQ(afterReset, std::vector<int>(9, -1));
   EXPECT_EQ(host_.codes.size(), 19u);
 }
@@ -126,12 +121,10 @@ TEST_F(DeviceRequestTest, TheBoardsIdIsClassifiedByEachTable) {
 
 TEST(DeviceIdentification, ComparesTheFirstEightCharactersWholeAndCaseSensitive) {
   const std::vector<std::tuple<std::string, CpuReply, CpuReply>> cases = {
-      {"QX7120V1", 1, 1},          {"QX7130V1", 2, 2}, {"Boot7120", 3, 3},
-      {"Boot7130", 4, 0},          {"QX7105B1", 0, 4}, {"Boot7135", 5, 5},
-      {"QX7130V1-rev2", 2, 2},     {std::string("Boot7135\0\0\0", 11), 5, 5},
-      {"qx7120v1", 0, 0},          {"boot7135", 0, 0}, {"Boot7136", 0, 0},
-      {std::string("Boot713\0", 8), 0, 0},             {"", 0, 0},
-      {"QX7120V", 0, 0},
+      {"QX7120V1", 1, 1}, {"QX7130V1", 2, 2}, {"Boot7120", 3, 3}, {"Boot7130", 4, 0}, {"QX7105B1", 0, 4},
+      {"Boot7135", 5, 5}, {"QX7130V1-rev2", 2, 2}, {std::string("Boot7135\0\0\0", 11), 5, 5},
+      {"qx7120v1", 0, 0}, {"boot7135", 0, 0}, {"Boot7136", 0, 0}, {std::string("Boot713\0", 8), 0, 0},
+      {"", 0, 0}, {"QX7120V", 0, 0},
   };
   for (const auto& [text, boot, burn] : cases) {
     EXPECT_EQ(ClassifyIdentification(text, kBootCpuTable), boot) << text;

@@ -28,8 +28,7 @@ TEST(ListPaint, FilledWidthTruncatesAndFillsFromOne) {
 
 TEST(ListPaint, PaletteBlendsChannelWiseAndKeepsTheProgressColours) {
   const ListPalette p = ComputePalette({255, 255, 255}, {0, 0, 0}, {49, 106, 197});
-  EXPECT_EQ(p.selection, (std::array<Rgb, 4>{Rgb{204, 218, 241}, Rgb{187, 206, 236},
-                                              Rgb{229, 236, 248}, Rgb{152, 181, 226}}));
+  EXPECT_EQ(p.selection, (std::array{Rgb{204, 218, 241}, Rgb{187, 206, 236}, Rgb{229, 236, 248}, Rgb{152, 181, 226}}));
   EXPECT_EQ(p.text, (Rgb{0, 0, 0}));
   EXPECT_EQ(p.progressDone, (Rgb{49, 106, 197}));
   EXPECT_EQ(p.progressRemaining, (Rgb{152, 148, 133}));
@@ -52,29 +51,22 @@ TEST(ListPaint, ShadingRisesFromTheEdgeToTheMiddle) {
             (std::vector<Rgb>{{0, 0, 0}, {100, 200, 50}, {0, 0, 0}}));
 
   ShadingCache cache;
-  cache.For(10);
-  cache.For(10);
+  cache.For(10), cache.For(10);
   EXPECT_EQ(cache.For(12).size(), 6u);
   EXPECT_EQ(cache.Rebuilds(), 2);
 }
 
 TEST(ListPaint, RowBackgroundAndFocusFrameTables) {
   using C = ListColour;
-  const struct {
-    bool selected, active, bit, none;
-    C background;
-  } rows[] = {
+  const struct { bool selected, active, bit, none; C background; } rows[] = {
       {true, true, true, true, C::Selection1},     {true, false, true, false, C::Selection2},
       {true, false, false, true, C::Selection3},   {false, true, true, false, C::Selection2},
       {false, true, false, false, C::Background},  {false, false, false, true, C::None},
   };
-  for (const auto& r : rows) {
-    EXPECT_EQ(RowBackground(r.selected, r.active, r.bit, r.none), r.background);
-  }
-  EXPECT_EQ(FocusFrame(true, true), C::Highlight);
-  EXPECT_EQ(FocusFrame(true, false), C::Selection4);
-  EXPECT_EQ(FocusFrame(false, true), C::Selection4);
-  EXPECT_EQ(FocusFrame(false, false), C::None);
+  for (const auto& r : rows) EXPECT_EQ(RowBackground(r.selected, r.active, r.bit, r.none), r.background);
+  EXPECT_EQ((std::array{FocusFrame(true, true), FocusFrame(true, false), FocusFrame(false, true),
+                        FocusFrame(false, false)}),
+            (std::array{C::Highlight, C::Selection4, C::Selection4, C::None}));
 
   EXPECT_EQ(NeighbourRows(0, 8), std::vector<int>{1});
   EXPECT_EQ(NeighbourRows(3, 8), (std::vector<int>{2, 4}));

@@ -24,6 +24,7 @@
 namespace korvex {
 namespace {
 
+using Texts = std::vector<std::string>;
 constexpr WindowHandle kWindow = 0x1234;
 
 // Keeps control states and records every other call as one line of text, in order.
@@ -31,7 +32,7 @@ class FakeView : public MainWindowView {
  public:
   std::map<int, bool> enabled, checked;
   std::map<int, std::string> texts;
-  std::vector<std::string> events, messages, openFilters;
+  Texts events, messages, openFilters;
   std::deque<MessageAnswer> answers;  // then OK
   std::deque<std::optional<std::string>> openAnswers;
   std::optional<std::string> saveAnswer;
@@ -41,9 +42,7 @@ class FakeView : public MainWindowView {
   void SetCheck(int id, bool on) override { checked[id] = on; }
   bool IsChecked(int id) const override { return checked.contains(id) && checked.at(id); }
   void SetControlText(int id, std::string_view text) override { texts[id] = text; }
-  std::string ControlText(int id) const override {
-    return texts.contains(id) ? texts.at(id) : "";
-  }
+  std::string ControlText(int id) const override { return texts.contains(id) ? texts.at(id) : ""; }
   void MoveCaretToEnd(int id) override { Log("caret", id); }
   void SelectComboItem(int id, int index) override { Log("combo", id, index); }
   void AddListRow(std::size_t port) override { Log("row", static_cast<int>(port)); }
@@ -62,17 +61,13 @@ class FakeView : public MainWindowView {
   }
   std::optional<std::string> ChooseSaveFile() override { return Log("save"), saveAnswer; }
   void RunDebugDialog() override { Log("debug"); }
-  void StartTimer(int id, std::uint32_t period) override {
-    Log("start", id, static_cast<int>(period));
-  }
+  void StartTimer(int id, std::uint32_t period) override { Log("start", id, static_cast<int>(period)); }
   void StopTimer(int id) override { Log("stop", id); }
   void EndDialog() override { Log("end"); }
 
   std::set<int> Ids(bool state) const {
     std::set<int> ids;
-    for (const auto& [id, on] : enabled) {
-      if (on == state) ids.insert(id);
-    }
+    for (const auto& [id, on] : enabled) if (on == state) ids.insert(id);
     return ids;
   }
 
@@ -86,15 +81,12 @@ class FakeView : public MainWindowView {
 };
 
 std::uint32_t FinishedWorker(void* argument) {
-  auto& context = *static_cast<PortContext*>(argument);
-  g_portRuns[static_cast<std::size_t>(context.settings.port)].workerRunning = false;
+  g_portRuns[static_cast<std::size_t>(static_cast<PortContext*>(argument)->settings.port)].workerRunning = false;
   return 0;
 }
 
-const std::vector<std::string> kTimerStarts{"start 0 2000", "start 3 50", "start 4 5000",
-                                            "start 5 3000"};
-const std::vector<std::string> kTimerStops{"stop 0", "stop 1", "stop 2",
-                                           "stop 3", "stop 4", "stop 5"};
+const Texts kTimerStarts{"start 0 2000", "start 3 50", "start 4 5000", "start 5 3000"};
+const Texts kTimerStops{"stop 0", "stop 1", "stop 2", "stop 3", "stop 4", "stop 5"};
 // The image check boxes, paths and choosers but nand.bin's chooser.
 const std::set<int> kImageControlIds{1000, 1001, 1003, 1004, 1005, 1006, 1007, 1008, 1009,
                                      1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017};
@@ -143,7 +135,7 @@ TEST_F(MainWindowModelTest, StartUpLocksTheImagesStartsTimersAndNumbersTheRows) 
   EXPECT_EQ(view_.texts[kIdModeSwitch], "高级模式>>");
   EXPECT_EQ(view_.Ids(false), kImageControlIds);
   EXPECT_TRUE(view_.Ids(true).empty());
-  std::vector<std::string> expected = kTimerStarts;
+  Texts expected = kTimerStarts;
   expected.push_back("combo 1058 2");
   for (int port = 0; port < 8; ++port) expected.push_back("row " + std::to_string(port));
   EXPECT_EQ(view_.events, expected);
@@ -162,7 +154,7 @@ TEST_F(MainWindowModelTest, NandBinChoiceFillsThePathsChecksTheBoxesOrRefuses) {
   const struct {
     bool advanced;
     std::string chosen;
-    std::vector<std::string> messages;
+    Texts messages;
     std::array<std::string, kImageCount> paths;  // burn order
     std::set<int> checked;
   } cases[] = {
@@ -182,7 +174,7 @@ TEST_F(MainWindowModelTest, NandBinChoiceFillsThePathsChecksTheBoxesOrRefuses) {
     g_advancedMode = c.advanced ? 1 : 0;
     view.openAnswers.push_back(c.chosen);
     model.OnChooseNandBin();
-    EXPECT_EQ(view.openFilters, std::vector<std::string>{"BIN(*.BIN)|*.bin|| NULL"});
+    EXPECT_EQ(view.openFilters, Texts{"BIN(*.BIN)|*.bin|| NULL"});
     EXPECT_EQ(view.messages, c.messages);
     std::set<int> checked;
     for (std::size_t image = 0; image < kImageCount; ++image) {
@@ -226,7 +218,7 @@ TEST_F(MainWindowModelTest, ModeSwitchBothWaysClearsChoicesAndFreesEveryPortStat
 }
 
 TEST_F(MainWindowModelTest, CpuModelSelectionAndItsErrorMessage) {
-  using Case = std::tuple<int, std::string_view, std::uint32_t, std::vector<std::string>>;
+  using Case = std::tuple<int, std::string_view, std::uint32_t, Texts>;
   for (const auto& [index, folder, address, messages] :
        {Case{0, "7120", 0x80000000, {}}, Case{3, "7105B", 0x80002000, {}},
         Case{-1, "7105B", 0x80002000, {"CPU 类型出错"}},  // folder and address keep
@@ -243,13 +235,12 @@ TEST_F(MainWindowModelTest, CpuModelSelectionAndItsErrorMessage) {
 TEST_F(MainWindowModelTest, ClearAndCloseAskFirstAndLogTheCountOnOkEnterDoesNeither) {
   g_burnCounter = 17;
   model_.OnEnter();
-  EXPECT_EQ(view_.events, std::vector<std::string>{"end"});
+  EXPECT_EQ(view_.events, Texts{"end"});
   view_.events.clear();
   view_.answers = {MessageAnswer::Cancel, MessageAnswer::Cancel};
   model_.OnClicked(kIdClear);
   model_.OnClose();
-  EXPECT_EQ(view_.messages, (std::vector<std::string>{"Would you clear the counter?",
-                                                      "Would you close the tool of Korvex?"}));
+  EXPECT_EQ(view_.messages, (Texts{"Would you clear the counter?", "Would you close the tool of Korvex?"}));
   EXPECT_EQ(g_burnCounter, 17u);
   EXPECT_EQ(LogText(), "");
   EXPECT_TRUE(view_.events.empty());
@@ -264,7 +255,7 @@ TEST_F(MainWindowModelTest, ClearAndCloseAskFirstAndLogTheCountOnOkEnterDoesNeit
   const std::string log = LogText();
   EXPECT_NE(log.find(": Update NUM is 17, someone clear to 0!\n"), std::string::npos);
   EXPECT_TRUE(log.ends_with(": Update NUM is 5, someone close the tool of the korvex!\n"));
-  std::vector<std::string> expected = kTimerStops;
+  Texts expected = kTimerStops;
   expected.push_back("end");
   EXPECT_EQ(view_.events, expected);
   EXPECT_EQ(g_burnCounter, 0u);
@@ -283,18 +274,12 @@ TEST_F(MainWindowModelTest, ALostLogLineIsShownOnceOnTheWindowsThread) {
   for (const int timer : {kTimerIdle, kTimerControlLock, kTimerIdle}) model_.OnTimer(timer);
   WriteLogLine(host_, "Update NUM is 2, someone clear to 0!");
   model_.OnTimer(kTimerIdle);
-  EXPECT_EQ(view_.messages,
-            std::vector<std::string>{"The production log " + PathToUtf8(logFile) +
-                                     " cannot be written: lines of this run are missing from "
-                                     "it. Burning goes on."});
+  EXPECT_EQ(view_.messages, Texts{"The production log " + PathToUtf8(logFile) +
+                                  " cannot be written: lines of this run are missing from it. Burning goes on."});
 }
 
 TEST_F(MainWindowModelTest, ReadChecksTheUnsignedRangeBeforeAskingForAFile) {
-  const struct {
-    std::string from, to;
-    std::int32_t fromPage, toPage;
-    bool rangeError;
-  } cases[] = {
+  const struct { std::string from, to; std::int32_t fromPage, toPage; bool rangeError; } cases[] = {
       {"10", "10", 10, 10, true},
       {"-1", "5", -1, 5, true},  // page 0xFFFFFFFF onwards
       {"abc", "99999999999", 0, 0, true},
@@ -304,27 +289,24 @@ TEST_F(MainWindowModelTest, ReadChecksTheUnsignedRangeBeforeAskingForAFile) {
     SCOPED_TRACE(c.from + ".." + c.to);
     view_.events.clear(), view_.messages.clear();
     view_.texts[kIdFromPage] = c.from, view_.texts[kIdToPage] = c.to;
-    model_.OnFromToChanged(kIdFromPage);
-    model_.OnFromToChanged(kIdToPage);
-    EXPECT_EQ(model_.Fields().fromPage, c.fromPage);
-    EXPECT_EQ(model_.Fields().toPage, c.toPage);
+    model_.OnFromToChanged(kIdFromPage), model_.OnFromToChanged(kIdToPage);
+    EXPECT_EQ(std::pair(model_.Fields().fromPage, model_.Fields().toPage), std::pair(c.fromPage, c.toPage));
     model_.OnClicked(kIdRead);
-    std::vector<std::string> events{"caret 1066", "caret 1067"};
+    Texts events{"caret 1066", "caret 1067"};
     if (!c.rangeError) events.push_back("save");
     EXPECT_EQ(view_.events, events);
-    EXPECT_EQ(view_.messages,
-              c.rangeError ? std::vector<std::string>{"地址设置有误"} : std::vector<std::string>{});
+    EXPECT_EQ(view_.messages, c.rangeError ? Texts{"地址设置有误"} : Texts{});
   }
   EXPECT_TRUE(host_.MessageTexts().empty());  // the save dialog was cancelled
 
   view_.saveAnswer = (dir_.path() / "out.bin").string();
   model_.OnRead();
-  EXPECT_EQ(host_.MessageTexts(), std::vector<std::string>{"No Linked Device Find!"});
+  EXPECT_EQ(host_.MessageTexts(), Texts{"No Linked Device Find!"});
 }
 
 TEST_F(MainWindowModelTest, DebugPausesEveryTimerWhileItsDialogRuns) {
   model_.OnClicked(kIdDebug);
-  std::vector<std::string> expected = kTimerStops;
+  Texts expected = kTimerStops;
   expected.push_back("debug");
   expected.insert(expected.end(), kTimerStarts.begin(), kTimerStarts.end());
   EXPECT_EQ(view_.events, expected);
@@ -375,7 +357,7 @@ TEST_F(MainWindowModelTest, ProgressRedrawsOnlyTheChangedRow) {
   EXPECT_EQ(model_.OnPortProgress(ProgressWParam(kProgressLabel, 2), kNandBin), 0);
   model_.OnPortProgress(ProgressWParam(kProgressImage, 2), 45);
   model_.OnPortProgress(ProgressWParam(kProgressBoot, 6), 100);
-  EXPECT_EQ(view_.events, (std::vector<std::string>{"redraw 2", "redraw 6"}));
+  EXPECT_EQ(view_.events, (Texts{"redraw 2", "redraw 6"}));
   EXPECT_EQ(model_.CellText(2, kProgressColumn), "nand.bin 45%");
   EXPECT_DOUBLE_EQ(model_.Fraction(2), 0.45);
   EXPECT_EQ(model_.CellText(6, kProgressColumn), "BOOT..100%");

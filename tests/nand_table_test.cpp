@@ -22,9 +22,7 @@
 namespace korvex {
 namespace {
 
-using testing::NullHost;
 using testing::RecordingHost;
-using testing::TempDir;
 using testing::WriteBytes;
 
 std::vector<std::uint8_t> TableOf(const std::vector<NandPartRecord>& records) {
@@ -36,13 +34,10 @@ std::vector<std::uint8_t> TableOf(const std::vector<NandPartRecord>& records) {
   return bytes;
 }
 
-NandPartRecord Part(std::uint32_t mainId, std::uint32_t extId, std::uint32_t pageSize,
-                    std::uint32_t blockSize) {
+NandPartRecord Part(std::uint32_t mainId, std::uint32_t extId, std::uint32_t pageSize, std::uint32_t blockSize) {
   NandPartRecord record;
-  record.words[kWordMainId] = mainId;
-  record.words[kWordExtId] = extId;
-  record.words[kWordPageSize] = pageSize;
-  record.words[kWordBlockSize] = blockSize;
+  record.words[kWordMainId] = mainId, record.words[kWordExtId] = extId;
+  record.words[kWordPageSize] = pageSize, record.words[kWordBlockSize] = blockSize;
   return record;
 }
 
@@ -77,8 +72,8 @@ class NandTableFileTest : public ::testing::Test {
   std::filesystem::path TablePath() const { return dir_.path() / "nand_cfg.bin"; }
   std::vector<std::uint8_t> FileBytes() const { return testing::ReadBytes(TablePath()); }
 
-  TempDir dir_;
-  NullHost inner_;
+  testing::TempDir dir_;
+  testing::NullHost inner_;
   RecordingHost host_{inner_, dir_.path()};
 };
 
@@ -102,10 +97,7 @@ TEST_F(NandTableFileTest, EachFieldOfARowSitsAtItsOwnByteOffsetInTheFile) {
   const std::vector<std::uint8_t> file = FileBytes();
   constexpr std::size_t kRow = 13 * 64;
   ASSERT_GE(file.size(), kRow + 64);
-  const struct {
-    std::size_t offset;
-    std::array<std::uint8_t, 4> bytes;
-  } fields[] = {
+  const struct { std::size_t offset; std::array<std::uint8_t, 4> bytes; } fields[] = {
       {0, {0xD3, 0xEC, 0x00, 0x00}},   // main ID 0xECD3
       {4, {0x51, 0x95, 0x58, 0x00}},   // ext ID 0x589551
       {36, {0x00, 0x08, 0x00, 0x00}},  // page size 2048
@@ -139,26 +131,23 @@ TEST_F(NandTableFileTest, TableThatCannotBeCreatedIsReported) {
 }
 
 TEST(MatchNandPart, DefaultTable) {
-  struct Case {
+  const struct {
     std::uint16_t mainId;
     std::uint32_t extId;
     std::optional<std::size_t> chosenRow;  // none: no match
-    std::size_t matches;
-    std::size_t stopIndex;
-  };
-  const Case cases[] = {
+    std::size_t matches, stopIndex;
+  } cases[] = {
       {0xECF1, 0x123456, 2, 1, 92},  // wildcard row
       {0xECF1, 0, 2, 1, 92},
       {0xECD7, 0x78B655, 5, 2, 5},   // wildcard row 4 counted, exact row 5 wins
       {0xECD7, 0x123456, 4, 1, 92},  // only the wildcard fits
       {0xECD5, 0x682555, 6, 1, 6},   // never rows 7, 15, 54, 55 or 56
-      {0xECD3, 0x589551, 13, 1, 13},
-      {0x98D5, 0x74BA94, 91, 1, 91},
+      {0xECD3, 0x589551, 13, 1, 13}, {0x98D5, 0x74BA94, 91, 1, 91},
       {0xECD5, 0x1682555, std::nullopt, 0, 92},  // bits above 23 are not the chip's
       {0x1234, 0x56, std::nullopt, 0, 92},
   };
   const std::vector<std::uint8_t> table = DefaultNandTableBytes();
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.mainId) + "/" + std::to_string(c.extId));
     const NandMatch match = MatchNandPart(table, c.mainId, c.extId);
     EXPECT_EQ(match.outcome, c.chosenRow ? NandMatchOutcome::kFound : NandMatchOutcome::kNoMatch);
@@ -167,25 +156,20 @@ TEST(MatchNandPart, DefaultTable) {
     EXPECT_EQ(match.matches, c.matches);
     EXPECT_EQ(match.stopIndex, c.stopIndex);
   }
-  EXPECT_EQ(MatchNandPart(table, 0xECD5, 0x682555).geometry,
-            (NandGeometry{2048, 262144, 64, 3, 7992, 8192}));
+  EXPECT_EQ(MatchNandPart(table, 0xECD5, 0x682555).geometry, (NandGeometry{2048, 262144, 64, 3, 7992, 8192}));
   EXPECT_EQ(MatchNandPart({}, 0xECD3, 0x642514).outcome, NandMatchOutcome::kTooManyMatches);
 }
 
 TEST(MatchNandPart, LaterWildcardReplacesEarlierOneButNotAnExactRow) {
-  const std::vector<std::uint8_t> table =
-      TableOf({Part(0xADF1, 0, 2048, 1), Part(0xADF1, 0x1500, 2048, 2),
-               Part(0xADF1, 0, 2048, 3), Part(0x1111, 0x1, 2048, 4)});
+  const std::vector<std::uint8_t> table = TableOf(
+      {Part(0xADF1, 0, 2048, 1), Part(0xADF1, 0x1500, 2048, 2), Part(0xADF1, 0, 2048, 3), Part(0x1111, 0x1, 2048, 4)});
   EXPECT_EQ(MatchNandPart(table, 0xADF1, 0x9999).geometry.blockSize, 3u);
   EXPECT_EQ(MatchNandPart(table, 0xADF1, 0x1500).geometry.blockSize, 2u);
 }
 
 class LookupNandPartTest : public NandTableFileTest {
  protected:
-  LookupNandPartTest() {
-    session_.device.host = &host_;
-    session_.port = 5;
-  }
+  LookupNandPartTest() { session_.device.host = &host_, session_.port = 5; }
   DeviceSession session_;
 };
 
@@ -193,10 +177,8 @@ TEST_F(LookupNandPartTest, KnownChipWritesItsGeometryIntoTheSession) {
   ASSERT_TRUE(EnsureNandTable(host_));
   EXPECT_TRUE(LookupNandPartWithId(session_, 0xECD7, 0x78B655));
   EXPECT_TRUE(host_.Messages().empty());
-  EXPECT_EQ((std::array<std::uint32_t, 7>{session_.pageSize, session_.blockSize,
-                                          session_.spareSize, session_.rowCycles,
-                                          session_.goodBlocks, session_.totalBlocks,
-                                          session_.is2KPage}),
+  EXPECT_EQ((std::array<std::uint32_t, 7>{session_.pageSize, session_.blockSize, session_.spareSize, session_.rowCycles,
+                                          session_.goodBlocks, session_.totalBlocks, session_.is2KPage}),
             (std::array<std::uint32_t, 7>{4096, 524288, 128, 3, 7992, 8192, 0}));
 }
 
@@ -204,21 +186,18 @@ TEST_F(LookupNandPartTest, FailuresShowTheirMessageOnThePort) {
   std::vector<std::uint8_t> hundredBytes = TableOf({Part(0x2CD7, 0x843E94, 4096, 0x80000)});
   const NandPartBytes ecf1 = SerializeNandPart(kDefaultNandParts[2]);
   hundredBytes.insert(hundredBytes.end(), ecf1.begin(), ecf1.begin() + 36);
-  struct Case {
+  const struct {
     std::optional<std::vector<std::uint8_t>> file;  // none: no table file
     std::uint16_t mainId;
     std::uint32_t extId;
     std::string message;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {std::nullopt, 0xECD3, 0x642514, "找不到nand_cfg.bin!!!"},
       {std::vector<std::uint8_t>{}, 0xECD3, 0x642514, "读取nand_cfg.bin失败!!!"},
-      {DefaultNandTableBytes(), 0x1234, 0x56,
-       "Flash: ID=0x1234, ExtID=0x56. Use default para burning!"},
+      {DefaultNandTableBytes(), 0x1234, 0x56, "Flash: ID=0x1234, ExtID=0x56. Use default para burning!"},
       {TableOf({kDefaultNandParts[1]}), 0xECD3, 0x642514,
        "k = 1, IDCounter = 1, dwNandID = 0xecd3, dwNandExtID = 0x642514, i = 0."},
-      {TableOf({kDefaultNandParts[2]}), 0xECF1, 0,
-       "k = 1, IDCounter = 1, dwNandID = 0xecf1, dwNandExtID = 0, i = 1."},
+      {TableOf({kDefaultNandParts[2]}), 0xECF1, 0, "k = 1, IDCounter = 1, dwNandID = 0xecf1, dwNandExtID = 0, i = 1."},
       // The 36 bytes past the only whole record would match if they were read.
       {hundredBytes, 0xECF1, 0x1, "Flash: ID=0xecf1, ExtID=0x1. Use default para burning!"},
       {TableOf({kDefaultNandParts[0], Part(0x1111, 0x222, 0, 0x40000)}), 0x1111, 0x222,
@@ -226,7 +205,7 @@ TEST_F(LookupNandPartTest, FailuresShowTheirMessageOnThePort) {
       {TableOf({kDefaultNandParts[0], Part(0x1111, 0x222, 2048, 0)}), 0x1111, 0x222,
        "ERROR:BlockSize = 0, nandpagesize = 0x800."},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     std::filesystem::remove(TablePath());
     if (c.file) WriteBytes(TablePath(), *c.file);
@@ -244,16 +223,14 @@ TEST_F(LookupNandPartTest, FailuresShowTheirMessageOnThePort) {
 
 TEST_F(LookupNandPartTest, IdReadThatFailsOrDeliversNothing) {
   ASSERT_TRUE(EnsureNandTable(host_));
-  struct Case {
+  // An unknown model fails inside the ID read, whose message is the only one; with
+  // no target enabled the keys stay 0 and the lookup names them.
+  const struct {
     std::uint8_t targetEnabled;
     std::int32_t cpuModel;
     std::string message;
-  };
-  // An unknown model fails inside the ID read, whose message is the only one; with
-  // no target enabled the keys stay 0 and the lookup names them.
-  const Case cases[] = {{1, 7, "cpu id version error!"},
-                        {0, 2, "Flash: ID=0, ExtID=0. Use default para burning!"}};
-  for (const Case& c : cases) {
+  } cases[] = {{1, 7, "cpu id version error!"}, {0, 2, "Flash: ID=0, ExtID=0. Use default para burning!"}};
+  for (const auto& c : cases) {
     std::uint8_t enable[kTargetTableSize] = {c.targetEnabled};
     session_.targetEnable = enable;
     session_.cpuModel = c.cpuModel;
@@ -265,13 +242,11 @@ TEST_F(LookupNandPartTest, IdReadThatFailsOrDeliversNothing) {
 }
 
 TEST_F(LookupNandPartTest, PageSizeDecidesThe2KFlag) {
-  struct Case {
+  const struct {
     std::uint32_t pageSize, flagBefore, flagAfter;
-  };
-  const Case cases[] = {{4096, 1, 0}, {2048, 0, 1}, {512, 1, 1}, {512, 0, 0}};
-  for (const Case& c : cases) {
-    WriteBytes(TablePath(),
-               TableOf({kDefaultNandParts[0], Part(0x1111, 0x222, c.pageSize, 0x20000)}));
+  } cases[] = {{4096, 1, 0}, {2048, 0, 1}, {512, 1, 1}, {512, 0, 0}};
+  for (const auto& c : cases) {
+    WriteBytes(TablePath(), TableOf({kDefaultNandParts[0], Part(0x1111, 0x222, c.pageSize, 0x20000)}));
     session_.is2KPage = c.flagBefore;
     EXPECT_TRUE(LookupNandPartWithId(session_, 0x1111, 0x222));
     EXPECT_EQ(session_.is2KPage, c.flagAfter) << c.pageSize << " from " << c.flagBefore;

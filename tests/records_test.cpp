@@ -35,10 +35,7 @@ std::string Slurp(const std::filesystem::path& file) {
 
 TEST(Sha256, StandardVectorsWhateverTheChunks) {
   const std::string million(1'000'000, 'a');
-  const struct {
-    std::string_view text;
-    std::string_view digest;
-  } kCases[] = {
+  const struct { std::string_view text; std::string_view digest; } kCases[] = {
       {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
       {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
       {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
@@ -151,49 +148,35 @@ TEST(RecordFilter, DaysUidsAndResults) {
   std::string uid;
   AppendHex(uid, burned.uid);
   const std::string spacedUpper = std::string(FormatUidText(burned.uid).View().substr(9, 14));
-  const struct {
-    RecordFilter filter;
-    bool burned, failed;
-  } kCases[] = {
-      {{}, true, true},
-      {{"2026-12-03", "2026-12-03", "", ""}, true, true},
-      {{"2026-12-04", "", "", ""}, false, false},
-      {{"", "2026-12-02", "", ""}, false, false},
-      {{"", "", uid.substr(10, 8), ""}, true, false},
-      {{"", "", spacedUpper, ""}, true, false},
-      {{"", "", "", "passed"}, true, false},
-      {{"", "", "", "failed"}, false, true},
-      {{"", "", "", "link-lost"}, false, true},
-      {{"", "", "", "zone-full"}, false, false},
+  const struct { RecordFilter filter; bool burned, failed; } kCases[] = {
+      {{}, true, true},                                {{"2026-12-03", "2026-12-03", "", ""}, true, true},
+      {{"2026-12-04", "", "", ""}, false, false},      {{"", "2026-12-02", "", ""}, false, false},
+      {{"", "", uid.substr(10, 8), ""}, true, false},  {{"", "", spacedUpper, ""}, true, false},
+      {{"", "", "", "passed"}, true, false},           {{"", "", "", "failed"}, false, true},
+      {{"", "", "", "link-lost"}, false, true},        {{"", "", "", "zone-full"}, false, false},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(c.filter.Check(), "");
     EXPECT_EQ(c.filter.Matches(burned), c.burned) << c.filter.fromDay << c.filter.uid << c.filter.result;
     EXPECT_EQ(c.filter.Matches(failed), c.failed) << c.filter.fromDay << c.filter.uid << c.filter.result;
   }
-  for (const RecordFilter& bad : {RecordFilter{"2026-02-29", "", "", ""}, RecordFilter{"", "12/03", "", ""},
-                                  RecordFilter{"2026-12-04", "2026-12-03", "", ""},
-                                  RecordFilter{"", "", "", "broken"}}) {
+  using F = RecordFilter;
+  for (const F& bad : {F{"2026-02-29", "", "", ""}, F{"", "12/03", "", ""}, F{"2026-12-04", "2026-12-03", "", ""},
+                       F{"", "", "", "broken"}}) {
     EXPECT_NE(bad.Check(), "") << bad.fromDay << bad.toDay << bad.result;
   }
 }
 
 TEST(LineSettings, KeysValuesAndErrorsByLine) {
-  const struct {
-    std::string_view text;
-    LineSettings settings;
-    std::vector<std::string> errors;
-  } kCases[] = {
+  const struct { std::string_view text; LineSettings settings; std::vector<std::string> errors; } kCases[] = {
       {"", {}, {}},
       {"\xEF\xBB\xBF# line 3\r\nstation = LINE3\r\nverify=on\r\n; db\r\nrecords_db = Driver={x};Pwd=a=b\r\n",
        {"LINE3", true, "Driver={x};Pwd=a=b"}, {}},
-      {"station = two words\nverify = yes\nspeed = 3\nverify = off\nrecords_db =\njust text\n",
-       {"korvex", false, ""},
+      {"station = two words\nverify = yes\nspeed = 3\nverify = off\nrecords_db =\njust text\n", {"korvex", false, ""},
        {"korvex.ini line 1: station name must be 1 to 32 letters, digits, '-', '_' or '.'",
         "korvex.ini line 2: verify must be on or off",
         "korvex.ini line 3: unknown key 'speed' (known: station, verify, records_db)",
-        "korvex.ini line 4: 'verify' is set twice",
-        "korvex.ini line 5: records_db needs an ODBC connection string",
+        "korvex.ini line 4: 'verify' is set twice", "korvex.ini line 5: records_db needs an ODBC connection string",
         "korvex.ini line 6: expected \"key = value\""}},
   };
   for (const auto& c : kCases) {
@@ -237,9 +220,7 @@ TEST(RecordsCommand, TableCsvAndJsonMarkALocalDuplicateAndCountTornLines) {
 TEST(RecordsCommand, UsageErrorsNameTheirOption) {
   testing::TempDir home;
   const std::string base = "--home " + home.path().string() + " ";
-  const struct {
-    std::string arguments, error;
-  } kCases[] = {
+  const struct { std::string arguments, error; } kCases[] = {
       {"records --from 2026-13-01", "korvex: --from takes a day as YYYY-MM-DD\n"},
       {"records --csv --json", "korvex: choose one of --csv and --json\n"},
       {"records tidy", "korvex: unknown records action 'tidy' (sync, generate-demo)\n"},

@@ -89,18 +89,15 @@ TEST(Report, ChromiumShowsTheNumbersOfTheRecords) {
   const std::string dom = Chromium("--dump-dom file://" + page.string(), profile);
   ASSERT_NE(dom.find("Korvex line report"), std::string::npos) << dom.substr(0, 300);
 
+  const auto counted = [](const std::string& name, const std::array<std::size_t, 2>& c) {
+    const std::string yield = Yield(c[0], c[0] + c[1]);
+    return name + " passed=" + std::to_string(c[0]) + " failed=" + std::to_string(c[1]) + " yield=" + yield;
+  };
   std::vector<std::string> expected;
-  for (const auto& [day, c] : days) {
-    expected.push_back(day + " passed=" + std::to_string(c[0]) + " failed=" + std::to_string(c[1]) +
-                       " yield=" + Yield(c[0], c[0] + c[1]));
-  }
+  for (const auto& [day, c] : days) expected.push_back(counted(day, c));
   EXPECT_EQ(Elements(dom, "day", 4), expected);
   expected.clear();
-  for (std::size_t port = 0; port < kPortCount; ++port) {
-    const auto& c = ports[port];
-    expected.push_back(std::to_string(port) + " passed=" + std::to_string(c[0]) + " failed=" +
-                       std::to_string(c[1]) + " yield=" + Yield(c[0], c[0] + c[1]));
-  }
+  for (std::size_t port = 0; port < kPortCount; ++port) expected.push_back(counted(std::to_string(port), ports[port]));
   EXPECT_EQ(Elements(dom, "port", 4), expected);
   // The Pareto chart: most frequent first, its counts, the cumulative share.
   const std::vector<std::string> pareto = Elements(dom, "reason", 3);

@@ -23,6 +23,7 @@ using Args = std::array<std::uint8_t, kFirmwareArgsBytes>;
 constexpr Args kPlausible = {0x30, 0x71, 0, 0, 12, 28, 4, 0, 0x00, 0xC2, 0x01, 0x00, 0, 1,
                              13,   9,    0, 1, 0,  0,  0, 0, 0,    0,    0,    0,    0, 0};
 
+constexpr FirmwareStage Stage1 = FirmwareStage::Stage1, Stage2 = FirmwareStage::Stage2;
 Bytes Image(FirmwareStage stage, int model, const Args& args = kPlausible) {
   Bytes image = MakePlaceholderFirmware(stage, model, 4096);
   std::copy(args.begin(), args.end(), image.begin() + 8);
@@ -53,35 +54,27 @@ std::vector<std::string> Play(const std::vector<std::pair<std::uint32_t, std::ui
 }
 
 TEST(SimBootRom, DownloadsAreTakenOnlyWhereAndAsTheSiliconWould) {
-  const std::vector<Bytes> images = {Image(FirmwareStage::Stage1, 2), Bytes(16385, 0),
-                                     Image(FirmwareStage::Stage1, 3),
-                                     Image(FirmwareStage::Stage2, 2)};
-  EXPECT_EQ(
-      Play({{1, 0x80000000}, {kWrite, 0},     {1, 0x80002000}, {kWrite, 1},     {4, 0x80002000},
-            {kWrite, 2},     {4, 0x80002000}, {kWrite, 3},     {4, 0x80002000}, {5, 0x80002000},
-            {kWrite, 0},     {9, 1},          {4, 0x80002000}, {1, 0x80A00000}, {1, 0x80900000},
-            {kWrite, 3},     {5, 0x80900000}, {3, 0},          {5, 0x80900000}, {0, 0}},
-           images),
-      (std::vector<std::string>{"req 1 0x80000000 FAILED",  // model 0's stage-1 address
-                                "write 4096 FAILED",        // nowhere to put it
-                                "req 1 0x80002000",
-                                "write 16385 FAILED",       // more than on-chip memory holds
-                                "req 4 0x80002000 FAILED",  // so nothing to start
-                                "write 4096",
-                                "req 4 0x80002000 FAILED",  // Qx7105B's stage 1
-                                "write 4096",
-                                "req 4 0x80002000 FAILED",  // a stage-2 image
-                                "req 5 0x80002000 FAILED",
-                                "write 4096",
-                                "req 9 0x1 FAILED",
-                                "req 4 0x80002000",         // stage 1 runs
-                                "req 1 0x80a00000 FAILED",  // not the stage-2 address
-                                "req 1 0x80900000",
-                                "write 4096",
-                                "req 5 0x80900000 FAILED",  // caches not flushed
-                                "req 3 0x0",
-                                "req 5 0x80900000",
-                                "req 0 0x0"}));
+  const std::vector<Bytes> images = {Image(Stage1, 2), Bytes(16385, 0), Image(Stage1, 3), Image(Stage2, 2)};
+  EXPECT_EQ(Play({{1, 0x80000000}, {kWrite, 0},     {1, 0x80002000}, {kWrite, 1},     {4, 0x80002000},
+                  {kWrite, 2},     {4, 0x80002000}, {kWrite, 3},     {4, 0x80002000}, {5, 0x80002000},
+                  {kWrite, 0},     {9, 1},          {4, 0x80002000}, {1, 0x80A00000}, {1, 0x80900000},
+                  {kWrite, 3},     {5, 0x80900000}, {3, 0},          {5, 0x80900000}, {0, 0}},
+                 images),
+            (std::vector<std::string>{"req 1 0x80000000 FAILED",  // model 0's stage-1 address
+                                      "write 4096 FAILED",        // nowhere to put it
+                                      "req 1 0x80002000",
+                                      "write 16385 FAILED",       // more than on-chip memory holds
+                                      "req 4 0x80002000 FAILED",  // so nothing to start
+                                      "write 4096",
+                                      "req 4 0x80002000 FAILED",  // Qx7105B's stage 1
+                                      "write 4096",
+                                      "req 4 0x80002000 FAILED",  // a stage-2 image
+                                      "req 5 0x80002000 FAILED", "write 4096", "req 9 0x1 FAILED",
+                                      "req 4 0x80002000",         // stage 1 runs
+                                      "req 1 0x80a00000 FAILED",  // not the stage-2 address
+                                      "req 1 0x80900000", "write 4096",
+                                      "req 5 0x80900000 FAILED",  // caches not flushed
+                                      "req 3 0x0", "req 5 0x80900000", "req 0 0x0"}));
 }
 
 TEST(SimBootRom, Stage1BringsUpSdramOnlyForPlausibleArgs) {
@@ -91,12 +84,10 @@ TEST(SimBootRom, Stage1BringsUpSdramOnlyForPlausibleArgs) {
     std::uint8_t value;
     std::uint64_t sdramBytes;
   };
-  for (const Case& c :
-       {Case{"sample", 4, 12, 64u << 20}, Case{"extClk 11", 4, 11, 0},
-        Case{"396 MHz", 5, 33, 64u << 20}, Case{"432 MHz", 5, 36, 0}, Case{"13 x 28 MHz", 4, 13, 0},
-        Case{"phmDiv 0", 6, 0, 0}, Case{"16-bit bus", 12, 1, 32u << 20}, Case{"banks 2", 13, 2, 0},
-        Case{"row 11", 14, 11, 16u << 20}, Case{"row 14", 14, 14, 0}, Case{"col 7", 15, 7, 0},
-        Case{"bus share 2", 17, 2, 0}}) {
+  for (const auto& c : {Case{"as is", 4, 12, 64u << 20}, Case{"extClk 11", 4, 11, 0}, Case{"396 MHz", 5, 33, 64u << 20},
+                       Case{"432 MHz", 5, 36, 0}, Case{"13 x 28 MHz", 4, 13, 0}, Case{"phmDiv 0", 6, 0, 0},
+                       Case{"16-bit bus", 12, 1, 32u << 20}, Case{"banks 2", 13, 2, 0}, Case{"col 7", 15, 7, 0},
+                       Case{"row 11", 14, 11, 16u << 20}, Case{"row 14", 14, 14, 0}, Case{"bus share 2", 17, 2, 0}}) {
     Args args = kPlausible;
     args[c.offset] = c.value;
     EXPECT_EQ(SdramBytesFromFirmwareArgs(args), c.sdramBytes) << c.name;
@@ -104,10 +95,8 @@ TEST(SimBootRom, Stage1BringsUpSdramOnlyForPlausibleArgs) {
   // 2 MiB of SDRAM (16-bit, 2 banks, 11 x 8) ends below the stage-2 address.
   Args small = kPlausible;
   small[12] = 1, small[13] = 0, small[14] = 11, small[15] = 8;
-  EXPECT_EQ(Play({{1, 0x80002000}, {kWrite, 0}, {4, 0x80002000}, {1, 0x80900000}},
-                 {Image(FirmwareStage::Stage1, 2, small)})
-                .back(),
-            "req 1 0x80900000 FAILED");
+  const auto trace = Play({{1, 0x80002000}, {kWrite, 0}, {4, 0x80002000}, {1, 0x80900000}}, {Image(Stage1, 2, small)});
+  EXPECT_EQ(trace.back(), "req 1 0x80900000 FAILED");
 }
 
 }  // namespace

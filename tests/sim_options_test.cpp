@@ -27,10 +27,9 @@ std::optional<SimulatedLine> Read(const std::vector<std::string_view>& args, std
 
 TEST(SimOptions, EveryOptionIsReadAndAFaultPlanGivenLastKeepsTheBlocksAndSeed) {
   std::string error;
-  const auto line = Read({"--sim", "8", "--sim-chip", "0x2CD7:843E94", "--sim-bad-blocks", "3,17",
-                          "--sim-seed", "18446744073709551615", "--sim-fault", "random-bad=2,seed=9",
-                          "--model", "7120", "--sim-timing"},
-                         error);
+  const auto line = Read({"--sim", "8", "--sim-chip", "0x2CD7:843E94", "--sim-bad-blocks", "3,17", "--sim-seed",
+                          "18446744073709551615", "--sim-fault", "random-bad=2,seed=9", "--model", "7120",
+                          "--sim-timing"}, error);
   ASSERT_TRUE(line) << error;
   EXPECT_EQ(line->boards, 8);
   EXPECT_EQ(line->board.chip.mainId, 0x2CD7);
@@ -48,9 +47,8 @@ TEST(SimOptions, PortFaultsLieOverEveryBoardsAndEventsKeepTheirOrder) {
   std::string error;
   const auto line = Read({"--sim", "2", "--sim-fault", "bad=3,unplug-after=9", "--sim-fault", "2:bad=7",
                           "--sim-fault", "2:unplug-after=4", "--sim-bad-blocks", "5", "--sim-fault", "seed=6",
-                          "--sim-event", "1s:plug:5", "--sim-event", "500ms:unplug:2",
-                          "--sim-event", "1000ms:plug-new:1", "--sim-fault", "5:hang-after=0"},
-                         error);
+                          "--sim-event", "1s:plug:5", "--sim-event", "500ms:unplug:2", "--sim-event",
+                          "1000ms:plug-new:1", "--sim-fault", "5:hang-after=0"}, error);
   ASSERT_TRUE(line) << error;
   EXPECT_EQ(line->board.faults.badBlocks, (std::vector<std::uint32_t>{3, 5}));
   EXPECT_EQ(line->board.faults.seed, 6u);
@@ -69,31 +67,24 @@ TEST(SimOptions, PortFaultsLieOverEveryBoardsAndEventsKeepTheirOrder) {
 }
 
 TEST(SimOptions, MistakesAreRefusedWithOneLineNamingTheShellsOption) {
-  const struct {
-    std::vector<std::string_view> args;
-    std::string error;
-  } cases[] = {
-      {{"--sim", "9"}, "--sim takes a number of boards from 0 to 8"},
-      {{"--sim", ""}, "--sim takes a number of boards from 0 to 8"},
+  const std::string boards = "--sim takes a number of boards from 0 to 8";
+  const std::string chip = "--sim-chip takes MAIN:EXT in hex, e.g. ECD3:589551";
+  const std::string blocks = "--sim-bad-blocks takes block numbers separated by commas, e.g. 12,40";
+  const std::string emptyItem = "--sim-fault: empty fault item (two commas in a row, or a comma at an end)";
+  const struct { std::vector<std::string_view> args; std::string error; } cases[] = {
+      {{"--sim", "9"}, boards}, {{"--sim", ""}, boards},
       {{"--model", "7140"}, "--model takes 7120, 7130, 7135 or 7105B"},
-      {{"--sim-chip", "ECD3"}, "--sim-chip takes MAIN:EXT in hex, e.g. ECD3:589551"},
-      {{"--sim-chip", "ECD3:1000000"}, "--sim-chip takes MAIN:EXT in hex, e.g. ECD3:589551"},
-      {{"--sim-chip", "1ECD3:589551"}, "--sim-chip takes MAIN:EXT in hex, e.g. ECD3:589551"},
+      {{"--sim-chip", "ECD3"}, chip}, {{"--sim-chip", "ECD3:1000000"}, chip}, {{"--sim-chip", "1ECD3:589551"}, chip},
       {{"--sim-chip", "ECD3:58"},
        "--sim-chip: no simulated chip ECD3:58 (known: ECD3:589551 ECD5:74B614 ECD7:78B655 ADD3:34A514 "
        "2CD7:843E94 98DA:761590)"},
-      {{"--sim-bad-blocks", "3,x"}, "--sim-bad-blocks takes block numbers separated by commas, e.g. 12,40"},
-      {{"--sim-bad-blocks", "12,"}, "--sim-bad-blocks takes block numbers separated by commas, e.g. 12,40"},
-      {{"--sim-bad-blocks", "4294967296"}, "--sim-bad-blocks takes block numbers separated by commas, e.g. 12,40"},
-      {{"--sim-seed", "-1"}, "--sim-seed takes a decimal number"},
-      {{"--sim-fault", "bad=1,,"}, "--sim-fault: empty fault item (two commas in a row, or a comma at an end)"},
+      {{"--sim-bad-blocks", "3,x"}, blocks}, {{"--sim-bad-blocks", "12,"}, blocks},
+      {{"--sim-bad-blocks", "4294967296"}, blocks}, {{"--sim-seed", "-1"}, "--sim-seed takes a decimal number"},
+      {{"--sim-fault", "bad=1,,"}, emptyItem},
       // The fault plan is read first, then the bad blocks, then the seed.
-      {{"--sim-seed", "x", "--sim-bad-blocks", "x", "--sim-fault", ","},
-       "--sim-fault: empty fault item (two commas in a row, or a comma at an end)"},
-      {{"--sim-seed", "x", "--sim-bad-blocks", "x"},
-       "--sim-bad-blocks takes block numbers separated by commas, e.g. 12,40"},
-      // Blocks past the chip's end, for the chip the line has.
-      {{"--sim-bad-blocks", "8191,8192"}, "--sim-bad-blocks: block 8192 is past the chip's last block 8191"},
+      {{"--sim-seed", "x", "--sim-bad-blocks", "x", "--sim-fault", ","}, emptyItem},
+      {{"--sim-seed", "x", "--sim-bad-blocks", "x"}, blocks},
+      // Blocks past the end of the line's chip (the default chip's: the console tests).
       {{"--sim-fault", "bad=0x1000", "--sim-chip", "ADD3:34A514"},
        "--sim-fault: bad block 4096 is past the chip's last block 4095"},
       {{"--sim", "1", "--sim-chip", "98DA:761590", "--sim-fault", "1:program-fail=2048"},

@@ -21,7 +21,6 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,11 +78,6 @@ class TestMainDialog : public MainDialog {
   }
 };
 
-std::string WindowTextOf(HWND window) {
-  wchar_t text[512] = {};
-  ::GetWindowTextW(window, text, 512);
-  return WideToUtf8(text);
-}
 void Click(HWND dialog, int id) { ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 void Pump(std::chrono::milliseconds duration) { PumpMessagesUntil([] { return false; }, duration); }
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path) {
@@ -114,9 +108,8 @@ class GuiStationTest : public ::testing::Test {
     ASSERT_TRUE(sim::WritePlaceholderHome(home_, error)) << error;
     sim_ = std::make_unique<sim::SimHost>(kPortCount, home_);
     sim_->SetInstantSleep(true);
-    sim_->SetWindowProcedure([](WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                                std::intptr_t lParam) -> std::intptr_t {
-      return ::SendMessageW(reinterpret_cast<HWND>(window), message, wParam, lParam);
+    sim_->SetWindowProcedure([](WindowHandle window, std::uint32_t message, std::uintptr_t w, std::intptr_t l) {
+      return std::intptr_t{::SendMessageW(reinterpret_cast<HWND>(window), message, w, l)};
     });
     sim_->SetMessageBoxHandler([this](const MessageBoxRequest& request) {
       std::lock_guard lock(messagesMutex_);
@@ -124,8 +117,7 @@ class GuiStationTest : public ::testing::Test {
       return MessageAnswer::Ok;
     });
     ASSERT_TRUE(EnsureNandTable(*sim_));
-    dialog_ = std::make_unique<TestMainDialog>(::GetModuleHandleW(nullptr), *sim_,
-                                               std::string(kTitleSimulatedSuffix));
+    dialog_ = std::make_unique<TestMainDialog>(::GetModuleHandleW(nullptr), *sim_, std::string(kTitleSimulatedSuffix));
     window_ = dialog_->CreateModeless();
     ASSERT_NE(window_, nullptr);
     Pump(200ms);  // the control lock's first tick settles the start-up state
@@ -149,7 +141,11 @@ class GuiStationTest : public ::testing::Test {
   HWND Item(int id) const { return ::GetDlgItem(window_, id); }
   bool Enabled(int id) const { return ::IsWindowEnabled(Item(id)) != FALSE; }
   bool Checked(int id) const { return ::IsDlgButtonChecked(window_, id) == BST_CHECKED; }
-  std::string Text(int id) const { return WindowTextOf(Item(id)); }
+  std::string Text(int id) const {
+    wchar_t text[512] = {};
+    ::GetWindowTextW(Item(id), text, 512);
+    return WideToUtf8(text);
+  }
   std::vector<std::string> Messages() {
     std::lock_guard lock(messagesMutex_);
     return messages_;
@@ -162,9 +158,8 @@ class GuiStationTest : public ::testing::Test {
     Click(window_, button);
   }
   std::string LogText() const {
-    std::stringstream text;
-    text << std::ifstream(home_ / PathFromUtf8(LogFileName(sim_->GetLocalTime()))).rdbuf();
-    return text.str();
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(home_ / PathFromUtf8(LogFileName(sim_->GetLocalTime())));
+    return {bytes.begin(), bytes.end()};
   }
 
   std::filesystem::path home_;

@@ -27,9 +27,8 @@ TEST(StationOptionsTest, NoOptionsRunTheDriverStationAndSimulateTakesTheSimOptio
   const auto none = Parse({}, error);
   ASSERT_TRUE(none) << error;
   EXPECT_FALSE(none->simulated);
-  const auto options = Parse({"--sim-chip=2CD7:843E94", "--simulate", "8", "--sim-timing", "--sim-home",
-                              "D:\\rehearsal"},
-                             error);
+  const auto options =
+      Parse({"--sim-chip=2CD7:843E94", "--simulate", "8", "--sim-timing", "--sim-home", "D:\\rehearsal"}, error);
   ASSERT_TRUE(options && options->simulated) << error;
   EXPECT_EQ(options->simulated->boards, 8);
   EXPECT_EQ(options->simulated->board.chip.mainId, 0x2CD7);
@@ -38,10 +37,7 @@ TEST(StationOptionsTest, NoOptionsRunTheDriverStationAndSimulateTakesTheSimOptio
 }
 
 TEST(StationOptionsTest, MistakesAreRefusedWithOneLine) {
-  const struct {
-    std::vector<std::string> args;
-    std::string error;
-  } cases[] = {
+  const struct { std::vector<std::string> args; std::string error; } cases[] = {
       {{"--simulate", "9"}, "--simulate takes a number of boards from 0 to 8"},
       {{"--simulate"}, "--simulate needs a value"},
       {{"--simulate", "2", "--sim-model", "7140"}, "--sim-model takes 7120, 7130, 7135 or 7105B"},

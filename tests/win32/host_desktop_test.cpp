@@ -17,8 +17,8 @@ namespace korvex {
 namespace {
 
 std::wstring MonthlyLogName(const SYSTEMTIME& time) {
-  return std::to_wstring(time.wYear) + L"年" + (time.wMonth < 10 ? L" " : L"") +
-         std::to_wstring(time.wMonth) + L"月 log.txt";
+  const std::wstring month = (time.wMonth < 10 ? L" " : L"") + std::to_wstring(time.wMonth);
+  return std::to_wstring(time.wYear) + L"年" + month + L"月 log.txt";
 }
 
 TEST(ProductionLogFileTest, AStationInAChineseFolderWritesItsChineseNamedLogBesideItself) {
@@ -42,19 +42,14 @@ TEST(ProductionLogFileTest, AStationInAChineseFolderWritesItsChineseNamedLogBesi
 }
 
 TEST(ThreadTest, AWorkerRunsOnAThreadOfItsOwnWithItsArgument) {
-  struct Probe {
-    HANDLE done;
-    DWORD threadId = 0;
-  } probe{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  struct Probe { HANDLE done; DWORD threadId = 0; } probe{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   Win32Host host;
-  ASSERT_TRUE(host.StartThread(
-      [](void* argument) -> std::uint32_t {
-        auto* probe = static_cast<Probe*>(argument);
-        probe->threadId = ::GetCurrentThreadId();
-        ::SetEvent(probe->done);
-        return 0;
-      },
-      &probe));
+  const auto worker = [](void* argument) -> std::uint32_t {
+    auto* probe = static_cast<Probe*>(argument);
+    probe->threadId = ::GetCurrentThreadId();
+    return ::SetEvent(probe->done) ? 0 : 1;
+  };
+  ASSERT_TRUE(host.StartThread(worker, &probe));
   ASSERT_EQ(::WaitForSingleObject(probe.done, 30000), WAIT_OBJECT_0);
   EXPECT_NE(probe.threadId, ::GetCurrentThreadId());
   ::CloseHandle(probe.done);
@@ -66,7 +61,7 @@ TEST(ThreadTest, AWorkerRunsOnAThreadOfItsOwnWithItsArgument) {
 struct BoxSighting {
   MessageAnswer answer{};
   std::wstring caption;
-  std::wstring texts;  // every child window's text, each followed by a newline
+  std::wstring text;  // the box's text control, 0xFFFF as in every message box
   HWND owner = nullptr;
   bool ownerEnabled = true;
 };
@@ -79,13 +74,6 @@ BOOL CALLBACK FindBox(HWND window, LPARAM context) {
   return FALSE;
 }
 
-BOOL CALLBACK CollectText(HWND child, LPARAM context) {
-  wchar_t text[256] = {};
-  ::GetWindowTextW(child, text, 256);
-  *reinterpret_cast<std::wstring*>(context) += std::wstring(text) + L"\n";
-  return TRUE;
-}
-
 BoxSighting ShowAndPress(Win32Host& host, const MessageBoxRequest& request, int button) {
   BoxSighting seen;
   std::thread presser([shower = ::GetCurrentThreadId(), button, &seen] {
@@ -95,47 +83,43 @@ BoxSighting ShowAndPress(Win32Host& host, const MessageBoxRequest& request, int 
       if (box == nullptr) ::Sleep(20);
     }
     if (box == nullptr) return;
-    wchar_t caption[256] = {};
-    ::GetWindowTextW(box, caption, 256);
-    seen.caption = caption;
-    ::EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&seen.texts));
+    wchar_t text[256] = {};
+    seen.caption.assign(text, static_cast<std::size_t>(::GetWindowTextW(box, text, 256)));
+    seen.text.assign(text, static_cast<std::size_t>(::GetDlgItemTextW(box, 0xFFFF, text, 256)));
     seen.owner = ::GetWindow(box, GW_OWNER);
     seen.ownerEnabled = seen.owner == nullptr || ::IsWindowEnabled(seen.owner);
     ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
   });
-  const MessageAnswer answer = host.ShowMessageBox(request);
+  seen.answer = host.ShowMessageBox(request);
   presser.join();
-  seen.answer = answer;
   return seen;
 }
 
 TEST(MessageBoxTest, TextsShowInChineseOwnedByTheMainWindowAndTheAnswerComesBack) {
-  const HWND owner = ::CreateWindowExW(0, L"STATIC", L"Korvex main window", WS_OVERLAPPED, 0, 0, 200,
-                                       100, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  const HWND owner = ::CreateWindowExW(0, L"STATIC", L"Korvex main window", WS_OVERLAPPED, 0, 0, 200, 100, nullptr,
+                                       nullptr, ::GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(owner, nullptr);
   Win32Host host;
   host.SetOwnerWindow(reinterpret_cast<WindowHandle>(owner));
-  BoxSighting seen = ShowAndPress(
-      host, {"已经有烧录工具正在运行", "启动提示", MessageButtons::OkCancel, kNoPort}, IDCANCEL);
+  BoxSighting seen = ShowAndPress(host, {"已经有烧录工具正在运行", "启动提示", MessageButtons::OkCancel, kNoPort}, IDCANCEL);
   ASSERT_FALSE(seen.caption.empty()) << "no message box appeared";
   EXPECT_EQ(seen.answer, MessageAnswer::Cancel);
   EXPECT_EQ(seen.caption, L"启动提示");
-  EXPECT_NE(seen.texts.find(L"已经有烧录工具正在运行\n"), std::wstring::npos);
+  EXPECT_EQ(seen.text, L"已经有烧录工具正在运行");
   EXPECT_EQ(seen.owner, owner);
   EXPECT_FALSE(seen.ownerEnabled);  // modal to the main window
 
   seen = ShowAndPress(host, {"Port 3 Boot Failed!", "Korvex", MessageButtons::Ok, 2}, IDOK);
   EXPECT_EQ(seen.answer, MessageAnswer::Ok);
   EXPECT_EQ(seen.caption, L"Korvex");
-  EXPECT_NE(seen.texts.find(L"Port 3 Boot Failed!\n"), std::wstring::npos);
+  EXPECT_EQ(seen.text, L"Port 3 Boot Failed!");
   ::DestroyWindow(owner);
 }
 
 TEST(SingleInstanceTest, ASecondStationProcessFindsTheStationNameTaken) {
   EXPECT_EQ(kStationMutexName, "qx USB download tool");
-  const std::wstring probe = L"\"" + wintest::ThisProgramPath() + L"\" " +
-                             Utf8ToWide(wintest::kRoleProbeInstance) + L" \"" +
-                             Utf8ToWide(kStationMutexName) + L"\"";
+  const std::wstring probe = L"\"" + wintest::ThisProgramPath() + L"\" " + Utf8ToWide(wintest::kRoleProbeInstance) +
+                             L" \"" + Utf8ToWide(kStationMutexName) + L"\"";
   {
     const SingleInstance station;
     ASSERT_TRUE(station.IsFirst());

@@ -29,8 +29,7 @@ std::uint32_t WorkerThatMustNotRun(void*) {
 
 TEST(DeviceOpenTest, ALinkedInstanceWithoutADeviceFailsSixTimesThenItsPortReportsBootFailed) {
   wintest::DeleteClassKey();
-  const std::string link =
-      "\\\\?\\USB#Vid_7a3c&Pid_7120#5&0&no-board#{5c0e91a7-3d42-4b8e-9f16-2ab7c40d58e3}";
+  const std::string link = "\\\\?\\USB#Vid_7a3c&Pid_7120#5&0&no-board#{5c0e91a7-3d42-4b8e-9f16-2ab7c40d58e3}";
   wintest::AddInstance(InstanceName(1), link, 1);
 
   wintest::RecordingWin32Host host;
@@ -52,8 +51,8 @@ TEST(DeviceOpenTest, ALinkedInstanceWithoutADeviceFailsSixTimesThenItsPortReport
   EXPECT_EQ(g_workerStarts, 0);
 
   // The session keeps the system's own reason for the last failure.
-  const HANDLE direct = ::CreateFileA(link.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE direct = ::CreateFileA(link.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_EQ(direct, INVALID_HANDLE_VALUE);
   const DWORD reason = ::GetLastError();
   EXPECT_NE(reason, 0u);
@@ -79,9 +78,8 @@ TEST(DeviceOpenTest, TheDeviceIsOpenedForReadAndWriteLettingOthersOnlyRead) {
   EXPECT_EQ(second, kInvalidHandle);
   EXPECT_EQ(secondError, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
   if (second != kInvalidHandle) host.CloseDevice(second);
-  const HANDLE reader =
-      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE reader = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(reader, INVALID_HANDLE_VALUE);
   if (reader != INVALID_HANDLE_VALUE) ::CloseHandle(reader);
 
@@ -109,31 +107,21 @@ class PipeDeviceTest : public ::testing::Test {
  protected:
   PipeDeviceTest() {
     name_ = "\\\\.\\pipe\\korvex-host-test-" + std::to_string(::GetCurrentProcessId());
-    server_ = ::CreateNamedPipeA(name_.c_str(), PIPE_ACCESS_DUPLEX,
-                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 65536, 65536,
-                                 0, nullptr);
+    server_ = ::CreateNamedPipeA(name_.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
+                                 65536, 65536, 0, nullptr);
   }
-  ~PipeDeviceTest() override {
-    if (server_ != INVALID_HANDLE_VALUE) ::CloseHandle(server_);
-  }
+  ~PipeDeviceTest() override { if (server_ != INVALID_HANDLE_VALUE) ::CloseHandle(server_); }
 
   void ServerWrite(std::string_view bytes) {
     DWORD written = 0;
-    ASSERT_TRUE(
-        ::WriteFile(server_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    ASSERT_TRUE(::WriteFile(server_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
     ASSERT_EQ(written, bytes.size());
   }
   std::string ServerRead(std::size_t count) {
     std::string bytes(count, '\0');
     std::size_t have = 0;
-    while (have < count) {
-      DWORD read = 0;
-      if (!::ReadFile(server_, bytes.data() + have, static_cast<DWORD>(count - have), &read,
-                      nullptr) ||
-          read == 0) {
-        break;
-      }
-      have += read;
+    for (DWORD read = 1; have < count && read > 0; have += read) {
+      if (!::ReadFile(server_, bytes.data() + have, static_cast<DWORD>(count - have), &read, nullptr)) break;
     }
     bytes.resize(have);
     return bytes;
@@ -154,8 +142,7 @@ TEST_F(PipeDeviceTest, BulkTransfersArriveInOrderAndRequestsUseFullBuffers) {
 
   std::string image(3000, '\0');
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + 1);
-  BulkWrite(device, reinterpret_cast<const std::uint8_t*>(image.data()),
-            static_cast<std::uint32_t>(image.size()));
+  BulkWrite(device, reinterpret_cast<const std::uint8_t*>(image.data()), static_cast<std::uint32_t>(image.size()));
   EXPECT_EQ(ServerRead(image.size()), image);
 
   ServerWrite("status!!");

@@ -22,10 +22,6 @@ class RegistryTest : public ::testing::Test {
   RegistryTest() { wintest::DeleteClassKey(); }
   ~RegistryTest() override { wintest::DeleteClassKey(); }
 
-  void AddUnlinkedInstances(int count) {
-    for (int i = 1; i <= count; ++i) AddInstance(InstanceName(i), SymbolicLinkOfLength(79, i), {});
-  }
-
   wintest::RecordingWin32Host host_;
   std::unique_ptr<DeviceTables> tables_ = std::make_unique<DeviceTables>();
 };
@@ -42,7 +38,7 @@ TEST_F(RegistryTest, WithoutTheClassKeyThereAreNoInstancesAndNoMessage) {
 }
 
 TEST_F(RegistryTest, AHundredTwentyNinthInstanceIsReportedAndTheFirst128Kept) {
-  AddUnlinkedInstances(129);
+  for (int i = 1; i <= 129; ++i) AddInstance(InstanceName(i), SymbolicLinkOfLength(79, i), {});
   BuildDeviceTables(host_, *tables_);
 
   ASSERT_EQ(host_.Messages().size(), 1u);

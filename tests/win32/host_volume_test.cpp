@@ -27,8 +27,7 @@ TEST(VolumeFilesTest, FindCopyOverAndDeleteWorkOnNonAsciiPaths) {
   // An existing target is overwritten, not refused.
   ASSERT_TRUE(wintest::WriteWholeFile(Utf8ToWide(demo), "second demo, longer"));
   EXPECT_TRUE(host.CopyFileOver(demo, target));
-  EXPECT_EQ(wintest::ReadWholeFile(Utf8ToWide(target)),
-            std::optional<std::string>("second demo, longer"));
+  EXPECT_EQ(wintest::ReadWholeFile(Utf8ToWide(target)), std::optional<std::string>("second demo, longer"));
   EXPECT_FALSE(host.CopyFileOver(folder.Utf8Child("缺少.rmvb"), target));
 
   EXPECT_TRUE(host.DeleteFilePath(target));

@@ -12,10 +12,8 @@ namespace korvex::wintest {
 
 ScratchFolder::ScratchFolder(std::string_view namePart) {
   static std::atomic<int> counter{0};
-  wide_ = (std::filesystem::temp_directory_path() /
-           (L"korvex-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-            std::to_wstring(counter++) + L"-" + Utf8ToWide(namePart)))
-              .wstring();
+  const std::wstring name = L"korvex-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
+  wide_ = (std::filesystem::temp_directory_path() / (name + L"-" + Utf8ToWide(namePart))).wstring();
   std::error_code ignored;
   std::filesystem::remove_all(std::filesystem::path(wide_), ignored);
   if (!::CreateDirectoryW(wide_.c_str(), nullptr)) throw std::runtime_error("cannot make folder");
@@ -50,9 +48,8 @@ bool FileExistsWide(const std::wstring& path) {
 
 std::string InstanceName(int number) {
   char name[128];
-  std::snprintf(
-      name, sizeof name,
-      "##?#USB#Vid_7a3c&Pid_7120#5&1280f5eb&0&%03d#{5c0e91a7-3d42-4b8e-9f16-2ab7c40d58e3}", number);
+  std::snprintf(name, sizeof name,
+                "##?#USB#Vid_7a3c&Pid_7120#5&1280f5eb&0&%03d#{5c0e91a7-3d42-4b8e-9f16-2ab7c40d58e3}", number);
   return name;
 }
 
@@ -69,22 +66,17 @@ std::string SymbolicLinkOfLength(std::size_t length, int number) {
 namespace {
 
 void Check(LSTATUS status, const char* what) {
-  if (status != ERROR_SUCCESS) {
-    throw std::runtime_error(std::string(what) + " failed: " + std::to_string(status));
-  }
+  if (status != ERROR_SUCCESS) throw std::runtime_error(std::string(what) + " failed: " + std::to_string(status));
 }
 
 HKEY CreateKey(const std::string& path) {
   HKEY key = nullptr;
-  Check(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_ALL_ACCESS, nullptr, &key, nullptr),
-        "RegCreateKeyExA");
+  Check(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                          nullptr, &key, nullptr), "RegCreateKeyExA");
   return key;
 }
 
-std::string RefKeyOf(std::string_view name) {
-  return std::string(kClassKeyPath) + "\\" + std::string(name) + "\\#";
-}
+std::string RefKeyOf(std::string_view name) { return std::string(kClassKeyPath) + "\\" + std::string(name) + "\\#"; }
 
 }  // namespace
 
@@ -99,14 +91,11 @@ void DeleteClassKey() {
   }
 }
 
-void AddInstance(std::string_view name, std::optional<std::string> symbolicLink,
-                 std::optional<DWORD> linked) {
+void AddInstance(std::string_view name, std::optional<std::string> symbolicLink, std::optional<DWORD> linked) {
   const HKEY ref = CreateKey(RefKeyOf(name));
   if (symbolicLink) {
-    Check(::RegSetValueExA(ref, "SymbolicLink", 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(symbolicLink->c_str()),
-                           static_cast<DWORD>(symbolicLink->size() + 1)),
-          "RegSetValueExA SymbolicLink");
+    Check(::RegSetValueExA(ref, "SymbolicLink", 0, REG_SZ, reinterpret_cast<const BYTE*>(symbolicLink->c_str()),
+                           static_cast<DWORD>(symbolicLink->size() + 1)), "RegSetValueExA SymbolicLink");
   }
   ::RegCloseKey(ref);
   if (linked) SetLinked(name, *linked);
@@ -114,8 +103,7 @@ void AddInstance(std::string_view name, std::optional<std::string> symbolicLink,
 
 void SetLinked(std::string_view name, DWORD linked) {
   const HKEY control = CreateKey(RefKeyOf(name) + "\\Control");
-  Check(::RegSetValueExA(control, "Linked", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&linked),
-                         sizeof linked),
+  Check(::RegSetValueExA(control, "Linked", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&linked), sizeof linked),
         "RegSetValueExA Linked");
   ::RegCloseKey(control);
 }
@@ -124,8 +112,8 @@ std::optional<DWORD> RunProcess(std::wstring commandLine, DWORD timeoutMs) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &process)) {
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &process)) {
     return std::nullopt;
   }
   ::CloseHandle(process.hThread);
