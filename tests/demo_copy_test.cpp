@@ -154,21 +154,6 @@ TEST_F(DemoCopy, TheReadoutOfShortAndEmptyIdFiles) {
   }
 }
 
-TEST_F(DemoCopy, ABoardsVolumeComesWithItsResetAndGoesWithTheBoard) {
-  BurnedBoard(kUid, false);
-  EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{}) << "not reset yet";
-  BurnedBoard(Uid{});  // an ID page of zeros still holds an ID
-  EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{Root()});
-  EXPECT_TRUE(sim_.IsRemovableDrive(Root()));
-  EXPECT_EQ(ReadAll(UidFile()), std::string(16, '\0'));
-  sim_.Unplug(0);
-  EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{});
-  EXPECT_FALSE(fs::exists(Root()));
-  BurnedBoard(kUid);
-  sim_.WriteNand(0, 63 * 2048, std::vector<std::uint8_t>(16, 0xFF));
-  EXPECT_EQ(sim_.LogicalDriveRoots(), Lines{}) << "a blank ID page shows no volume";
-}
-
 // The window's demo timer keeps ticking while boards burn: every ID it sees is whole
 // (ThreadSanitizer runs this one with four workers writing their IDs meanwhile).
 TEST_F(DemoCopy, TicksOverlappingBurnsSeeOnlyWholeIds) {

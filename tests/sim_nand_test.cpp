@@ -238,18 +238,6 @@ TEST(SimNandChip, RandomBadBlocksAreReproducibleAndAvoidBlockZero) {
   EXPECT_EQ(std::count(bad.begin(), bad.end(), 5u), 1);
 }
 
-TEST(SimNandChip, UnusableBoardsAreRefusedAtThePlug) {
-  BoardSpec badBlockPastTheEnd = SmallChip(), oddBlockSize = SmallChip(), noSuchModel = SmallChip();
-  badBlockPastTheEnd.faults.badBlocks = {16};
-  oddBlockSize.chip.geometry->blockSize = 3000;
-  noSuchModel.model = 4;
-  SimHost sim(1, "/nonexistent");
-  for (const BoardSpec& spec : {badBlockPastTheEnd, oddBlockSize, noSuchModel}) {
-    EXPECT_THROW(sim.Plug(0, spec), std::invalid_argument);
-  }
-  EXPECT_FALSE(sim.IsPlugged(0));
-}
-
 // Two stores stand for two boards that hold the same pages. Each step changes one of
 // them; both must read like a plain byte array given the same steps, and the process
 // must hold exactly the distinct non-blank pages they have between them.
