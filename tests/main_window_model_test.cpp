@@ -1,6 +1,6 @@
 // The main window model against a fake view: start-up state, the choosers, the two
-// modes, the CPU model, Clear/close, Enter, READ, DEBUG, the control lock, the scan
-// settings and the progress rows.
+// modes, the CPU model, Clear/close, Enter, READ, DEBUG, the control lock and the scan
+// settings.
 
 #include <gtest/gtest.h>
 
@@ -349,19 +349,6 @@ TEST_F(MainWindowModelTest, ScanTakesTheFieldsAndCheckBoxesOfTheWindow) {
   EXPECT_EQ(context.session.formatAfterBurn, 1u);
   EXPECT_EQ(context.session.eraseWholeChip, 1);
   EXPECT_EQ(context.session.fileSystemFormat, 0);
-}
-
-TEST_F(MainWindowModelTest, ProgressRedrawsOnlyTheChangedRow) {
-  model_.OnInit();
-  view_.events.clear();
-  EXPECT_EQ(model_.OnPortProgress(ProgressWParam(kProgressLabel, 2), kNandBin), 0);
-  model_.OnPortProgress(ProgressWParam(kProgressImage, 2), 45);
-  model_.OnPortProgress(ProgressWParam(kProgressBoot, 6), 100);
-  EXPECT_EQ(view_.events, (Texts{"redraw 2", "redraw 6"}));
-  EXPECT_EQ(model_.CellText(2, kProgressColumn), "nand.bin 45%");
-  EXPECT_DOUBLE_EQ(model_.Fraction(2), 0.45);
-  EXPECT_EQ(model_.CellText(6, kProgressColumn), "BOOT..100%");
-  EXPECT_EQ(model_.CellText(5, kProgressColumn), "0%");
 }
 
 TEST_F(MainWindowModelTest, DemoTimerRunsTheCopyOnlyInNormalModeWithAChosenFile) {
