@@ -286,11 +286,10 @@ TEST_F(MainWindowModelTest, ReadChecksTheUnsignedRangeBeforeAskingForAFile) {
     EXPECT_EQ(view_.events, events);
     EXPECT_EQ(view_.messages, c.rangeError ? Texts{"地址设置有误"} : Texts{});
   }
-  EXPECT_TRUE(host_.MessageTexts().empty());  // the save dialog was cancelled
 
   view_.saveAnswer = (dir_.path() / "out.bin").string();
   model_.OnRead();
-  EXPECT_EQ(host_.MessageTexts(), Texts{"No Linked Device Find!"});
+  EXPECT_EQ(host_.MessageTexts(), Texts{"No Linked Device Find!"});  // none from the cancelled saves
 }
 
 TEST_F(MainWindowModelTest, DebugPausesEveryTimerWhileItsDialogRuns) {
