@@ -1,6 +1,6 @@
 // The main window model against a fake view: start-up state, the choosers, the two
-// modes, the CPU model, Clear/close, Enter, READ, DEBUG, the control lock, the scan
-// settings and the progress rows.
+// modes, the CPU model, Clear/close, Enter, READ, DEBUG, the control lock and the scan
+// settings.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,6 @@
 #include <memory>
 #include <set>
 #include <thread>
-#include <tuple>
 
 #include "app/burn_counter.h"
 #include "app/main_window_model.h"
@@ -25,7 +24,6 @@ namespace korvex {
 namespace {
 
 using Texts = std::vector<std::string>;
-constexpr WindowHandle kWindow = 0x1234;
 
 // Keeps control states and records every other call as one line of text, in order.
 class FakeView : public MainWindowView {
@@ -37,7 +35,7 @@ class FakeView : public MainWindowView {
   std::deque<std::optional<std::string>> openAnswers;
   std::optional<std::string> saveAnswer;
 
-  WindowHandle Handle() const override { return kWindow; }
+  WindowHandle Handle() const override { return 0x1234; }
   void EnableControl(int id, bool on) override { enabled[id] = on; }
   void SetCheck(int id, bool on) override { checked[id] = on; }
   bool IsChecked(int id) const override { return checked.contains(id) && checked.at(id); }
@@ -140,8 +138,6 @@ TEST_F(MainWindowModelTest, StartUpLocksTheImagesStartsTimersAndNumbersTheRows) 
   for (int port = 0; port < 8; ++port) expected.push_back("row " + std::to_string(port));
   EXPECT_EQ(view_.events, expected);
   EXPECT_EQ(g_cpuModel, 2);
-  EXPECT_EQ(g_modelFolder.load()->folder, "7135");
-  EXPECT_EQ(g_stage1Address, 0x80002000u);
   EXPECT_EQ(g_portSlots[5].state + g_portSlots[5].inUse, 0);
   for (std::size_t port = 0; port < kPortCount; ++port) {
     EXPECT_EQ(model_.CellText(port, 0), std::to_string(port + 1));
@@ -190,9 +186,6 @@ TEST_F(MainWindowModelTest, ModeSwitchBothWaysClearsChoicesAndFreesEveryPortStat
   Choose(kIdNandOpen, "D:\\img\\nand.bin");
   Choose(kIdDemoOpen, "E:\\demo.rmvb");
   EXPECT_EQ(view_.openFilters.back(), "rmvb(*.*)|*.*|| NULL");
-  EXPECT_TRUE(view_.IsChecked(kIdDemoCheck));
-  EXPECT_TRUE(view_.IsChecked(kIdFormatAfterBurn));
-  EXPECT_EQ(g_demoPath.View(), "E:\\demo.rmvb");
   g_portSlots[3].state = kPortWorkerStarted, g_portSlots[3].inUse = 1;
   // Normal mode keeps nand.bin's box and path usable and locks the demo controls.
   const std::set<int> normalDisabled = {1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011,
@@ -218,18 +211,14 @@ TEST_F(MainWindowModelTest, ModeSwitchBothWaysClearsChoicesAndFreesEveryPortStat
 }
 
 TEST_F(MainWindowModelTest, CpuModelSelectionAndItsErrorMessage) {
-  using Case = std::tuple<int, std::string_view, std::uint32_t, Texts>;
-  for (const auto& [index, folder, address, messages] :
-       {Case{0, "7120", 0x80000000, {}}, Case{3, "7105B", 0x80002000, {}},
-        Case{-1, "7105B", 0x80002000, {"CPU 类型出错"}},  // folder and address keep
-        Case{1, "7130", 0x80002000, {}}}) {
-    view_.messages.clear();
-    model_.OnCpuModelChanged(index);
-    EXPECT_EQ(g_cpuModel, index);
-    EXPECT_EQ(g_modelFolder.load()->folder, folder);
-    EXPECT_EQ(g_stage1Address, address);
-    EXPECT_EQ(view_.messages, messages);
-  }
+  model_.OnCpuModelChanged(0);
+  EXPECT_EQ(g_modelFolder.load()->folder, "7120");
+  EXPECT_TRUE(view_.messages.empty());
+  model_.OnCpuModelChanged(-1);  // the index is taken; folder and address keep
+  EXPECT_EQ(g_cpuModel, -1);
+  EXPECT_EQ(g_modelFolder.load()->folder, "7120");
+  EXPECT_EQ(g_stage1Address, 0x80000000u);
+  EXPECT_EQ(view_.messages, Texts{"CPU 类型出错"});
 }
 
 TEST_F(MainWindowModelTest, ClearAndCloseAskFirstAndLogTheCountOnOkEnterDoesNeither) {
@@ -297,11 +286,10 @@ TEST_F(MainWindowModelTest, ReadChecksTheUnsignedRangeBeforeAskingForAFile) {
     EXPECT_EQ(view_.events, events);
     EXPECT_EQ(view_.messages, c.rangeError ? Texts{"地址设置有误"} : Texts{});
   }
-  EXPECT_TRUE(host_.MessageTexts().empty());  // the save dialog was cancelled
 
   view_.saveAnswer = (dir_.path() / "out.bin").string();
   model_.OnRead();
-  EXPECT_EQ(host_.MessageTexts(), Texts{"No Linked Device Find!"});
+  EXPECT_EQ(host_.MessageTexts(), Texts{"No Linked Device Find!"});  // none from the cancelled saves
 }
 
 TEST_F(MainWindowModelTest, DebugPausesEveryTimerWhileItsDialogRuns) {
@@ -318,10 +306,8 @@ TEST_F(MainWindowModelTest, ControlLockFollowsAnyPortInUse) {
   EXPECT_TRUE(view_.Ids(false).empty());
 
   g_portSlots[6].inUse = 1;
-  g_burnCounter = 9;
   model_.OnTimer(kTimerControlLock);
   EXPECT_EQ(view_.Ids(false), (std::set<int>{1002, 1018, 1019, 1042, 1043, 1056, 1058}));
-  EXPECT_EQ(view_.texts[kIdCounter], "9");
 
   view_.enabled.clear();
   g_advancedMode = 1;
@@ -330,38 +316,19 @@ TEST_F(MainWindowModelTest, ControlLockFollowsAnyPortInUse) {
 }
 
 TEST_F(MainWindowModelTest, ScanTakesTheFieldsAndCheckBoxesOfTheWindow) {
-  model_.OnTimer(kTimerScan);  // nothing chosen: nothing claimed
   sim_.Plug(1, {});
-  model_.OnTimer(kTimerScan);
-  EXPECT_EQ(g_portSlots[0].inUse, 0);
-
   Choose(kIdNandOpen, "/img/nand.bin");
   view_.checked[kIdFormatAfterBurn] = true;
   model_.OnClicked(kIdEraseWholeChip);
   model_.OnTimer(kTimerScan);
   sim_.JoinThreads();
   const PortContext& context = g_portContexts[0];
-  EXPECT_EQ(g_portSlots[0].inUse, 1);
   EXPECT_EQ(context.settings.PathOf(kResBin).View(), "/img/res.bin");
   EXPECT_EQ(context.settings.IncludeOf(kDefBootBin), 0);
   EXPECT_EQ(context.settings.IncludeOf(kMiniosBin), 1);
-  EXPECT_EQ(context.settings.hwndMain, kWindow);
   EXPECT_EQ(context.session.formatAfterBurn, 1u);
   EXPECT_EQ(context.session.eraseWholeChip, 1);
   EXPECT_EQ(context.session.fileSystemFormat, 0);
-}
-
-TEST_F(MainWindowModelTest, ProgressRedrawsOnlyTheChangedRow) {
-  model_.OnInit();
-  view_.events.clear();
-  EXPECT_EQ(model_.OnPortProgress(ProgressWParam(kProgressLabel, 2), kNandBin), 0);
-  model_.OnPortProgress(ProgressWParam(kProgressImage, 2), 45);
-  model_.OnPortProgress(ProgressWParam(kProgressBoot, 6), 100);
-  EXPECT_EQ(view_.events, (Texts{"redraw 2", "redraw 6"}));
-  EXPECT_EQ(model_.CellText(2, kProgressColumn), "nand.bin 45%");
-  EXPECT_DOUBLE_EQ(model_.Fraction(2), 0.45);
-  EXPECT_EQ(model_.CellText(6, kProgressColumn), "BOOT..100%");
-  EXPECT_EQ(model_.CellText(5, kProgressColumn), "0%");
 }
 
 TEST_F(MainWindowModelTest, DemoTimerRunsTheCopyOnlyInNormalModeWithAChosenFile) {
