@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <set>
-#include <thread>
 
 #include "cli_runner.h"
 #include "record_samples.h"
@@ -112,32 +110,6 @@ TEST(RecordStore, ATornLastLineStaysApartFromTheNextRecord) {
       ForEachRecord(dir.path(), [&ids](const BoardRecord& r) { ids.emplace_back(r.id.View()); });
   EXPECT_EQ(ids, (std::vector<std::string>{std::string(first.id.View()), std::string(second.id.View())}));
   EXPECT_EQ(stats.tornLines, 1u);
-}
-
-TEST(RecordStore, EightWorkersWriteWholeLines) {
-  testing::TempDir dir;
-  testing::ClockHost host;
-  RecordStore store(dir.path());
-  std::vector<std::thread> workers;
-  for (int port = 0; port < 8; ++port) {
-    workers.emplace_back([&, port] {
-      BoardRecord record;
-      for (int i = 0; i < 25; ++i) {
-        testing::FillSampleRecord(record, host, "LINE", port, BurnEnd::kBurned);
-        EXPECT_TRUE(store.Append(record));
-      }
-    });
-  }
-  for (std::thread& worker : workers) worker.join();
-  std::set<std::string> ids;
-  std::array<int, 8> perPort{};
-  const RecordReadStats stats = ForEachRecord(dir.path(), [&](const BoardRecord& r) {
-    ids.emplace(r.id.View());
-    ++perPort[static_cast<std::size_t>(r.port)];
-  });
-  EXPECT_EQ(stats.tornLines, 0u);
-  EXPECT_EQ(ids.size(), 200u);
-  EXPECT_EQ(perPort, (std::array<int, 8>{25, 25, 25, 25, 25, 25, 25, 25}));
 }
 
 TEST(RecordFilter, DaysUidsAndResults) {
