@@ -225,7 +225,6 @@ TEST_F(ConfigParser, UnopenableFileShowsCannotOpenOnlyForTheFullGrammar) {
 TEST_F(ConfigParser, FileThatEndsEarlyIsReported) {
   const struct { bool nandOnly; std::string file; Texts messages; std::string note; } cases[] = {
       {false, "", {"Korvex.cfg is bad!"}, "the file ended before [PLL]"},
-      {false, "; [PLL]\n[SDRAM]\n[NAND]\n[END]\n", {"Korvex.cfg is bad!"}, "the file ended before [PLL]"},
       {false, "[NAND]\n[END]\n[PLL]\n", {"Korvex.cfg is bad!"}, "the file ended before [SDRAM]"},
       {false, "[PLL]\n[SDRAM]\nBANKS 4\n", {}, "the file ended before [NAND]"},
       {false, "[PLL]\n[SDRAM]\n[NAND]\nPAGESIZE 4096\n", {}, "the file ended before [END]"},
