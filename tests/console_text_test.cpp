@@ -83,8 +83,6 @@ TEST(BoardTracker, EachEndGetsItsResultAndTheFirstWordThatExplainsIt) {
     const char* text;
     const char* result;
   } cases[] = {
-      {BurnEnd::kChipUnknown, "Flash: ID=0x98da, ExtID=0x761590. Use default para burning!", nullptr, false,
-       "failed: Flash: ID=0x98da, ExtID=0x761590. Use default para burning!", "failed"},
       {BurnEnd::kLinkLost, nullptr, "nandUID: 0102: img_boot.bin disconnected!", false,
        "unplugged: img_boot.bin disconnected!", "unplugged"},
       {BurnEnd::kZoneFull, nullptr, "nandUID: 0102: Update nand.bin succeeded!", false, "failed: zone-full", "failed"},
