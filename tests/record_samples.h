@@ -27,8 +27,11 @@ class ClockHost : public NullHost {
   std::atomic<std::uint64_t> ticks_{0};
 };
 
-// What a burn learns between claim and end: chip, UID, nand.bin and img_boot.bin.
-inline void FillSampleBurn(BoardRecord& r, Host& host) {
+// A record from claim to end, with what a burn learns between them: chip, UID,
+// nand.bin and img_boot.bin.
+inline void FillSampleRecord(BoardRecord& r, Host& host, std::string_view station, int port,
+                             BurnEnd reason, std::string_view message = {}) {
+  BeginBoardRecord(r, host, station, port, "Qx7135", {false, true, false, true});
   SetChip(r, 0xECD3, 0x589551, "SAMSUNG_K9F1G08U0B", 2048, 128 * 1024, 64, 2048);
   Uid uid{};
   host.RandomBytes(uid);
@@ -40,13 +43,6 @@ inline void FillSampleBurn(BoardRecord& r, Host& host) {
     image.blocksSkipped = skipped, image.written = true, image.verify = VerifyOutcome::kPassed;
     image.hashed = true, image.sha256[0] = static_cast<std::uint8_t>(first);
   }
-}
-
-// A record from claim to end.
-inline void FillSampleRecord(BoardRecord& r, Host& host, std::string_view station, int port,
-                             BurnEnd reason, std::string_view message = {}) {
-  BeginBoardRecord(r, host, station, port, "Qx7135", {false, true, false, true});
-  FillSampleBurn(r, host);
   FinishBoardRecord(r, host, reason, message);
 }
 

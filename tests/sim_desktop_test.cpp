@@ -1,8 +1,7 @@
-// The desktop services of the simulated host: message boxes and sleeps.
+// The desktop services of the simulated host: message boxes.
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 
 #include "sim/sim_host.h"
 
@@ -30,14 +29,6 @@ TEST(SimDesktop, MessageBoxesGoToStderrWithThePortNumberedFromOneOrToAHandler) {
             MessageAnswer::Cancel);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(seen, "check cfg failed!|Korvex");
-}
-
-TEST(SimDesktop, InstantSleepDoesNotWait) {
-  SimHost sim(1, "/nonexistent");
-  sim.SetInstantSleep(true);
-  const auto instantStart = std::chrono::steady_clock::now();
-  sim.Sleep(60'000);
-  EXPECT_LT(std::chrono::steady_clock::now() - instantStart, std::chrono::seconds(5));
 }
 
 }  // namespace

@@ -3,10 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "sim_board_fixture.h"
@@ -99,39 +97,6 @@ TEST_F(SimDevice, TraceRecordsEveryExchangeAndRestartsWithAPlug) {
   wire.Request(3);
   Plug();
   EXPECT_TRUE(sim_.Trace(0).empty());
-}
-
-TEST_F(SimDevice, TheKthOccurrenceOfARequestFailsAndAnUnplugCompletesItsExchange) {
-  BoardSpec spec = Stage2Board();
-  spec.faults.failRequest = 2, spec.faults.failRequestOccurrence = 2, spec.faults.unplugAfterExchange = 5;
-  Wire wire = Plug(spec);
-  EXPECT_TRUE(wire.Request(2, 1));
-  EXPECT_TRUE(wire.Request(1, 1));
-  EXPECT_FALSE(wire.Request(2, 2));
-  EXPECT_TRUE(wire.Request(2, 3));
-  EXPECT_TRUE(wire.Request(3));
-  EXPECT_FALSE(sim_.IsPlugged(0));
-  EXPECT_FALSE(wire.Request(3));
-  EXPECT_EQ(sim_.TraceText(0), (Lines{"req 2 0x1", "req 1 0x1", "req 2 0x2 FAILED", "req 2 0x3", "req 3 0x0"}));
-}
-
-TEST_F(SimDevice, AHungBoardHoldsItsCallerUntilUnpluggedOrReplaced) {
-  for (const bool replace : {false, true}) {
-    BoardSpec spec = Stage2Board();
-    spec.faults.hangAfterExchange = 1;
-    Wire wire = Plug(spec);
-    ASSERT_TRUE(wire.Request(0));
-    std::atomic<int> result{-1};
-    std::thread worker([&] { result = wire.Request(3) ? 1 : 0; });
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(result.load(), -1);  // still waiting for an answer
-    if (replace) Plug();
-    else sim_.Unplug(0);
-    worker.join();
-    EXPECT_EQ(result.load(), 0);
-    EXPECT_EQ(sim_.IsPlugged(0), replace);
-    EXPECT_EQ(sim_.TraceText(0), (replace ? Lines{} : Lines{"req 0 0x0", "req 3 0x0 FAILED"}));
-  }
 }
 
 // Scripted events happen at the first touch of the host once due: a pull, the same
