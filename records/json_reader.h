@@ -28,7 +28,8 @@ struct JsonValue {
 // The whole text as one value (surrounding white space allowed), or nothing.
 std::optional<JsonValue> ParseJson(std::string_view text);
 
-// A JSON string literal of UTF-8 text, quotes included.
+// A JSON string literal of the text, quotes included. Bytes that are not UTF-8 go out
+// as U+FFFD, so the literal is valid JSON whatever the text held.
 void AppendJsonString(std::string& out, std::string_view text);
 
 }  // namespace korvex
