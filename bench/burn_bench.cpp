@@ -504,8 +504,6 @@ int main(int argc, char** argv) {
 
   std::fprintf(stderr, "timed rounds with verification...\n");
   const VerifyCost verify8 = MeasureVerifyCost(samples, model, kTimedAttempts);
-  // Four boards leave the link room: whether the reads hide behind other boards'
-  // programming when the link is not what limits the line.
   // The same exchanges replayed with the boards plugged one line-second apart: eight
   // boards that start in the same instant erase their zones together, leaving the link
   // idle while it is what limits their writing.
@@ -515,6 +513,8 @@ int main(int argc, char** argv) {
     staggeredWithout = std::min(staggeredWithout, Replay(model, verify8.without.charges, plugStep));
     staggeredWith = std::min(staggeredWith, Replay(model, verify8.with.charges, plugStep));
   }
+  // Four boards leave the link room: whether the reads hide behind other boards'
+  // programming when the link is not what limits the line.
   Line fourBoards = samples;
   fourBoards.boards = 4;
   const VerifyCost verify4 = MeasureVerifyCost(fourBoards, model, kTimedAttempts);
