@@ -27,15 +27,15 @@ TimingModel SimTiming::Model() const {
 
 void SimTiming::Transfer(std::uint64_t bytes, TimePoint since) {
   if (!enabled_ || bytes == 0) return;
-  Clock::time_point end;
-  {
-    std::lock_guard lock(mutex_);
-    if (!(model_.usbBytesPerSecond > 0)) return;
-    const Clock::time_point start = std::max(since, busFreeAt_);
-    busFreeAt_ = start + Seconds(static_cast<double>(bytes) / model_.usbBytesPerSecond);
-    end = busFreeAt_;
-  }
-  std::this_thread::sleep_until(end);
+  std::this_thread::sleep_until(BookTransfer(bytes, since));
+}
+
+SimTiming::TimePoint SimTiming::BookTransfer(std::uint64_t bytes, TimePoint since) {
+  std::lock_guard lock(mutex_);
+  if (!(model_.usbBytesPerSecond > 0)) return since;
+  const Clock::time_point start = std::max(since, busFreeAt_);
+  busFreeAt_ = start + Seconds(static_cast<double>(bytes) / model_.usbBytesPerSecond);
+  return busFreeAt_;
 }
 
 void SimTiming::Request(const NandWork& work, TimePoint since) {

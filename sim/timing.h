@@ -53,6 +53,9 @@ class SimTiming {
   // A bulk transfer of `bytes`: reserves the next free slot on the shared bus (a
   // virtual clock, so boards transferring at once take turns) and sleeps until it ends.
   void Transfer(std::uint64_t bytes, TimePoint since = std::chrono::steady_clock::now());
+  // The booking alone, enabled or not: the transfer starts when both it and the link are
+  // ready, and the link is then busy until the returned end (`since` on a free link).
+  TimePoint BookTransfer(std::uint64_t bytes, TimePoint since);
   // A request's round trip plus the NAND work it did, slept on the caller's thread.
   void Request(const NandWork& work, TimePoint since = std::chrono::steady_clock::now());
   void Charge(const TimedCharge& charge, TimePoint since = std::chrono::steady_clock::now()) {

@@ -257,5 +257,30 @@ TEST_F(NandOpsTest, WithNoEnabledTargetOrAnUnknownModelOnlyProgramPagesTalksToTh
             (std::array<std::uint8_t, 4>{1, 0, 0, 0xEE}));
 }
 
+// What the timing model is charged, which the benchmark replays: every transfer's bytes
+// on the shared link, every request with the NAND work it did (a free model, so
+// nothing waits).
+TEST_F(NandOpsTest, TheTimingModelIsChargedEachTransfersBytesAndEachRequestsNandWork) {
+  Open(1);
+  sim_.SetTimingModel(sim::TimingModel{0, 0, 0, 0, 0});
+  sim_.SetTimingEnabled(true);
+  Stage(Pattern(5000, 1));
+  session_.nandStart = 64;
+  ProgramPages(session_, results_.data());
+  session_.nandLength = kPage;
+  ReadPages(session_);
+  EraseChip(session_);
+  Lines charges;
+  for (const sim::TimedCharge& charge : sim_.TimedCharges(0)) {
+    const sim::NandWork& work = charge.work;
+    charges.push_back(charge.bulk ? "bulk " + std::to_string(charge.bytes)
+                                  : "req " + std::to_string(work.pagesProgrammed) + "/" +
+                                        std::to_string(work.pagesRead) + "/" + std::to_string(work.blocksErased));
+  }
+  EXPECT_EQ(charges, (Lines{"bulk 5000", "req 0/0/0", "req 0/0/0", "req 3/0/0", "bulk 8",  // program
+                            "req 0/0/0", "req 0/0/0", "req 0/2/0", "bulk 4096", "bulk 8",  // read
+                            "req 0/0/0", "req 0/0/0", "req 0/0/1024", "bulk 8"}));         // erase
+}
+
 }  // namespace
 }  // namespace korvex

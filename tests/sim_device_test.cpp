@@ -134,5 +134,21 @@ TEST(SimLine, ScriptedEventsHappenAtTheNextTouchOnceDue) {
   EXPECT_FALSE(sim.EventsPending());
 }
 
+// The link the boards share: transfers take turns in the order they were booked, none
+// starts before it reached the board, and a link of no bandwidth costs nothing.
+TEST(SimTiming, TransfersTakeTurnsOnTheSharedLinkAndNoneStartsBeforeItArrives) {
+  SimTiming link;
+  TimingModel model;
+  model.usbBytesPerSecond = 1e6;
+  link.SetModel(model);
+  const SimTiming::TimePoint t0 = SimTiming::TimePoint{} + 1h;
+  EXPECT_EQ(link.BookTransfer(1000, t0) - t0, 1ms);
+  EXPECT_EQ(link.BookTransfer(2000, t0) - t0, 3ms) << "a second board waits for the first";
+  EXPECT_EQ(link.BookTransfer(1000, t0 + 10ms) - t0, 11ms) << "an idle link starts at once";
+  model.usbBytesPerSecond = 0;
+  link.SetModel(model);
+  EXPECT_EQ(link.BookTransfer(1000, t0 + 20ms) - t0, 20ms);
+}
+
 }  // namespace
 }  // namespace korvex::sim
