@@ -10,7 +10,9 @@ constexpr std::size_t kWidth = 100;
 constexpr std::size_t kMaxNameColumn = 30;
 
 constexpr OptionHelp kSharedSimOptions[] = {
-    {"--sim-chip", "MAIN:EXT", "the NAND chip on every simulated board, one the simulator emulates",
+    {"--sim-chip", "MAIN:EXT[,page=P,block=KIB,spare=S,blocks=N]",
+     "the NAND chip on every simulated board: one the simulator emulates, or any chip with "
+     "these IDs and this geometry (page and spare bytes, block KiB, blocks)",
      "ECD3:589551, 2048-byte pages"},
     {"--sim-fault", "[PORT:]PLAN",
      "faults of every simulated board, or of the board on PORT (1..8): unplug-after=N, "

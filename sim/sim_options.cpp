@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cstdint>
 
-#include "boot/station_model.h"
 #include "sim/sim_chips.h"
+#include "sim/sim_models.h"
 
 namespace korvex::sim {
 
@@ -29,8 +29,13 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, int base) {
   return value;
 }
 
+bool Fail(std::string& error, std::string message) {
+  error = std::move(message);
+  return false;
+}
+
 // "MAIN:EXT" in hex.
-bool ParseChip(std::string_view text, ChipSpec& chip) {
+bool ParseChipKeys(std::string_view text, ChipSpec& chip) {
   const std::size_t colon = text.find(':');
   if (colon == std::string_view::npos) return false;
   const auto mainId = ParseNumber(text.substr(0, colon), 16);
@@ -38,6 +43,85 @@ bool ParseChip(std::string_view text, ChipSpec& chip) {
   if (!mainId || !extId || *mainId > 0xFFFF || *extId > 0xFFFFFF) return false;
   chip.mainId = static_cast<std::uint16_t>(*mainId);
   chip.extId = static_cast<std::uint32_t>(*extId);
+  return true;
+}
+
+// The limits of a made-up chip. A page is what a NAND page can be; a block holds a
+// whole number of pages; the chip's page numbers must fit the 32-bit words the boards
+// count them in.
+constexpr std::uint64_t kMinPage = 512, kMaxPage = 16384;
+constexpr std::uint64_t kMaxBlockKiB = 16384;
+constexpr std::uint64_t kMaxBlocks = 65536;
+
+std::string GeometryUsage() {
+  return "--sim-chip takes MAIN:EXT or MAIN:EXT,page=P,block=KIB,spare=S,blocks=N, e.g. "
+         "98DA:761590,page=2048,block=128,spare=64,blocks=2048";
+}
+
+// ",page=P,block=KIB,spare=S,blocks=N" after the keys: each field once, all four.
+bool ParseChipGeometry(std::string_view text, ChipGeometry& geometry, std::string& error) {
+  constexpr std::string_view kFields[] = {"page", "block", "spare", "blocks"};
+  std::optional<std::uint64_t> values[4];
+  while (!text.empty()) {
+    const std::size_t comma = text.find(',');
+    const std::string_view item = text.substr(0, comma);
+    text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+    const std::size_t equals = item.find('=');
+    const std::string_view name = item.substr(0, equals);
+    const auto field = std::ranges::find(kFields, name);
+    if (equals == std::string_view::npos || field == std::end(kFields)) {
+      return Fail(error, GeometryUsage() + " (not a field: \"" + std::string(item) + "\")");
+    }
+    auto& value = values[field - std::begin(kFields)];
+    if (value) return Fail(error, "--sim-chip: " + std::string(name) + "= is given twice");
+    value = ParseNumber(item.substr(equals + 1), 10);
+    if (!value) {
+      return Fail(error, "--sim-chip: " + std::string(name) + "= takes a decimal number, not \"" +
+                             std::string(item.substr(equals + 1)) + "\"");
+    }
+  }
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (!values[i]) return Fail(error, "--sim-chip: " + std::string(kFields[i]) + "= is missing (" + GeometryUsage() + ")");
+  }
+  const std::uint64_t page = *values[0], blockKiB = *values[1], spare = *values[2], blocks = *values[3];
+  if (page < kMinPage || page > kMaxPage || (page & (page - 1)) != 0) {
+    return Fail(error, "--sim-chip: page=" + std::to_string(page) +
+                           " is not a page size: a power of two from 512 to 16384 bytes");
+  }
+  if (blockKiB == 0 || blockKiB > kMaxBlockKiB || blockKiB * 1024 % page != 0) {
+    return Fail(error, "--sim-chip: block=" + std::to_string(blockKiB) +
+                           " is not a block: KiB from 1 to 16384 holding a whole number of " +
+                           std::to_string(page) + "-byte pages");
+  }
+  if (spare > page / 4) {
+    return Fail(error, "--sim-chip: spare=" + std::to_string(spare) +
+                           " is more spare bytes than a " + std::to_string(page) +
+                           "-byte page has (at most " + std::to_string(page / 4) + ")");
+  }
+  if (blocks < 2 || blocks > kMaxBlocks) {
+    return Fail(error, "--sim-chip: blocks=" + std::to_string(blocks) + " is not from 2 to 65536");
+  }
+  geometry = {static_cast<std::uint32_t>(page), static_cast<std::uint32_t>(blockKiB * 1024),
+              static_cast<std::uint32_t>(spare), static_cast<std::uint32_t>(blocks)};
+  return true;
+}
+
+// "MAIN:EXT" names one of the simulator's chips; with the four fields it is any chip.
+bool ParseChip(std::string_view text, ChipSpec& chip, std::string& error) {
+  const std::size_t comma = text.find(',');
+  if (!ParseChipKeys(text.substr(0, comma), chip)) {
+    return Fail(error, comma == std::string_view::npos
+                           ? "--sim-chip takes MAIN:EXT in hex, e.g. ECD3:589551"
+                           : GeometryUsage());
+  }
+  if (comma == std::string_view::npos) {
+    chip.geometry.reset();
+    if (FindSimChip(chip.mainId, chip.extId)) return true;
+    return Fail(error, "--sim-chip: " + UnknownSimChipText(chip.mainId, chip.extId));
+  }
+  ChipGeometry geometry;
+  if (!ParseChipGeometry(text.substr(comma + 1), geometry, error)) return false;
+  chip.geometry = geometry;
   return true;
 }
 
@@ -51,11 +135,6 @@ bool ParseBlocks(std::string_view text, std::vector<std::uint32_t>& blocks) {
     if (comma == std::string_view::npos) return true;
     text.remove_prefix(comma + 1);
   }
-}
-
-bool Fail(std::string& error, std::string message) {
-  error = std::move(message);
-  return false;
 }
 
 // Several texts for one target read as one plan, so an item given twice is refused
@@ -107,7 +186,7 @@ const SimOption* SimOptionParser::Find(std::string_view name) const {
 bool SimOptionParser::Read(std::string_view name, std::string_view value, std::string& error) {
   if (Find(name) == nullptr) return Fail(error, "unknown option '" + std::string(name) + "'");
   if (name == modelOption_) {
-    const auto model = ParseModelName(value);
+    const auto model = SimModelOfFolder(value);
     if (!model) return Fail(error, std::string(name) + " takes 7120, 7130, 7135 or 7105B");
     line_.board.model = *model;
   } else if (name == boardsOption_) {
@@ -115,13 +194,7 @@ bool SimOptionParser::Read(std::string_view name, std::string_view value, std::s
     if (!boards) return false;
     line_.boards = *boards;
   } else if (name == kChipOption) {
-    if (!ParseChip(value, line_.board.chip)) {
-      return Fail(error, "--sim-chip takes MAIN:EXT in hex, e.g. ECD3:589551");
-    }
-    const ChipSpec& chip = line_.board.chip;
-    if (!FindSimChip(chip.mainId, chip.extId)) {
-      return Fail(error, "--sim-chip: " + UnknownSimChipText(chip.mainId, chip.extId));
-    }
+    return ParseChip(value, line_.board.chip, error);
   } else if (name == kFaultOption) {
     return ReadFault(value, error);
   } else if (name == kEventOption) {
@@ -159,9 +232,10 @@ bool SimOptionParser::ReadFault(std::string_view value, std::string& error) {
 // A block past the chip's end would make the board refuse to be plugged in at all.
 bool SimOptionParser::CheckBlocks(const std::vector<std::uint32_t>& blocks, std::string_view what,
                                   std::string_view option, std::string& error) const {
-  const SimChip* chip = FindSimChip(line_.board.chip.mainId, line_.board.chip.extId);
-  if (chip == nullptr) return true;  // --sim-chip refused it already
-  const std::uint32_t total = chip->geometry.totalBlocks;
+  const ChipSpec& chip = line_.board.chip;
+  const SimChip* known = FindSimChip(chip.mainId, chip.extId);
+  if (!chip.geometry && known == nullptr) return true;  // --sim-chip refused it already
+  const std::uint32_t total = chip.geometry ? chip.geometry->totalBlocks : known->geometry.totalBlocks;
   for (const std::uint32_t block : blocks) {
     if (block >= total) {
       return Fail(error, std::string(option) + ": " + std::string(what) + std::to_string(block) +

@@ -66,9 +66,34 @@ TEST(SimOptions, PortFaultsLieOverEveryBoardsAndEventsKeepTheirOrder) {
   EXPECT_EQ(line->events[2].usbPort, 0);
 }
 
+// Any chip: keys in no list, with the geometry given; its blocks bound the bad blocks.
+TEST(SimOptions, AChipOfAnyGeometryTakesItsKeysAndFields) {
+  std::string error;
+  const auto line = Read({"--sim-chip", "1234:ABCDEF,blocks=512,page=2048,spare=64,block=1024", "--sim-bad-blocks",
+                          "511"}, error);
+  ASSERT_TRUE(line) << error;
+  EXPECT_EQ(line->board.chip.mainId, 0x1234);
+  EXPECT_EQ(line->board.chip.extId, 0xABCDEFu);
+  ASSERT_TRUE(line->board.chip.geometry);
+  const ChipGeometry& geometry = *line->board.chip.geometry;
+  EXPECT_EQ(geometry.pageSize, 2048u);
+  EXPECT_EQ(geometry.blockSize, 1024u * 1024);
+  EXPECT_EQ(geometry.spareSize, 64u);
+  EXPECT_EQ(geometry.totalBlocks, 512u);
+  EXPECT_FALSE(Read({"--sim-chip", "1234:ABCDEF,page=2048,block=1024,spare=64,blocks=512", "--sim-bad-blocks", "512"},
+                    error));
+  EXPECT_EQ(error, "--sim-bad-blocks: block 512 is past the chip's last block 511");
+  // A known chip given again without fields is the simulator's own again.
+  ASSERT_TRUE(Read({"--sim-chip", "1234:ABCDEF,page=2048,block=1024,spare=64,blocks=512", "--sim-chip", "ECD3:589551"},
+                   error));
+}
+
 TEST(SimOptions, MistakesAreRefusedWithOneLineNamingTheShellsOption) {
   const std::string boards = "--sim takes a number of boards from 0 to 8";
   const std::string chip = "--sim-chip takes MAIN:EXT in hex, e.g. ECD3:589551";
+  const std::string geometry =
+      "--sim-chip takes MAIN:EXT or MAIN:EXT,page=P,block=KIB,spare=S,blocks=N, e.g. "
+      "98DA:761590,page=2048,block=128,spare=64,blocks=2048";
   const std::string blocks = "--sim-bad-blocks takes block numbers separated by commas, e.g. 12,40";
   const std::string emptyItem = "--sim-fault: empty fault item (two commas in a row, or a comma at an end)";
   const struct { std::vector<std::string_view> args; std::string error; } cases[] = {
@@ -78,6 +103,21 @@ TEST(SimOptions, MistakesAreRefusedWithOneLineNamingTheShellsOption) {
       {{"--sim-chip", "ECD3:58"},
        "--sim-chip: no simulated chip ECD3:58 (known: ECD3:589551 ECD5:74B614 ECD7:78B655 ADD3:34A514 "
        "2CD7:843E94 98DA:761590)"},
+      {{"--sim-chip", "1234:5,page=2048,block=128,spare=64"},
+       "--sim-chip: blocks= is missing (" + geometry + ")"},
+      {{"--sim-chip", "1234:5,page=2048,pages=64"}, geometry + " (not a field: \"pages=64\")"},
+      {{"--sim-chip", "1234:5,page=2048,page=4096"}, "--sim-chip: page= is given twice"},
+      {{"--sim-chip", "1234:5,page=2k,block=128,spare=64,blocks=8"},
+       "--sim-chip: page= takes a decimal number, not \"2k\""},
+      {{"--sim-chip", "1234:5,page=3000,block=128,spare=64,blocks=8"},
+       "--sim-chip: page=3000 is not a page size: a power of two from 512 to 16384 bytes"},
+      {{"--sim-chip", "1234:5,page=4096,block=6,spare=64,blocks=8"},
+       "--sim-chip: block=6 is not a block: KiB from 1 to 16384 holding a whole number of 4096-byte pages"},
+      {{"--sim-chip", "1234:5,page=2048,block=128,spare=600,blocks=8"},
+       "--sim-chip: spare=600 is more spare bytes than a 2048-byte page has (at most 512)"},
+      {{"--sim-chip", "1234:5,page=2048,block=128,spare=64,blocks=1"},
+       "--sim-chip: blocks=1 is not from 2 to 65536"},
+      {{"--sim-chip", "1234,page=2048"}, geometry},
       {{"--sim-bad-blocks", "3,x"}, blocks}, {{"--sim-bad-blocks", "12,"}, blocks},
       {{"--sim-bad-blocks", "4294967296"}, blocks}, {{"--sim-seed", "-1"}, "--sim-seed takes a decimal number"},
       {{"--sim-fault", "bad=1,,"}, emptyItem},

@@ -175,6 +175,20 @@ TEST_F(StationTest, AnUnknownChipFailsWithTheLookupsMessagesAsItsReason) {
   EXPECT_NE(run.out.find(R"("reason":")" + flash + R"(")"), std::string::npos);
 }
 
+// A part the line has never had, rehearsed before it arrives: its row added to the
+// table, its IDs and geometry (1 MiB blocks) given to the simulated board.
+TEST_F(StationTest, ANewPartIsRehearsedWithItsOwnIdsAndGeometry) {
+  const std::string home = "--home " + home_.path().string() + " ";
+  ASSERT_EQ(RunKorvex(home + "nand-table add --main 1234 --ext ABCDEF --page 4096 --block 1024 --oob 128 "
+                             "--blocks 1024").exitCode, 0);
+  const RunResult run = Burn("--sim 1 --sim-chip 1234:ABCDEF,page=4096,block=1024,spare=128,blocks=1024");
+  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  // The information page: 4096-byte pages, 128 spare bytes, 256 pages a block.
+  EXPECT_EQ(Nand(0, 61 * 2048, 12), (Bytes{0x00, 0x10, 0, 0, 0x80, 0, 0, 0, 0x00, 0x01, 0, 0}));
+  const Bytes res = ReadBytes(Image("res.bin"));
+  EXPECT_EQ(Nand(0, 49664u * 4096, res.size()), res);
+}
+
 // Ctrl-C or SIGTERM while eight boards burn: each stops at its next block and is
 // interrupted, not bad NAND; the close line is the log's last.
 TEST_F(StationTest, ClosingMidBurnInterruptsEveryBoardAndTheCloseLineIsLast) {
