@@ -32,12 +32,19 @@ std::string_view Explanation(BurnEnd end, const DeviceSession& session, std::str
 }  // namespace
 
 void StationBurnEvents::BeginRecord(const PortContext& context) {
-  RecordKeeper* keeper = StationRecordKeeper();
-  if (keeper == nullptr) return;
+  keeper_ = StationRecordKeeper();
+  if (keeper_ == nullptr) return;
   settings_ = &context.settings;
+  // Digests the pre-flight did not take (the window has none) are hashed behind the
+  // burn, long before its first image is done.
+  for (std::size_t slot = 0; slot < kImageCount; ++slot) {
+    if (context.settings.includeFlags[slot] != 0) {
+      keeper_->digests().Request(context.settings.imagePaths[slot].View());
+    }
+  }
   record_ = &g_boardRecords[Index(port_)];
   const DeviceSession& session = context.session;
-  keeper->Begin(*record_, host_, port_, session.model.comboText,
+  keeper_->Begin(*record_, host_, port_, session.model.comboText,
                 {session.formatAfterBurn != 0, session.eraseWholeChip != 0,
                  session.fileSystemFormat != 0, session.verifyWrites});
 }
@@ -80,15 +87,15 @@ void StationBurnEvents::ImageDone(const ImageWritten& written) {
   image->blocksSkipped = written.blocksSkipped;
   image->written = true;
   image->verify = written.verified ? VerifyOutcome::kPassed : VerifyOutcome::kNotRun;
-  StationRecordKeeper()->HashImage(*image);
+  keeper_->HashImage(*image);
 }
 
 void StationBurnEvents::Ended(BurnEnd end, const DeviceSession& session) {
   PortRun& run = g_portRuns[Index(port_)];
   run.end = end;
   if (end == BurnEnd::kBurned) run.burning = kBurningDone;
-  if (RecordKeeper* keeper = StationRecordKeeper(); record_ != nullptr && keeper != nullptr) {
-    keeper->Finish(*record_, host_, end, Explanation(end, session, lastLine_));
+  if (record_ != nullptr) {
+    keeper_->Finish(*record_, host_, end, Explanation(end, session, lastLine_));
   }
 }
 

@@ -11,6 +11,8 @@
 
 namespace korvex {
 
+class RecordKeeper;
+
 class StationBurnEvents final : public BurnEvents {
  public:
   StationBurnEvents(Host& host, WindowHandle window, std::int32_t port)
@@ -39,6 +41,7 @@ class StationBurnEvents final : public BurnEvents {
   const JobSettings* settings_ = nullptr;
   std::string lastLine_;  // the board's last log line, while the station keeps records
   BoardRecord* record_ = nullptr;  // while the station keeps records
+  RecordKeeper* keeper_ = nullptr; // taken once at the start; it outlives the workers
 };
 
 }  // namespace korvex

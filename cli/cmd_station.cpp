@@ -34,6 +34,7 @@
 #include "cli/station_summary.h"
 #include "cli/station_view.h"
 #include "nandtable/nand_cfg.h"
+#include "records/record_keeper.h"
 #include "sim/sim_chips.h"
 #include "station/production_log.h"
 #include "tools/demo_copy.h"
@@ -270,6 +271,16 @@ std::string StationTitle(const StationJob& job) {
   return title;
 }
 
+// Every record names the digest of each image; the images are hashed here, once for
+// all boards, so no worker hashes and no board's verdict waits for it.
+void HashImagesOnce(const PreflightInput& input) {
+  RecordKeeper* keeper = StationRecordKeeper();
+  if (keeper == nullptr) return;
+  for (std::size_t image = 0; image < kImageCount; ++image) {
+    if (input.included[image]) keeper->digests().HashNow(input.paths[image]);
+  }
+}
+
 PreflightInput PreflightOf(const StationJob& job, const std::filesystem::path& home) {
   PreflightInput input;
   input.home = home;
@@ -489,6 +500,7 @@ int RunStation(const CommandContext& context) {
     return report.problems.empty() ? kExitOk : kExitUsage;
   }
 
+  HashImagesOnce(input);
   StationView window(ChooseConsoleStyle(context), ChooseVerbosity(context), StationTitle(*job),
                      PlanOf(*job, input, report));
   auto host = MakeLineHost(job->setup, context.home, !job->plugAfter);

@@ -11,7 +11,7 @@
 //   SetChip(r, mainId, extId, partName, geometry);                 // after the lookup
 //   SetUid(r, uid, uidText);                                       // when it is made
 //   ImageRecord& image = AddImage(r, path);   // then fill its pages, skips, verify
-//   HashImageFile / ImageDigestCache (records/sha256.h) for its size and digest
+//   ImageDigests (records/image_digests.h) for its size and digest
 //   FinishBoardRecord(r, host, BurnEnd::kBurned, {});           // at the end
 //   keeper.Write(r);                                                // records/record_keeper.h
 

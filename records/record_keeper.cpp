@@ -32,6 +32,9 @@ void RecordKeeper::Begin(BoardRecord& record, Host& host, std::int32_t port,
 
 bool RecordKeeper::Finish(BoardRecord& record, Host& host, BurnEnd reason,
                           std::string_view message) {
+  for (std::size_t i = 0; i < record.imageCount; ++i) {
+    if (!record.images[i].hashed) digests_.Fill(record.images[i]);
+  }
   FinishBoardRecord(record, host, reason, message);
   const bool written = store_.Append(record);
   if (sync_) sync_->Notify();

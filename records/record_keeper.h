@@ -7,6 +7,7 @@
 //   if (!settings.recordsDb.empty())
 //     keeper.StartSync(MakeOdbcRecordDatabase(settings.recordsDb));   // records/odbc/
 //   SetStationRecordKeeper(&keeper);
+//   keeper.digests().HashNow(image) for each image, at the pre-flight
 //   ... per board, on its worker with the session's host:
 //       keeper.Begin(record, host, ...), keeper.HashImage(image), keeper.Finish(record, host, ...)
 //   SetStationRecordKeeper(nullptr);
@@ -23,7 +24,7 @@
 #include "records/board_record.h"
 #include "records/record_store.h"
 #include "records/record_sync.h"
-#include "records/sha256.h"
+#include "records/image_digests.h"
 
 namespace korvex {
 
@@ -48,8 +49,11 @@ class RecordKeeper {
   // At the claim: BeginBoardRecord with this station's name.
   void Begin(BoardRecord& record, Host& host, std::int32_t port, std::string_view model,
              const BurnOptions& options);
-  // The image's size and SHA-256, from its file (each file hashed once while unchanged).
+  // The image's size and SHA-256 when its file's digest is known; never hashes (see
+  // ImageDigests). Finish tries again for an image whose digest was still coming.
   void HashImage(ImageRecord& image) { digests_.Fill(image); }
+  // The station's images: hashed at the pre-flight, re-hashed behind when they change.
+  ImageDigests& digests() { return digests_; }
   // At the end: stamps the record, writes it to the local file and wakes the sync.
   // Never waits for the database. False when the local file could not be written.
   bool Finish(BoardRecord& record, Host& host, BurnEnd reason, std::string_view message);
@@ -60,7 +64,7 @@ class RecordKeeper {
  private:
   std::string station_;
   RecordStore store_;
-  ImageDigestCache digests_;
+  ImageDigests digests_;
   std::unique_ptr<RecordSync> sync_;
 };
 

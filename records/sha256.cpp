@@ -98,27 +98,4 @@ bool HashFile(const std::filesystem::path& file, std::uint64_t& size, Sha256Dige
   return true;
 }
 
-void ImageDigestCache::Fill(ImageRecord& image) {
-  const std::filesystem::path path = PathFromUtf8(image.file.View());
-  std::error_code error;
-  const auto modified = std::filesystem::last_write_time(path, error);
-  const auto size = error ? 0 : std::filesystem::file_size(path, error);
-  image.hashed = false;
-  if (error) return;
-  {
-    std::lock_guard lock(mutex_);
-    const auto it = entries_.find(image.file.View());
-    if (it != entries_.end() && it->second.modified == modified && it->second.size == size) {
-      image.size = size, image.sha256 = it->second.digest, image.hashed = true;
-      return;
-    }
-  }
-  // Hashed outside the lock: other workers go on with files already known.
-  Entry entry{modified, 0, {}};
-  if (!HashFile(path, entry.size, entry.digest)) return;
-  image.size = entry.size, image.sha256 = entry.digest, image.hashed = true;
-  std::lock_guard lock(mutex_);
-  entries_.insert_or_assign(std::string(image.file.View()), entry);
-}
-
 }  // namespace korvex

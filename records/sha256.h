@@ -1,12 +1,10 @@
 #pragma once
 // SHA-256 of the images a board was burned with, so a record says exactly which
-// bytes went in. Files are hashed in chunks; eight workers burning the same images
-// share one digest per file through the cache.
+// bytes went in. Files are hashed in chunks; ImageDigests (records/image_digests.h)
+// hashes each image once per run.
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -33,20 +31,5 @@ class Sha256 {
 
 // Size and digest of a whole file; false when it cannot be opened or read.
 bool HashFile(const std::filesystem::path& file, std::uint64_t& size, Sha256Digest& digest);
-
-// Fills the image's size, digest and `hashed` from its file through the cache.
-class ImageDigestCache {
- public:
-  void Fill(ImageRecord& image);
-
- private:
-  struct Entry {
-    std::filesystem::file_time_type modified;
-    std::uint64_t size = 0;
-    Sha256Digest digest{};
-  };
-  std::mutex mutex_;
-  std::map<std::string, Entry, std::less<>> entries_;  // by the file's text as given
-};
 
 }  // namespace korvex

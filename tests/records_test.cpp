@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "cli_runner.h"
 #include "record_samples.h"
+#include "records/image_digests.h"
 #include "records/line_settings.h"
 #include "records/record_json.h"
 #include "records/record_query.h"
@@ -48,15 +50,46 @@ TEST(Sha256, StandardVectorsWhateverTheChunks) {
       EXPECT_EQ(Hex(hash.Final()), c.digest) << c.text.substr(0, 10) << " in chunks of " << chunk;
     }
   }
+}
+
+// Each image is hashed once, on the pre-flight's thread; workers only look the digest
+// up. A changed file is hashed again behind them, once, and a worker that asks
+// meanwhile goes on without the digest instead of waiting for it.
+TEST(ImageDigests, AFileIsHashedOnceAndAgainOnlyBehindTheWorkersWhenItChanges) {
+  const std::string million(1'000'000, 'a');
   testing::TempDir dir;
-  std::ofstream(dir.path() / "image.bin", std::ios::binary) << million;
-  ImageRecord image;
-  image.file.Assign((dir.path() / "image.bin").string());
-  ImageDigestCache cache;
-  cache.Fill(image);
-  EXPECT_TRUE(image.hashed);
-  EXPECT_EQ(image.size, million.size());
-  EXPECT_EQ(Hex(image.sha256), kCases[3].digest);
+  const std::string file = (dir.path() / "image.bin").string();
+  std::ofstream(file, std::ios::binary) << million;
+  ImageDigests digests;
+  ASSERT_TRUE(digests.HashNow(file));
+  ASSERT_TRUE(digests.HashNow(file));
+  EXPECT_FALSE(digests.HashNow((dir.path() / "missing.bin").string()));
+  EXPECT_EQ(digests.hashes(), 1u);
+
+  std::array<ImageRecord, 8> images;
+  std::vector<std::thread> workers;
+  for (ImageRecord& image : images) {
+    image.file.Assign(file);
+    workers.emplace_back([&digests, &image] { digests.Fill(image); });
+  }
+  for (std::thread& worker : workers) worker.join();
+  for (const ImageRecord& image : images) {
+    EXPECT_TRUE(image.hashed);
+    EXPECT_EQ(image.size, million.size());
+    EXPECT_EQ(Hex(image.sha256), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+  }
+  EXPECT_EQ(digests.hashes(), 1u);
+
+  std::ofstream(file, std::ios::binary | std::ios::app) << "abc";  // the size changes
+  ImageRecord changed;
+  changed.file.Assign(file);
+  for (int i = 0; i < 8; ++i) digests.Fill(changed);  // none of them hashes
+  digests.WaitIdle();
+  EXPECT_EQ(digests.hashes(), 2u);
+  digests.Fill(changed);
+  EXPECT_TRUE(changed.hashed);
+  EXPECT_EQ(changed.size, million.size() + 3);
+  EXPECT_NE(Hex(changed.sha256), Hex(images[0].sha256));
 }
 
 TEST(BoardRecordJson, RoundTripsAndNoCutLineParses) {
