@@ -1,30 +1,37 @@
 // What burning costs the station and its simulator, every figure measured in one run:
 // a table for a person, then one JSON object on the last line.
 //
-//   korvex_bench [--korvex PATH] [--timing-scale X]
+//   korvex_bench [--korvex PATH] [--timing-scale X] [--no-records]
 //
 // Eight boards unless said otherwise, burned from two image sets: the samples that
-// `korvex sim-home` writes, and a large set of about 120 MB a board written here.
+// `korvex sim-home` writes, and a large set of about 120 MB a board written here. The
+// station runs as users run it: board records kept (each image hashed once at the
+// pre-flight, every record appended and synced to the disk) unless --no-records, and
+// with the timing model its settle waits slept, as the console sleeps them.
 //
 //   line_rate_ratio_warm/cold  image bytes a second at memory speed (no timing model)
 //                              over the USB 2.0 line rate: the best warm round, and the
 //                              best first round of fresh processes, taken in turns
-//                              (large set)
-//   cpu_s_per_100mb            process CPU seconds per 100 MB burned (warm rounds)
-//   replay_ratio_2k/4k         wall time with the timing model over the replay of that
-//                              run's own charges through a fresh model: the time the
-//                              line would take if the station cost nothing (samples)
+//                              (large set); the pre-flight's hashing comes before it
+//   cpu_s_per_100mb            process CPU seconds per 100 MB burned (warm rounds, the
+//                              pre-flight's hashing and the records included)
+//   replay_ratio_2k/4k         wall time with the timing model over the zero-cost
+//                              schedule of that run's own charges (sim/timing.h's
+//                              ZeroCostSeconds): the time the line would take if
+//                              nothing but the model cost anything (samples)
+//   verify_overhead_vs_model   the same for eight boards verifying every write
 //   idle_rss_mib               resident memory of `korvex station --sim 8` with its
 //                              eight ports still empty, after 10 s
 //   rehearsal_peak_ratio       peak resident memory of eight boards burning the large
 //                              set over that of one board, each a process of its own
-//   verify_time_ratio          eight boards with the timing model, every write read back,
-//                              over the same without; beside it the link's busy time, the
-//                              pair's replays with the boards plugged one after another,
-//                              and the same pair with four boards, whose link has room
 //
-// Internal: `korvex_bench --child HOME IMAGES BOARDS PAGES` burns one round in this
-// fresh process and prints "seconds cpu-seconds bytes peak-KiB".
+// Medians stand beside the bests. Beside them: the verified run over the unverified
+// one, the link's busy time, the schedules with the boards plugged one after another,
+// and the same pair with four boards, whose link has room.
+//
+// Internal: `korvex_bench --child HOME IMAGES BOARDS PAGES RECORDS` burns one round in
+// this fresh process (RECORDS a folder, or - for none) and prints "seconds cpu-seconds
+// bytes peak-KiB".
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -54,6 +61,7 @@
 #include "app/port_workers.h"
 #include "nand/image_zone.h"
 #include "nandtable/nand_cfg.h"
+#include "records/record_keeper.h"
 #include "sim/placeholder_home.h"
 #include "sim/sim_host.h"
 
@@ -127,43 +135,79 @@ struct Line {
   int pageSize = 2048;
   std::optional<sim::TimingModel> timing;
   bool verify = false;  // every write read back and compared
+  fs::path records;     // the board records' folder; empty for a station without records
 };
 
 struct Round {
   double seconds = 0;     // the burn: from the scan to the last worker's end
+  double hashSeconds = 0; // the pre-flight's hashing of the images, before the burn
   double cpuSeconds = 0;  // the whole process, setting up and tearing down the line too
   std::uint64_t bytes = 0;
   std::vector<std::vector<sim::TimedCharge>> charges;  // per board, with the timing model
 };
+
+// The records as a station keeps them: the pre-flight hashes each image once, the
+// workers write one record per board. Nothing when the line keeps none.
+class RoundRecords {
+ public:
+  RoundRecords(const Line& line, const StationSettings& settings, double& hashSeconds) {
+    if (line.records.empty()) return;
+    keeper_.emplace(line.records, "BENCH");
+    const auto start = std::chrono::steady_clock::now();
+    for (const ImagePath& image : settings.imagePaths) keeper_->digests().HashNow(image.View());
+    hashSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    SetStationRecordKeeper(&*keeper_);
+  }
+  ~RoundRecords() {
+    if (keeper_) SetStationRecordKeeper(nullptr);
+  }
+  RoundRecords(const RoundRecords&) = delete;
+  RoundRecords& operator=(const RoundRecords&) = delete;
+
+ private:
+  std::optional<RecordKeeper> keeper_;
+};
+
+void PlugLine(sim::SimHost& host, const Line& line) {
+  // The console's choice: at memory speed the settle waits take no time, with the
+  // timing model they are slept (and the boards keep them with their charges).
+  host.SetInstantSleep(!line.timing);
+  if (line.timing) {
+    host.SetTimingModel(*line.timing);
+    host.SetTimingEnabled(true);
+  }
+  host.SetMessageBoxHandler([](const MessageBoxRequest& request) {
+    std::fprintf(stderr, "message: %.*s\n", static_cast<int>(request.text.size()), request.text.data());
+    return MessageAnswer::Ok;
+  });
+  sim::BoardSpec board;
+  board.chip = Chip(line.pageSize);
+  for (int port = 0; port < line.boards; ++port) host.Plug(port, board);
+}
+
+StationSettings SettingsOf(const Line& line) {
+  StationSettings settings;
+  settings.hwndMain = 1;
+  settings.verifyWrites = line.verify;
+  for (std::size_t i = 0; i < kImageCount; ++i) {
+    settings.SetImage(static_cast<ImageId>(i), PathToUtf8(line.images / std::string(kImageFileNames[i])), true);
+  }
+  return settings;
+}
 
 Round BurnRound(const Line& line) {
   const double cpuStart = ProcessCpuSeconds();
   Round round;
   {
     sim::SimHost host(line.boards, line.home);
-    host.SetInstantSleep(true);
-    if (line.timing) {
-      host.SetTimingModel(*line.timing);
-      host.SetTimingEnabled(true);
-    }
-    host.SetMessageBoxHandler([](const MessageBoxRequest& request) {
-      std::fprintf(stderr, "message: %.*s\n", static_cast<int>(request.text.size()), request.text.data());
-      return MessageAnswer::Ok;
-    });
-    sim::BoardSpec board;
-    board.chip = Chip(line.pageSize);
-    for (int port = 0; port < line.boards; ++port) host.Plug(port, board);
+    PlugLine(host, line);
+    const StationSettings settings = SettingsOf(line);
+    const RoundRecords records(line, settings, round.hashSeconds);
     EnsureNandTable(host);
     ResetPortRecords();
     auto tables = std::make_unique<DeviceTables>();
     BuildDeviceTables(host, *tables);
     PortScheduler scheduler(host, *tables, ThreadFunc0, ReadBack);
-    StationSettings settings;
-    settings.hwndMain = 1;
-    settings.verifyWrites = line.verify;
-    for (std::size_t i = 0; i < kImageCount; ++i) {
-      settings.SetImage(static_cast<ImageId>(i), PathToUtf8(line.images / std::string(kImageFileNames[i])), true);
-    }
 
     const auto start = std::chrono::steady_clock::now();
     scheduler.Scan(settings);
@@ -182,28 +226,6 @@ Round BurnRound(const Line& line) {
   return round;
 }
 
-// Each board's charges again, on threads of their own through a fresh model: the same
-// bus queue and the same NAND time, without the station and simulator in between.
-// Board k may start k * `stagger` after the first, as boards plugged one after another.
-double Replay(const sim::TimingModel& model, const std::vector<std::vector<sim::TimedCharge>>& boards,
-              std::chrono::duration<double> stagger = {}) {
-  sim::SimTiming timing;
-  timing.SetModel(model);
-  timing.SetEnabled(true);
-  const auto start = std::chrono::steady_clock::now();
-  std::vector<std::thread> threads;
-  for (std::size_t board = 0; board < boards.size(); ++board) {
-    const auto plugged = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                     stagger * static_cast<double>(board));
-    threads.emplace_back([&timing, &charges = boards[board], plugged] {
-      std::this_thread::sleep_until(plugged);
-      for (const sim::TimedCharge& charge : charges) timing.Charge(charge);
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // Seconds the shared link is busy carrying the charges' bulk bytes, queueing aside.
 double LinkSeconds(const sim::TimingModel& model, const std::vector<std::vector<sim::TimedCharge>>& boards) {
   std::uint64_t bytes = 0;
@@ -213,11 +235,33 @@ double LinkSeconds(const sim::TimingModel& model, const std::vector<std::vector<
   return static_cast<double>(bytes) / model.usbBytesPerSecond;
 }
 
+// A figure taken several times: its best and its median.
+struct Samples {
+  std::vector<double> values;
+  void Add(double value) { values.push_back(value); }
+  double Best() const { return *std::min_element(values.begin(), values.end()); }
+  double Median() const {
+    std::vector<double> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted[sorted.size() / 2];
+  }
+};
+
+// A line timed with the model, beside the zero-cost schedule of each run's charges.
 struct TimedLine {
-  double seconds = 1e9;        // best wall time of the burn
-  double replaySeconds = 1e9;  // best replay of a run's charges
-  double linkSeconds = 0;      // the link's busy time in the run
+  Samples seconds;        // wall time of the burn
+  Samples overModel;      // each run's time over its own zero-cost schedule
+  double modelSeconds = 0;  // the last run's zero-cost schedule
+  double linkSeconds = 0;   // the link's busy time in the last run
   std::vector<std::vector<sim::TimedCharge>> charges;  // the last run's
+
+  void Add(const Round& round, const sim::TimingModel& model) {
+    modelSeconds = sim::ZeroCostSeconds(model, round.charges);
+    seconds.Add(round.seconds);
+    overModel.Add(round.seconds / modelSeconds);
+    linkSeconds = LinkSeconds(model, round.charges);
+    charges = round.charges;
+  }
 };
 
 struct VerifyCost {
@@ -233,11 +277,7 @@ VerifyCost MeasureVerifyCost(Line line, const sim::TimingModel& model, int attem
   for (int attempt = 0; attempt < attempts; ++attempt) {
     for (TimedLine* timed : {&cost.without, &cost.with}) {
       line.verify = timed == &cost.with;
-      const Round round = BurnRound(line);
-      timed->seconds = std::min(timed->seconds, round.seconds);
-      timed->replaySeconds = std::min(timed->replaySeconds, Replay(model, round.charges));
-      timed->linkSeconds = LinkSeconds(model, round.charges);
-      timed->charges = round.charges;
+      timed->Add(BurnRound(line), model);
     }
   }
   return cost;
@@ -295,7 +335,8 @@ struct ChildRound {
 std::optional<ChildRound> RunChildRound(const fs::path& self, const Line& line) {
   std::string out;
   if (!Spawn({self.string(), "--child", line.home.string(), line.images.string(),
-              std::to_string(line.boards), std::to_string(line.pageSize)},
+              std::to_string(line.boards), std::to_string(line.pageSize),
+              line.records.empty() ? "-" : line.records.string()},
              &out)) {
     return std::nullopt;
   }
@@ -310,12 +351,13 @@ std::optional<ChildRound> RunChildRound(const fs::path& self, const Line& line) 
 }
 
 int ChildMain(int argc, char** argv) {
-  if (argc != 6) return 2;
+  if (argc != 7) return 2;
   Line line;
   line.home = argv[2];
   line.images = argv[3];
   line.boards = std::atoi(argv[4]);
   line.pageSize = std::atoi(argv[5]);
+  if (std::string(argv[6]) != "-") line.records = argv[6];
   for (std::size_t i = 0; i < kImageCount; ++i) {
     line.bytesPerBoard += fs::file_size(line.images / std::string(kImageFileNames[i]));
   }
@@ -381,7 +423,7 @@ std::string LoadAverage() {
 }
 
 struct Figure {
-  const char* key;
+  std::string key;
   std::optional<double> value;
   const char* target;
   std::string how;
@@ -393,29 +435,207 @@ std::string Format(const char* format, double a = 0, double b = 0, double c = 0,
   return text;
 }
 
+struct Options {
+  fs::path self;
+  fs::path korvex;
+  double timingScale = 4;
+  bool records = true;
+};
+
+std::optional<Options> ParseOptions(int argc, char** argv) {
+  Options options;
+  options.self = fs::read_symlink("/proc/self/exe");
+  options.korvex = options.self.parent_path() / "korvex";
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--korvex" && i + 1 < argc) {
+      options.korvex = argv[++i];
+    } else if (arg == "--timing-scale" && i + 1 < argc) {
+      options.timingScale = std::atof(argv[++i]);
+    } else if (arg == "--no-records") {
+      options.records = false;
+    } else {
+      std::fprintf(stderr, "usage: korvex_bench [--korvex PATH] [--timing-scale X] [--no-records]\n");
+      return std::nullopt;
+    }
+  }
+  if (!(options.timingScale > 0)) {
+    std::fprintf(stderr, "--timing-scale takes a positive number\n");
+    return std::nullopt;
+  }
+  return options;
+}
+
+// The rounds at memory speed: first rounds of fresh processes and warm rounds of this
+// one, taken in turns so that other load on the machine falls on both alike.
+struct SpeedFigures {
+  Samples cold, warm;  // seconds
+  double warmCpu = 0;
+  std::uint64_t warmBytes = 0;
+  Samples hashSeconds;  // the pre-flight's hashing of each warm round
+  double warm4kSeconds = 0, samplesSeconds = 0;
+};
+
+std::optional<SpeedFigures> MeasureSpeed(const fs::path& self, const Line& large, const Line& samples) {
+  std::fprintf(stderr, "first rounds of fresh processes and warm rounds...\n");
+  SpeedFigures speed;
+  BurnRound(large);  // warms this process up
+  for (int i = 0; i < kRoundPairs; ++i) {
+    const std::optional<ChildRound> child = RunChildRound(self, large);
+    if (!child) return std::nullopt;
+    speed.cold.Add(child->seconds);
+    const Round round = BurnRound(large);
+    speed.warm.Add(round.seconds);
+    speed.hashSeconds.Add(round.hashSeconds);
+    speed.warmCpu += round.cpuSeconds;
+    speed.warmBytes += round.bytes;
+  }
+  const auto bestWarm = [](const Line& line, int rounds) {
+    BurnRound(line);
+    double best = 1e9;
+    for (int i = 0; i < rounds; ++i) best = std::min(best, BurnRound(line).seconds);
+    return best;
+  };
+  Line large4k = large;
+  large4k.pageSize = 4096;
+  speed.warm4kSeconds = bestWarm(large4k, 2);
+  speed.samplesSeconds = bestWarm(samples, 2);
+  return speed;
+}
+
+// The rounds with the timing model, each beside its zero-cost schedule.
+struct TimedFigures {
+  std::array<TimedLine, 2> pages;  // 2048- and 4096-byte pages
+  VerifyCost verify8, verify4;
+  double plugStep = 0;  // seconds between boards plugged one after another
+};
+
+TimedFigures MeasureTimed(const Line& samples, const sim::TimingModel& model, double timingScale) {
+  std::fprintf(stderr, "timed rounds...\n");
+  TimedFigures timed;
+  for (std::size_t i = 0; i < 2; ++i) {
+    Line line = samples;
+    line.pageSize = i == 0 ? 2048 : 4096;
+    line.timing = model;
+    for (int attempt = 0; attempt < kTimedAttempts; ++attempt) timed.pages[i].Add(BurnRound(line), model);
+  }
+  std::fprintf(stderr, "timed rounds with verification...\n");
+  timed.verify8 = MeasureVerifyCost(samples, model, kTimedAttempts);
+  // Four boards leave the link room: whether the reads hide behind other boards'
+  // programming when the link is not what limits the line.
+  Line fourBoards = samples;
+  fourBoards.boards = 4;
+  timed.verify4 = MeasureVerifyCost(fourBoards, model, kTimedAttempts);
+  timed.plugStep = 1.0 / timingScale;
+  return timed;
+}
+
+std::string BestAndMedian(const Samples& samples) {
+  return Format("best %.3f, median %.3f", samples.Best(), samples.Median());
+}
+
+std::vector<Figure> FiguresOf(const SpeedFigures& speed, const TimedFigures& timed, double largeRoundBytes,
+                              std::optional<double> idleMiB, double peakRatio, const Options& options) {
+  const auto mbps = [](double bytes, double seconds) { return bytes / seconds / 1e6; };
+  const double lineRate = kUsbLineBytesPerSecond / 1e6;
+  const double warmRate = mbps(largeRoundBytes, speed.warm.Best());
+  const double coldRate = mbps(largeRoundBytes, speed.cold.Best());
+  const std::string timedHow = Format("samples, timing %gx, %.0f runs", options.timingScale, kTimedAttempts);
+  const auto overModel = [&](const char* key, const TimedLine& line) {
+    return Figure{key, line.overModel.Best(), "<= 1.03",
+                  Format("timed %.3f s over the zero-cost %.3f s; ratio ", line.seconds.Best(), line.modelSeconds) +
+                      BestAndMedian(line.overModel) + ": " + timedHow};
+  };
+  return {
+      {"line_rate_ratio_warm", warmRate / lineRate, ">= 40",
+       Format("%.0f MB/s: best of %.0f warm rounds (median %.0f MB/s), large set, 2048-byte pages", warmRate,
+              kRoundPairs, mbps(largeRoundBytes, speed.warm.Median()))},
+      {"line_rate_ratio_cold", coldRate / lineRate, ">= 40",
+       Format("%.0f MB/s: best first round of %.0f fresh processes (median %.0f MB/s)", coldRate, kRoundPairs,
+              mbps(largeRoundBytes, speed.cold.Median()))},
+      {"cpu_s_per_100mb", speed.warmCpu / (static_cast<double>(speed.warmBytes) / 100e6), "<= 0.1",
+       Format("%.2f CPU s for %.0f MB over the warm rounds, line set-up, pre-flight hashing (%.3f s a round) "
+              "and tear-down included",
+              speed.warmCpu, static_cast<double>(speed.warmBytes) / 1e6, speed.hashSeconds.Median())},
+      overModel("replay_ratio_2k", timed.pages[0]),
+      overModel("replay_ratio_4k", timed.pages[1]),
+      overModel("verify_overhead_vs_model", timed.verify8.with),
+      {"idle_rss_mib", idleMiB, "<= 24",
+       idleMiB ? Format("VmRSS of korvex station --sim 8 with empty ports after %.0f s",
+                        static_cast<double>(kIdleWait.count()))
+               : "not measured: " + options.korvex.string() + " did not start"},
+      {"rehearsal_peak_ratio", peakRatio, "<= 2", "VmHWM with 8 boards over 1, large set"},
+      {"verify_time_ratio", timed.verify8.with.seconds.Best() / timed.verify8.without.seconds.Best(), "",
+       Format("with %.3f s, without %.3f s (bests; the link busy %.0f%% of the verified schedule): ",
+              timed.verify8.with.seconds.Best(), timed.verify8.without.seconds.Best(),
+              100.0 * timed.verify8.with.linkSeconds / timed.verify8.with.modelSeconds) +
+           timedHow},
+  };
+}
+
+void PrintAlso(const SpeedFigures& speed, const TimedFigures& timed, const sim::TimingModel& model,
+               double largeRoundBytes, double samplesRoundBytes) {
+  const VerifyCost& v8 = timed.verify8;
+  const VerifyCost& v4 = timed.verify4;
+  std::printf("\nalso: a first round takes %.0f%% of a warm round's time (best against best), %.0f%% (median "
+              "against median); large set at 4096-byte pages %.0f MB/s warm; samples %.0f MB/s warm\n",
+              100.0 * speed.cold.Best() / speed.warm.Best(), 100.0 * speed.cold.Median() / speed.warm.Median(),
+              largeRoundBytes / speed.warm4kSeconds / 1e6, samplesRoundBytes / speed.samplesSeconds / 1e6);
+  std::printf("also: the pre-flight hashes the large set once a run: %.3f s (median), before the burn\n",
+              speed.hashSeconds.Median());
+  std::printf("also: the read-back's bytes on the shared link: %.3f s of link time with verification, %.3f s "
+              "without (8 boards)\n",
+              v8.with.linkSeconds, v8.without.linkSeconds);
+  const double step = timed.plugStep;
+  const double with = sim::ZeroCostSeconds(model, v8.with.charges, step);
+  const double without = sim::ZeroCostSeconds(model, v8.without.charges, step);
+  std::printf("also: 8 boards plugged %.2f s apart (zero-cost schedules): with verification %.3f s, without "
+              "%.3f s, ratio %.3f\n",
+              step, with, without, with / without);
+  std::printf("also: 4 boards: with verification %.3f s, without %.3f s, ratio %.3f (medians %.3f); over the "
+              "model %s; the link busy %.0f%% of the verified schedule\n\n",
+              v4.with.seconds.Best(), v4.without.seconds.Best(), v4.with.seconds.Best() / v4.without.seconds.Best(),
+              v4.with.seconds.Median() / v4.without.seconds.Median(), BestAndMedian(v4.with.overModel).c_str(),
+              100.0 * v4.with.linkSeconds / v4.with.modelSeconds);
+}
+
+void PrintReport(const std::vector<Figure>& figures, const Options& options, const std::string& loadBefore,
+                 double largeBytes, double sampleBytes) {
+  std::printf("korvex_bench: %d boards; large set %.1f MB a board, samples %.1f MB a board; records %s\n", kBoards,
+              largeBytes / 1e6, sampleBytes / 1e6, options.records ? "on" : "off");
+  std::printf("line rate: USB 2.0 at %.3f MB/s; timing model %gx faster than sim/timing.h's defaults\n",
+              kUsbLineBytesPerSecond / 1e6, options.timingScale);
+  std::printf("machine: %u cores, load average %s before the run and %s after (other work shares the cores)\n\n",
+              std::thread::hardware_concurrency(), loadBefore.c_str(), LoadAverage().c_str());
+  std::printf("%-24s %8s  %-8s %s\n", "figure", "value", "target", "how");
+  for (const Figure& figure : figures) {
+    const std::string value = figure.value ? Format("%.3f", *figure.value) : "null";
+    std::printf("%-24s %8s  %-8s %s\n", figure.key.c_str(), value.c_str(), figure.target, figure.how.c_str());
+  }
+}
+
+void PrintJson(const std::vector<Figure>& figures, const SpeedFigures& speed, const TimedFigures& timed,
+               bool records) {
+  std::string json = "{";
+  const auto add = [&json](const std::string& key, std::optional<double> value) {
+    if (json.size() > 1) json += ", ";
+    json += "\"" + key + "\": " + (value ? Format("%.4f", *value) : "null");
+  };
+  for (const Figure& figure : figures) add(figure.key, figure.value);
+  add("line_rate_ratio_warm_median", *figures[0].value * speed.warm.Best() / speed.warm.Median());
+  add("line_rate_ratio_cold_median", *figures[1].value * speed.cold.Best() / speed.cold.Median());
+  add("replay_ratio_2k_median", timed.pages[0].overModel.Median());
+  add("replay_ratio_4k_median", timed.pages[1].overModel.Median());
+  add("verify_overhead_vs_model_median", timed.verify8.with.overModel.Median());
+  std::printf("%s, \"records\": %s}\n", json.c_str(), records ? "true" : "false");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--child") return ChildMain(argc, argv);
-
-  const fs::path self = fs::read_symlink("/proc/self/exe");
-  fs::path korvex = self.parent_path() / "korvex";
-  double timingScale = 4;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--korvex" && i + 1 < argc) {
-      korvex = argv[++i];
-    } else if (arg == "--timing-scale" && i + 1 < argc) {
-      timingScale = std::atof(argv[++i]);
-    } else {
-      std::fprintf(stderr, "usage: korvex_bench [--korvex PATH] [--timing-scale X]\n");
-      return 2;
-    }
-  }
-  if (!(timingScale > 0)) {
-    std::fprintf(stderr, "--timing-scale takes a positive number\n");
-    return 2;
-  }
+  const std::optional<Options> options = ParseOptions(argc, argv);
+  if (!options) return 2;
 
   const std::string loadBefore = LoadAverage();
   const fs::path root = fs::temp_directory_path() / ("korvex-bench-" + std::to_string(getpid()));
@@ -437,6 +657,7 @@ int main(int argc, char** argv) {
 
   Line large;
   large.home = home, large.images = root / "large", large.bytesPerBoard = largeBytes;
+  if (options->records) large.records = root / "records";
   Line samples = large;
   samples.images = home / std::string(sim::kSampleImagesFolder), samples.bytesPerBoard = sampleBytes;
 
@@ -444,151 +665,23 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "peaks of one and of eight boards...\n");
   Line oneBoard = large;
   oneBoard.boards = 1;
-  const std::optional<ChildRound> peak1 = RunChildRound(self, oneBoard);
-  const std::optional<ChildRound> peak8 = RunChildRound(self, large);
-  if (!peak1 || !peak8) {
+  const std::optional<ChildRound> peak1 = RunChildRound(options->self, oneBoard);
+  const std::optional<ChildRound> peak8 = RunChildRound(options->self, large);
+  const std::optional<SpeedFigures> speed = MeasureSpeed(options->self, large, samples);
+  if (!peak1 || !peak8 || !speed) {
     std::fprintf(stderr, "a round in a fresh process failed\n");
     return 1;
   }
-
-  // First rounds of fresh processes and warm rounds of this one, taken in turns so
-  // that other load on the machine falls on both alike.
-  std::fprintf(stderr, "first rounds of fresh processes and warm rounds...\n");
-  BurnRound(large);  // warms this process up
-  std::vector<double> coldSeconds;
-  std::vector<double> warmSeconds;
-  double warmCpu = 0;
-  std::uint64_t warmBytes = 0;
-  for (int i = 0; i < kRoundPairs; ++i) {
-    const std::optional<ChildRound> child = RunChildRound(self, large);
-    if (!child) {
-      std::fprintf(stderr, "a round in a fresh process failed\n");
-      return 1;
-    }
-    coldSeconds.push_back(child->seconds);
-    const Round round = BurnRound(large);
-    warmSeconds.push_back(round.seconds);
-    warmCpu += round.cpuSeconds;
-    warmBytes += round.bytes;
-  }
-  std::sort(coldSeconds.begin(), coldSeconds.end());
-  std::sort(warmSeconds.begin(), warmSeconds.end());
-  const double warmBest = warmSeconds.front();
-  const auto median = [](const std::vector<double>& sorted) { return sorted[sorted.size() / 2]; };
-  const auto bestWarm = [](const Line& line, int rounds) {
-    BurnRound(line);
-    double best = 1e9;
-    for (int i = 0; i < rounds; ++i) best = std::min(best, BurnRound(line).seconds);
-    return best;
-  };
-  Line large4k = large;
-  large4k.pageSize = 4096;
-  const double warm4kSeconds = bestWarm(large4k, 2);
-  const double samplesSeconds = bestWarm(samples, 2);
-
-  std::fprintf(stderr, "timed rounds and their replays...\n");
-  const sim::TimingModel model = ScaledTiming(timingScale);
-  std::array<double, 2> timedSeconds{1e9, 1e9}, replaySeconds{1e9, 1e9};
-  for (std::size_t i = 0; i < 2; ++i) {
-    Line timed = samples;
-    timed.pageSize = i == 0 ? 2048 : 4096;
-    timed.timing = model;
-    // Both the best of a few, taken in turns, so a burst of other load on the machine
-    // falls on one try rather than on one side.
-    for (int attempt = 0; attempt < kTimedAttempts; ++attempt) {
-      const Round round = BurnRound(timed);
-      timedSeconds[i] = std::min(timedSeconds[i], round.seconds);
-      replaySeconds[i] = std::min(replaySeconds[i], Replay(model, round.charges));
-    }
-  }
-
-  std::fprintf(stderr, "timed rounds with verification...\n");
-  const VerifyCost verify8 = MeasureVerifyCost(samples, model, kTimedAttempts);
-  // The same exchanges replayed with the boards plugged one line-second apart: eight
-  // boards that start in the same instant erase their zones together, leaving the link
-  // idle while it is what limits their writing.
-  const std::chrono::duration<double> plugStep(1.0 / timingScale);
-  double staggeredWithout = 1e9, staggeredWith = 1e9;
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    staggeredWithout = std::min(staggeredWithout, Replay(model, verify8.without.charges, plugStep));
-    staggeredWith = std::min(staggeredWith, Replay(model, verify8.with.charges, plugStep));
-  }
-  // Four boards leave the link room: whether the reads hide behind other boards'
-  // programming when the link is not what limits the line.
-  Line fourBoards = samples;
-  fourBoards.boards = 4;
-  const VerifyCost verify4 = MeasureVerifyCost(fourBoards, model, kTimedAttempts);
-
+  const sim::TimingModel model = ScaledTiming(options->timingScale);
+  const TimedFigures timed = MeasureTimed(samples, model, options->timingScale);
   std::fprintf(stderr, "idle station for %lld s...\n", static_cast<long long>(kIdleWait.count()));
-  const std::optional<double> idleMiB = IdleStationMiB(korvex, home);
+  const std::optional<double> idleMiB = IdleStationMiB(options->korvex, home);
 
   const double largeRoundBytes = static_cast<double>(largeBytes) * kBoards;
-  const auto mbps = [](double bytes, double seconds) { return bytes / seconds / 1e6; };
-  const double warmRate = mbps(largeRoundBytes, warmBest);
-  const double coldRate = mbps(largeRoundBytes, coldSeconds.front());
-  const double lineRate = kUsbLineBytesPerSecond / 1e6;
-  const std::string timedHow = Format("samples, timing %gx, best of %.0f each", timingScale, kTimedAttempts);
-
-  const std::vector<Figure> figures{
-      {"line_rate_ratio_warm", warmRate / lineRate, ">= 20",
-       Format("%.0f MB/s: best of %.0f warm rounds, large set, 2048-byte pages", warmRate, kRoundPairs)},
-      {"line_rate_ratio_cold", coldRate / lineRate, ">= 20",
-       Format("%.0f MB/s: best first round of %.0f fresh processes (median %.0f, worst %.0f MB/s)", coldRate,
-              kRoundPairs, mbps(largeRoundBytes, median(coldSeconds)),
-              mbps(largeRoundBytes, coldSeconds.back()))},
-      {"cpu_s_per_100mb", warmCpu / (static_cast<double>(warmBytes) / 100e6), "",
-       Format("%.2f CPU s for %.0f MB over the warm rounds, line set-up and tear-down included", warmCpu,
-              static_cast<double>(warmBytes) / 1e6)},
-      {"replay_ratio_2k", timedSeconds[0] / replaySeconds[0], "<= 1.02",
-       Format("timed %.3f s, replay %.3f s: ", timedSeconds[0], replaySeconds[0]) + timedHow},
-      {"replay_ratio_4k", timedSeconds[1] / replaySeconds[1], "<= 1.02",
-       Format("timed %.3f s, replay %.3f s: ", timedSeconds[1], replaySeconds[1]) + timedHow},
-      {"idle_rss_mib", idleMiB, "<= 24",
-       idleMiB ? Format("VmRSS of korvex station --sim 8 with empty ports after %.0f s",
-                        static_cast<double>(kIdleWait.count()))
-               : "not measured: " + korvex.string() + " did not start"},
-      {"rehearsal_peak_ratio", static_cast<double>(peak8->peakKiB) / static_cast<double>(peak1->peakKiB), "<= 2",
-       Format("VmHWM %.0f MiB with 8 boards, %.0f MiB with 1, large set", peak8->peakKiB / 1024.0,
-              peak1->peakKiB / 1024.0)},
-      {"verify_time_ratio", verify8.with.seconds / verify8.without.seconds, "<= 1.2",
-       Format("with %.3f s, without %.3f s; the replay of the verified run alone takes %.3f s, ",
-              verify8.with.seconds, verify8.without.seconds, verify8.with.replaySeconds) +
-           Format("the link busy %.0f%% of it: ", 100.0 * verify8.with.linkSeconds / verify8.with.replaySeconds) +
-           timedHow},
-  };
-
-  std::printf("korvex_bench: %d boards; large set %.1f MB a board, samples %.1f MB a board\n", kBoards,
-              static_cast<double>(largeBytes) / 1e6, static_cast<double>(sampleBytes) / 1e6);
-  std::printf("line rate: USB 2.0 at %.3f MB/s; timing model %gx faster than sim/timing.h's defaults\n",
-              lineRate, timingScale);
-  std::printf("machine: %u cores, load average %s before the run and %s after (other work shares the cores)\n\n",
-              std::thread::hardware_concurrency(), loadBefore.c_str(), LoadAverage().c_str());
-  std::printf("%-22s %8s  %-8s %s\n", "figure", "value", "target", "how");
-  for (const Figure& figure : figures) {
-    const std::string value = figure.value ? Format("%.3f", *figure.value) : "null";
-    std::printf("%-22s %8s  %-8s %s\n", figure.key, value.c_str(), figure.target, figure.how.c_str());
-  }
-  std::printf("\nalso: a first round takes %.0f%% of a warm round's time (best against best), %.0f%% (median "
-              "against median); large set at 4096-byte pages %.0f MB/s warm; samples %.0f MB/s warm\n",
-              100.0 * coldSeconds.front() / warmBest, 100.0 * median(coldSeconds) / median(warmSeconds),
-              mbps(largeRoundBytes, warm4kSeconds),
-              mbps(static_cast<double>(sampleBytes) * kBoards, samplesSeconds));
-  std::printf("also: the read-back's bytes on the shared link: %.3f s of link time with verification, %.3f s "
-              "without (8 boards)\n",
-              verify8.with.linkSeconds, verify8.without.linkSeconds);
-  std::printf("also: 8 boards plugged %.2f s apart (replays, no station): with verification %.3f s, without %.3f s, "
-              "ratio %.3f\n",
-              plugStep.count(), staggeredWith, staggeredWithout, staggeredWith / staggeredWithout);
-  std::printf("also: 4 boards: with verification %.3f s, without %.3f s, ratio %.3f; the link busy %.0f%% of "
-              "the verified replay\n\n",
-              verify4.with.seconds, verify4.without.seconds, verify4.with.seconds / verify4.without.seconds,
-              100.0 * verify4.with.linkSeconds / verify4.with.replaySeconds);
-
-  std::string json = "{";
-  for (const Figure& figure : figures) {
-    if (json.size() > 1) json += ", ";
-    json += "\"" + std::string(figure.key) + "\": " + (figure.value ? Format("%.4f", *figure.value) : "null");
-  }
-  std::printf("%s}\n", json.c_str());
+  const double peakRatio = static_cast<double>(peak8->peakKiB) / static_cast<double>(peak1->peakKiB);
+  const std::vector<Figure> figures = FiguresOf(*speed, timed, largeRoundBytes, idleMiB, peakRatio, *options);
+  PrintReport(figures, *options, loadBefore, static_cast<double>(largeBytes), static_cast<double>(sampleBytes));
+  PrintAlso(*speed, timed, model, largeRoundBytes, static_cast<double>(sampleBytes) * kBoards);
+  PrintJson(figures, *speed, timed, options->records);
   return 0;
 }

@@ -14,6 +14,18 @@
 #include "sim/virtual_driver.h"
 
 namespace korvex::sim {
+namespace {
+
+// The board the calling thread last exchanged with: a worker's settle wait belongs to
+// the board it is booting.
+thread_local std::weak_ptr<VirtualBoard> t_lastBoard;
+
+std::shared_ptr<VirtualBoard> Used(std::shared_ptr<VirtualBoard> board) {
+  if (board) t_lastBoard = board;
+  return board;
+}
+
+}  // namespace
 
 SimHost::SimHost(int usbPorts, std::filesystem::path home)
     : timing_(std::make_shared<SimTiming>()),
@@ -245,7 +257,7 @@ HostHandle SimHost::OpenDevice(std::string_view path, std::uint32_t& lastError) 
 bool SimHost::DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
                               RequestBuffer& out) {
   ApplyDueEvents();
-  const auto board = driver_->BoardOfHandle(handle);
+  const auto board = Used(driver_->BoardOfHandle(handle));
   return board && board->Request(code, in, out);
 }
 
@@ -253,7 +265,7 @@ bool SimHost::WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint
                           std::uint32_t& written) {
   ApplyDueEvents();
   written = 0;
-  const auto board = driver_->BoardOfHandle(handle);
+  const auto board = Used(driver_->BoardOfHandle(handle));
   return board && board->BulkWrite(data, count, written);
 }
 
@@ -261,7 +273,7 @@ bool SimHost::ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t co
                          std::uint32_t& read) {
   ApplyDueEvents();
   read = 0;
-  const auto board = driver_->BoardOfHandle(handle);
+  const auto board = Used(driver_->BoardOfHandle(handle));
   return board && board->BulkRead(data, count, read);
 }
 
@@ -323,7 +335,9 @@ LocalTime SimHost::GetLocalTime() {
 void SimHost::Sleep(std::uint32_t milliseconds) {
   ApplyDueEvents();
   if (instantSleep_) return;
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  const auto since = std::chrono::steady_clock::now();
+  if (const auto board = t_lastBoard.lock()) board->NoteWait(milliseconds);
+  std::this_thread::sleep_until(since + std::chrono::milliseconds(milliseconds));
 }
 
 std::string SimHost::ModuleFileName() { return PathToUtf8(home_ / "korvex"); }

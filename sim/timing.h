@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 namespace korvex::sim {
 
@@ -28,14 +29,21 @@ struct NandWork {
   std::uint64_t blocksErased = 0;
 };
 
-// One charge to the model: a bulk transfer on the shared bus or a request with its
-// NAND work. Boards keep theirs, so a benchmark can replay a line's exchanges with
-// nothing but the model's time.
+// One charge to the model: a bulk transfer on the shared bus, a request with its
+// NAND work, or a settle wait the station slept between exchanges. Boards keep theirs,
+// so a benchmark can replay a line's exchanges with nothing but the model's time.
 struct TimedCharge {
   bool bulk = false;
   std::uint64_t bytes = 0;  // bulk only
   NandWork work;            // request only
+  std::uint32_t waitMs = 0; // a settle wait: neither bulk nor a request
 };
+
+// The time the charges take when nothing but the model costs anything: each board
+// runs its charges one after another from its plug time (board k at k * stagger), and
+// the shared link serves transfers first come, first served. Worked out, not slept.
+double ZeroCostSeconds(const TimingModel& model, const std::vector<std::vector<TimedCharge>>& boards,
+                       double staggerSeconds = 0);
 
 // One per simulated host, shared by all its boards. While disabled every call returns
 // at once. A non-positive bandwidth or a negative time counts as free.
@@ -58,9 +66,9 @@ class SimTiming {
   TimePoint BookTransfer(std::uint64_t bytes, TimePoint since);
   // A request's round trip plus the NAND work it did, slept on the caller's thread.
   void Request(const NandWork& work, TimePoint since = std::chrono::steady_clock::now());
-  void Charge(const TimedCharge& charge, TimePoint since = std::chrono::steady_clock::now()) {
-    charge.bulk ? Transfer(charge.bytes, since) : Request(charge.work, since);
-  }
+  // A settle wait, slept as the station sleeps it.
+  void Wait(std::uint32_t milliseconds, TimePoint since = std::chrono::steady_clock::now());
+  void Charge(const TimedCharge& charge, TimePoint since = std::chrono::steady_clock::now());
 
  private:
   std::atomic<bool> enabled_{false};

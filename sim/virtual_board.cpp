@@ -177,6 +177,12 @@ void VirtualBoard::Charge(const TimedCharge& charge, SimTiming::TimePoint since)
   timing_->Charge(charge, since);
 }
 
+void VirtualBoard::NoteWait(std::uint32_t milliseconds) {
+  if (milliseconds == 0 || !timing_ || !timing_->Enabled()) return;
+  std::lock_guard lock(mutex_);
+  charges_.push_back({false, 0, {}, milliseconds});
+}
+
 void VirtualBoard::Reply(std::vector<std::uint8_t> data, std::uint32_t status) {
   const std::size_t at = data.size();
   data.resize(at + 8, 0);

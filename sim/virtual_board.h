@@ -59,6 +59,9 @@ class VirtualBoard {
   std::vector<std::uint32_t> BadBlocks() const;
   // What the timing model was charged for, in order; empty while it is off.
   std::vector<TimedCharge> TimedCharges() const;
+  // A settle wait the station slept while booting this board, kept with its charges
+  // under the timing model (the host sleeps it).
+  void NoteWait(std::uint32_t milliseconds);
   ViewGeometry View() const;
   BoardStage Stage() const;
   // True once the board has stopped answering (hang-after).

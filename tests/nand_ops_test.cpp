@@ -259,7 +259,7 @@ TEST_F(NandOpsTest, WithNoEnabledTargetOrAnUnknownModelOnlyProgramPagesTalksToTh
 
 // What the timing model is charged, which the benchmark replays: every transfer's bytes
 // on the shared link, every request with the NAND work it did (a free model, so
-// nothing waits).
+// nothing waits), and a settle wait the station sleeps on the board's thread.
 TEST_F(NandOpsTest, TheTimingModelIsChargedEachTransfersBytesAndEachRequestsNandWork) {
   Open(1);
   sim_.SetTimingModel(sim::TimingModel{0, 0, 0, 0, 0});
@@ -270,16 +270,21 @@ TEST_F(NandOpsTest, TheTimingModelIsChargedEachTransfersBytesAndEachRequestsNand
   session_.nandLength = kPage;
   ReadPages(session_);
   EraseChip(session_);
+  sim_.SetInstantSleep(false);
+  sim_.Sleep(1);
   Lines charges;
   for (const sim::TimedCharge& charge : sim_.TimedCharges(0)) {
     const sim::NandWork& work = charge.work;
-    charges.push_back(charge.bulk ? "bulk " + std::to_string(charge.bytes)
-                                  : "req " + std::to_string(work.pagesProgrammed) + "/" +
-                                        std::to_string(work.pagesRead) + "/" + std::to_string(work.blocksErased));
+    charges.push_back(charge.bulk          ? "bulk " + std::to_string(charge.bytes)
+                      : charge.waitMs > 0 ? "wait " + std::to_string(charge.waitMs)
+                                          : "req " + std::to_string(work.pagesProgrammed) + "/" +
+                                                std::to_string(work.pagesRead) + "/" +
+                                                std::to_string(work.blocksErased));
   }
   EXPECT_EQ(charges, (Lines{"bulk 5000", "req 0/0/0", "req 0/0/0", "req 3/0/0", "bulk 8",  // program
                             "req 0/0/0", "req 0/0/0", "req 0/2/0", "bulk 4096", "bulk 8",  // read
-                            "req 0/0/0", "req 0/0/0", "req 0/0/1024", "bulk 8"}));         // erase
+                            "req 0/0/0", "req 0/0/0", "req 0/0/1024", "bulk 8",            // erase
+                            "wait 1"}));
 }
 
 }  // namespace

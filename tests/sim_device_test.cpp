@@ -150,5 +150,29 @@ TEST(SimTiming, TransfersTakeTurnsOnTheSharedLinkAndNoneStartsBeforeItArrives) {
   EXPECT_EQ(link.BookTransfer(1000, t0 + 20ms) - t0, 20ms);
 }
 
+// The benchmark's yardstick: the same charges with nothing but the model's time. Board
+// 1's second transfer arrives after board 2's first and so waits for it; a settle wait
+// and a request run on the board's own clock; board 2 is plugged 1 ms late.
+TEST(SimTiming, TheZeroCostScheduleServesTheLinkFirstComeFirstServed) {
+  TimingModel model;
+  model.usbBytesPerSecond = 1e6;         // 1000 bytes a millisecond
+  model.requestRoundTripSeconds = 1e-3;
+  model.pageProgramSeconds = 2e-3;
+  model.pageReadSeconds = 0;
+  model.blockEraseSeconds = 5e-3;
+  const TimedCharge program{false, 0, {1, 0, 0}, 0};  // 1 + 2 ms
+  const std::vector<std::vector<TimedCharge>> boards{
+      {{true, 1000, {}, 0}, program, {true, 2000, {}, 0}, {false, 0, {}, 10}},
+      {{true, 3000, {}, 0}, {false, 0, {0, 0, 1}, 0}},
+  };
+  // Board 1: link 0..1, request 1..4, link waits for board 2's 1..4 then 4..6, wait 6..16.
+  // Board 2: plugged at 1, link 1..4, erase 4..10.
+  EXPECT_NEAR(ZeroCostSeconds(model, boards, 1e-3), 16e-3, 1e-12);
+  EXPECT_NEAR(ZeroCostSeconds(model, {boards[1]}), 9e-3, 1e-12);
+  model.usbBytesPerSecond = 0;
+  EXPECT_NEAR(ZeroCostSeconds(model, boards, 0), 13e-3, 1e-12);
+  EXPECT_EQ(ZeroCostSeconds(model, {}), 0);
+}
+
 }  // namespace
 }  // namespace korvex::sim
