@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "boot/station_model.h"
+#include "sim/sim_models.h"
 
 namespace korvex::sim {
 namespace {
@@ -12,10 +12,9 @@ std::vector<std::uint8_t> Header(FirmwareStage stage, int model) {
   const std::string_view magic =
       stage == FirmwareStage::Stage1 ? kPlaceholderStage1Magic : kPlaceholderStage2Magic;
   std::copy(magic.begin(), magic.end(), header.begin());
-  if (const CpuModelInfo* info = FindCpuModel(model)) {
-    const std::size_t n = std::min(info->folder.size(), kPlaceholderModelSize);
-    std::copy_n(info->folder.begin(), n, header.begin() + kPlaceholderModelOffset);
-  }
+  const std::string_view folder = SimModelFolder(model);
+  const std::size_t n = std::min(folder.size(), kPlaceholderModelSize);
+  std::copy_n(folder.begin(), n, header.begin() + kPlaceholderModelOffset);
   std::copy(kPlaceholderNotice.begin(), kPlaceholderNotice.end(),
             header.begin() + kPlaceholderNoticeOffset);
   return header;
@@ -38,7 +37,7 @@ std::vector<std::uint8_t> MakePlaceholderFirmware(FirmwareStage stage, int model
 }
 
 bool IsPlaceholderFirmware(std::span<const std::uint8_t> image, FirmwareStage stage, int model) {
-  if (FindCpuModel(model) == nullptr || image.size() < kPlaceholderHeaderSize) return false;
+  if (SimModelFolder(model).empty() || image.size() < kPlaceholderHeaderSize) return false;
   const std::vector<std::uint8_t> header = Header(stage, model);
   const auto same = [&](std::size_t from, std::size_t to) {
     return std::equal(header.begin() + static_cast<std::ptrdiff_t>(from),

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <system_error>
 
-#include "boot/station_model.h"
 #include "host/paths.h"
 #include "sim/placeholder_firmware.h"
+#include "sim/sim_models.h"
 
 namespace korvex::sim {
 
@@ -126,7 +126,7 @@ const std::string_view kSampleNandConfig4K =
     "[END]\n";
 
 std::string_view SampleConfigText(int model, bool pages4K) {
-  if (model == kModelQx7120) return pages4K ? kSampleNandConfig4K : kSampleNandConfig2K;
+  if (model == kSimModelQx7120) return pages4K ? kSampleNandConfig4K : kSampleNandConfig2K;
   return pages4K ? kSampleFullConfig4K : kSampleFullConfig2K;
 }
 
@@ -186,27 +186,27 @@ bool MakeFolder(const std::filesystem::path& folder, std::string& error) {
 }  // namespace
 
 bool WritePlaceholderModelFolder(const std::filesystem::path& home, int model, std::string& error) {
-  const CpuModelInfo* info = FindCpuModel(model);
-  if (info == nullptr) {
+  const std::string_view name = SimModelFolder(model);
+  if (name.empty()) {
     error = "model " + std::to_string(model) + " has no folder";
     return false;
   }
-  const std::filesystem::path folder = home / PathFromUtf8(info->folder);
+  const std::filesystem::path folder = home / PathFromUtf8(name);
   return MakeFolder(folder, error) &&
-         WriteBytes(folder / PathFromUtf8(kStage1FileName),
+         WriteBytes(folder / PathFromUtf8(kSimStage1File),
                     MakePlaceholderFirmware(FirmwareStage::Stage1, model, kPlaceholderStage1Bytes),
                     error) &&
-         WriteBytes(folder / PathFromUtf8(kStage2FileName),
+         WriteBytes(folder / PathFromUtf8(kSimStage2File),
                     MakePlaceholderFirmware(FirmwareStage::Stage2, model, kPlaceholderStage2Bytes),
                     error) &&
-         WriteText(folder / PathFromUtf8(kConfig2KFileName), SampleConfigText(model, false),
+         WriteText(folder / PathFromUtf8(kSimConfig2KFile), SampleConfigText(model, false),
                    error) &&
-         WriteText(folder / PathFromUtf8(kConfig4KFileName), SampleConfigText(model, true), error);
+         WriteText(folder / PathFromUtf8(kSimConfig4KFile), SampleConfigText(model, true), error);
 }
 
 bool WritePlaceholderHome(const std::filesystem::path& home, std::string& error) {
-  for (const CpuModelInfo& model : kCpuModels) {
-    if (!WritePlaceholderModelFolder(home, model.index, error)) return false;
+  for (int model = 0; model < kSimModelCount; ++model) {
+    if (!WritePlaceholderModelFolder(home, model, error)) return false;
   }
   const std::filesystem::path images = home / PathFromUtf8(kSampleImagesFolder);
   if (!MakeFolder(images, error)) return false;
