@@ -8,7 +8,9 @@ namespace {
 
 CpuReply AskAndClassify(DeviceHandle device, const CpuNameTable& table) {
   RequestBuffer reply{};
-  if (!SendRequest(device, Request::kGetCpuInfo, 0, reply)) return kCpuReplyFailed;
+  if (!SendRequest(device, Request::kGetCpuInfo, 0, reply, static_cast<std::uint32_t>(kIdentificationLength))) {
+    return kCpuReplyFailed;
+  }
   const std::string_view text(reinterpret_cast<const char*>(reply.data()),
                               kIdentificationLength);
   return ClassifyIdentification(text, table);

@@ -18,13 +18,14 @@ RequestBuffer RequestInput(std::uint32_t argument);
 
 // One request; true when the driver completed it. Blocks until it has.
 bool SendRequest(DeviceHandle device, Request request, std::uint32_t argument);
-// The same, keeping the board's 512-byte reply (only request 0 has one).
+// The same, keeping the board's 512-byte reply (only request 0 has one): true only
+// when the driver returned at least the replyBytes the caller reads of it.
 bool SendRequest(DeviceHandle device, Request request, std::uint32_t argument,
-                 RequestBuffer& reply);
+                 RequestBuffer& reply, std::uint32_t replyBytes);
 
-// One synchronous write or read of count bytes; false when the host call itself
-// failed (the link to the board is gone). A short transfer shows only in what the
-// board answers later.
+// One synchronous write or read of count bytes; true only when all count bytes moved.
+// A failed host call, or a transfer that moved fewer bytes, means the link to the
+// board can no longer be trusted: the callers end the board as a lost link.
 bool BulkWrite(DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count);
 bool BulkRead(DeviceHandle device, std::uint8_t* buffer, std::uint32_t count);
 

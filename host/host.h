@@ -36,6 +36,17 @@ enum RegStatus : long {
 inline constexpr std::size_t kRequestBufferSize = 512;
 using RequestBuffer = std::array<std::uint8_t, kRequestBufferSize>;
 
+// What a device call did: whether it worked, or the device went away (unplugged, its
+// driver instance removed), or it failed otherwise; and the bytes it actually moved
+// (written, read, or for an I/O control call returned in the output buffer). A
+// transfer that moved fewer bytes than asked is the caller's to judge.
+enum class DeviceStatus { kOk, kGone, kFailed };
+struct DeviceResult {
+  DeviceStatus status = DeviceStatus::kFailed;
+  std::uint32_t bytes = 0;
+  bool Ok() const { return status == DeviceStatus::kOk; }
+};
+
 enum class MessageButtons { Ok, OkCancel };
 enum class MessageAnswer { Ok = 1, Cancel = 2 };
 
@@ -77,13 +88,13 @@ class Host {
   // CreateFile(path, read|write, share read, open existing). On failure returns
   // kInvalidHandle and sets lastError (GetLastError).
   virtual HostHandle OpenDevice(std::string_view path, std::uint32_t& lastError) = 0;
-  // DeviceIoControl with 512-byte input and output buffers; true when it succeeded.
-  virtual bool DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
-                               RequestBuffer& out) = 0;
-  virtual bool WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count,
-                           std::uint32_t& written) = 0;
-  virtual bool ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count,
-                          std::uint32_t& read) = 0;
+  // DeviceIoControl with 512-byte input and output buffers; bytes is what the driver
+  // returned in the output.
+  virtual DeviceResult DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
+                                       RequestBuffer& out) = 0;
+  // WriteFile / ReadFile of count bytes; bytes is what was written or read.
+  virtual DeviceResult WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count) = 0;
+  virtual DeviceResult ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count) = 0;
   virtual bool CloseDevice(HostHandle handle) = 0;
 
   // --- Threads and the main window ---

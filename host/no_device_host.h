@@ -25,17 +25,13 @@ class NoDeviceHost : public Host {
     lastError = kFileNotFound;
     return kInvalidHandle;
   }
-  bool DeviceIoControl(HostHandle, std::uint32_t, const RequestBuffer&, RequestBuffer&) override {
-    return false;
+  DeviceResult DeviceIoControl(HostHandle, std::uint32_t, const RequestBuffer&, RequestBuffer&) override {
+    return {DeviceStatus::kGone, 0};
   }
-  bool WriteDevice(HostHandle, const std::uint8_t*, std::uint32_t, std::uint32_t& written) override {
-    written = 0;
-    return false;
+  DeviceResult WriteDevice(HostHandle, const std::uint8_t*, std::uint32_t) override {
+    return {DeviceStatus::kGone, 0};
   }
-  bool ReadDevice(HostHandle, std::uint8_t*, std::uint32_t, std::uint32_t& read) override {
-    read = 0;
-    return false;
-  }
+  DeviceResult ReadDevice(HostHandle, std::uint8_t*, std::uint32_t) override { return {DeviceStatus::kGone, 0}; }
   bool CloseDevice(HostHandle) override { return false; }
   // Nothing is burned through this host, so reproducible bytes serve.
   void RandomBytes(std::span<std::uint8_t> out) override { random_.Fill(out); }

@@ -17,7 +17,7 @@ constexpr OptionHelp kSharedSimOptions[] = {
     {"--sim-fault", "[PORT:]PLAN",
      "faults of every simulated board, or of the board on PORT (1..8): unplug-after=N, "
      "unplug-at-page=P, fail-request=N[@K], hang-after=N, bad=B;B, program-fail=B;B, "
-     "random-bad=N, seed=S, corrupt-page=P; may be given again",
+     "random-bad=N, seed=S, corrupt-page=P, short-write=N, short-read=N; may be given again",
      "none"},
     {"--sim-event", "TIME:ACTION:PORT",
      "a scripted pull or plug: TIME as 500ms or 5s from the start, ACTION unplug, plug (the same "

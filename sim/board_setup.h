@@ -33,6 +33,8 @@ struct FaultPlan {
   std::optional<std::uint32_t> failRequest;          // request number that fails ...
   std::uint32_t failRequestOccurrence = 1;           // ... at its k-th occurrence (1 = first)
   std::optional<std::uint64_t> hangAfterExchange;    // stops answering after exchange N
+  std::optional<std::uint64_t> shortWrite;           // bulk write N moves fewer bytes than asked
+  std::optional<std::uint64_t> shortRead;            // bulk read N moves fewer bytes than asked
   std::vector<std::uint32_t> badBlocks;              // factory bad physical blocks
   std::vector<std::uint32_t> programFailBlocks;      // programs into these blocks fail
   std::uint32_t randomBadBlocks = 0;                 // extra bad blocks drawn from seed
@@ -41,7 +43,7 @@ struct FaultPlan {
 };
 
 // "unplug-after=N,unplug-at-page=P,fail-request=N[@K],hang-after=N,bad=B;B,
-//  program-fail=B;B,random-bad=N,seed=S,corrupt-page=P" in any order; nullopt and a message on error.
+//  program-fail=B;B,random-bad=N,seed=S,corrupt-page=P,short-write=N,short-read=N" in any order; nullopt and a message on error.
 std::optional<FaultPlan> ParseFaultPlan(std::string_view text, std::string& error);
 // The same text laid over an existing plan, as one port's faults go over every
 // board's: a number it gives replaces the plan's, blocks it gives join the plan's.
@@ -49,7 +51,7 @@ std::optional<FaultPlan> ParseFaultPlan(std::string_view text, std::string& erro
 bool ParseFaultPlanOnto(std::string_view text, FaultPlan& plan, std::string& error);
 
 // The faults that live on the link rather than in the chip: the exchange counts, the
-// page that pulls the board, the failing request and the hang.
+// page that pulls the board, the failing request, the hang and the short transfers.
 void ClearLinkFaults(FaultPlan& plan);
 
 // Where a board's firmware is: the boot ROM after power-up, stage 1 after request 4,

@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::string_view kKnownKeys =
     "unplug-after, unplug-at-page, fail-request, hang-after, bad, program-fail, random-bad, seed, "
-    "corrupt-page";
+    "corrupt-page, short-write, short-read";
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -110,6 +110,9 @@ bool ParseItem(std::string_view key, std::string_view value, FaultPlan& plan, st
   } else if (key == "random-bad") {
     if (!p.Whole(0, kMax32, n)) return false;
     plan.randomBadBlocks = static_cast<std::uint32_t>(n);
+  } else if (key == "short-write" || key == "short-read") {
+    if (!p.Whole(1, kMax64, n)) return false;  // counted from 1, as the board counts them
+    (key == "short-write" ? plan.shortWrite : plan.shortRead) = n;
   } else if (key == "corrupt-page") {
     if (!p.Whole(0, kMax32, n)) return false;
     plan.corruptPage = static_cast<std::uint32_t>(n);
@@ -163,6 +166,8 @@ void ClearLinkFaults(FaultPlan& plan) {
   plan.failRequest.reset();
   plan.failRequestOccurrence = 1;
   plan.hangAfterExchange.reset();
+  plan.shortWrite.reset();
+  plan.shortRead.reset();
 }
 
 }  // namespace korvex::sim

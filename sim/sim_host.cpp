@@ -254,27 +254,41 @@ HostHandle SimHost::OpenDevice(std::string_view path, std::uint32_t& lastError) 
   return driver_->OpenDevice(path, lastError);
 }
 
-bool SimHost::DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
-                              RequestBuffer& out) {
-  ApplyDueEvents();
-  const auto board = Used(driver_->BoardOfHandle(handle));
-  return board && board->Request(code, in, out);
+namespace {
+
+// A board that went away is gone; one that is still there failed the exchange.
+DeviceResult Outcome(const VirtualBoard& board, bool ok, std::uint32_t bytes) {
+  if (ok) return {DeviceStatus::kOk, bytes};
+  return {board.Attached() ? DeviceStatus::kFailed : DeviceStatus::kGone, bytes};
 }
 
-bool SimHost::WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count,
-                          std::uint32_t& written) {
+}  // namespace
+
+DeviceResult SimHost::DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
+                                      RequestBuffer& out) {
   ApplyDueEvents();
-  written = 0;
   const auto board = Used(driver_->BoardOfHandle(handle));
-  return board && board->BulkWrite(data, count, written);
+  if (!board) return {DeviceStatus::kGone, 0};
+  const bool ok = board->Request(code, in, out);
+  return Outcome(*board, ok, ok ? static_cast<std::uint32_t>(out.size()) : 0);
 }
 
-bool SimHost::ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count,
-                         std::uint32_t& read) {
+DeviceResult SimHost::WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count) {
   ApplyDueEvents();
-  read = 0;
   const auto board = Used(driver_->BoardOfHandle(handle));
-  return board && board->BulkRead(data, count, read);
+  if (!board) return {DeviceStatus::kGone, 0};
+  std::uint32_t written = 0;
+  const bool ok = board->BulkWrite(data, count, written);
+  return Outcome(*board, ok, written);
+}
+
+DeviceResult SimHost::ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count) {
+  ApplyDueEvents();
+  const auto board = Used(driver_->BoardOfHandle(handle));
+  if (!board) return {DeviceStatus::kGone, 0};
+  std::uint32_t read = 0;
+  const bool ok = board->BulkRead(data, count, read);
+  return Outcome(*board, ok, read);
 }
 
 bool SimHost::CloseDevice(HostHandle handle) { return driver_->CloseDevice(handle); }

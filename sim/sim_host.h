@@ -137,12 +137,10 @@ class SimHost : public Host {
   long RegQueryDword(RegKey key, std::string_view valueName, std::uint32_t& value) override;
   void RegCloseKey(RegKey key) override;
   HostHandle OpenDevice(std::string_view path, std::uint32_t& lastError) override;
-  bool DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
-                       RequestBuffer& out) override;
-  bool WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count,
-                   std::uint32_t& written) override;
-  bool ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count,
-                  std::uint32_t& read) override;
+  DeviceResult DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
+                               RequestBuffer& out) override;
+  DeviceResult WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count) override;
+  DeviceResult ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count) override;
   bool CloseDevice(HostHandle handle) override;
   MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override;
   LocalTime GetLocalTime() override;

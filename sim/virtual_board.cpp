@@ -140,6 +140,8 @@ bool VirtualBoard::BulkWrite(const std::uint8_t* data, std::uint32_t count,
   written = 0;
   const auto since = std::chrono::steady_clock::now();
   const ExchangeResult result = Exchange(TraceEntry{TraceKind::BulkWrite, 0, 0, count, true}, [&] {
+    // A short write takes half the bytes, and the driver says so.
+    if (faults_.shortWrite == ++bulkWrites_) count /= 2;
     if (stage_ == BoardStage::BootRom || stage_ == BoardStage::Stage1) {
       if (!DownloadWrite(data, count)) return false;
     } else {
@@ -158,7 +160,8 @@ bool VirtualBoard::BulkRead(std::uint8_t* data, std::uint32_t count, std::uint32
   const ExchangeResult result = Exchange(TraceEntry{TraceKind::BulkRead, 0, 0, count, true}, [&] {
     const std::size_t available = outgoing_.size() - outPos_;
     if (available == 0) return false;
-    const std::size_t n = std::min<std::size_t>(count, available);
+    std::size_t n = std::min<std::size_t>(count, available);
+    if (faults_.shortRead == ++bulkReads_) n /= 2;
     std::copy_n(outgoing_.begin() + static_cast<std::ptrdiff_t>(outPos_), n, data);
     outPos_ += n;
     read = static_cast<std::uint32_t>(n);

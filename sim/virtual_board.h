@@ -141,6 +141,7 @@ class VirtualBoard {
   bool wasReset_ = false;
   std::uint64_t exchanges_ = 0;
   std::uint32_t failRequestSeen_ = 0;  // occurrences of the request the plan fails
+  std::uint64_t bulkWrites_ = 0, bulkReads_ = 0;  // counted from 1, for the short faults
   std::vector<TraceEntry> trace_;
   std::vector<TimedCharge> charges_;
 

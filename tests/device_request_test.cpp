@@ -29,7 +29,8 @@ using Lines = std::vector<std::string>;
 class WireHost : public testing::RecordingHost {
  public:
   using RecordingHost::RecordingHost;
-  bool DeviceIoControl(HostHandle h, std::uint32_t code, const RequestBuffer& in, RequestBuffer& out) override {
+  DeviceResult DeviceIoControl(HostHandle h, std::uint32_t code, const RequestBuffer& in,
+                               RequestBuffer& out) override {
     codes.push_back(code), inputs.push_back(in);
     return RecordingHost::DeviceIoControl(h, code, in, out);
   }

@@ -106,6 +106,12 @@ const Cell kMatrix[] = {
     {"hang-after", "image write", 8, "hang-after=26", "plug", "link-lost", {}, 0, kNandGone},
     {"hang-after", "identity pages", 1, "hang-after=31", "plug", "link-lost", {}, 2, kNandGone},
     {"hang-after", "reset", 2, "hang-after=105", "plug", "link-lost", {}, 13, kBoardGone},
+    // A transfer that moves fewer bytes than asked ends the board as a lost link: bulk
+    // read 2 is the chip ID's reply, bulk write 5 the first block of nand.bin, read 9
+    // the status of the UID page's write.
+    {"short-read", "chip ID", 4, "short-read=2", "plug", "link-lost", {}, 0, {}, kBoardGone},
+    {"short-write", "image write", 5, "short-write=5", "plug", "link-lost", {}, 0, kNandGone},
+    {"short-read", "identity pages", 6, "short-read=9", "plug", "link-lost", {}, 4, kNandGone},
     // The board skips bad blocks itself, into def_boot.bin's zone; then the zone is used up.
     {"bad-block storm", "image write", 3, "bad=16;17;18;19", "plug-new", "zone-full",
      {"Loader.bin zone have too many bad blocks,Nand is not usable!"}, 5,

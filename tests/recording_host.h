@@ -64,17 +64,15 @@ class RecordingHost : public Host {
   HostHandle OpenDevice(std::string_view path, std::uint32_t& lastError) override {
     return inner_.OpenDevice(path, lastError);
   }
-  bool DeviceIoControl(HostHandle h, std::uint32_t code, const RequestBuffer& in,
-                       RequestBuffer& out) override {
+  DeviceResult DeviceIoControl(HostHandle h, std::uint32_t code, const RequestBuffer& in,
+                               RequestBuffer& out) override {
     return inner_.DeviceIoControl(h, code, in, out);
   }
-  bool WriteDevice(HostHandle h, const std::uint8_t* data, std::uint32_t count,
-                   std::uint32_t& written) override {
-    return inner_.WriteDevice(h, data, count, written);
+  DeviceResult WriteDevice(HostHandle h, const std::uint8_t* data, std::uint32_t count) override {
+    return inner_.WriteDevice(h, data, count);
   }
-  bool ReadDevice(HostHandle h, std::uint8_t* data, std::uint32_t count,
-                  std::uint32_t& read) override {
-    return inner_.ReadDevice(h, data, count, read);
+  DeviceResult ReadDevice(HostHandle h, std::uint8_t* data, std::uint32_t count) override {
+    return inner_.ReadDevice(h, data, count);
   }
   bool CloseDevice(HostHandle h) override {
     ++closedDevices;

@@ -30,17 +30,16 @@ class Wire {
   bool Request(std::uint32_t n, std::uint32_t argument = 0) {
     RequestBuffer in{}, reply{};
     PutLe32(in, 0, argument);
-    return sim_.DeviceIoControl(handle_, 0x220000 + 4 * n, in, reply);
+    return sim_.DeviceIoControl(handle_, 0x220000 + 4 * n, in, reply).Ok();
   }
   bool Write(const Bytes& bytes) {
-    std::uint32_t done = 0;
-    return sim_.WriteDevice(handle_, bytes.data(), static_cast<std::uint32_t>(bytes.size()), done);
+    return sim_.WriteDevice(handle_, bytes.data(), static_cast<std::uint32_t>(bytes.size())).Ok();
   }
   Bytes Read(std::uint32_t count) {
     Bytes bytes(count);
-    std::uint32_t read = 0;
-    if (!sim_.ReadDevice(handle_, bytes.data(), count, read)) return {};
-    bytes.resize(read);
+    const DeviceResult read = sim_.ReadDevice(handle_, bytes.data(), count);
+    if (!read.Ok()) return {};
+    bytes.resize(read.bytes);
     return bytes;
   }
   std::uint32_t Status() {

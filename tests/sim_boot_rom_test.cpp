@@ -42,8 +42,7 @@ std::vector<std::string> Play(const std::vector<std::pair<std::uint32_t, std::ui
   for (const auto& [n, argument] : steps) {
     if (n == kWrite) {
       const Bytes& image = images[argument];
-      std::uint32_t written = 0;
-      sim.WriteDevice(handle, image.data(), static_cast<std::uint32_t>(image.size()), written);
+      sim.WriteDevice(handle, image.data(), static_cast<std::uint32_t>(image.size()));
     } else {
       RequestBuffer in{}, out{};
       PutLe32(in, 0, argument);

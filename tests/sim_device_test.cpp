@@ -51,7 +51,7 @@ TEST_F(SimDevice, UnknownRequestsAndAnyButAWholeFreshRecordAreRefused) {
   Wire wire = Plug();
   for (std::uint32_t n : {6u, 10u, 11u}) EXPECT_FALSE(wire.Request(n)) << n;
   RequestBuffer in{}, out{};
-  EXPECT_FALSE(sim_.DeviceIoControl(wire.handle(), 0x220001, in, out));
+  EXPECT_EQ(sim_.DeviceIoControl(wire.handle(), 0x220001, in, out).status, DeviceStatus::kFailed);
   EXPECT_FALSE(wire.Request(7, 0x000B));  // opcode 11 exists on model 0 only
 
   ASSERT_TRUE(wire.Write(Bytes(87, 0)));

@@ -92,29 +92,43 @@ HostHandle Win32Host::OpenDevice(std::string_view path, std::uint32_t& lastError
   return reinterpret_cast<HostHandle>(handle);
 }
 
-bool Win32Host::DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
-                                RequestBuffer& out) {
+namespace {
+
+// A device whose driver instance went away answers with one of these.
+DeviceResult Outcome(BOOL ok, DWORD bytes) {
+  if (ok != FALSE) return {DeviceStatus::kOk, bytes};
+  switch (::GetLastError()) {
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_NO_SUCH_DEVICE:
+    case ERROR_DEV_NOT_EXIST:
+      return {DeviceStatus::kGone, bytes};
+    default:
+      return {DeviceStatus::kFailed, bytes};
+  }
+}
+
+}  // namespace
+
+DeviceResult Win32Host::DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
+                                        RequestBuffer& out) {
   // The driver does not write to the input; the API only lacks the const.
   DWORD returned = 0;
-  return ::DeviceIoControl(ToHandle(handle), code, const_cast<std::uint8_t*>(in.data()),
-                           static_cast<DWORD>(in.size()), out.data(),
-                           static_cast<DWORD>(out.size()), &returned, nullptr) != FALSE;
+  const BOOL ok = ::DeviceIoControl(ToHandle(handle), code, const_cast<std::uint8_t*>(in.data()),
+                                    static_cast<DWORD>(in.size()), out.data(),
+                                    static_cast<DWORD>(out.size()), &returned, nullptr);
+  return Outcome(ok, returned);
 }
 
-bool Win32Host::WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count,
-                            std::uint32_t& written) {
+DeviceResult Win32Host::WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count) {
   DWORD done = 0;
   const BOOL ok = ::WriteFile(ToHandle(handle), data, count, &done, nullptr);
-  written = done;
-  return ok != FALSE;
+  return Outcome(ok, done);
 }
 
-bool Win32Host::ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count,
-                           std::uint32_t& read) {
+DeviceResult Win32Host::ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count) {
   DWORD done = 0;
   const BOOL ok = ::ReadFile(ToHandle(handle), data, count, &done, nullptr);
-  read = done;
-  return ok != FALSE;
+  return Outcome(ok, done);
 }
 
 bool Win32Host::CloseDevice(HostHandle handle) { return ::CloseHandle(ToHandle(handle)) != FALSE; }

@@ -30,12 +30,10 @@ class Win32Host : public Host {
   void RegCloseKey(RegKey key) override;
 
   HostHandle OpenDevice(std::string_view path, std::uint32_t& lastError) override;
-  bool DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
-                       RequestBuffer& out) override;
-  bool WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count,
-                   std::uint32_t& written) override;
-  bool ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count,
-                  std::uint32_t& read) override;
+  DeviceResult DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
+                               RequestBuffer& out) override;
+  DeviceResult WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count) override;
+  DeviceResult ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count) override;
   bool CloseDevice(HostHandle handle) override;
 
   std::intptr_t SendWindowMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,

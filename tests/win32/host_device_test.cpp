@@ -84,13 +84,13 @@ TEST(DeviceOpenTest, TheDeviceIsOpenedForReadAndWriteLettingOthersOnlyRead) {
   if (reader != INVALID_HANDLE_VALUE) ::CloseHandle(reader);
 
   const std::uint8_t bytes[] = {'A', 'B', 'C'};
-  std::uint32_t written = 0;
-  EXPECT_TRUE(host.WriteDevice(handle, bytes, 3, written));
-  EXPECT_EQ(written, 3u);
+  const DeviceResult written = host.WriteDevice(handle, bytes, 3);
+  EXPECT_TRUE(written.Ok());
+  EXPECT_EQ(written.bytes, 3u);
   std::uint8_t rest[16] = {};
-  std::uint32_t read = 0;
-  EXPECT_TRUE(host.ReadDevice(handle, rest, sizeof rest, read));
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(rest), read), "3456789");
+  const DeviceResult read = host.ReadDevice(handle, rest, sizeof rest);
+  EXPECT_TRUE(read.Ok());
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(rest), read.bytes), "3456789");
   EXPECT_TRUE(host.CloseDevice(handle));
   EXPECT_EQ(wintest::ReadWholeFile(path), std::optional<std::string>("ABC3456789"));
 
@@ -156,7 +156,7 @@ TEST_F(PipeDeviceTest, BulkTransfersArriveInOrderAndRequestsUseFullBuffers) {
   ServerWrite("QX7120V1");
   RequestBuffer reply{};
   reply.fill(0xEE);
-  EXPECT_TRUE(host_.DeviceIoControl(device.handle, kPipePeek, RequestInput(0), reply));
+  EXPECT_TRUE(host_.DeviceIoControl(device.handle, kPipePeek, RequestInput(0), reply).Ok());
   EXPECT_EQ(reply[4], 8);  // bytes available
   EXPECT_EQ(std::string(reinterpret_cast<char*>(reply.data()) + 16, 8), "QX7120V1");
 
