@@ -27,11 +27,6 @@ bool ResetWithLogLine(Host& host, MessageAnswer answer, std::uint32_t& windowCop
   return true;
 }
 
-MessageAnswer Ask(Host& host, const Confirmation& confirmation) {
-  return host.ShowMessageBox(
-      {confirmation.text, confirmation.caption, MessageButtons::OkCancel, kNoPort});
-}
-
 }  // namespace
 
 std::string ClearLogLine(std::uint32_t count) {
@@ -48,14 +43,6 @@ bool ApplyClearAnswer(Host& host, MessageAnswer answer, std::uint32_t& windowCop
 
 bool ApplyCloseAnswer(Host& host, MessageAnswer answer, std::uint32_t& windowCopy) {
   return ResetWithLogLine(host, answer, windowCopy, CloseLogLine);
-}
-
-bool RequestClear(Host& host, std::uint32_t& windowCopy) {
-  return ApplyClearAnswer(host, Ask(host, kClearConfirmation), windowCopy);
-}
-
-bool RequestClose(Host& host, std::uint32_t& windowCopy) {
-  return ApplyCloseAnswer(host, Ask(host, kCloseConfirmation), windowCopy);
 }
 
 }  // namespace korvex

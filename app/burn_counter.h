@@ -29,9 +29,4 @@ std::string CloseLogLine(std::uint32_t count);  // "Update NUM is %d, someone cl
 bool ApplyClearAnswer(Host& host, MessageAnswer answer, std::uint32_t& windowCopy);
 bool ApplyCloseAnswer(Host& host, MessageAnswer answer, std::uint32_t& windowCopy);
 
-// The Clear button and the close command: ask, then apply the answer. A true result
-// from RequestClose means the station ends (the caller stops its timers and closes).
-bool RequestClear(Host& host, std::uint32_t& windowCopy);
-bool RequestClose(Host& host, std::uint32_t& windowCopy);
-
 }  // namespace korvex

@@ -25,13 +25,12 @@ void PortScheduler::PrepareSession(PortContext& context, std::size_t port) {
   context.settings.port = static_cast<std::int32_t>(port);
 }
 
-// Every context gets the window's settings, running ones too: a worker works on its
-// own copy of the session head, and the controls that feed the settings stay locked
-// while any port is in use, so a running burn never sees them change.
+// Every context without a running worker gets the window's settings. A context
+// belongs to its worker until the worker returns, so a running one is left alone; it
+// misses nothing, as the controls that feed the settings stay locked while any port is
+// in use.
 void PortScheduler::CopySettings(const StationSettings& settings) {
   for (std::size_t port = 0; port < kPortCount; ++port) {
-    // A context belongs to its worker until the worker returns; the settings cannot
-    // have changed meanwhile (the controls are locked while a port is in use).
     if (g_portRuns[port].workerRunning) continue;
     PortContext& context = g_portContexts[port];
     context.settings.includeFlags = settings.includeFlags;

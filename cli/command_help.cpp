@@ -145,7 +145,6 @@ const std::vector<CommandHelp>& Commands() {
 
 }  // namespace
 
-std::span<const OptionHelp> GlobalOptionHelp() { return kGlobalOptions; }
 
 std::vector<OptionHelp> BoardOptionHelp() {
   const sim::SimOptionParser parser("--sim", "--model", static_cast<int>(kPortCount));

@@ -23,9 +23,6 @@ struct CommandHelp {
   std::string_view details;  // more lines after the options; may be empty
 };
 
-// Options main() reads before and after the command name.
-std::span<const OptionHelp> GlobalOptionHelp();
-
 // Options of the commands that drive boards: the simulator's and --sim-dump.
 std::vector<OptionHelp> BoardOptionHelp();
 

@@ -91,11 +91,6 @@ const CtrlItem_Struct* CMuleListCtrl::ItemOf(int row) const {
   return reinterpret_cast<const CtrlItem_Struct*>(item.lParam);
 }
 
-const CtrlItem_Struct* CMuleListCtrl::WrapperOf(const void* value) const {
-  const auto it = items_.find(value);
-  return it == items_.end() ? nullptr : it->second.get();
-}
-
 int CMuleListCtrl::InsertBoundRow(const void* value, std::size_t index) {
   if (list_ == nullptr) return -1;
   std::unique_ptr<CtrlItem_Struct>& wrapper = items_[value];

@@ -56,8 +56,6 @@ class CMuleListCtrl {
   int RowCount() const;
   // The wrapper a row is bound to, or nullptr.
   const CtrlItem_Struct* ItemOf(int row) const;
-  // The wrapper bound to a record, or nullptr.
-  const CtrlItem_Struct* WrapperOf(const void* value) const;
   // Invalidates one row's rectangle (with erase); nothing else is redrawn.
   void InvalidateRow(int row) const;
 
