@@ -1,24 +1,28 @@
 #include "app/model_selection.h"
 
-namespace korvex {
+#include <atomic>
 
-std::atomic<int> g_cpuModel{kDefaultCpuModel};
-std::atomic<const CpuModelInfo*> g_modelFolder{&kCpuModels[kDefaultCpuModel]};
-std::atomic<std::uint32_t> g_stage1Address{kCpuModels[kDefaultCpuModel].stage1Address};
+namespace korvex {
+namespace {
+
+std::atomic<std::shared_ptr<const ModelSelection>> g_selection{std::make_shared<const ModelSelection>()};
+
+}  // namespace
+
+std::shared_ptr<const ModelSelection> CurrentModelSelection() { return g_selection.load(); }
 
 bool SelectCpuModel(int index) {
-  g_cpuModel.store(index);
   const CpuModelInfo* info = FindCpuModel(index);
-  if (info == nullptr) return false;
-  g_modelFolder.store(info);
-  g_stage1Address.store(info->stage1Address);
-  return true;
+  const std::shared_ptr<const ModelSelection> current = g_selection.load();
+  g_selection.store(std::make_shared<const ModelSelection>(
+      ModelSelection{index, info != nullptr ? *info : current->model}));
+  return info != nullptr;
 }
 
 void ClaimModel(DeviceSession& session) {
-  session.cpuModel = g_cpuModel.load();
-  session.model = *g_modelFolder.load();
-  session.model.stage1Address = g_stage1Address.load();
+  const std::shared_ptr<const ModelSelection> selection = g_selection.load();
+  session.cpuModel = selection->cpuModel;
+  session.model = selection->model;
 }
 
 }  // namespace korvex

@@ -137,7 +137,7 @@ TEST_F(MainWindowModelTest, StartUpLocksTheImagesStartsTimersAndNumbersTheRows) 
   expected.push_back("combo 1058 2");
   for (int port = 0; port < 8; ++port) expected.push_back("row " + std::to_string(port));
   EXPECT_EQ(view_.events, expected);
-  EXPECT_EQ(g_cpuModel, 2);
+  EXPECT_EQ(CurrentModelSelection()->cpuModel, 2);
   EXPECT_EQ(g_portSlots[5].state + g_portSlots[5].inUse, 0);
   for (std::size_t port = 0; port < kPortCount; ++port) {
     EXPECT_EQ(model_.CellText(port, 0), std::to_string(port + 1));
@@ -212,12 +212,13 @@ TEST_F(MainWindowModelTest, ModeSwitchBothWaysClearsChoicesAndFreesEveryPortStat
 
 TEST_F(MainWindowModelTest, CpuModelSelectionAndItsErrorMessage) {
   model_.OnCpuModelChanged(0);
-  EXPECT_EQ(g_modelFolder.load()->folder, "7120");
+  EXPECT_EQ(CurrentModelSelection()->model.folder, "7120");
   EXPECT_TRUE(view_.messages.empty());
   model_.OnCpuModelChanged(-1);  // the index is taken; folder and address keep
-  EXPECT_EQ(g_cpuModel, -1);
-  EXPECT_EQ(g_modelFolder.load()->folder, "7120");
-  EXPECT_EQ(g_stage1Address, 0x80000000u);
+  const std::shared_ptr<const ModelSelection> selection = CurrentModelSelection();
+  EXPECT_EQ(selection->cpuModel, -1);
+  EXPECT_EQ(selection->model.folder, "7120");
+  EXPECT_EQ(selection->model.stage1Address, 0x80000000u);
   EXPECT_EQ(view_.messages, Texts{"CPU 类型出错"});
 }
 
