@@ -48,6 +48,7 @@ void PortScheduler::Claim(std::size_t port) {
   slot.port = static_cast<std::int32_t>(port);
   context.session.port = static_cast<std::uint8_t>(port);
   context.session.devicePath.Assign(tables_.linkedDevices[port].symbolicLink.View());
+  arrivals_.Claimed(port, tables_.linkedDevices[port].symbolicLink.View());
   context.session.is2KPage = 1;
   ClaimModel(context.session);
 
@@ -102,9 +103,12 @@ ScanResult PortScheduler::Scan(const StationSettings& settings) {
       // reports the board as disconnected.
       slot.state = kPortFree;
       slot.inUse = 0;
+      arrivals_.Released(port);
       continue;
     }
-    if (slot.inUse == 1) continue;
+    // A claimed port linked at every scan still holds its board, unless the
+    // notifications told of a swap in between.
+    if (slot.inUse == 1 && !arrivals_.NewBoardOn(port)) continue;
     // A new board on a port whose previous worker has not returned yet (unplugged
     // mid-burn, replugged within one scan) waits: its context still belongs to that
     // worker. The next scan after the worker returns claims it.

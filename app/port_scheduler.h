@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "app/port_arrivals.h"
 #include "station/port_context.h"
 #include "device/device_discovery.h"
+#include "host/device_change.h"
 #include "host/host.h"
 
 namespace korvex {
@@ -46,6 +48,13 @@ class PortScheduler {
   // Timer 0: one scan over the eight ports.
   ScanResult Scan(const StationSettings& settings);
 
+  // An interface notification, from any thread: a claimed port whose board was removed
+  // and whose link arrived again holds a new board, which the scan claims once the old
+  // board's worker has ended.
+  void NoteDeviceChange(DeviceChange change, std::string_view symbolicLink) {
+    arrivals_.Note(change, symbolicLink);
+  }
+
   // Timer 3's question: is any port in use (a board attached, burning or done)?
   static bool AnyPortInUse();
 
@@ -65,6 +74,7 @@ class PortScheduler {
   PortWorker worker_;
   PortWorker readBack_;
   bool scanning_ = false;  // the window's thread only
+  PortArrivals arrivals_;
 };
 
 }  // namespace korvex

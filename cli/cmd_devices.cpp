@@ -8,6 +8,7 @@
 #include "cli/command_help.h"
 #include "cli/commands.h"
 #include "cli/json.h"
+#include "cli/station_line.h"
 #include "device/device_discovery.h"
 #include "sim/sim_host.h"
 #include "sim/sim_options.h"
@@ -84,10 +85,17 @@ int RunDevices(const CommandContext& context) {
     if (!count) return UsageError(error);
     boards = *count;
   }
-  // This build has no USB boot driver of its own: without --sim the driver list is
-  // empty, as on a machine where the driver was never installed.
-  sim::SimHost host(boards, context.home);
-  for (int port = 0; port < boards; ++port) host.Plug(port, {});
+  // Without --sim, the driver's registry where this build has the driver; elsewhere
+  // the list is empty, as on a machine where the driver was never installed. Listing
+  // drives no device, so a running station does not stand in the way.
+  std::unique_ptr<StationLine> driver;
+  if (!args->Has("--sim") && HasDeviceDriver()) {
+    driver = OpenDriverLine(context.home, false, error);
+    if (!driver) return UsageError(error);
+  }
+  sim::SimHost simulated(boards, context.home);
+  for (int port = 0; port < boards; ++port) simulated.Plug(port, {});
+  Host& host = driver ? driver->GetHost() : simulated;
 
   auto tables = std::make_unique<DeviceTables>();
   BuildDeviceTables(host, *tables);

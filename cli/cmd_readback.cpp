@@ -18,6 +18,7 @@
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/sim_options.h"
+#include "cli/station_line.h"
 #include "cli/station_view.h"
 #include "host/paths.h"
 #include "app/port_workers.h"
@@ -33,6 +34,7 @@ struct ReadbackJob {
   std::uint32_t fromPage = 0;
   std::uint32_t toPage = 0;  // one past the last page read
   std::string out;
+  bool simulated = false;  // --sim given
 };
 
 // nullopt after a usage message.
@@ -62,24 +64,26 @@ std::optional<ReadbackJob> ParseReadbackJob(std::span<const std::string> argumen
     return std::nullopt;
   }
   if (!ParseLineSetup(*args, static_cast<int>(kPortCount), job.setup)) return std::nullopt;
+  job.simulated = args->Has("--sim");
   return job;
 }
 
 // Message boxes, each one counted, and the worker's progress messages go to the window.
-void RouteToWindow(sim::SimHost& host, StationView& window, int& messages) {
-  host.SetMessageBoxHandler([&](const MessageBoxRequest& request) {
+void RouteToWindow(StationLine& line, StationView& window, int& messages) {
+  line.SetMessageBoxHandler([&](const MessageBoxRequest& request) {
     ++messages;
     window.ShowMessage(request);
     return MessageAnswer::Ok;
   });
-  host.SetWindowProcedure([&window](WindowHandle, std::uint32_t message, std::uintptr_t wParam,
+  line.SetWindowProcedure([&window](WindowHandle, std::uint32_t message, std::uintptr_t wParam,
                                     std::intptr_t lParam) {
     return window.HandleMessage(message, wParam, lParam);
   });
 }
 
 // The READ button on port 0's board; false when it could not start.
-bool ReadPortZero(const ReadbackJob& job, sim::SimHost& host) {
+bool ReadPortZero(const ReadbackJob& job, StationLine& line) {
+  Host& host = line.GetHost();
   ResetPortRecords();
   auto tables = std::make_unique<DeviceTables>();
   BuildDeviceTables(host, *tables);
@@ -88,7 +92,7 @@ bool ReadPortZero(const ReadbackJob& job, sim::SimHost& host) {
   settings.hwndMain = 1;
   const bool started =
       scheduler.StartReadBack(settings, job.fromPage, job.toPage, PathFromUtf8(job.out));
-  host.JoinThreads();
+  line.EndWorkers(true);
   return started;
 }
 
@@ -116,19 +120,19 @@ int RunReadback(const CommandContext& context) {
 
   StationView window(context.json ? ConsoleStyle::Json : ConsoleStyle::Plain,
                      context.quiet ? Verbosity::Quiet : Verbosity::Normal, "Korvex", JobPlan{});
-  auto host = MakeLineHost(job->setup, context.home);
-  if (!host) return kExitUsage;
+  auto line = OpenStationLine(job->setup, context.home, job->simulated);
+  if (!line) return kExitUsage;
   if (job->setup.line.boards > 0) {
     std::cerr << "korvex: note: a simulated board starts blank, so the pages read are 0xFF unless this "
                  "run burned them; `korvex station ... --sim-dump DIR` keeps each burned board's NAND "
                  "in DIR/board-<k>.nand\n";
   }
   int messages = 0;
-  RouteToWindow(*host, window, messages);
-  if (!EnsureNandTable(*host)) return kExitFailed;
+  RouteToWindow(*line, window, messages);
+  if (!EnsureNandTable(line->GetHost())) return kExitFailed;
 
-  const bool started = ReadPortZero(*job, *host);
-  DumpBoards(job->setup, *host);
+  const bool started = ReadPortZero(*job, *line);
+  if (const sim::SimHost* host = line->Simulated()) DumpBoards(job->setup, *host);
   const bool ok = started && messages == 0;
   PrintResult(*job, context.json, ok);
   return ok ? kExitOk : kExitFailed;

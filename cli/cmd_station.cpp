@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -12,7 +11,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include <unistd.h>
 
 #include "host/paths.h"
 
@@ -28,9 +26,11 @@
 #include "cli/cli_args.h"
 #include "cli/command_help.h"
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/json.h"
 #include "cli/preflight.h"
 #include "cli/sim_options.h"
+#include "cli/station_line.h"
 #include "cli/station_summary.h"
 #include "cli/station_view.h"
 #include "nandtable/nand_cfg.h"
@@ -53,10 +53,6 @@ constexpr auto kDemoPeriod = std::chrono::milliseconds(3000);  // the window's t
 // --demo-period MS: the demo timer's period, the window's 3000 ms unless given. A
 // rehearsal or a test shortens it so the forced matching step comes within a second.
 constexpr std::string_view kDemoPeriodOption = "--demo-period";
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
 
 struct ImageOption {
   std::string_view option;
@@ -211,9 +207,10 @@ std::optional<StationJob> ParseStationJob(std::span<const std::string> arguments
     job.plugAfter = std::chrono::seconds(*seconds);
   }
   job.checkOnly = args->Has("--check");
-  // Waiting for every board to end means nothing while no board can come: this build
-  // has no USB boot driver, and simulated boards are plugged only at start.
-  if (job.untilDone && job.setup.line.boards == 0) {
+  // Waiting for every board to end means nothing while no board can come: without the
+  // USB boot driver only simulated boards come, and they are plugged only at start.
+  const bool driverBoards = !job.simulated && HasDeviceDriver();
+  if (job.untilDone && job.setup.line.boards == 0 && !driverBoards) {
     UsageError("--until-done waits for boards, and none will come: give --sim N with N of 1 or more");
     return std::nullopt;
   }
@@ -228,6 +225,8 @@ void NoteClaimedPorts(PortsSeen& seen) {
   for (std::size_t port = 0; port < kPortCount; ++port) seen[port] |= g_portSlots[port].inUse == 1;
 }
 
+// A simulated line waits for each of its boards; on the driver, for the first board
+// to come and every board that came.
 bool AllBoardsEnded(int boards, const PortsSeen& seen) {
   for (const PortRun& run : g_portRuns) {
     if (run.workerRunning) return false;
@@ -238,7 +237,7 @@ bool AllBoardsEnded(int boards, const PortsSeen& seen) {
 // The live table needs a terminal; quiet and verbose runs are read line by line.
 ConsoleStyle ChooseConsoleStyle(const CommandContext& context) {
   if (context.json) return ConsoleStyle::Json;
-  if (context.quiet || context.verbose || !::isatty(STDOUT_FILENO)) return ConsoleStyle::Plain;
+  if (context.quiet || context.verbose || !CanRedrawInPlace()) return ConsoleStyle::Plain;
   return ConsoleStyle::Live;
 }
 
@@ -265,9 +264,10 @@ std::string ChipName(const StationJob& job) {
 std::string StationTitle(const StationJob& job) {
   std::string title = "Korvex " + std::string(ParsedModel(job.setup.line.board.model).comboText);
   const int boards = job.setup.line.boards;
-  title += job.simulated ? " - " + std::to_string(boards) + (boards == 1 ? " simulated board" : " simulated boards") +
-                               ", chip " + ChipName(job)
-                         : " - no USB boot driver on this platform";
+  title += job.simulated         ? " - " + std::to_string(boards) +
+                                      (boards == 1 ? " simulated board" : " simulated boards") + ", chip " + ChipName(job)
+           : HasDeviceDriver() ? " - boards on the USB boot driver"
+                               : " - no USB boot driver on this platform";
   return title;
 }
 
@@ -370,7 +370,7 @@ void ShowPreflight(const CommandContext& context, const PreflightReport& report)
   }
 }
 
-// Which USB port's board holds a station port: the one whose link the port opened.
+// Which USB port's simulated board holds a station port: the one whose link the port opened.
 int UsbPortOf(const sim::SimHost& host, int port) {
   const std::string_view link = g_portContexts[static_cast<std::size_t>(port)].session.devicePath.View();
   for (int usb = 0; usb < host.UsbPortCount(); ++usb) {
@@ -380,22 +380,24 @@ int UsbPortOf(const sim::SimHost& host, int port) {
 }
 
 // Message boxes, the workers' progress messages and the log's lines all go to the window.
-void RouteToWindow(sim::SimHost& host, StationView& window) {
-  host.SetMessageBoxHandler([&window](const MessageBoxRequest& request) {
+void RouteToWindow(StationLine& line, StationView& window) {
+  line.SetMessageBoxHandler([&window](const MessageBoxRequest& request) {
     window.ShowMessage(request);
     return MessageAnswer::Ok;
   });
-  host.SetWindowProcedure([&window](WindowHandle, std::uint32_t message, std::uintptr_t wParam,
+  line.SetWindowProcedure([&window](WindowHandle, std::uint32_t message, std::uintptr_t wParam,
                                     std::intptr_t lParam) {
     return window.HandleMessage(message, wParam, lParam);
   });
-  SetLogObserver([](void* target, std::string_view line) {
-    static_cast<StationView*>(target)->ShowLogLine(line);
+  SetLogObserver([](void* target, std::string_view text) {
+    static_cast<StationView*>(target)->ShowLogLine(text);
   }, &window);
-  window.SetTraceSource([&host](int port) {
-    const int usb = UsbPortOf(host, port);
-    return usb < 0 ? std::vector<std::string>() : host.TraceText(usb);
-  });
+  if (sim::SimHost* host = line.Simulated()) {
+    window.SetTraceSource([host](int port) {
+      const int usb = UsbPortOf(*host, port);
+      return usb < 0 ? std::vector<std::string>() : host->TraceText(usb);
+    });
+  }
 }
 
 // A fresh start: no port records, demo state or burn count from an earlier run.
@@ -410,8 +412,10 @@ void ResetStationState(const StationJob& job) {
 
 // Scans, demo ticks and repaints until interrupted or, with --until-done, until every
 // board's job has ended.
-void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& scheduler,
+void RunScanLoop(const StationJob& job, StationLine& line, PortScheduler& scheduler,
                  StationView& window, PortsSeen& seen) {
+  sim::SimHost* simulated = line.Simulated();
+  const int boardsAwaited = simulated != nullptr ? job.setup.line.boards : 1;
   PortsSeen notStartedShown{};
   const bool demo = job.demoFile.has_value();
   auto nextScan = std::chrono::steady_clock::now();
@@ -425,14 +429,14 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
   // The boards' jobs can only be over once a scan has seen the line as the last
   // scripted event left it and had no board waiting for its port.
   bool lineSettled = false;
-  while (!g_interrupted) {
+  while (!Interrupted()) {
     const auto now = std::chrono::steady_clock::now();
-    if (plugAt && now >= *plugAt) {
-      if (!PlugBoards(job.setup, host)) break;
+    if (plugAt && now >= *plugAt && simulated != nullptr) {
+      if (!PlugBoards(job.setup, *simulated)) break;
       plugAt.reset();
     }
     if (now >= nextScan) {
-      const bool eventsDone = !host.EventsPending();
+      const bool eventsDone = simulated == nullptr || !simulated->EventsPending();
       lineSettled = scheduler.Scan(job.settings).postponed == 0 && eventsDone;
       NoteClaimedPorts(seen);
       for (std::size_t port = 0; port < kPortCount; ++port) {
@@ -443,9 +447,9 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
       nextScan += kScanPeriod;
     }
     const bool boardsEnded =
-        job.untilDone && lineSettled && AllBoardsEnded(job.setup.line.boards, seen);
+        job.untilDone && lineSettled && AllBoardsEnded(boardsAwaited, seen);
     if (demo && now >= nextDemo) {
-      if (DemoTimerTick(host, g_demoPath.View(), g_demoVolumes).matched && boardsEnded) {
+      if (DemoTimerTick(line.GetHost(), g_demoPath.View(), g_demoVolumes).matched && boardsEnded) {
         demoServed = true;
       }
       nextDemo += job.demoPeriod;
@@ -460,20 +464,16 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
 // counter goes to the log as the close command does and nothing follows it; the
 // boards' NAND goes into the dump folder, and every worker ends. Returns the count of
 // boards started, which the close line takes with it.
-std::uint32_t CloseStation(const LineSetup& setup, sim::SimHost& host, StationView& window) {
+std::uint32_t CloseStation(const LineSetup& setup, StationLine& line, StationView& window) {
   window.MarkClosing();
   RequestWorkersStop();
   const bool workersEnded = WaitForWorkers(kWorkerPatience);
   const std::uint32_t started = g_burnCounter;
   std::uint32_t windowCopy = started;
-  WriteCloseLineLast(host, windowCopy);
+  WriteCloseLineLast(line.GetHost(), windowCopy);
   window.Refresh(started);
-  DumpBoards(setup, host);
-  if (!workersEnded) {
-    // Unplugging wakes every worker still waiting on a (hung) board, so all of them end.
-    for (int port = 0; port < host.UsbPortCount(); ++port) host.Unplug(port);
-  }
-  host.JoinThreads();
+  if (const sim::SimHost* host = line.Simulated()) DumpBoards(setup, *host);
+  line.EndWorkers(workersEnded);
   SetLogObserver(nullptr, nullptr);
   return started;
 }
@@ -503,26 +503,31 @@ int RunStation(const CommandContext& context) {
   HashImagesOnce(input);
   StationView window(ChooseConsoleStyle(context), ChooseVerbosity(context), StationTitle(*job),
                      PlanOf(*job, input, report));
-  auto host = MakeLineHost(job->setup, context.home, !job->plugAfter);
-  if (!host) return kExitUsage;
+  auto line = OpenStationLine(job->setup, context.home, job->simulated, !job->plugAfter);
+  if (!line) return kExitUsage;
+  Host& host = line->GetHost();
   window.ShowStart(StartLines(*job, input, report), StartJson(*job, input, report));
-  RouteToWindow(*host, window);
-  if (!EnsureNandTable(*host)) return kExitFailed;
+  RouteToWindow(*line, window);
+  if (!EnsureNandTable(host)) return kExitFailed;
   SetLogFailureObserver([](void* target, std::string_view file) {
     static_cast<StationView*>(target)->ShowLogLineLost(file);
   }, &window);
 
   ResetStationState(*job);
   auto tables = std::make_unique<DeviceTables>();
-  BuildDeviceTables(*host, *tables);
-  PortScheduler scheduler(*host, *tables, ThreadFunc0, ReadBack);
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  BuildDeviceTables(host, *tables);
+  PortScheduler scheduler(host, *tables, ThreadFunc0, ReadBack);
+  // A board swapped between two scans is still claimed.
+  line->SetDeviceChangeHandler([&scheduler](DeviceChange change, std::string_view link) {
+    scheduler.NoteDeviceChange(change, link);
+  });
+  CatchInterrupts();
 
   PortsSeen seen{};
-  RunScanLoop(*job, *host, scheduler, window, seen);
-  const std::uint32_t started = CloseStation(job->setup, *host, window);
-  window.Finish(started, PathToUtf8(context.home / PathFromUtf8(LogFileName(host->GetLocalTime()))));
+  RunScanLoop(*job, *line, scheduler, window, seen);
+  const std::uint32_t started = CloseStation(job->setup, *line, window);
+  line->SetDeviceChangeHandler(nullptr);
+  window.Finish(started, PathToUtf8(context.home / PathFromUtf8(LogFileName(host.GetLocalTime()))));
   SetLogFailureObserver(nullptr, nullptr);
   // A lost log line fails the run even when every board burned: the record is incomplete.
   return window.AllBurned() && !LogLineLost() ? kExitOk : kExitFailed;

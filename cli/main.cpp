@@ -4,29 +4,21 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "cli/cli_args.h"
 #include "cli/command_help.h"
 #include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/station_line.h"
 #include "cli/station_records.h"
 #include "host/paths.h"
 #include "shell/about.h"
 
 namespace korvex::cli {
 namespace {
-
-// This build reaches boards only through the simulator.
-constexpr std::string_view kDeviceBackend =
-    "none on this platform: boards are simulated (--sim N); the USB boot driver is korvex.exe's";
-
-std::filesystem::path ExecutableDir(const char* argv0) {
-  std::error_code ec;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) return self.parent_path();
-  return std::filesystem::absolute(argv0, ec).parent_path();
-}
 
 }  // namespace
 
@@ -47,10 +39,11 @@ struct CommandLine {
 };
 
 // nullopt after a usage message.
-std::optional<CommandLine> ParseCommandLine(int argc, char** argv) {
+std::optional<CommandLine> ParseCommandLine(std::span<const std::string> argv) {
   CommandLine line;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  const std::size_t argc = argv.size();
+  for (std::size_t i = 1; i < argc; ++i) {
+    const std::string& arg = argv[i];
     if (arg == "--json") {
       line.context.json = true;
     } else if (arg == "--quiet") {
@@ -86,7 +79,7 @@ std::optional<CommandLine> ParseCommandLine(int argc, char** argv) {
 // sim-home makes its folder, parents and all; every other command needs it to exist.
 bool ChooseHome(const CommandLine& line, const char* argv0, std::filesystem::path& folder) {
   if (line.home.empty()) {
-    folder = ExecutableDir(argv0);
+    folder = ProgramFolder(argv0);
     return true;
   }
   folder = PathFromUtf8(line.home);
@@ -114,11 +107,11 @@ int RunCommand(const std::string& command, const CommandContext& context) {
   return UsageError("unknown command '" + command + "'");
 }
 
-int Main(int argc, char** argv) {
-  auto line = ParseCommandLine(argc, argv);
+int Main(std::span<const std::string> args, const char* argv0) {
+  auto line = ParseCommandLine(args);
   if (!line) return kExitUsage;
   if (line->version) {
-    std::cout << VersionText("korvex", kDeviceBackend);
+    std::cout << VersionText("korvex", DeviceBackendText());
     return kExitOk;
   }
   if (line->help) {
@@ -138,7 +131,7 @@ int Main(int argc, char** argv) {
   if (FindCommandHelp(line->command) == nullptr) {
     return UsageError("unknown command '" + line->command + "'");
   }
-  if (!ChooseHome(*line, argv[0], line->context.home)) return kExitUsage;
+  if (!ChooseHome(*line, argv0, line->context.home)) return kExitUsage;
   return RunCommand(line->command, line->context);
 }
 
@@ -156,12 +149,14 @@ std::string OneLine(std::string text) {
 // No exception ends the program unreported: it gets one line and exit code 1.
 int main(int argc, char** argv) {
   using namespace korvex::cli;
+  int code = kExitFailed;
   try {
-    return Main(argc, argv);
+    const std::vector<std::string> args = PrepareConsole(argc, argv);
+    code = Main(args, argv[0]);
   } catch (const std::exception& error) {
     std::cerr << "korvex: error: " << OneLine(error.what()) << "\n";
   } catch (...) {
     std::cerr << "korvex: error: an unknown exception\n";
   }
-  return kExitFailed;
+  EndProcess(code);
 }

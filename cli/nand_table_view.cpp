@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "cli/cli_args.h"
+#include "host/paths.h"
 #include "nandtable/nand_table_file.h"
 #include "nandtable/nand_cfg.h"
 #include "nandtable/nand_part_record.h"
@@ -99,7 +100,7 @@ std::string FormatNandRows(const std::vector<NandTableRow>& rows,
     out += text.substr(0, text.find_last_not_of(' ') + 1) + '\n';
   }
   if (sideNames) {
-    out += "* a name kept in " + names.File().string() + ", as a record has no room for one\n";
+    out += "* a name kept in " + PathToUtf8(names.File()) + ", as a record has no room for one\n";
   }
   return out;
 }

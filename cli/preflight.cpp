@@ -1,10 +1,10 @@
 #include "cli/preflight.h"
 
 #include <fstream>
-#include <unistd.h>
 
 #include "boot/check_config.h"
 #include "boot/station_model.h"
+#include "cli/console.h"
 #include "device/cpu_model.h"
 #include "host/paths.h"
 #include "nand/image_zone.h"
@@ -20,10 +20,6 @@ constexpr std::array<std::string_view, 4> kModelFiles{kStage1FileName, kStage2Fi
                                                       kConfig2KFileName, kConfig4KFileName};
 
 std::string Quoted(const std::filesystem::path& path) { return PathToUtf8(path); }
-
-bool FolderWritable(const std::filesystem::path& folder) {
-  return ::access(folder.c_str(), W_OK) == 0;
-}
 
 // The page an image is written in and why that size.
 struct PageView {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "cli/commands.h"
+#include "host/paths.h"
 
 namespace korvex::cli {
 
@@ -75,7 +76,7 @@ void DumpBoards(const LineSetup& setup, const sim::SimHost& host) {
   for (int port = 0; port < host.UsbPortCount(); ++port) {
     if (host.HasBoard(port) && !host.DumpNand(port, *setup.dumpDir)) {
       std::cerr << "korvex: could not write board-" << port << ".nand into "
-                << setup.dumpDir->string() << "\n";
+                << PathToUtf8(*setup.dumpDir) << "\n";
     }
   }
 }

@@ -34,6 +34,7 @@ SimHost::SimHost(int usbPorts, std::filesystem::path home)
       volumes_(std::make_unique<SimVolumes>(*driver_, home_)) {}
 
 SimHost::~SimHost() {
+  SetDeviceChangeHandler(nullptr);  // whoever listened may be gone already
   {
     // Nothing is plugged in behind the unplugging below.
     std::lock_guard lock(eventsMutex_);
@@ -48,18 +49,36 @@ SimHost::~SimHost() {
 // --- Boards ---
 
 void SimHost::Plug(int usbPort, const BoardSpec& spec) {
+  const bool replaced = IsPlugged(usbPort);
   driver_->Plug(usbPort, spec);
   volumes_->Eject(usbPort);  // the board it belonged to is gone
+  if (replaced) Announce(DeviceChange::kRemoval, usbPort);
+  Announce(DeviceChange::kArrival, usbPort);
 }
 
 void SimHost::Unplug(int usbPort) {
+  const bool plugged = IsPlugged(usbPort);
   driver_->Unplug(usbPort);
   volumes_->Eject(usbPort);
+  if (plugged) Announce(DeviceChange::kRemoval, usbPort);
 }
 
 void SimHost::Replug(int usbPort) {
+  const bool plugged = IsPlugged(usbPort);
   driver_->Replug(usbPort);
   volumes_->Eject(usbPort);
+  if (plugged) Announce(DeviceChange::kRemoval, usbPort);
+  Announce(DeviceChange::kArrival, usbPort);
+}
+
+void SimHost::SetDeviceChangeHandler(DeviceChangeHandler handler) {
+  std::lock_guard lock(deviceChangeMutex_);
+  deviceChangeHandler_ = std::move(handler);
+}
+
+void SimHost::Announce(DeviceChange change, int usbPort) {
+  std::lock_guard lock(deviceChangeMutex_);
+  if (deviceChangeHandler_) deviceChangeHandler_(change, SymbolicLinkOf(usbPort));
 }
 
 bool SimHost::HasBoard(int usbPort) const { return driver_->BoardOf(usbPort) != nullptr; }

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/device_change.h"
 #include "host/host.h"
 #include "host/seeded_random.h"
 #include "sim/board_setup.h"
@@ -125,6 +126,10 @@ class SimHost : public Host {
   using WindowProcedure =
       std::function<std::intptr_t(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t)>;
   void SetWindowProcedure(WindowProcedure procedure);
+  // Announces every plug (an arrival; a board replaced is also a removal first) and
+  // every pull of a plugged board (a removal), with the port's symbolic link, on the
+  // thread that plugs or pulls it, as the driver's interface notifications do.
+  void SetDeviceChangeHandler(DeviceChangeHandler handler);
   // Waits until every thread that StartThread began has returned. The station never
   // joins its workers; a test or the console does before it looks at the results.
   void JoinThreads();
@@ -162,6 +167,7 @@ class SimHost : public Host {
  private:
   void ApplyDueEvents();
   void Apply(const PlugEvent& event);
+  void Announce(DeviceChange change, int usbPort);
 
   std::shared_ptr<SimTiming> timing_;
   std::unique_ptr<VirtualDriver> driver_;
@@ -173,6 +179,8 @@ class SimHost : public Host {
   SeededRandom random_;
   std::mutex windowMutex_;  // one message at a time, like a window thread
   WindowProcedure windowProcedure_;
+  std::mutex deviceChangeMutex_;  // guards deviceChangeHandler_
+  DeviceChangeHandler deviceChangeHandler_;
   std::mutex threadsMutex_;
   std::vector<std::thread> threads_;
 

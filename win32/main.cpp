@@ -187,7 +187,12 @@ int RunSimulated(HINSTANCE instance, const StationOptions& options) {
                         desktop.SetOwnerWindow(reinterpret_cast<WindowHandle>(window));
                       });
     lineRun.Apply(dialog);
+    // The simulator announces its plugs and pulls as the driver's notifications would.
+    host.SetDeviceChangeHandler([&dialog](DeviceChange change, std::string_view link) {
+      dialog.Scheduler().NoteDeviceChange(change, link);
+    });
     dialog.RunModal();
+    host.SetDeviceChangeHandler(nullptr);
   }
   // A worker still busy with a board ends once the board is gone; until then it may
   // be waiting for this thread to take its last progress message.

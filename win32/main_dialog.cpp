@@ -5,6 +5,7 @@
 #include "app/control_ids.h"
 #include "app/port_progress.h"
 #include "boot/station_model.h"
+#include "host/win32/device_notifications.h"
 #include "host/win32/utf8.h"
 #include "app/port_workers.h"
 #include "tools/demo_copy.h"
@@ -127,6 +128,12 @@ INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_PORT_PROGRESS:
       return Answer(model_.OnPortProgress(wParam, lParam));
+    case WM_DEVICECHANGE:
+      // A board swapped faster than the scan: the scan learns of it here.
+      if (const auto note = DecodeDeviceChange(wParam, lParam)) {
+        scheduler_.NoteDeviceChange(note->change, note->symbolicLink);
+      }
+      return Answer(TRUE);
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
@@ -165,6 +172,7 @@ INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainDialog::OnInitDialog() {
+  deviceNotifications_ = RegisterDriverNotifications(window_);
   if (HMENU menu = ::GetSystemMenu(window_, FALSE)) {
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(menu, MF_STRING, IDM_ABOUT, Utf8ToWide(kTextAboutMenuItem).c_str());
@@ -280,6 +288,8 @@ bool MainDialog::PaintMinimised() {
 
 void MainDialog::OnNcDestroy() {
   for (int id = 0; id <= kLastTimerId; ++id) ::KillTimer(window_, static_cast<UINT_PTR>(id));
+  if (deviceNotifications_ != nullptr) ::UnregisterDeviceNotification(deviceNotifications_);
+  deviceNotifications_ = nullptr;
   if (observer_) observer_(nullptr);
   ::SetWindowLongPtrW(window_, DWLP_USER, 0);
   window_ = nullptr;

@@ -40,6 +40,8 @@ class MainDialog : public MainWindowView {
   HWND Window() const { return window_; }
   HINSTANCE Instance() const { return instance_; }
   MainWindowModel& Model() { return model_; }
+  // The scan, which also hears of boards swapped between two of its passes.
+  PortScheduler& Scheduler() { return scheduler_; }
   const CDownloadListCtrl& List() const { return list_; }
 
   // --- MainWindowView ---
@@ -100,6 +102,7 @@ class MainDialog : public MainWindowView {
   HICON bigIcon_ = nullptr;
   HICON smallIcon_ = nullptr;
   HBITMAP banner_ = nullptr;
+  HDEVNOTIFY deviceNotifications_ = nullptr;
 };
 
 }  // namespace korvex::win32

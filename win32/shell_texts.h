@@ -7,7 +7,6 @@
 namespace korvex::win32 {
 
 // Start-up, when another station already holds the single-instance mutex.
-inline constexpr std::string_view kTextAlreadyRunning = "已经有烧录工具正在运行";
 inline constexpr std::string_view kCaptionStartUp = "启动提示";
 
 // The system menu's item that opens the About box.

@@ -9,6 +9,8 @@ namespace korvex {
 // The mutex name every station release uses, so that old and new builds exclude
 // each other too.
 inline constexpr std::string_view kStationMutexName = "qx USB download tool";
+// What a second station is told, the window's words.
+inline constexpr std::string_view kTextAlreadyRunning = "已经有烧录工具正在运行";
 
 class SingleInstance {
  public:
