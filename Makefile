@@ -87,19 +87,21 @@ screenshot: windows-deps wine-settings
 	  touch $(SHOT_DIR)/taken; wait'
 	@test -s $(SCREENSHOT) && echo "screenshot: $(SCREENSHOT)"
 
-# The operator's package, build/korvex-package.zip: korvex.exe, the four model
+# The operator's package, build/korvex-package.zip: korvex.exe, korvex-cli.exe, the four model
 # folders with sample Korvex2K.cfg/Korvex4K.cfg only (taken from the simulator's home)
 # and the operator's README. It must never carry firmware: fw.bin and korvex.bin come
 # from the board vendor, and the simulator's placeholders would brick real boards.
 PACKAGE_ZIP := build/korvex-package.zip
 PACKAGE_STAGE := build/package
 STATION_EXE := build/mingw/win32/korvex.exe
+CONSOLE_EXE := build/mingw/korvex-cli.exe
 MODEL_FOLDERS := 7120 7130 7135 7105B
 
 package: build windows-deps $(WINEPREFIX)/system.reg
 	cmake --preset mingw >/dev/null
 	cmake --build --preset mingw -j $(JOBS)
 	@test -f $(STATION_EXE) || { echo "package: $(STATION_EXE) is missing: the Windows station (target korvex in win32/) has not been built" >&2; exit 1; }
+	@test -f $(CONSOLE_EXE) || { echo "package: $(CONSOLE_EXE) is missing: the console station (target korvex-cli) has not been built" >&2; exit 1; }
 	rm -rf $(PACKAGE_STAGE) $(PACKAGE_ZIP)
 	mkdir -p $(PACKAGE_STAGE)/sim-home $(PACKAGE_STAGE)/korvex
 	$(KORVEX) --home $(PACKAGE_STAGE)/sim-home sim-home >/dev/null
@@ -109,6 +111,7 @@ package: build windows-deps $(WINEPREFIX)/system.reg
 	     $(PACKAGE_STAGE)/korvex/$$model/ || exit 1; \
 	done
 	cp $(STATION_EXE) $(PACKAGE_STAGE)/korvex/korvex.exe
+	cp $(CONSOLE_EXE) $(PACKAGE_STAGE)/korvex/korvex-cli.exe
 	sed 's/$$/\r/' packaging/README-operator.md > $(PACKAGE_STAGE)/korvex/README.txt
 	@if find $(PACKAGE_STAGE)/korvex -iname '*.bin' | grep .; then \
 	  echo "package: refusing to ship the .bin files above" >&2; exit 1; fi

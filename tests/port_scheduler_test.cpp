@@ -11,6 +11,7 @@
 #include "device/device_texts.h"
 #include "recording_host.h"
 #include "sim/sim_host.h"
+#include "sim/sim_options.h"
 #include "temp_dir.h"
 
 namespace korvex {
@@ -143,6 +144,45 @@ TEST_F(PortSchedulerTest, ANewBoardWaitsWhileThePortsPreviousWorkerStillRuns) {
   EXPECT_EQ(scheduler_.Scan(settings_).claimed, 1);
   sim_.JoinThreads();
   EXPECT_EQ(g_workersStarted, 2);
+}
+
+// `--sim 1 --sim-event 1s:unplug:1 --sim-event 1300ms:plug-new:1`: both happen between
+// the scans at 0 s and 2 s, so the port is linked at every scan. The simulator's
+// notifications tell the scan it holds a new board.
+TEST_F(PortSchedulerTest, ABoardSwappedBetweenTwoScansIsClaimedOnceTheOldWorkerHasEnded) {
+  sim::SimOptionParser parser("--sim", "--model", 8);
+  std::string error;
+  for (const auto& [name, value] : {std::pair{"--sim", "1"}, {"--sim-event", "1s:unplug:1"},
+                                    {"--sim-event", "1300ms:plug-new:1"}}) {
+    ASSERT_TRUE(parser.Read(name, value, error)) << error;
+  }
+  std::atomic<std::chrono::milliseconds> now{std::chrono::milliseconds(0)};
+  sim_.SetEventClock([&now] { return now.load(); });
+  sim_.StartLine(*parser.Finish(error));
+  sim_.SetDeviceChangeHandler([this](DeviceChange change, std::string_view link) {
+    scheduler_.NoteDeviceChange(change, link);
+  });
+  g_releaseWorkers = false;
+  EXPECT_EQ(scheduler_.Scan(settings_).claimed, 1);
+  // The claimed board's own arrival, told after the scan found it, is no new board.
+  scheduler_.NoteDeviceChange(DeviceChange::kArrival, sim_.SymbolicLinkOf(0));
+  now = std::chrono::milliseconds(1300);
+  const ScanResult waiting = scheduler_.Scan(settings_);  // the old worker still runs
+  EXPECT_EQ(waiting.claimed, 0);
+  EXPECT_EQ(waiting.postponed, 1);
+  EXPECT_EQ(g_portSlots[0].inUse, 1);
+  g_releaseWorkers = true;
+  sim_.JoinThreads();
+  EXPECT_EQ(scheduler_.Scan(settings_).claimed, 1);
+  sim_.JoinThreads();
+  EXPECT_EQ(g_workersStarted, 2);
+  EXPECT_EQ(scheduler_.Scan(settings_).claimed, 0);  // and only once
+
+  // Unheard, a swap between two scans goes unseen, as before.
+  sim_.SetDeviceChangeHandler(nullptr);
+  sim_.Unplug(0);
+  sim_.Plug(0, {});
+  EXPECT_EQ(scheduler_.Scan(settings_).claimed, 0);
 }
 
 TEST_F(PortSchedulerTest, ReadButtonChecksTheRangeAndPortZerosDevice) {
