@@ -66,9 +66,31 @@ struct LocalTime {
                 millisecond = 0, dayOfWeek = 0;
 };
 
-class Host {
+// The boards' device files: all a device backend has to give.
+class DeviceHost {
  public:
-  virtual ~Host() = default;
+  virtual ~DeviceHost() = default;
+
+  // --- Device files (synchronous, no overlapped I/O) ---
+  // CreateFile(path, read|write, share read, open existing). On failure returns
+  // kInvalidHandle and sets lastError (GetLastError).
+  virtual HostHandle OpenDevice(std::string_view path, std::uint32_t& lastError) = 0;
+  // DeviceIoControl with 512-byte input and output buffers; bytes is what the driver
+  // returned in the output.
+  virtual DeviceResult DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
+                                       RequestBuffer& out) = 0;
+  // WriteFile / ReadFile of count bytes; bytes is what was written or read.
+  virtual DeviceResult WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count) = 0;
+  virtual DeviceResult ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count) = 0;
+  virtual bool CloseDevice(HostHandle handle) = 0;
+};
+
+// Everything outside the process but the boards' device files: the registry, the
+// main window, threads, volumes, message boxes, the clock, sleeping, random bytes and
+// the program's path.
+class DesktopHost {
+ public:
+  virtual ~DesktopHost() = default;
 
   // --- Registry (read only, under HKEY_LOCAL_MACHINE) ---
   // RegOpenKey for reading; key receives the open key on kRegSuccess.
@@ -83,19 +105,6 @@ class Host {
   // RegQueryValueEx of a REG_DWORD value.
   virtual long RegQueryDword(RegKey key, std::string_view valueName, std::uint32_t& value) = 0;
   virtual void RegCloseKey(RegKey key) = 0;
-
-  // --- Device files (synchronous, no overlapped I/O) ---
-  // CreateFile(path, read|write, share read, open existing). On failure returns
-  // kInvalidHandle and sets lastError (GetLastError).
-  virtual HostHandle OpenDevice(std::string_view path, std::uint32_t& lastError) = 0;
-  // DeviceIoControl with 512-byte input and output buffers; bytes is what the driver
-  // returned in the output.
-  virtual DeviceResult DeviceIoControl(HostHandle handle, std::uint32_t code, const RequestBuffer& in,
-                                       RequestBuffer& out) = 0;
-  // WriteFile / ReadFile of count bytes; bytes is what was written or read.
-  virtual DeviceResult WriteDevice(HostHandle handle, const std::uint8_t* data, std::uint32_t count) = 0;
-  virtual DeviceResult ReadDevice(HostHandle handle, std::uint8_t* data, std::uint32_t count) = 0;
-  virtual bool CloseDevice(HostHandle handle) = 0;
 
   // --- Threads and the main window ---
   // SendMessage: the window's handler runs on the window's thread; the caller waits
@@ -156,6 +165,14 @@ class Host {
   // The running program's full path (GetModuleFileName). Its folder is the station's
   // home: the table file, the model folders and the logs live there.
   virtual std::string ModuleFileName() = 0;
+};
+
+// The whole outside world, as the station uses it: a backend that serves boards and
+// the desktop both (the real Windows host, the simulator) implements this; code that
+// needs only one part takes that part.
+class Host : public DeviceHost, public DesktopHost {
+ public:
+  ~Host() override = default;
 };
 
 }  // namespace korvex

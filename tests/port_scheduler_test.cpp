@@ -20,11 +20,18 @@ namespace {
 std::atomic<bool> g_releaseWorkers{true};
 std::atomic<int> g_workersStarted{0};
 
-// Stands in for the burn: holds its context until released, then returns.
+void ReleaseWorkers() {
+  g_releaseWorkers = true;
+  g_releaseWorkers.notify_all();
+}
+
+// Stands in for the burn: holds its context until released, then returns. It blocks
+// rather than spins, so a worker never released costs nothing while it waits.
 std::uint32_t HoldingWorker(void* argument) {
   auto& context = *static_cast<PortContext*>(argument);
   ++g_workersStarted;
-  while (!g_releaseWorkers) std::this_thread::yield();
+  g_workersStarted.notify_all();
+  g_releaseWorkers.wait(false);
   g_portRuns[static_cast<std::size_t>(context.settings.port)].workerRunning = false;
   return 0;
 }
@@ -39,7 +46,7 @@ class PortSchedulerTest : public ::testing::Test {
     settings_.SetImage(kLoaderBin, "/images/loader.bin", true);
   }
   ~PortSchedulerTest() override {
-    g_releaseWorkers = true;
+    ReleaseWorkers();
     sim_.JoinThreads();
   }
 
@@ -127,7 +134,7 @@ TEST_F(PortSchedulerTest, ANewBoardWaitsWhileThePortsPreviousWorkerStillRuns) {
   g_releaseWorkers = false;
   sim_.Plug(0, {});
   scheduler_.Scan(settings_);
-  while (g_workersStarted < 1) std::this_thread::yield();
+  g_workersStarted.wait(0);
 
   // Unplugged mid-burn: the scan frees the port, the worker has not returned yet.
   sim_.Unplug(0);
@@ -139,7 +146,7 @@ TEST_F(PortSchedulerTest, ANewBoardWaitsWhileThePortsPreviousWorkerStillRuns) {
   EXPECT_EQ(waiting.postponed, 1);
   EXPECT_EQ(g_portSlots[0].inUse, 0);
 
-  g_releaseWorkers = true;
+  ReleaseWorkers();
   sim_.JoinThreads();
   EXPECT_EQ(scheduler_.Scan(settings_).claimed, 1);
   sim_.JoinThreads();
