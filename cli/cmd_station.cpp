@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -12,7 +11,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include <unistd.h>
 
 #include "host/paths.h"
 
@@ -27,6 +25,7 @@
 #include "boot/station_model.h"
 #include "cli/cli_args.h"
 #include "cli/command_help.h"
+#include "cli/console_io.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/preflight.h"
@@ -52,10 +51,6 @@ constexpr auto kDemoPeriod = std::chrono::milliseconds(3000);  // the window's t
 // --demo-period MS: the demo timer's period, the window's 3000 ms unless given. A
 // rehearsal or a test shortens it so the forced matching step comes within a second.
 constexpr std::string_view kDemoPeriodOption = "--demo-period";
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
 
 struct ImageOption {
   std::string_view option;
@@ -237,7 +232,7 @@ bool AllBoardsEnded(int boards, const PortsSeen& seen) {
 // The live table needs a terminal; quiet and verbose runs are read line by line.
 ConsoleStyle ChooseConsoleStyle(const CommandContext& context) {
   if (context.json) return ConsoleStyle::Json;
-  if (context.quiet || context.verbose || !::isatty(STDOUT_FILENO)) return ConsoleStyle::Plain;
+  if (context.quiet || context.verbose || !IsTerminal(Stream::Out)) return ConsoleStyle::Plain;
   return ConsoleStyle::Live;
 }
 
@@ -247,11 +242,7 @@ Verbosity ChooseVerbosity(const CommandContext& context) {
 
 // The chip on the simulated boards: its name and geometry, when the console knows it.
 const sim::ChipGeometry* SimulatedGeometry(const StationJob& job) {
-  if (!job.simulated) return nullptr;
-  const sim::ChipSpec& chip = job.setup.line.board.chip;
-  if (chip.geometry) return &*chip.geometry;
-  const sim::SimChip* known = sim::FindSimChip(chip.mainId, chip.extId);
-  return known != nullptr ? &known->geometry : nullptr;
+  return job.simulated ? SimulatedChipGeometry(job.setup) : nullptr;
 }
 
 std::string ChipName(const StationJob& job) {
@@ -414,7 +405,7 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
   // The boards' jobs can only be over once a scan has seen the line as the last
   // scripted event left it and had no board waiting for its port.
   bool lineSettled = false;
-  while (!g_interrupted) {
+  while (!Interrupted()) {
     const auto now = std::chrono::steady_clock::now();
     if (plugAt && now >= *plugAt) {
       if (!PlugBoards(job.setup, host)) break;
@@ -504,8 +495,7 @@ int RunStation(const CommandContext& context) {
   auto tables = std::make_unique<DeviceTables>();
   BuildDeviceTables(*host, *tables);
   PortScheduler scheduler(*host, *tables, ThreadFunc0, ReadBack);
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  CatchInterrupts();
 
   PortsSeen seen{};
   RunScanLoop(*job, *host, scheduler, window, seen);

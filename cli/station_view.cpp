@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 #include "app/port_progress.h"
+#include "cli/console_io.h"
 #include "cli/json.h"
 #include "cli/station_summary.h"
 #include "station/production_log.h"
@@ -23,12 +22,6 @@ constexpr auto kRateWindow = std::chrono::seconds(3);
 // The port whose worker runs on this thread, learnt from its progress messages: the
 // log lines the same thread writes are that board's.
 thread_local int t_workerPort = -1;
-
-std::size_t TerminalColumns() {
-  winsize size{};
-  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 100;
-}
 
 // Columns a code point takes: two for the wide East Asian blocks, one otherwise.
 std::size_t ColumnsOf(char32_t c) {
@@ -91,7 +84,7 @@ StationView::StationView(ConsoleStyle style, Verbosity verbosity, std::string ti
       title_(std::move(title)),
       tracker_(plan),
       start_(Clock::now()),
-      messagesToStderr_(style != ConsoleStyle::Live || !::isatty(STDERR_FILENO)) {}
+      messagesToStderr_(style != ConsoleStyle::Live || !IsTerminal(Stream::Err)) {}
 
 void StationView::ShowStart(const std::vector<std::string>& lines, const std::string& json) {
   std::lock_guard lock(mutex_);
@@ -303,7 +296,7 @@ std::vector<std::string> StationView::FrameLocked(std::uint32_t boardsStarted, C
 
 void StationView::DrawLocked(std::uint32_t boardsStarted, Clock::time_point now) {
   const std::vector<std::string> lines = FrameLocked(boardsStarted, now);
-  const std::size_t columns = TerminalColumns();
+  const std::size_t columns = StdoutTerminalSize().columns;
   std::string out;
   // Back to the first line of the last frame, then every line anew; one write, so a
   // terminal never shows half a frame.
