@@ -11,6 +11,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/command_help.h"
+#include "cli/console_texts.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/nand_table_view.h"
@@ -38,7 +39,7 @@ class TableHost {
   explicit TableHost(const CommandContext& context) : host_(0, context.home) {
     host_.SetMessageBoxHandler([this](const MessageBoxRequest& request) {
       messages_.emplace_back(request.text);
-      std::cerr << request.text << "\n";
+      std::cerr << "korvex: " << Explained(request.text) << "\n";
       return MessageAnswer::Ok;
     });
   }

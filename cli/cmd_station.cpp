@@ -26,6 +26,7 @@
 #include "cli/cli_args.h"
 #include "cli/command_help.h"
 #include "cli/console_io.h"
+#include "cli/console_texts.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/preflight.h"
@@ -74,7 +75,7 @@ bool ChooseNormalImages(const ParsedArgs& args, StationSettings& settings) {
     return false;
   }
   if (!ChooseNandBin(settings, args.Get("--nand"), false)) {
-    UsageError(std::string(kTextChooseNandBin));
+    UsageError("--nand " + args.Get("--nand") + ": " + Explained(kTextChooseNandBin));
     return false;
   }
   return true;
@@ -87,7 +88,7 @@ bool ChooseAdvancedImages(const ParsedArgs& args, StationSettings& settings) {
     if (!args.Has(image.option)) continue;
     if (image.image == kNandBin) {
       if (!ChooseNandBin(settings, args.Get("--nand"), true)) {
-        UsageError(std::string(kTextChooseNandBin));
+        UsageError("--nand " + args.Get("--nand") + ": " + Explained(kTextChooseNandBin));
         return false;
       }
     } else {

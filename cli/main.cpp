@@ -10,6 +10,7 @@
 #include "cli/cli_args.h"
 #include "cli/command_help.h"
 #include "cli/commands.h"
+#include "cli/json.h"
 #include "cli/station_records.h"
 #include "host/paths.h"
 #include "shell/about.h"
@@ -29,11 +30,6 @@ std::filesystem::path ExecutableDir(const char* argv0) {
 }
 
 }  // namespace
-
-int UsageError(const std::string& message) {
-  std::cerr << "korvex: " << message << "\n";
-  return kExitUsage;
-}
 
 namespace {
 
@@ -75,6 +71,7 @@ std::optional<CommandLine> ParseCommandLine(int argc, char** argv) {
       line.context.args.push_back(arg);
     }
   }
+  SetJsonErrors(line.context.json);
   if (line.context.quiet && line.context.verbose) {
     UsageError("--quiet and --verbose exclude each other");
     return std::nullopt;
@@ -117,8 +114,21 @@ int RunCommand(const std::string& command, const CommandContext& context) {
 int Main(int argc, char** argv) {
   auto line = ParseCommandLine(argc, argv);
   if (!line) return kExitUsage;
+  SetJsonErrors(line->context.json);
   if (line->version) {
-    std::cout << VersionText("korvex", kDeviceBackend);
+    if (line->context.json) {
+      std::cout << JsonObject()
+                       .Add("type", "version")
+                       .Add("program", "korvex")
+                       .Add("version", VersionNumber())
+                       .Add("commit", BuildCommit())
+                       .Add("compiler", CompilerText())
+                       .Add("backend", kDeviceBackend)
+                       .Str()
+                << "\n";
+    } else {
+      std::cout << VersionText("korvex", kDeviceBackend);
+    }
     return kExitOk;
   }
   if (line->help) {
@@ -127,13 +137,18 @@ int Main(int argc, char** argv) {
       return kExitOk;
     }
     const CommandHelp* help = FindCommandHelp(line->command);
+    // `records generate-demo --help`: an action's own options.
+    if (help != nullptr && !line->context.args.empty()) {
+      if (const CommandHelp* action = FindCommandHelp(line->command + " " + line->context.args[0])) help = action;
+    }
     if (help == nullptr) return UsageError("unknown command '" + line->command + "'");
     std::cout << CommandHelpText(*help);
     return kExitOk;
   }
   if (line->command.empty()) {
     std::cerr << GlobalUsage();
-    return kExitUsage;
+    return UsageError("give a command: station, readback, devices, nand-table, check-config, sim-home, records "
+                      "or report (`korvex --help` lists them)");
   }
   if (FindCommandHelp(line->command) == nullptr) {
     return UsageError("unknown command '" + line->command + "'");
@@ -159,9 +174,9 @@ int main(int argc, char** argv) {
   try {
     return Main(argc, argv);
   } catch (const std::exception& error) {
-    std::cerr << "korvex: error: " << OneLine(error.what()) << "\n";
+    CommandError("error: " + OneLine(error.what()));
   } catch (...) {
-    std::cerr << "korvex: error: an unknown exception\n";
+    CommandError("error: an unknown exception");
   }
   return kExitFailed;
 }

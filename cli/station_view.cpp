@@ -6,6 +6,7 @@
 
 #include "app/port_progress.h"
 #include "cli/console_io.h"
+#include "cli/console_texts.h"
 #include "cli/json.h"
 #include "cli/station_summary.h"
 #include "station/production_log.h"
@@ -170,8 +171,8 @@ void StationView::ShowMessage(const MessageBoxRequest& request) {
     std::cout << out.Add("text", request.text).Str() << std::endl;
     return;
   }
-  const std::string text =
-      port >= 0 ? "port " + std::to_string(port + 1) + ": " + std::string(request.text) : std::string(request.text);
+  const std::string text = (port >= 0 ? "port " + std::to_string(port + 1) + ": " : std::string()) +
+                           Explained(request.text);
   if (messagesToStderr_) std::cerr << text << std::endl;
   if (style_ == ConsoleStyle::Live) AddRecentLocked("message  " + text);
 }

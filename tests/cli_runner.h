@@ -29,10 +29,11 @@ inline std::string ResultOfPort(const std::string& out, int port) {
   return out.substr(at, out.find('"', at) - at);
 }
 
-inline RunResult RunKorvex(const std::string& arguments) {
+// `shell` runs first in the same shell, e.g. "ulimit -f 8;" to limit the files korvex writes.
+inline RunResult RunKorvex(const std::string& arguments, const std::string& shell = "") {
   testing::TempDir scratch;
   const std::string errPath = (scratch.path() / "stderr").string();
-  const std::string command = std::string(KORVEX_CLI_PATH) + " " + arguments + " 2>" + errPath;
+  const std::string command = shell + std::string(KORVEX_CLI_PATH) + " " + arguments + " 2>" + errPath;
   RunResult result;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return result;

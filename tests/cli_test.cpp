@@ -39,7 +39,10 @@ TEST(Cli, LookupAddAndDeletePrintTheirOwnLines) {
   const std::string base = "--home " + home.path().string() + " ";
   RunResult run = RunKorvex(base + "nand-table lookup 1234 5");
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "Flash: ID=0x1234, ExtID=0x5. Use default para burning!\n");
+  EXPECT_EQ(run.err, "korvex: the chip's IDs 1234:000005 are not in nand_cfg.bin, so the board was not burned: add "
+                     "the chip with `korvex nand-table add --main 1234 --ext 000005 --page BYTES --block KIB --oob "
+                     "BYTES --blocks N` (its datasheet gives the sizes) (Flash: ID=0x1234, ExtID=0x5. Use default "
+                     "para burning!)\n");
 
   run = RunKorvex(base + "nand-table add --main ecda --page 2048 --block 256 --oob 64 --blocks 2048");
   ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -103,9 +106,21 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
       {"station --sim 1 --nand /" + std::string(1020, 'd') + "/nand.bin",
        "korvex: --nand: the paths made from it can be 1034 bytes long; the station's settings hold at most 1023\n"},
       {"readback --sim 1 --from 10 --to 10 --out x.bin",
-       "korvex: 地址设置有误: --to (10) must be above --from (10); pages --from up to --to - 1 are read\n"},
+       "korvex: --to (10) must be above --from (10): pages --from up to --to - 1 are read (地址设置有误)\n"},
       {"readback --sim 1 --from 0 --to 1 --out /no/such/dir/x.bin",
-       "korvex: cannot create /no/such/dir/x.bin: no such folder /no/such/dir\n"},
+       "korvex: cannot create /no/such/dir/x.bin: no such folder /no/such/dir; create it or give another --out\n"},
+      {"readback --sim 1 --from 0 --to 999999999 --out x.bin",
+       "korvex: the range (--from 0 --to 999999999) runs past the chip: chip ECD3:589551 has 524288 pages "
+       "(0..524287); give --to 524288 or less\n"},
+      {"readback --sim 1 --sim-chip ECD5:74B614 --from 0 --to 16385 --out x.bin",
+       "korvex: the range (--from 0 --to 16385) is 16385 pages; one readback takes at most 16384 pages of 4096 "
+       "bytes (64 MiB): read the range in parts\n"},
+      {"readback --from 0 --to 2 --out x.bin",
+       "korvex: this build has no USB boot driver, so there is no board to read: give --sim 1 to read a "
+       "simulated board\n"},
+      {"readback --sim 1 --from 0 --to 2 --out /tmp", "korvex: /tmp is not a regular file: give --out a file's name\n"},
+      {"records --days 3", "korvex: unknown option '--days'\n"},
+      {"records generate-demo --csv", "korvex: unknown option '--csv'\n"},
   };
   for (const auto& c : cases) {
     const RunResult run = RunKorvex(base + c.args);
@@ -123,7 +138,8 @@ TEST(Cli, TableThatIsAFolderIsUnreadableForEveryCommand) {
   for (const char* command : {"list", "lookup ECD3 589551", "delete 0"}) {
     const RunResult run = RunKorvex("--home " + home.path().string() + " nand-table " + command);
     EXPECT_EQ(run.exitCode, 1) << command;
-    EXPECT_EQ(run.err, "读取nand_cfg.bin失败!!!\n") << command;
+    EXPECT_EQ(run.err, "korvex: nand_cfg.bin cannot be read: it must be a readable file in the home folder "
+                       "(读取nand_cfg.bin失败!!!)\n") << command;
   }
 }
 
@@ -134,11 +150,43 @@ TEST(Cli, VersionAndEveryCommandsHelp) {
                                                    "compiler: (GCC|clang) [^\n]+\n"
                                                    "device backend: none on this platform: [^\n]+\n")))
       << run.out;
-  for (const char* command : {"station", "readback", "devices", "nand-table", "check-config", "sim-home"}) {
+  for (const char* command : {"station", "readback", "devices", "nand-table", "check-config", "sim-home", "records",
+                              "records sync", "records init-db", "records generate-demo", "report"}) {
     run = RunKorvex(std::string(command) + " --help");
     EXPECT_EQ(run.exitCode, 0) << command;
     EXPECT_TRUE(run.out.starts_with(std::string("usage: korvex [global options] ") + command)) << run.out;
     EXPECT_NE(run.out.find("\n  --json      one JSON object per line on stdout"), std::string::npos) << command;
+  }
+}
+
+// Each option of records and report on its own line with its default, from the table
+// their parsers use: an option the help lists is one the command takes.
+TEST(Cli, RecordsAndReportHelpListEveryOptionWithItsDefault) {
+  const struct {
+    std::string command;
+    std::vector<std::string> options;
+  } cases[] = {
+      {"records", {"--from DAY", "--to DAY", "--uid TEXT", "--result R", "--csv"}},
+      {"records generate-demo", {"--start DAY", "--days N", "--boards N", "--seed S"}},
+      {"records init-db", {"--records-db CONN"}},
+      {"records sync", {"--records-db CONN"}},
+      {"report", {"--from DAY", "--to DAY", "--db CONN", "--out FILE"}},
+  };
+  testing::TempDir home;
+  for (const auto& c : cases) {
+    const RunResult help = RunKorvex(c.command + " --help");
+    const std::string options = help.out.substr(0, help.out.find("global options:"));
+    for (const std::string& option : c.options) {
+      const std::size_t at = options.find("\n  " + option + " ");
+      ASSERT_NE(at, std::string::npos) << c.command << " " << option << "\n" << options;
+      const std::string entry = options.substr(at + 1, options.find("\n  --", at + 1) - at - 1);
+      EXPECT_NE(entry.find("(default: "), std::string::npos) << entry;
+      // The parser takes what the help lists: an unknown option would be a usage error.
+      const std::string name = option.substr(0, option.find(' '));
+      const RunResult run = RunKorvex("--home " + home.path().string() + " " + c.command + " " + name +
+                                      (name == option ? "" : " x") + " --bogus");
+      EXPECT_EQ(run.err, "korvex: unknown option '--bogus'\n") << c.command << " " << name;
+    }
   }
 }
 
