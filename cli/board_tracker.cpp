@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "cli/console_texts.h"
 #include "device/cpu_model.h"
 #include "nand/burn_texts.h"
 
@@ -108,7 +109,7 @@ std::string_view StateName(BoardState state) {
 std::string StateText(const BoardJob& job) {
   const std::string image = job.image >= 0 ? std::string(kImageFileNames[Slot(job.image)]) : "";
   const auto withReason = [&](std::string word) {
-    return job.reason.empty() ? word : word + ": " + job.reason;
+    return job.reason.empty() ? word : word + ": " + Explained(job.reason);
   };
   switch (job.state) {
     case BoardState::kBooting: return "booting";

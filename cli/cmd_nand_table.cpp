@@ -13,6 +13,7 @@
 #include "cli/command_help.h"
 #include "cli/console_texts.h"
 #include "cli/commands.h"
+#include "cli/file_checks.h"
 #include "cli/json.h"
 #include "cli/nand_table_view.h"
 #include "device/device_session.h"
@@ -281,6 +282,9 @@ int RunNandTable(const CommandContext& context) {
   if (verb == "add" && !(fields = ParseAddFields(args))) return kExitUsage;
   if (verb == "delete" && !(rows = ParseRows(args))) return kExitUsage;
 
+  // The table is rewritten whole by add and delete, and written when missing.
+  const std::string link = TableLinkProblem(context.home, verb == "add" || verb == "delete");
+  if (!link.empty()) return UsageError(link);
   TableHost table(context);
   if (!EnsureNandTable(table.host())) return kExitUsage;
   if (verb == "list") return ListCommand(context, table);

@@ -267,6 +267,7 @@ PreflightInput PreflightOf(const StationJob& job, const std::filesystem::path& h
   input.home = home;
   input.model = job.setup.line.board.model;
   input.normalMode = !job.advanced;
+  input.demoFile = job.demoFile;
   for (std::size_t image = 0; image < kImageCount; ++image) {
     const auto id = static_cast<ImageId>(image);
     input.paths[image] = std::string(job.settings.PathOf(id).View());

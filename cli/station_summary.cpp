@@ -1,5 +1,7 @@
 #include "cli/station_summary.h"
 
+#include "cli/console_texts.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -57,7 +59,7 @@ std::string FormatSummary(const BoardTracker& tracker, double wallSeconds, std::
     const auto bad = BadBlocksSkipped(job, tracker.Plan());
     rows.push_back({std::to_string(job.number), std::to_string(job.port + 1), std::string(job.Result()),
                     Fixed(job.Seconds(job.ended), "s"), bad ? std::to_string(*bad) : "?",
-                    UidHex(job.uid), job.state == BoardState::kDone ? "" : job.reason});
+                    UidHex(job.uid), job.state == BoardState::kDone ? "" : Explained(job.reason)});
   }
   std::array<std::size_t, 7> widths{};
   for (const Row& row : rows) {
@@ -97,7 +99,7 @@ std::string ResultJson(const BoardJob& job, const JobPlan& plan) {
       .Add("port", job.port + 1)
       .Add("board", job.number)
       .Add("result", job.Result())
-      .Add("reason", job.state == BoardState::kDone ? std::string() : job.reason)
+      .Add("reason", job.state == BoardState::kDone ? std::string() : Explained(job.reason))
       .Add("duration_s", job.Seconds(job.ended), 3)
       .Add("uid", job.uid);
   if (const auto bad = BadBlocksSkipped(job, plan)) {

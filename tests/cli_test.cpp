@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <sys/stat.h>
 #include <regex>
 #include <string>
 #include <vector>
@@ -188,6 +190,58 @@ TEST(Cli, RecordsAndReportHelpListEveryOptionWithItsDefault) {
       EXPECT_EQ(run.err, "korvex: unknown option '--bogus'\n") << c.command << " " << name;
     }
   }
+}
+
+// Files that are no files, or huge ones, are refused before they are read, each with
+// one line and exit 2: a FIFO, /dev/zero, a 10 GiB sparse file as a configuration; a
+// symbolic-link loop as nand_cfg.bin (which the table commands never replace); a
+// missing demo file.
+TEST(Cli, PreflightOfEveryFileRefusesWhatIsNoFileAtOnce) {
+  testing::TempDir home;
+  ASSERT_EQ(RunKorvex("--home " + home.path().string() + " sim-home").exitCode, 0);
+  const std::string base = "--home " + home.path().string() + " ";
+  const std::filesystem::path fifo = home.path() / "fifo.cfg", huge = home.path() / "huge.cfg";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::resize_file((std::ofstream(huge), huge), 10ull << 30);
+  const std::string nand = " --nand " + (home.path() / "images" / "nand.bin").string();
+  const struct {
+    std::string args, message;
+  } cases[] = {
+      {"check-config " + fifo.string(),
+       fifo.string() + " is not a regular file (a folder, FIFO or device): give a configuration file"},
+      {"check-config /dev/zero", "/dev/zero is not a regular file (a folder, FIFO or device): give a configuration file"},
+      {"check-config " + huge.string(), huge.string() + " is 10737418240 bytes, too large for a configuration file (at "
+                                                         "most 1048576 bytes are read): give a configuration file"},
+      {"station --sim 1 --until-done --demo " + (home.path() / "none.rmvb").string() + nand,
+       "pre-flight: demo file: " + (home.path() / "none.rmvb").string() +
+           " does not exist: give --demo the file to copy onto the boards"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = RunKorvex(base + c.args);
+    EXPECT_EQ(run.exitCode, 2) << c.args;
+    EXPECT_EQ(run.err, "korvex: " + c.message + "\n") << c.args;
+  }
+
+  const std::filesystem::path table = home.path() / "nand_cfg.bin";
+  std::filesystem::create_symlink("nand_cfg.bin", table);
+  const std::string loop = table.string() + " is a symbolic link that leads nowhere (a loop, or its target is missing): "
+                           "remove it (the station then writes the built-in table) or point it at a table file\n";
+  for (const std::string& args : {"station --sim 1 --until-done" + nand, std::string("nand-table list"),
+                                 std::string("nand-table delete 0")}) {
+    const RunResult run = RunKorvex(base + args);
+    EXPECT_EQ(run.exitCode, 2) << args;
+    EXPECT_TRUE(run.err.ends_with(loop)) << run.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(table)) << args;
+  }
+  // A working link is read, but never replaced by the rewrite of add or delete.
+  std::filesystem::remove(table);
+  ASSERT_EQ(RunKorvex("--home " + (home.path() / "images").string() + " nand-table list").exitCode, 0);
+  std::filesystem::create_symlink(home.path() / "images" / "nand_cfg.bin", table);
+  EXPECT_EQ(RunKorvex(base + "nand-table lookup ECD3:589551").exitCode, 0);
+  const RunResult del = RunKorvex(base + "nand-table delete 0");
+  EXPECT_EQ(del.exitCode, 2);
+  EXPECT_TRUE(del.err.starts_with("korvex: " + table.string() + " is a symbolic link to ")) << del.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(table));
 }
 
 // check-config reads a file as the model whose folder holds it, verdict first.
