@@ -165,6 +165,13 @@ BoardLine SplitBoardLine(std::string_view message) {
   return line;
 }
 
+bool IsUnplugLine(std::string_view text) {
+  for (const ImageLogTexts& image : kImageLogTexts) {
+    if (MatchesLogText(text, image.unplugged)) return true;
+  }
+  return MatchesLogText(text, kLogBoardDisconnected);
+}
+
 bool IsFailureLine(std::string_view text) {
   for (const ImageLogTexts& image : kImageLogTexts) {
     for (const std::string_view failure : {image.unplugged, image.openFailed, image.writeError}) {
@@ -219,6 +226,8 @@ void BoardTracker::End(BoardJob& job, BurnEnd end, std::string_view uid, Clock::
     if (job.reason.empty()) job.reason = "station closed mid-burn";
   } else if (end == BurnEnd::kUnplugged || end == BurnEnd::kLinkLost) {
     job.state = BoardState::kUnplugged;
+    // Boxes a failing boot showed on its way blame files; the board was simply gone.
+    if (!job.unplugLine.empty()) job.reason = job.unplugLine;
   } else {
     job.state = BoardState::kFailed;
     if (job.reason.empty()) job.reason = BurnEndCode(end);
@@ -298,6 +307,7 @@ bool BoardTracker::OnLogLine(int port, std::string_view message) {
   const BoardLine line = SplitBoardLine(message);
   if (IsFailureLine(line.text)) {
     if (job->reason.empty()) job->reason = line.text;
+    if (IsUnplugLine(line.text)) job->unplugLine = line.text;
     return false;
   }
   if (const auto span = ParsePageSpan(line.text)) {

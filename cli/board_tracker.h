@@ -69,6 +69,7 @@ struct BoardJob {
   bool cutByClose = false;  // still running when the station began to close
   BurnEnd end = BurnEnd::kNone;
   std::string reason;  // the first message box, or log line, that explains an end
+  std::string unplugLine;  // the log's line of a board gone, which explains a lost link best
   std::string uid;     // "nandUID: ...", empty until made
   std::uint64_t bytesDone = 0;     // images written whole
   std::uint64_t bytesCurrent = 0;  // the part of the current image written so far
@@ -99,6 +100,8 @@ struct BoardLine {
 BoardLine SplitBoardLine(std::string_view message);
 // What follows the log's time prefix.
 std::string_view LogMessage(std::string_view line);
+// True for the lines a burn writes when the board is gone.
+bool IsUnplugLine(std::string_view text);
 // True for the lines a burn writes when it goes wrong.
 bool IsFailureLine(std::string_view text);
 

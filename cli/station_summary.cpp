@@ -1,11 +1,10 @@
 #include "cli/station_summary.h"
 
-#include "cli/console_texts.h"
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
 
+#include "cli/console_texts.h"
 #include "cli/json.h"
 
 namespace korvex::cli {
@@ -99,7 +98,7 @@ std::string ResultJson(const BoardJob& job, const JobPlan& plan) {
       .Add("port", job.port + 1)
       .Add("board", job.number)
       .Add("result", job.Result())
-      .Add("reason", job.state == BoardState::kDone ? std::string() : Explained(job.reason))
+      .Add("reason", job.state == BoardState::kDone ? std::string() : job.reason)
       .Add("duration_s", job.Seconds(job.ended), 3)
       .Add("uid", job.uid);
   if (const auto bad = BadBlocksSkipped(job, plan)) {

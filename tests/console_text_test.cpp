@@ -119,7 +119,8 @@ TEST(StationSummary, OneRowPerBoardThenTheTotals) {
   EXPECT_EQ(FormatSummary(tracker, 10.0, "/line/log.txt"),
             "board  port  result       duration  bad blocks  UID        reason\n"
             "    1     1  burned          8.1 s           0  07ea 0c06\n"
-            "    2     6  failed          0.0 s           0             Please check nand_cfg.h file!\n"
+            "    2     6  failed          0.0 s           0             the board's NAND chip is not in nand_cfg.bin: "
+            "add it with `korvex nand-table add` (Please check nand_cfg.h file!)\n"
             "    3     7  not started     0.0 s           0             its device could not be opened\n"
             "boards 3, burned 1, failed 2 (1 not started); wall time 10.0 s; data written 3.8 MiB; "
             "mean rate 390.6 KiB/s\n"
