@@ -93,6 +93,7 @@ std::string_view StateName(BoardState state) {
     case BoardState::kErasingChip: return "erasing-chip";
     case BoardState::kErasingZone: return "erasing";
     case BoardState::kWriting: return "writing";
+    case BoardState::kVerifying: return "verifying";
     case BoardState::kIdentityPages: return "identity-pages";
     case BoardState::kFormatting: return "formatting";
     case BoardState::kResetting: return "resetting";
@@ -117,6 +118,7 @@ std::string StateText(const BoardJob& job) {
     case BoardState::kErasingChip: return "erasing the whole chip";
     case BoardState::kErasingZone: return "erasing the " + image + " zone";
     case BoardState::kWriting: return "writing " + image + " " + std::to_string(job.percent) + "%";
+    case BoardState::kVerifying: return "verifying " + image + " " + std::to_string(job.percent) + "%";
     case BoardState::kIdentityPages: return "writing the identity pages";
     case BoardState::kFormatting: return "formatting";
     case BoardState::kResetting: return "resetting the board";
@@ -204,11 +206,15 @@ int BoardTracker::PortOfUid(std::string_view uid) const {
   return -1;
 }
 
+BoardState BoardTracker::AfterImages() const {
+  return plan_.formatAfter || plan_.fsFormat ? BoardState::kFormatting : BoardState::kResetting;
+}
+
 void BoardTracker::AfterImage(BoardJob& job, ImageId image) {
   if (image == kNandBin) {
     job.state = BoardState::kIdentityPages;
   } else if (IsLastIncluded(plan_, image)) {
-    job.state = plan_.formatAfter ? BoardState::kFormatting : BoardState::kResetting;
+    job.state = AfterImages();
   }
 }
 
@@ -266,7 +272,7 @@ bool BoardTracker::OnProgress(int port, ProgressType type, std::intptr_t value, 
       break;
     case kProgressImage:
       if (job->image < 0) break;
-      job->state = BoardState::kWriting;
+      job->state = plan_.verify ? BoardState::kVerifying : BoardState::kWriting;
       job->percent = static_cast<int>(std::clamp<std::intptr_t>(value, 0, 100));
       job->bytesCurrent = plan_.imageBytes[Slot(job->image)] * static_cast<std::uint64_t>(job->percent) / 100;
       if (job->percent == 100) {
@@ -292,7 +298,8 @@ bool BoardTracker::OnProgress(int port, ProgressType type, std::intptr_t value, 
       break;
   }
   return job->state != before ||
-         ((job->state == BoardState::kWriting || job->state == BoardState::kReading) &&
+         ((job->state == BoardState::kWriting || job->state == BoardState::kVerifying ||
+           job->state == BoardState::kReading) &&
           job->percent / 10 != tenthBefore);
 }
 
@@ -318,7 +325,16 @@ bool BoardTracker::OnLogLine(int port, std::string_view message) {
   // when nand.bin was the only one, the end of the burn.
   if (MatchesLogText(line.text, kLogUidWritten) && job->state == BoardState::kIdentityPages &&
       IsLastIncluded(plan_, kNandBin)) {
-    job->state = plan_.formatAfter ? BoardState::kFormatting : BoardState::kResetting;
+    job->state = AfterImages();
+    return true;
+  }
+  // The board formats, then resets: the reset's line comes when it went through.
+  if (MatchesLogText(line.text, kLogEraseNand) && job->state == BoardState::kFormatting && !plan_.fsFormat) {
+    job->state = BoardState::kResetting;
+    return true;
+  }
+  if (MatchesLogText(line.text, kLogSystemReset) && job->state != BoardState::kResetting) {
+    job->state = BoardState::kResetting;
     return true;
   }
   return false;

@@ -26,6 +26,7 @@ enum class BoardState {
   kErasingChip,    // --erase-chip, before the images
   kErasingZone,    // the image's zone, before its first block
   kWriting,
+  kVerifying,      // writing with every block read back and compared (--verify)
   kIdentityPages,  // nand.bin's information and unique-ID pages
   kFormatting,
   kResetting,      // the last step of a whole burn
@@ -43,6 +44,8 @@ struct JobPlan {
   std::array<std::uint64_t, kImageCount> imageBytes{};
   bool eraseChip = false;
   bool formatAfter = false;
+  bool fsFormat = false;  // the file-system format, which only model 3 runs
+  bool verify = false;    // each block read back and compared as it is written
   int model = 2;
   // The chip's geometry when the console knows it (simulated boards), else 0: bad
   // blocks skipped cannot be told without it.
@@ -135,6 +138,8 @@ class BoardTracker {
  private:
   BoardJob* Running(int port);
   void AfterImage(BoardJob& job, ImageId image);
+  // Formatting when the job formats, else resetting.
+  BoardState AfterImages() const;
   void End(BoardJob& job, BurnEnd end, std::string_view uid, Clock::time_point now);
 
   JobPlan plan_;

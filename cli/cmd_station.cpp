@@ -286,6 +286,8 @@ JobPlan PlanOf(const StationJob& job, const PreflightInput& input, const Preflig
   plan.imageBytes = report.imageBytes;
   plan.eraseChip = job.settings.eraseWholeChip != 0;
   plan.formatAfter = job.settings.formatAfterBurn != 0;
+  plan.fsFormat = job.settings.fileSystemFormat != 0 && job.setup.line.board.model == kModelQx7105B;
+  plan.verify = job.settings.verifyWrites;
   plan.model = job.setup.line.board.model;
   if (const sim::ChipGeometry* geometry = SimulatedGeometry(job)) {
     plan.chipPageBytes = geometry->pageSize;

@@ -142,7 +142,9 @@ void StationView::EmitProgressLocked(const BoardJob& job) {
     JsonObject out;
     out.Add("type", "progress").Add("port", job.port + 1).Add("board", job.number).Add("state", StateName(job.state));
     if (job.image >= 0 && job.state != BoardState::kReading) out.Add("image", kImageFileNames[static_cast<std::size_t>(job.image)]);
-    if (job.state == BoardState::kWriting || job.state == BoardState::kReading) out.Add("percent", job.percent);
+    if (job.state == BoardState::kWriting || job.state == BoardState::kVerifying || job.state == BoardState::kReading) {
+      out.Add("percent", job.percent);
+    }
     std::cout << out.Add("text", StateText(job)).Str() << std::endl;
   }
 }

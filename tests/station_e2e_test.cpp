@@ -267,6 +267,21 @@ TEST_F(StationTest, LinesPerStateQuietAndVerbose) {
     EXPECT_NE(result.out.find(lines), std::string::npos) << lines;
   }
 
+  // The states in the order the board goes through them: formatting, then resetting;
+  // with --verify each image is "verifying".
+  for (const auto& [options, ending] : {
+           std::pair<std::string, std::string>{"--format-after", "res.bin 90%\nport 1: formatting\nport 1: resetting the board\n"},
+           {"--model 7105B --fs-format", "res.bin 90%\nport 1: formatting\nport 1: resetting the board\n"},
+           {"--verify", "port 1: verifying res.bin 90%\nport 1: resetting the board\nport 1: done in "}}) {
+    result = run("", options);
+    EXPECT_EQ(result.exitCode, 0) << options << result.err;
+    std::string states;  // the board's lines without the log's between them
+    for (std::size_t at = 0; (at = result.out.find("port 1: ", at)) != std::string::npos; ++at) {
+      states += result.out.substr(at, result.out.find('\n', at) + 1 - at);
+    }
+    EXPECT_NE(states.find(ending), std::string::npos) << options << "\n" << states;
+  }
+
   result = run("--quiet", "--sim-fault unplug-at-page=1600");
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_TRUE(result.out.starts_with("port 1: unplugged: img_boot.bin disconnected!\n\nboard  port  result ")) << result.out;
