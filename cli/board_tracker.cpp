@@ -7,6 +7,7 @@
 #include "cli/console_texts.h"
 #include "device/cpu_model.h"
 #include "nand/burn_texts.h"
+#include "tools/tools_texts.h"
 
 namespace korvex::cli {
 
@@ -338,6 +339,18 @@ bool BoardTracker::OnLogLine(int port, std::string_view message) {
     return true;
   }
   return false;
+}
+
+const BoardJob* BoardTracker::OnDemoLine(std::string_view message) {
+  const BoardLine line = SplitBoardLine(message);
+  const bool failed = MatchesLogText(line.text, kLogDemoFailed);
+  if (line.uid.empty() || (!failed && !MatchesLogText(line.text, kLogDemoSucceeded))) return nullptr;
+  for (auto job = jobs_.rbegin(); job != jobs_.rend(); ++job) {
+    if (job->uid != line.uid) continue;
+    job->demo = failed ? DemoCopy::kFailed : DemoCopy::kCopied;
+    return &*job;
+  }
+  return nullptr;
 }
 
 void BoardTracker::OnNotStarted(int port, std::string reason, Clock::time_point now) {

@@ -60,6 +60,9 @@ struct PageSpan {
   std::uint32_t end;  // the page after the last one written
 };
 
+// The demo copy onto a burned board's volume, when --demo gives a file.
+enum class DemoCopy { kNone, kCopied, kFailed };
+
 struct BoardJob {
   int number = 0;  // 1, 2, ... in start order
   int port = 0;    // 0-based
@@ -72,6 +75,7 @@ struct BoardJob {
   bool cutByClose = false;  // still running when the station began to close
   BurnEnd end = BurnEnd::kNone;
   std::string reason;  // the first message box, or log line, that explains an end
+  DemoCopy demo = DemoCopy::kNone;
   std::string unplugLine;  // the log's line of a board gone, which explains a lost link best
   std::string uid;     // "nandUID: ...", empty until made
   std::uint64_t bytesDone = 0;     // images written whole
@@ -121,6 +125,8 @@ class BoardTracker {
   void OnMessage(int port, std::string_view text);
   // A board's log line (the time prefix gone); true when it moved the state on.
   bool OnLogLine(int port, std::string_view message);
+  // A demo copy's log line: the job whose UID it names, or nullptr for another line.
+  const BoardJob* OnDemoLine(std::string_view message);
   // A port that was claimed but whose job never started.
   void OnNotStarted(int port, std::string reason, Clock::time_point now);
   // The station begins to close: jobs still running end as interrupted.

@@ -196,6 +196,14 @@ void StationView::ShowLogLineLost(std::string_view file) {
 void StationView::ShowLogLine(std::string_view line) {
   const std::string_view message = LogMessage(line);
   std::lock_guard lock(mutex_);
+  if (const BoardJob* demo = tracker_.OnDemoLine(message); demo != nullptr && demo->demo == DemoCopy::kFailed) {
+    // Told on its own line: the board burned, but its volume did not take the demo file.
+    const std::string text = "port " + std::to_string(demo->port + 1) + ": the demo copy failed: the board's volume "
+                             "could not take the demo file; copy it by hand or plug the board in again "
+                             "(Update Demo failure!)";
+    if (style_ == ConsoleStyle::Plain && !Quiet()) std::cout << text << std::endl;
+    if (style_ == ConsoleStyle::Live) AddRecentLocked(text);
+  }
   const int port = t_workerPort >= 0 ? t_workerPort : tracker_.PortOfUid(SplitBoardLine(message).uid);
   if (port >= 0 && tracker_.OnLogLine(port, message)) {
     if (const BoardJob* job = tracker_.Latest(port)) EmitProgressLocked(*job);
@@ -336,7 +344,10 @@ void StationView::Finish(std::uint32_t boardsStarted, std::string_view logPath) 
 
 bool StationView::AllBurned() const {
   std::lock_guard lock(mutex_);
-  return std::ranges::all_of(tracker_.Jobs(), [](const BoardJob& job) { return job.state == BoardState::kDone; });
+  // A burned board whose demo copy failed still needs the operator.
+  return std::ranges::all_of(tracker_.Jobs(), [](const BoardJob& job) {
+    return job.state == BoardState::kDone && job.demo != DemoCopy::kFailed;
+  });
 }
 
 }  // namespace korvex::cli
