@@ -7,6 +7,8 @@
 #include <iterator>
 #include <string>
 #include <csignal>
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,6 +77,32 @@ inline RunResult RunKorvexSignalledAt(const std::string& arguments, const std::s
     }
   }
   ::close(pipeEnds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+// Runs korvex on a terminal of its own, `columns` by `rows`, with `environment` set
+// (e.g. "NO_COLOR=1"); what it drew, stdout and stderr together.
+inline RunResult RunKorvexOnTerminal(const std::string& arguments, unsigned short columns, unsigned short rows,
+                                     const std::string& environment = "") {
+  RunResult result;
+  winsize size{};
+  size.ws_col = columns;
+  size.ws_row = rows;
+  int terminal = -1;
+  const pid_t child = ::forkpty(&terminal, nullptr, nullptr, &size);
+  if (child < 0) return result;
+  if (child == 0) {
+    const std::string command = "exec env " + environment + " " + std::string(KORVEX_CLI_PATH) + " " + arguments;
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  std::array<char, 4096> chunk;
+  ssize_t n;
+  while ((n = ::read(terminal, chunk.data(), chunk.size())) > 0) result.out.append(chunk.data(), static_cast<std::size_t>(n));
+  ::close(terminal);
   int status = 0;
   ::waitpid(child, &status, 0);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

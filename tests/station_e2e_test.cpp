@@ -293,6 +293,36 @@ TEST_F(StationTest, LinesPerStateQuietAndVerbose) {
             std::string::npos) << result.out;
 }
 
+// On a terminal: each board's row coloured by its end unless NO_COLOR is set, the state
+// column as wide as the terminal allows, and a small terminal's frame never taller
+// than the screen (the cursor goes back over it each time, never scrolling it away).
+TEST_F(StationTest, TheLiveViewTakesTheTerminalsSizeAndColours) {
+  const std::string burn = "--home " + home_.path().string() + " station --until-done --nand " +
+                           Image("nand.bin").string() + " --sim 2 --sim-fault 2:unplug-after=2";
+  RunResult run = RunKorvexOnTerminal(burn, 80, 14);
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_NE(run.out.find("\r\x1b[32m  1   done in "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\r\x1b[33m  2   unplugged: board disconnected!"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\rempty ports: 3 4 5 6 7 8\x1b[K"), std::string::npos) << run.out;
+  for (std::size_t at = 0; (at = run.out.find("\x1b[", at)) != std::string::npos; ++at) {
+    const std::size_t end = run.out.find_first_not_of("0123456789", at + 2);
+    if (end < run.out.size() && run.out[end] == 'A') {
+      EXPECT_LE(std::stoi(run.out.substr(at + 2, end - at - 2)), 13);
+    }
+  }
+  run = RunKorvexOnTerminal(burn, 80, 40, "NO_COLOR=1");
+  EXPECT_EQ(run.out.find("\x1b[32m"), std::string::npos);
+  EXPECT_NE(run.out.find("\r  3   empty\x1b[K"), std::string::npos) << run.out;
+
+  // 400 columns: the unknown chip's whole reason fits in its row.
+  run = RunKorvexOnTerminal("--home " + home_.path().string() + " station --until-done --nand " +
+                            Image("nand.bin").string() + " --sim 1 --sim-chip 98DA:761590", 400, 40);
+  EXPECT_NE(run.out.find("  1   failed: the chip's IDs 98DA:761590 are not in nand_cfg.bin, so the board was not "
+                         "burned: add the chip with `korvex nand-table add --main 98DA --ext 761590 --page BYTES "
+                         "--block KIB --oob BYTES --blocks N` (its datasheet gives the sizes) (Flash: ID=0x98da, "
+                         "ExtID=0x761590. Use default para burning!)  "), std::string::npos) << run.out;
+}
+
 // Every object --json writes, from every command, against docs/korvex-json.schema.json.
 TEST_F(StationTest, EveryJsonObjectFollowsTheSchema) {
   const std::string home = "--home " + home_.path().string() + " --json ";
