@@ -38,9 +38,10 @@ NandNameBook NameBook(const CommandContext& context) {
 class TableHost {
  public:
   explicit TableHost(const CommandContext& context) : host_(0, context.home) {
-    host_.SetMessageBoxHandler([this](const MessageBoxRequest& request) {
+    host_.SetMessageBoxHandler([this, json = context.json](const MessageBoxRequest& request) {
       messages_.emplace_back(request.text);
       std::cerr << "korvex: " << Explained(request.text) << "\n";
+      if (json) std::cout << JsonObject().Add("type", "message").AddNull("port").Add("text", request.text).Str() << "\n";
       return MessageAnswer::Ok;
     });
   }

@@ -93,7 +93,7 @@ std::string UnknownChipLead(std::string_view text) {
   std::snprintf(keys, sizeof keys, "%04X:%06X", mainId, extId);
   char command[160];
   std::snprintf(command, sizeof command, "korvex nand-table add --main %04X --ext %06X", mainId, extId);
-  return std::string("the chip's IDs ") + keys + " are not in nand_cfg.bin, so the board was not burned: add the chip "
+  return std::string("the chip's IDs ") + keys + " are not in nand_cfg.bin, so no board with it is burned: add the chip "
          "with `" + command + " --page BYTES --block KIB --oob BYTES --blocks N` (its datasheet gives the sizes)";
 }
 

@@ -41,7 +41,7 @@ TEST(Cli, LookupAddAndDeletePrintTheirOwnLines) {
   const std::string base = "--home " + home.path().string() + " ";
   RunResult run = RunKorvex(base + "nand-table lookup 1234 5");
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "korvex: the chip's IDs 1234:000005 are not in nand_cfg.bin, so the board was not burned: add "
+  EXPECT_EQ(run.err, "korvex: the chip's IDs 1234:000005 are not in nand_cfg.bin, so no board with it is burned: add "
                      "the chip with `korvex nand-table add --main 1234 --ext 000005 --page BYTES --block KIB --oob "
                      "BYTES --blocks N` (its datasheet gives the sizes) (Flash: ID=0x1234, ExtID=0x5. Use default "
                      "para burning!)\n");

@@ -177,7 +177,7 @@ TEST_F(StationTest, AnUnknownChipFailsWithTheLookupsMessagesAsItsReason) {
   const RunResult text = RunKorvex("--home " + home_.path().string() + " station --until-done --sim 1 --sim-chip "
                                    "98DA:761590 --nand " + Image("nand.bin").string());
   EXPECT_NE(text.out.find(" s           0       the chip's IDs 98DA:761590 are not in nand_cfg.bin, so "
-                          "the board was not burned: add the chip with `korvex nand-table add --main 98DA --ext "
+                          "no board with it is burned: add the chip with `korvex nand-table add --main 98DA --ext "
                           "761590 --page BYTES --block KIB --oob BYTES --blocks N` (its datasheet gives the sizes) "
                           "(" + flash + ")\n"), std::string::npos) << text.out;
 }
@@ -317,7 +317,7 @@ TEST_F(StationTest, TheLiveViewTakesTheTerminalsSizeAndColours) {
   // 400 columns: the unknown chip's whole reason fits in its row.
   run = RunKorvexOnTerminal("--home " + home_.path().string() + " station --until-done --nand " +
                             Image("nand.bin").string() + " --sim 1 --sim-chip 98DA:761590", 400, 40);
-  EXPECT_NE(run.out.find("  1   failed: the chip's IDs 98DA:761590 are not in nand_cfg.bin, so the board was not "
+  EXPECT_NE(run.out.find("  1   failed: the chip's IDs 98DA:761590 are not in nand_cfg.bin, so no board with it is "
                          "burned: add the chip with `korvex nand-table add --main 98DA --ext 761590 --page BYTES "
                          "--block KIB --oob BYTES --blocks N` (its datasheet gives the sizes) (Flash: ID=0x98da, "
                          "ExtID=0x761590. Use default para burning!)  "), std::string::npos) << run.out;
