@@ -36,8 +36,8 @@ constexpr Lead kLeads[] = {
     {kTextBadAddressRange, "the page range is empty: --to must be above --from"},
     {kTextNoLinkedDevice, "no board is linked on port 1: plug one in (or give --sim 1)"},
     {kTextChooseNandBin,
-     "the file given to --nand must be named nand.bin: normal mode takes the other images from its folder by "
-     "name (pick files under other names one by one with --advanced)"},
+     "the file given to --nand must be named nand.bin (in normal mode the other images are found beside it by "
+     "their names): rename the file or copy it as nand.bin"},
     {kTextCannotOpenConfig, "a configuration file of the model folder cannot be read: run `korvex check-config`"},
     {kTextConfigBad, "the model's configuration file is bad: `korvex check-config` shows why"},
     {kTextCpuIdVersionError, "the board's SoC is not the chosen model: choose the board's model with --model"},

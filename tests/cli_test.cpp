@@ -121,6 +121,9 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
        "korvex: this build has no USB boot driver, so there is no board to read: give --sim 1 to read a "
        "simulated board\n"},
       {"readback --sim 1 --from 0 --to 2 --out /tmp", "korvex: /tmp is not a regular file: give --out a file's name\n"},
+      {"station --sim 1 --nand x/image.bin", "korvex: --nand x/image.bin: the file given to --nand must be named "
+       "nand.bin (in normal mode the other images are found beside it by their names): rename the file or copy it "
+       "as nand.bin (请选择文件nand.bin!)\n"},
       {"records --days 3", "korvex: unknown option '--days'\n"},
       {"records generate-demo --csv", "korvex: unknown option '--csv'\n"},
   };
