@@ -1,12 +1,16 @@
 #include "boot/station_model.h"
 
+#include <algorithm>
+
 #include "host/paths.h"
 
 namespace korvex {
 
 std::optional<int> ParseModelName(std::string_view name) {
+  // "7105b" names the same model as "7105B": an operator types what the box says.
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
   for (const CpuModelInfo& info : kCpuModels) {
-    if (info.folder == name) return info.index;
+    if (std::ranges::equal(info.folder, name, {}, upper, upper)) return info.index;
   }
   return std::nullopt;
 }

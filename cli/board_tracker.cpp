@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cstdio>
 
+#include "cli/console_texts.h"
 #include "device/cpu_model.h"
 #include "nand/burn_texts.h"
+#include "tools/tools_texts.h"
 
 namespace korvex::cli {
 
@@ -92,6 +94,7 @@ std::string_view StateName(BoardState state) {
     case BoardState::kErasingChip: return "erasing-chip";
     case BoardState::kErasingZone: return "erasing";
     case BoardState::kWriting: return "writing";
+    case BoardState::kVerifying: return "verifying";
     case BoardState::kIdentityPages: return "identity-pages";
     case BoardState::kFormatting: return "formatting";
     case BoardState::kResetting: return "resetting";
@@ -108,7 +111,7 @@ std::string_view StateName(BoardState state) {
 std::string StateText(const BoardJob& job) {
   const std::string image = job.image >= 0 ? std::string(kImageFileNames[Slot(job.image)]) : "";
   const auto withReason = [&](std::string word) {
-    return job.reason.empty() ? word : word + ": " + job.reason;
+    return job.reason.empty() ? word : word + ": " + Explained(job.reason);
   };
   switch (job.state) {
     case BoardState::kBooting: return "booting";
@@ -116,6 +119,7 @@ std::string StateText(const BoardJob& job) {
     case BoardState::kErasingChip: return "erasing the whole chip";
     case BoardState::kErasingZone: return "erasing the " + image + " zone";
     case BoardState::kWriting: return "writing " + image + " " + std::to_string(job.percent) + "%";
+    case BoardState::kVerifying: return "verifying " + image + " " + std::to_string(job.percent) + "%";
     case BoardState::kIdentityPages: return "writing the identity pages";
     case BoardState::kFormatting: return "formatting";
     case BoardState::kResetting: return "resetting the board";
@@ -164,6 +168,13 @@ BoardLine SplitBoardLine(std::string_view message) {
   return line;
 }
 
+bool IsUnplugLine(std::string_view text) {
+  for (const ImageLogTexts& image : kImageLogTexts) {
+    if (MatchesLogText(text, image.unplugged)) return true;
+  }
+  return MatchesLogText(text, kLogBoardDisconnected);
+}
+
 bool IsFailureLine(std::string_view text) {
   for (const ImageLogTexts& image : kImageLogTexts) {
     for (const std::string_view failure : {image.unplugged, image.openFailed, image.writeError}) {
@@ -196,11 +207,15 @@ int BoardTracker::PortOfUid(std::string_view uid) const {
   return -1;
 }
 
+BoardState BoardTracker::AfterImages() const {
+  return plan_.formatAfter || plan_.fsFormat ? BoardState::kFormatting : BoardState::kResetting;
+}
+
 void BoardTracker::AfterImage(BoardJob& job, ImageId image) {
   if (image == kNandBin) {
     job.state = BoardState::kIdentityPages;
   } else if (IsLastIncluded(plan_, image)) {
-    job.state = plan_.formatAfter ? BoardState::kFormatting : BoardState::kResetting;
+    job.state = AfterImages();
   }
 }
 
@@ -218,6 +233,8 @@ void BoardTracker::End(BoardJob& job, BurnEnd end, std::string_view uid, Clock::
     if (job.reason.empty()) job.reason = "station closed mid-burn";
   } else if (end == BurnEnd::kUnplugged || end == BurnEnd::kLinkLost) {
     job.state = BoardState::kUnplugged;
+    // Boxes a failing boot showed on its way blame files; the board was simply gone.
+    if (!job.unplugLine.empty()) job.reason = job.unplugLine;
   } else {
     job.state = BoardState::kFailed;
     if (job.reason.empty()) job.reason = BurnEndCode(end);
@@ -256,7 +273,7 @@ bool BoardTracker::OnProgress(int port, ProgressType type, std::intptr_t value, 
       break;
     case kProgressImage:
       if (job->image < 0) break;
-      job->state = BoardState::kWriting;
+      job->state = plan_.verify ? BoardState::kVerifying : BoardState::kWriting;
       job->percent = static_cast<int>(std::clamp<std::intptr_t>(value, 0, 100));
       job->bytesCurrent = plan_.imageBytes[Slot(job->image)] * static_cast<std::uint64_t>(job->percent) / 100;
       if (job->percent == 100) {
@@ -282,7 +299,8 @@ bool BoardTracker::OnProgress(int port, ProgressType type, std::intptr_t value, 
       break;
   }
   return job->state != before ||
-         ((job->state == BoardState::kWriting || job->state == BoardState::kReading) &&
+         ((job->state == BoardState::kWriting || job->state == BoardState::kVerifying ||
+           job->state == BoardState::kReading) &&
           job->percent / 10 != tenthBefore);
 }
 
@@ -297,6 +315,7 @@ bool BoardTracker::OnLogLine(int port, std::string_view message) {
   const BoardLine line = SplitBoardLine(message);
   if (IsFailureLine(line.text)) {
     if (job->reason.empty()) job->reason = line.text;
+    if (IsUnplugLine(line.text)) job->unplugLine = line.text;
     return false;
   }
   if (const auto span = ParsePageSpan(line.text)) {
@@ -307,10 +326,31 @@ bool BoardTracker::OnLogLine(int port, std::string_view message) {
   // when nand.bin was the only one, the end of the burn.
   if (MatchesLogText(line.text, kLogUidWritten) && job->state == BoardState::kIdentityPages &&
       IsLastIncluded(plan_, kNandBin)) {
-    job->state = plan_.formatAfter ? BoardState::kFormatting : BoardState::kResetting;
+    job->state = AfterImages();
+    return true;
+  }
+  // The board formats, then resets: the reset's line comes when it went through.
+  if (MatchesLogText(line.text, kLogEraseNand) && job->state == BoardState::kFormatting && !plan_.fsFormat) {
+    job->state = BoardState::kResetting;
+    return true;
+  }
+  if (MatchesLogText(line.text, kLogSystemReset) && job->state != BoardState::kResetting) {
+    job->state = BoardState::kResetting;
     return true;
   }
   return false;
+}
+
+const BoardJob* BoardTracker::OnDemoLine(std::string_view message) {
+  const BoardLine line = SplitBoardLine(message);
+  const bool failed = MatchesLogText(line.text, kLogDemoFailed);
+  if (line.uid.empty() || (!failed && !MatchesLogText(line.text, kLogDemoSucceeded))) return nullptr;
+  for (auto job = jobs_.rbegin(); job != jobs_.rend(); ++job) {
+    if (job->uid != line.uid) continue;
+    job->demo = failed ? DemoCopy::kFailed : DemoCopy::kCopied;
+    return &*job;
+  }
+  return nullptr;
 }
 
 void BoardTracker::OnNotStarted(int port, std::string reason, Clock::time_point now) {

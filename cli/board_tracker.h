@@ -26,6 +26,7 @@ enum class BoardState {
   kErasingChip,    // --erase-chip, before the images
   kErasingZone,    // the image's zone, before its first block
   kWriting,
+  kVerifying,      // writing with every block read back and compared (--verify)
   kIdentityPages,  // nand.bin's information and unique-ID pages
   kFormatting,
   kResetting,      // the last step of a whole burn
@@ -43,6 +44,8 @@ struct JobPlan {
   std::array<std::uint64_t, kImageCount> imageBytes{};
   bool eraseChip = false;
   bool formatAfter = false;
+  bool fsFormat = false;  // the file-system format, which only model 3 runs
+  bool verify = false;    // each block read back and compared as it is written
   int model = 2;
   // The chip's geometry when the console knows it (simulated boards), else 0: bad
   // blocks skipped cannot be told without it.
@@ -57,6 +60,9 @@ struct PageSpan {
   std::uint32_t end;  // the page after the last one written
 };
 
+// The demo copy onto a burned board's volume, when --demo gives a file.
+enum class DemoCopy { kNone, kCopied, kFailed };
+
 struct BoardJob {
   int number = 0;  // 1, 2, ... in start order
   int port = 0;    // 0-based
@@ -69,6 +75,8 @@ struct BoardJob {
   bool cutByClose = false;  // still running when the station began to close
   BurnEnd end = BurnEnd::kNone;
   std::string reason;  // the first message box, or log line, that explains an end
+  DemoCopy demo = DemoCopy::kNone;
+  std::string unplugLine;  // the log's line of a board gone, which explains a lost link best
   std::string uid;     // "nandUID: ...", empty until made
   std::uint64_t bytesDone = 0;     // images written whole
   std::uint64_t bytesCurrent = 0;  // the part of the current image written so far
@@ -99,6 +107,8 @@ struct BoardLine {
 BoardLine SplitBoardLine(std::string_view message);
 // What follows the log's time prefix.
 std::string_view LogMessage(std::string_view line);
+// True for the lines a burn writes when the board is gone.
+bool IsUnplugLine(std::string_view text);
 // True for the lines a burn writes when it goes wrong.
 bool IsFailureLine(std::string_view text);
 
@@ -115,6 +125,8 @@ class BoardTracker {
   void OnMessage(int port, std::string_view text);
   // A board's log line (the time prefix gone); true when it moved the state on.
   bool OnLogLine(int port, std::string_view message);
+  // A demo copy's log line: the job whose UID it names, or nullptr for another line.
+  const BoardJob* OnDemoLine(std::string_view message);
   // A port that was claimed but whose job never started.
   void OnNotStarted(int port, std::string reason, Clock::time_point now);
   // The station begins to close: jobs still running end as interrupted.
@@ -132,6 +144,8 @@ class BoardTracker {
  private:
   BoardJob* Running(int port);
   void AfterImage(BoardJob& job, ImageId image);
+  // Formatting when the job formats, else resetting.
+  BoardState AfterImages() const;
   void End(BoardJob& job, BurnEnd end, std::string_view uid, Clock::time_point now);
 
   JobPlan plan_;

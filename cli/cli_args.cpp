@@ -1,8 +1,30 @@
 #include "cli/cli_args.h"
 
 #include <charconv>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/json.h"
 
 namespace korvex::cli {
+
+namespace {
+
+bool g_jsonErrors = false;
+
+int TellError(const std::string& message, int exitCode) {
+  std::cerr << "korvex: " << message << "\n";
+  if (g_jsonErrors) {
+    std::cout << JsonObject().Add("type", "error").Add("exit", exitCode).Add("text", message).Str() << std::endl;
+  }
+  return exitCode;
+}
+
+}  // namespace
+
+void SetJsonErrors(bool json) { g_jsonErrors = json; }
+int UsageError(const std::string& message) { return TellError(message, kExitUsage); }
+int CommandError(const std::string& message) { return TellError(message, kExitFailed); }
 
 std::optional<ParsedArgs> ParseArgs(std::span<const std::string> args,
                                     std::span<const OptionSpec> specs, std::string& error) {

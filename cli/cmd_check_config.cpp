@@ -11,6 +11,7 @@
 #include "cli/cli_args.h"
 #include "cli/command_help.h"
 #include "cli/commands.h"
+#include "cli/file_checks.h"
 #include "cli/json.h"
 #include "host/paths.h"
 #include "sim/sim_host.h"
@@ -76,6 +77,8 @@ int RunCheckConfig(const CommandContext& context) {
   const std::filesystem::path path = args->positional.empty()
                                          ? ModelFilePath(host, info, kConfig2KFileName)
                                          : PathFromUtf8(args->positional[0]);
+  // A FIFO, a device or a huge file would be read without end.
+  if (const std::string problem = ConfigFileProblem(path); !problem.empty()) return UsageError(problem);
   const CheckConfigResult result = RunCheckConfig(host, *model, path);
   if (result.parseResult == kParseCannotOpen) {
     return UsageError("cannot read '" + PathToUtf8(path) + "'");

@@ -11,7 +11,9 @@
 
 #include "cli/cli_args.h"
 #include "cli/command_help.h"
+#include "cli/console_texts.h"
 #include "cli/commands.h"
+#include "cli/file_checks.h"
 #include "cli/json.h"
 #include "cli/nand_table_view.h"
 #include "device/device_session.h"
@@ -36,9 +38,10 @@ NandNameBook NameBook(const CommandContext& context) {
 class TableHost {
  public:
   explicit TableHost(const CommandContext& context) : host_(0, context.home) {
-    host_.SetMessageBoxHandler([this](const MessageBoxRequest& request) {
+    host_.SetMessageBoxHandler([this, json = context.json](const MessageBoxRequest& request) {
       messages_.emplace_back(request.text);
-      std::cerr << request.text << "\n";
+      std::cerr << "korvex: " << Explained(request.text) << "\n";
+      if (json) std::cout << JsonObject().Add("type", "message").AddNull("port").Add("text", request.text).Str() << "\n";
       return MessageAnswer::Ok;
     });
   }
@@ -280,6 +283,9 @@ int RunNandTable(const CommandContext& context) {
   if (verb == "add" && !(fields = ParseAddFields(args))) return kExitUsage;
   if (verb == "delete" && !(rows = ParseRows(args))) return kExitUsage;
 
+  // The table is rewritten whole by add and delete, and written when missing.
+  const std::string link = TableLinkProblem(context.home, verb == "add" || verb == "delete");
+  if (!link.empty()) return UsageError(link);
   TableHost table(context);
   if (!EnsureNandTable(table.host())) return kExitUsage;
   if (verb == "list") return ListCommand(context, table);

@@ -9,6 +9,8 @@
 #include <iostream>
 
 #include "cli/cli_args.h"
+#include "cli/command_help.h"
+#include "cli/json.h"
 #include "cli/commands.h"
 #include "host/paths.h"
 #include "records/line_settings.h"
@@ -39,6 +41,11 @@ bool DatabaseConnection(const CommandContext& context, const ParsedArgs& args,
   return true;
 }
 
+// The record's own JSON object with the "type" every line of --json carries first.
+std::string TypedRecordLine(const std::string& line) {
+  return line.starts_with("{") ? R"({"type":"record",)" + line.substr(1) : line;
+}
+
 bool ReadFilter(const ParsedArgs& args, RecordFilter& filter) {
   filter.fromDay = args.Get("--from");
   filter.toDay = args.Get("--to");
@@ -63,7 +70,7 @@ int Query(const CommandContext& context, const ParsedArgs& args) {
     const auto duplicate = duplicates.find(record.id.View());
     std::string_view first;
     if (duplicate != duplicates.end()) first = duplicate->second;
-    std::cout << (context.json ? RecordJsonLine(record, first)
+    std::cout << (context.json ? TypedRecordLine(RecordJsonLine(record, first))
                   : table      ? RecordTableRow(record, first)
                                : RecordCsvRow(record, first));
     ++shown;
@@ -86,12 +93,38 @@ int Sync(const CommandContext& context, const ParsedArgs& args) {
   RecordSync sync(context.home, MakeOdbcRecordDatabase(connection));
   const SyncReport report = sync.SyncOnce();
   for (const DuplicateUid& d : report.duplicates) {
-    std::cout << DuplicateUidLine(d) << "\n";
+    if (context.json) {
+      std::cout << JsonObject()
+                       .Add("type", "duplicate-uid")
+                       .Add("id", d.id)
+                       .Add("uidText", d.uidText)
+                       .Add("firstId", d.firstId)
+                       .Add("text", DuplicateUidLine(d))
+                       .Str()
+                << "\n";
+    } else {
+      std::cout << DuplicateUidLine(d) << "\n";
+    }
   }
-  std::cout << "sent " << report.sent << ", already in the database " << report.alreadyStored
-            << ", duplicate UIDs " << report.duplicates.size() << ", torn lines skipped "
-            << report.tornLines << ", pending " << report.pending << "\n";
-  if (!report.error.empty()) std::cerr << "korvex: database: " << report.error << "\n";
+  if (context.json) {
+    JsonObject out;
+    out.Add("type", "sync")
+        .Add("sent", static_cast<std::int64_t>(report.sent))
+        .Add("alreadyStored", static_cast<std::int64_t>(report.alreadyStored))
+        .Add("duplicates", static_cast<std::int64_t>(report.duplicates.size()))
+        .Add("tornLines", static_cast<std::int64_t>(report.tornLines))
+        .Add("pending", static_cast<std::int64_t>(report.pending));
+    if (!report.error.empty()) out.Add("error", report.error);
+    std::cout << out.Str() << "\n";
+  } else {
+    std::cout << "sent " << report.sent << ", already in the database " << report.alreadyStored
+              << ", duplicate UIDs " << report.duplicates.size() << ", torn lines skipped "
+              << report.tornLines << ", pending " << report.pending << "\n";
+  }
+  if (!report.error.empty()) {
+    std::cerr << "korvex: the line's database could not take the records; they stay pending here and "
+                 "the next sync sends them (" << report.error << ")\n";
+  }
   return report.error.empty() && report.duplicates.empty() ? kExitOk : kExitFailed;
 }
 
@@ -116,42 +149,71 @@ int GenerateDemo(const CommandContext& context, const ParsedArgs& args) {
   }
   RecordStore store(context.home);
   const std::size_t written = WriteDemoRecords(store, plan);
-  std::cout << "wrote " << written << " demo records of station " << kDemoStationName << " into "
-            << PathToUtf8(context.home) << "\n";
+  if (context.json) {
+    std::cout << JsonObject()
+                     .Add("type", "demo-records")
+                     .Add("written", static_cast<std::int64_t>(written))
+                     .Add("station", kDemoStationName)
+                     .Add("home", PathToUtf8(context.home))
+                     .Str()
+              << "\n";
+  } else {
+    std::cout << "wrote " << written << " demo records of station " << kDemoStationName << " into "
+              << PathToUtf8(context.home) << "\n";
+  }
   const std::size_t planned = static_cast<std::size_t>(plan.days) *
                               static_cast<std::size_t>(plan.boardsPerPortAndDay) * kPortCount;
   return written == planned ? kExitOk : kExitFailed;
 }
 
+// Connects and creates the tables the line's database lacks.
+int InitDatabase(const CommandContext& context, const ParsedArgs& args) {
+  std::string connection;
+  if (!DatabaseConnection(context, args, "--records-db", connection)) return kExitUsage;
+  auto database = MakeOdbcRecordDatabase(connection);
+  std::string error;
+  const bool ok = database->Open(error);
+  database->Close();
+  if (context.json) {
+    JsonObject out;
+    out.Add("type", "init-db").Add("ok", ok);
+    if (!ok) out.Add("error", error);
+    std::cout << out.Str() << "\n";
+  } else if (ok) {
+    std::cout << "the line's database has its tables (board_records, board_images, korvex_schema)\n";
+  }
+  if (ok) return kExitOk;
+  std::cerr << "korvex: the line's database could not be reached or refused the tables: check the "
+               "connection string (" << error << ")\n";
+  return kExitFailed;
+}
+
 }  // namespace
 
 int RunRecords(const CommandContext& context) {
-  static constexpr OptionSpec kOptions[] = {
-      {"--from", true},  {"--to", true},         {"--uid", true},  {"--result", true},
-      {"--csv", false},  {"--records-db", true}, {"--days", true}, {"--boards", true},
-      {"--seed", true},  {"--start", true},
-  };
-  std::string error;
-  const auto args = ParseArgs(context.args, kOptions, error);
-  if (!args) return UsageError(error);
-  const std::string action = args->positional.empty() ? "" : args->positional[0];
-  if (args->positional.size() > 1) return UsageError("unexpected argument '" + args->positional[1] + "'");
-  if (action.empty()) {
-    if (args->Has("--records-db")) return UsageError("--records-db belongs to 'records sync'");
-    return Query(context, *args);
+  // An action comes first; each has its own options.
+  std::string action;
+  std::vector<std::string> rest = context.args;
+  if (!rest.empty() && !rest[0].starts_with("--")) {
+    action = rest[0];
+    rest.erase(rest.begin());
+    if (action != "sync" && action != "generate-demo" && action != "init-db") {
+      return UsageError("unknown records action '" + action + "' (sync, init-db, generate-demo)");
+    }
   }
+  const auto args = ParseCommandOptions(action.empty() ? "records" : "records " + action, rest);
+  if (!args) return kExitUsage;
+  if (action.empty()) return Query(context, *args);
   if (action == "sync") return Sync(context, *args);
-  if (action == "generate-demo") return GenerateDemo(context, *args);
-  return UsageError("unknown records action '" + action + "' (sync, generate-demo)");
+  if (action == "init-db") return InitDatabase(context, *args);
+  return GenerateDemo(context, *args);
 }
 
 int RunReport(const CommandContext& context) {
-  static constexpr OptionSpec kOptions[] = {{"--from", true}, {"--to", true}, {"--db", true}, {"--out", true}};
-  std::string error;
-  const auto args = ParseArgs(context.args, kOptions, error);
-  if (!args) return UsageError(error);
-  if (!args->positional.empty()) return UsageError("unexpected argument '" + args->positional[0] + "'");
+  const auto args = ParseCommandOptions("report", context.args);
+  if (!args) return kExitUsage;
   if (args->Get("--out").empty()) return UsageError("report needs --out FILE");
+  std::string error;
   RecordFilter filter;
   if (!ReadFilter(*args, filter)) return kExitUsage;
 
@@ -165,8 +227,7 @@ int RunReport(const CommandContext& context) {
     if (!database->ForEach(filter.fromDay, filter.toDay,
                            [&data](const BoardRecord& record, bool duplicate) { data.Add(record, duplicate); },
                            error)) {
-      std::cerr << "korvex: database: " << error << "\n";
-      return kExitFailed;
+      return CommandError("the line's database could not be read: check the connection string (" + error + ")");
     }
   } else {
     data.source = "records of " + PathToUtf8(context.home);
@@ -186,8 +247,19 @@ int RunReport(const CommandContext& context) {
   file << RenderReportHtml(data, generated);
   file.close();
   if (!file) {
-    std::cerr << "korvex: cannot write " << args->Get("--out") << "\n";
-    return kExitFailed;
+    return CommandError("cannot write " + args->Get("--out") + ": check that its folder exists and is writable");
+  }
+  if (context.json) {
+    std::cout << JsonObject()
+                     .Add("type", "report")
+                     .Add("out", args->Get("--out"))
+                     .Add("source", data.source)
+                     .Add("boards", static_cast<std::int64_t>(data.all.Total()))
+                     .Add("burned", static_cast<std::int64_t>(data.all.passed))
+                     .Add("failed", static_cast<std::int64_t>(data.all.failed))
+                     .Str()
+              << "\n";
+    return kExitOk;
   }
   std::cout << "report of " << data.all.Total() << " boards (" << data.all.passed << " burned, "
             << data.all.failed << " failed): " << args->Get("--out") << "\n";

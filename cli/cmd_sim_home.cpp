@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/cli_args.h"
+#include "cli/json.h"
 #include "host/paths.h"
 #include "sim/placeholder_home.h"
 
@@ -15,8 +16,17 @@ int RunSimHome(const CommandContext& context) {
   if (!context.args.empty()) return UsageError("sim-home takes no arguments (use --home DIR)");
   std::string error;
   if (!sim::WritePlaceholderHome(context.home, error)) {
-    std::cerr << "korvex: " << error << "\n";
-    return kExitFailed;
+    return CommandError("the home folder could not be written; check that it is writable (" + error + ")");
+  }
+  if (context.json) {
+    std::cout << JsonObject()
+                     .Add("type", "sim-home")
+                     .Add("home", PathToUtf8(context.home))
+                     .AddRaw("models", JsonArray({"7120", "7130", "7135", "7105B"}))
+                     .Add("images", PathToUtf8(context.home / "images"))
+                     .Str()
+              << "\n";
+    return kExitOk;
   }
   std::cout << "wrote model folders 7120, 7130, 7135, 7105B (simulator placeholders, not board "
                "firmware) and sample images into "

@@ -25,6 +25,7 @@
 #include "boot/station_model.h"
 #include "cli/cli_args.h"
 #include "cli/command_help.h"
+#include "cli/console_texts.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/json.h"
@@ -76,7 +77,7 @@ bool ChooseNormalImages(const ParsedArgs& args, StationSettings& settings) {
     return false;
   }
   if (!ChooseNandBin(settings, args.Get("--nand"), false)) {
-    UsageError(std::string(kTextChooseNandBin));
+    UsageError("--nand " + args.Get("--nand") + ": " + Explained(kTextChooseNandBin));
     return false;
   }
   return true;
@@ -89,7 +90,7 @@ bool ChooseAdvancedImages(const ParsedArgs& args, StationSettings& settings) {
     if (!args.Has(image.option)) continue;
     if (image.image == kNandBin) {
       if (!ChooseNandBin(settings, args.Get("--nand"), true)) {
-        UsageError(std::string(kTextChooseNandBin));
+        UsageError("--nand " + args.Get("--nand") + ": " + Explained(kTextChooseNandBin));
         return false;
       }
     } else {
@@ -247,11 +248,7 @@ Verbosity ChooseVerbosity(const CommandContext& context) {
 
 // The chip on the simulated boards: its name and geometry, when the console knows it.
 const sim::ChipGeometry* SimulatedGeometry(const StationJob& job) {
-  if (!job.simulated) return nullptr;
-  const sim::ChipSpec& chip = job.setup.line.board.chip;
-  if (chip.geometry) return &*chip.geometry;
-  const sim::SimChip* known = sim::FindSimChip(chip.mainId, chip.extId);
-  return known != nullptr ? &known->geometry : nullptr;
+  return job.simulated ? SimulatedChipGeometry(job.setup) : nullptr;
 }
 
 std::string ChipName(const StationJob& job) {
@@ -286,6 +283,7 @@ PreflightInput PreflightOf(const StationJob& job, const std::filesystem::path& h
   input.home = home;
   input.model = job.setup.line.board.model;
   input.normalMode = !job.advanced;
+  input.demoFile = job.demoFile;
   for (std::size_t image = 0; image < kImageCount; ++image) {
     const auto id = static_cast<ImageId>(image);
     input.paths[image] = std::string(job.settings.PathOf(id).View());
@@ -304,6 +302,8 @@ JobPlan PlanOf(const StationJob& job, const PreflightInput& input, const Preflig
   plan.imageBytes = report.imageBytes;
   plan.eraseChip = job.settings.eraseWholeChip != 0;
   plan.formatAfter = job.settings.formatAfterBurn != 0;
+  plan.fsFormat = job.settings.fileSystemFormat != 0 && job.setup.line.board.model == kModelQx7105B;
+  plan.verify = job.settings.verifyWrites;
   plan.model = job.setup.line.board.model;
   if (const sim::ChipGeometry* geometry = SimulatedGeometry(job)) {
     plan.chipPageBytes = geometry->pageSize;

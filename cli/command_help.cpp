@@ -77,6 +77,31 @@ std::vector<OptionHelp> ReadbackOptionHelp() {
   return options;
 }
 
+constexpr OptionHelp kRecordsDbOption{"--records-db", "CONN", "the line's database, an ODBC connection string",
+                                       "records_db in korvex.ini"};
+
+// The filter the query and the report share; the query also prints CSV.
+std::vector<OptionHelp> RecordFilterOptionHelp(bool query) {
+  std::vector<OptionHelp> options = {
+      {"--from", "DAY", "the first day, YYYY-MM-DD", "the oldest record"},
+      {"--to", "DAY", "the last day, YYYY-MM-DD", "the newest record"},
+  };
+  if (!query) return options;
+  options.push_back({"--uid", "TEXT", "records whose UID contains TEXT", "any UID"});
+  options.push_back({"--result", "R", "passed, failed or a reason code", "every result"});
+  options.push_back({"--csv", "", "CSV with a header line instead of the table", "the table"});
+  return options;
+}
+
+std::vector<OptionHelp> ReportOptionHelp() {
+  std::vector<OptionHelp> options = RecordFilterOptionHelp(false);
+  options.push_back({"--db", "CONN",
+                     "read the line's database instead of the local records; an empty CONN takes records_db "
+                     "of korvex.ini", "the local records"});
+  options.push_back({"--out", "FILE", "the HTML file written", "none; required"});
+  return options;
+}
+
 const std::vector<CommandHelp>& Commands() {
   static const std::vector<CommandHelp> commands = {
       {"station", "station [options]", "pre-flight, then claim, boot and burn every board",
@@ -121,18 +146,35 @@ const std::vector<CommandHelp>& Commands() {
        {{"--model", "M", "the model the file is for: 7120, 7130, 7135 or 7105B",
          "the model whose folder holds FILE, else 7135"}},
        "FILE defaults to Korvex2K.cfg in the model's folder of the home folder.\n"},
-      {"records", "records [sync | generate-demo] [options]", "query the board records",
-       "Lists the board records of the home folder's records-YYYY-MM.jsonl files: --from DAY, "
-       "--to DAY (YYYY-MM-DD), --uid TEXT, --result R (passed, failed or a reason code), --csv; "
-       "`records sync [--records-db CONN]` sends what the line's database lacks; `records "
-       "generate-demo` writes a made-up week of a station DEMO.",
-       {}, ""},
-      {"report", "report [--from DAY] [--to DAY] [--db CONN] --out FILE",
-       "write the line's yield report",
+      {"records", "records [sync | init-db | generate-demo] [options]", "query the board records",
+       "Lists the board records of the home folder's records-YYYY-MM.jsonl files, oldest first, as a table, "
+       "CSV (--csv) or one JSON object per record (--json). `records sync`, `records init-db` and `records "
+       "generate-demo` have options of their own (`korvex records ACTION --help`).",
+       RecordFilterOptionHelp(true), "actions:\n"
+       "  sync           send what the line's database lacks\n"
+       "  init-db        create the line's database tables where they are missing\n"
+       "  generate-demo  write a made-up week of a station DEMO, to try the query and the report\n"},
+      {"records sync", "records sync [--records-db CONN]", "send the records the line's database lacks",
+       "Sends every local record the line's database does not hold yet, and tells the boards whose UID "
+       "was burned before.",
+       {kRecordsDbOption}, ""},
+      {"records init-db", "records init-db [--records-db CONN]", "create the line's database tables",
+       "Connects to the line's database and creates its tables where they are missing; tables that exist "
+       "are left as they are.",
+       {kRecordsDbOption}, ""},
+      {"records generate-demo", "records generate-demo [options]", "write a demo week of board records",
+       "Writes made-up board records of a station DEMO into the home folder, for trying the query and the "
+       "report without a line.",
+       {{"--start", "DAY", "the first day, YYYY-MM-DD", "2026-11-30"},
+        {"--days", "N", "days of records, 1..366", "7"},
+        {"--boards", "N", "boards per port and day, 1..366", "12"},
+        {"--seed", "S", "the seed of the made-up results; the same seed writes the same records", "1"}},
+       ""},
+      {"report", "report [--from DAY] [--to DAY] [--db CONN] --out FILE", "write the line's yield report",
        "Writes one self-contained HTML page: yield per day and per port, failure reasons, bad "
        "blocks per chip part, burn times and the failed boards, from the local records or the "
        "line's database (--db).",
-       {}, ""},
+       ReportOptionHelp(), ""},
       {"sim-home", "sim-home", "write a home folder for simulated boards",
        "Writes a home for simulated boards into --home, creating the folder: the model folders "
        "7120, 7130, 7135 and 7105B with simulator-only placeholder firmware and sample "
@@ -167,6 +209,7 @@ const CommandHelp* FindCommandHelp(std::string_view name) {
 std::string GlobalUsage() {
   std::string text = "usage: korvex [global options] COMMAND [options]\n\ncommands:\n";
   for (const CommandHelp& command : Commands()) {
+    if (command.name.find(' ') != std::string_view::npos) continue;  // an action: its command's help names it
     text += "  " + std::string(command.usage) + "\n      " + std::string(command.brief) + "\n";
   }
   text += "\nglobal options:\n" + FormatOptionHelp(kGlobalOptions) + "\n";

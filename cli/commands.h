@@ -25,7 +25,12 @@ int RunSimHome(const CommandContext& context);
 int RunRecords(const CommandContext& context);
 int RunReport(const CommandContext& context);
 
-// "korvex: <message>" on stderr; returns kExitUsage for one-line returns.
+// "korvex: <message>" on stderr; returns kExitUsage for one-line returns. With --json
+// the same message also goes to stdout as an "error" object.
 int UsageError(const std::string& message);
+// An error that ends a command with exit code 1, told the same two ways.
+int CommandError(const std::string& message);
+// Whether the errors also go to stdout as JSON; main() sets it once.
+void SetJsonErrors(bool json);
 
 }  // namespace korvex::cli

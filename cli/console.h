@@ -22,8 +22,14 @@ bool IsTerminal(ConsoleStream stream);
 // A terminal on stdout that moves its cursor on escape sequences, so the live table
 // can be redrawn in place; false for files and pipes, and for a console that cannot.
 bool CanRedrawInPlace();
-// The terminal's width in columns; 100 when it cannot be told.
-std::size_t TerminalColumns();
+struct TerminalSize {
+  std::size_t columns = 100;
+  std::size_t rows = 40;
+};
+// stdout's terminal size; the defaults when it is not a terminal or will not say.
+TerminalSize StdoutTerminalSize();
+// Colour on stdout: a terminal that takes escape sequences, and NO_COLOR unset or empty.
+bool ColourWanted();
 
 // From now on Ctrl-C, Ctrl-Break, SIGTERM and closing the console window only set
 // Interrupted(); the run then closes as it would after Ctrl-C. A console window being

@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/station_line.h"
+#include "cli/json.h"
 #include "cli/station_records.h"
 #include "host/paths.h"
 #include "shell/about.h"
@@ -21,11 +22,6 @@ namespace korvex::cli {
 namespace {
 
 }  // namespace
-
-int UsageError(const std::string& message) {
-  std::cerr << "korvex: " << message << "\n";
-  return kExitUsage;
-}
 
 namespace {
 
@@ -68,6 +64,7 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string> argv) {
       line.context.args.push_back(arg);
     }
   }
+  SetJsonErrors(line.context.json);
   if (line.context.quiet && line.context.verbose) {
     UsageError("--quiet and --verbose exclude each other");
     return std::nullopt;
@@ -110,8 +107,21 @@ int RunCommand(const std::string& command, const CommandContext& context) {
 int Main(std::span<const std::string> args, const char* argv0) {
   auto line = ParseCommandLine(args);
   if (!line) return kExitUsage;
+  SetJsonErrors(line->context.json);
   if (line->version) {
-    std::cout << VersionText("korvex", DeviceBackendText());
+    if (line->context.json) {
+      std::cout << JsonObject()
+                       .Add("type", "version")
+                       .Add("program", "korvex")
+                       .Add("version", VersionNumber())
+                       .Add("commit", BuildCommit())
+                       .Add("compiler", CompilerText())
+                       .Add("backend", DeviceBackendText())
+                       .Str()
+                << "\n";
+    } else {
+      std::cout << VersionText("korvex", DeviceBackendText());
+    }
     return kExitOk;
   }
   if (line->help) {
@@ -120,13 +130,18 @@ int Main(std::span<const std::string> args, const char* argv0) {
       return kExitOk;
     }
     const CommandHelp* help = FindCommandHelp(line->command);
+    // `records generate-demo --help`: an action's own options.
+    if (help != nullptr && !line->context.args.empty()) {
+      if (const CommandHelp* action = FindCommandHelp(line->command + " " + line->context.args[0])) help = action;
+    }
     if (help == nullptr) return UsageError("unknown command '" + line->command + "'");
     std::cout << CommandHelpText(*help);
     return kExitOk;
   }
   if (line->command.empty()) {
     std::cerr << GlobalUsage();
-    return kExitUsage;
+    return UsageError("give a command: station, readback, devices, nand-table, check-config, sim-home, records "
+                      "or report (`korvex --help` lists them)");
   }
   if (FindCommandHelp(line->command) == nullptr) {
     return UsageError("unknown command '" + line->command + "'");
@@ -154,9 +169,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args = PrepareConsole(argc, argv);
     code = Main(args, argv[0]);
   } catch (const std::exception& error) {
-    std::cerr << "korvex: error: " << OneLine(error.what()) << "\n";
+    CommandError("error: " + OneLine(error.what()));
   } catch (...) {
-    std::cerr << "korvex: error: an unknown exception\n";
+    CommandError("error: an unknown exception");
   }
   EndProcess(code);
 }

@@ -5,6 +5,7 @@
 #include "boot/check_config.h"
 #include "boot/station_model.h"
 #include "cli/console.h"
+#include "cli/file_checks.h"
 #include "device/cpu_model.h"
 #include "host/paths.h"
 #include "nand/image_zone.h"
@@ -94,6 +95,10 @@ void CheckModelFolder(const PreflightInput& input, Host& host, PreflightReport& 
       continue;
     }
     if (file != kConfig2KFileName && file != kConfig4KFileName) continue;
+    if (const std::string problem = ConfigFileProblem(path); !problem.empty()) {
+      report.problems.push_back(problem);
+      continue;
+    }
     const CheckConfigResult check = RunCheckConfig(host, input.model, path);
     if (!check.Passed()) {
       report.problems.push_back(Quoted(path) + " does not pass check-config (`korvex --home " + home +
@@ -106,7 +111,10 @@ void CheckModelFolder(const PreflightInput& input, Host& host, PreflightReport& 
 void CheckTableAndLog(const PreflightInput& input, PreflightReport& report) {
   const bool writable = FolderWritable(input.home);
   const std::filesystem::path table = input.home / PathFromUtf8(kNandTableFileName);
-  if (std::filesystem::exists(table)) {
+  std::error_code error;
+  if (const std::string link = TableLinkProblem(input.home, false); !link.empty()) {
+    report.problems.push_back(link);
+  } else if (std::filesystem::exists(table, error)) {
     if (!std::filesystem::is_regular_file(table) || !std::ifstream(table, std::ios::binary)) {
       report.problems.push_back(Quoted(table) + " cannot be read as a file");
     }
@@ -114,7 +122,7 @@ void CheckTableAndLog(const PreflightInput& input, PreflightReport& report) {
     report.problems.push_back(Quoted(table) + " is missing and cannot be created: " +
                               Quoted(input.home) + " is not writable");
   }
-  if (std::filesystem::exists(report.logPath)) {
+  if (std::filesystem::exists(report.logPath, error)) {
     if (!std::filesystem::is_regular_file(report.logPath) ||
         !std::ofstream(report.logPath, std::ios::binary | std::ios::app)) {
       report.problems.push_back("the production log " + Quoted(report.logPath) + " cannot be written");
@@ -139,6 +147,11 @@ PreflightReport RunPreflight(const PreflightInput& input, Host& host) {
   }
   CheckModelFolder(input, host, report);
   CheckTableAndLog(input, report);
+  if (input.demoFile) {
+    if (const std::string problem = DemoFileProblem(PathFromUtf8(*input.demoFile)); !problem.empty()) {
+      report.problems.push_back("demo file: " + problem);
+    }
+  }
   const PageView others = ViewOf(input, kResBin);
   report.pageNote = std::string("zones measured in 2048-byte pages for nand.bin") +
                     (input.model == kModelQx7120 ? " and loader.bin" : "") + ", " +

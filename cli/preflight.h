@@ -25,6 +25,7 @@ struct PreflightInput {
   // the zones are measured in the smallest page the station supports.
   std::optional<std::uint32_t> chipPageBytes;
   std::string chipName;
+  std::optional<std::string> demoFile;  // --demo's file; UTF-8
 };
 
 struct PreflightReport {

@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "host/paths.h"
+#include "sim/sim_chips.h"
 
 namespace korvex::cli {
 
@@ -69,6 +70,13 @@ bool PlugBoards(const LineSetup& setup, sim::SimHost& host) {
     return false;
   }
   return true;
+}
+
+const sim::ChipGeometry* SimulatedChipGeometry(const LineSetup& setup) {
+  const sim::ChipSpec& chip = setup.line.board.chip;
+  if (chip.geometry) return &*chip.geometry;
+  const sim::SimChip* known = sim::FindSimChip(chip.mainId, chip.extId);
+  return known != nullptr ? &known->geometry : nullptr;
 }
 
 void DumpBoards(const LineSetup& setup, const sim::SimHost& host) {

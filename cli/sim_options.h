@@ -31,6 +31,10 @@ std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::fi
 // boards the simulator cannot build.
 bool PlugBoards(const LineSetup& setup, sim::SimHost& host);
 
+// The simulated boards' chip geometry: the made-up one the options describe, else the
+// simulator's chip of those keys; nullptr when neither is known.
+const sim::ChipGeometry* SimulatedChipGeometry(const LineSetup& setup);
+
 // Writes board-<k>.nand of every plugged board into the dump folder, if one was asked for.
 void DumpBoards(const LineSetup& setup, const sim::SimHost& host);
 

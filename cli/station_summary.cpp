@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 
+#include "cli/console_texts.h"
 #include "cli/json.h"
 
 namespace korvex::cli {
@@ -29,9 +31,13 @@ std::string UidHex(const std::string& uid) {
 
 RunTotals CountTotals(const std::vector<BoardJob>& jobs) {
   RunTotals totals;
+  std::optional<Clock::time_point> first, last;
   for (const BoardJob& job : jobs) {
     ++totals.boards;
     totals.bytesWritten += job.BytesWritten();
+    totals.demoFailed += job.demo == DemoCopy::kFailed;
+    if (!first || job.started < *first) first = job.started;
+    if (job.finished && (!last || job.ended > *last)) last = job.ended;
     switch (job.state) {
       case BoardState::kDone: ++totals.burned; break;
       case BoardState::kUnplugged: ++totals.unplugged; break;
@@ -41,6 +47,7 @@ RunTotals CountTotals(const std::vector<BoardJob>& jobs) {
     }
   }
   totals.failed = totals.boards - totals.burned;
+  if (first && last) totals.burnSeconds = std::chrono::duration<double>(*last - *first).count();
   return totals;
 }
 
@@ -57,7 +64,9 @@ std::string FormatSummary(const BoardTracker& tracker, double wallSeconds, std::
     const auto bad = BadBlocksSkipped(job, tracker.Plan());
     rows.push_back({std::to_string(job.number), std::to_string(job.port + 1), std::string(job.Result()),
                     Fixed(job.Seconds(job.ended), "s"), bad ? std::to_string(*bad) : "?",
-                    UidHex(job.uid), job.state == BoardState::kDone ? "" : job.reason});
+                    UidHex(job.uid),
+                    job.state != BoardState::kDone ? Explained(job.reason)
+                    : job.demo == DemoCopy::kFailed ? "burned, but the demo copy failed" : ""});
   }
   std::array<std::size_t, 7> widths{};
   for (const Row& row : rows) {
@@ -85,8 +94,12 @@ std::string FormatSummary(const BoardTracker& tracker, double wallSeconds, std::
   }
   if (!detail.empty()) out += " (" + detail + ")";
   out += "; wall time " + Fixed(wallSeconds, "s") + "; data written " + FormatBytes(t.bytesWritten) +
-         "; mean rate " + FormatBytes(static_cast<std::uint64_t>(MeanRate(t.bytesWritten, wallSeconds))) +
-         "/s\n";
+         "; mean rate " + FormatBytes(static_cast<std::uint64_t>(MeanRate(t.bytesWritten, t.burnSeconds))) +
+         "/s while boards burned\n";
+  if (t.demoFailed > 0) {
+    out += "demo copy failed on " + std::to_string(t.demoFailed) + (t.demoFailed == 1 ? " board" : " boards") +
+           ": its volume could not take the demo file (Update Demo failure! in the log)\n";
+  }
   out += "production log: " + std::string(logPath) + "\n";
   return out;
 }
@@ -122,7 +135,8 @@ std::string SummaryJson(const BoardTracker& tracker, double wallSeconds, std::st
       .Add("not_started", t.notStarted)
       .Add("wall_time_s", wallSeconds, 3)
       .Add("bytes_written", static_cast<std::int64_t>(t.bytesWritten))
-      .Add("mean_rate_bytes_per_s", MeanRate(t.bytesWritten, wallSeconds), 0)
+      .Add("mean_rate_bytes_per_s", MeanRate(t.bytesWritten, t.burnSeconds), 0)
+      .Add("demo_failed", t.demoFailed)
       .Add("log", logPath)
       .Str();
 }

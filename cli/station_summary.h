@@ -19,7 +19,11 @@ struct RunTotals {
   int unplugged = 0;
   int interrupted = 0;
   int notStarted = 0;
+  int demoFailed = 0;  // burned boards whose demo copy failed
   std::uint64_t bytesWritten = 0;
+  // From the first board's start to the last one's end: the time boards burned, not
+  // the wait for the demo timer or Ctrl-C after them.
+  double burnSeconds = 0;
 };
 
 RunTotals CountTotals(const std::vector<BoardJob>& jobs);

@@ -6,6 +6,7 @@
 
 #include "app/port_progress.h"
 #include "cli/console.h"
+#include "cli/console_texts.h"
 #include "cli/json.h"
 #include "cli/station_summary.h"
 #include "station/production_log.h"
@@ -141,7 +142,9 @@ void StationView::EmitProgressLocked(const BoardJob& job) {
     JsonObject out;
     out.Add("type", "progress").Add("port", job.port + 1).Add("board", job.number).Add("state", StateName(job.state));
     if (job.image >= 0 && job.state != BoardState::kReading) out.Add("image", kImageFileNames[static_cast<std::size_t>(job.image)]);
-    if (job.state == BoardState::kWriting || job.state == BoardState::kReading) out.Add("percent", job.percent);
+    if (job.state == BoardState::kWriting || job.state == BoardState::kVerifying || job.state == BoardState::kReading) {
+      out.Add("percent", job.percent);
+    }
     std::cout << out.Add("text", StateText(job)).Str() << std::endl;
   }
 }
@@ -170,8 +173,8 @@ void StationView::ShowMessage(const MessageBoxRequest& request) {
     std::cout << out.Add("text", request.text).Str() << std::endl;
     return;
   }
-  const std::string text =
-      port >= 0 ? "port " + std::to_string(port + 1) + ": " + std::string(request.text) : std::string(request.text);
+  const std::string text = (port >= 0 ? "port " + std::to_string(port + 1) + ": " : std::string()) +
+                           Explained(request.text);
   if (messagesToStderr_) std::cerr << text << std::endl;
   if (style_ == ConsoleStyle::Live) AddRecentLocked("message  " + text);
 }
@@ -193,6 +196,14 @@ void StationView::ShowLogLineLost(std::string_view file) {
 void StationView::ShowLogLine(std::string_view line) {
   const std::string_view message = LogMessage(line);
   std::lock_guard lock(mutex_);
+  if (const BoardJob* demo = tracker_.OnDemoLine(message); demo != nullptr && demo->demo == DemoCopy::kFailed) {
+    // Told on its own line: the board burned, but its volume did not take the demo file.
+    const std::string text = "port " + std::to_string(demo->port + 1) + ": the demo copy failed: the board's volume "
+                             "could not take the demo file; copy it by hand or plug the board in again "
+                             "(Update Demo failure!)";
+    if (style_ == ConsoleStyle::Plain && !Quiet()) std::cout << text << std::endl;
+    if (style_ == ConsoleStyle::Live) AddRecentLocked(text);
+  }
   const int port = t_workerPort >= 0 ? t_workerPort : tracker_.PortOfUid(SplitBoardLine(message).uid);
   if (port >= 0 && tracker_.OnLogLine(port, message)) {
     if (const BoardJob* job = tracker_.Latest(port)) EmitProgressLocked(*job);
@@ -251,9 +262,45 @@ double StationView::RateLocked(Clock::time_point now) {
   return seconds > 0 ? static_cast<double>(samples_.back().second - before) / seconds : 0.0;
 }
 
-std::vector<std::string> StationView::FrameLocked(std::uint32_t boardsStarted, Clock::time_point now) {
-  // The title and the run's details are printed once above the table.
-  std::vector<std::string> lines{"port  " + Padded("state", kStateColumn) + "board progress          time"};
+namespace {
+
+// The board's time left at its own rate so far, once an image is under way.
+std::string TimeLeft(const BoardJob& job, std::uint64_t planned, Clock::time_point now) {
+  const bool writing = job.state == BoardState::kWriting || job.state == BoardState::kVerifying;
+  const std::uint64_t written = job.BytesWritten();
+  const double seconds = job.Seconds(now);
+  if (!writing || written == 0 || planned <= written || seconds <= 0) return {};
+  const double left = static_cast<double>(planned - written) * seconds / static_cast<double>(written);
+  char text[40];
+  std::snprintf(text, sizeof text, ", about %.0f s left", left);
+  return text;
+}
+
+// Green burned, red failed, yellow gone or interrupted; none while it runs.
+std::string_view ColourOf(const BoardJob& job) {
+  switch (job.state) {
+    case BoardState::kDone: return job.demo == DemoCopy::kFailed ? "\x1b[33m" : "\x1b[32m";
+    case BoardState::kFailed:
+    case BoardState::kNotStarted: return "\x1b[31m";
+    case BoardState::kUnplugged:
+    case BoardState::kInterrupted: return "\x1b[33m";
+    default: return {};
+  }
+}
+
+}  // namespace
+
+StationView::Frame StationView::FrameLocked(std::uint32_t boardsStarted, Clock::time_point now,
+                                            std::size_t columns, std::size_t rows) {
+  // The state column takes what the bar and the time leave of the terminal's width.
+  constexpr std::size_t kOtherColumns = 6 + kBarWidth + 2 + 9 + 1;
+  const std::size_t stateColumn = std::max(kStateColumn, columns > kOtherColumns ? columns - kOtherColumns : 0);
+  // A small terminal gets the ports that hold a board and the footer only, so the
+  // frame never outgrows the screen and scrolls copies of itself away.
+  const bool compact = rows < kPortCount + 4 + kRecentLines;
+  Frame frame;
+  frame.lines.push_back("port  " + Padded("state", stateColumn) + "board progress          time");
+  frame.colours.emplace_back();
   const std::uint64_t planned = PlannedBytes(tracker_.Plan());
   int done = 0, failed = 0, burning = 0;
   for (const BoardJob& job : tracker_.Jobs()) {
@@ -265,11 +312,17 @@ std::vector<std::string> StationView::FrameLocked(std::uint32_t boardsStarted, C
       ++failed;
     }
   }
+  std::string empty;
   for (int port = 0; port < static_cast<int>(kPortCount); ++port) {
     const BoardJob* job = tracker_.Latest(port);
     std::string row = "  " + std::to_string(port + 1) + "   ";
     if (job == nullptr) {
-      lines.push_back(row + "empty");
+      if (compact) {
+        empty += (empty.empty() ? "" : " ") + std::to_string(port + 1);
+      } else {
+        frame.lines.push_back(row + "empty");
+        frame.colours.emplace_back();
+      }
       continue;
     }
     double fraction = planned > 0 ? static_cast<double>(job->BytesWritten()) / static_cast<double>(planned) : 0;
@@ -278,34 +331,49 @@ std::vector<std::string> StationView::FrameLocked(std::uint32_t boardsStarted, C
     const int filled = static_cast<int>(std::min(1.0, fraction) * kBarWidth);
     std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                       std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "]";
-    std::string state = StateText(*job);
-    if (state.size() > kStateColumn - 1) state = ClipToColumns(state, kStateColumn - 1);
-    lines.push_back(row + Padded(state, kStateColumn) + bar + Seconds(job->Seconds(now)));
+    std::string state = StateText(*job) + TimeLeft(*job, planned, now);
+    if (state.size() > stateColumn - 1) state = ClipToColumns(state, stateColumn - 1);
+    frame.lines.push_back(row + Padded(state, stateColumn) + bar + Seconds(job->Seconds(now)));
+    frame.colours.push_back(std::string(ColourOf(*job)));
+  }
+  if (!empty.empty()) {
+    frame.lines.push_back("empty ports: " + empty);
+    frame.colours.emplace_back();
   }
   const double elapsed = std::chrono::duration<double>(now - start_).count();
-  lines.push_back("boards started " + std::to_string(boardsStarted) + " | done " + std::to_string(done) +
-                  " | failed " + std::to_string(failed) + " | burning " + std::to_string(burning) +
-                  " | elapsed " + Elapsed(elapsed) + " | " +
-                  FormatBytes(static_cast<std::uint64_t>(RateLocked(now))) + "/s");
-  if (!recent_.empty()) {
-    lines.push_back("recent:");
-    for (const std::string& text : recent_) lines.push_back("  " + text);
+  frame.lines.push_back("boards started " + std::to_string(boardsStarted) + " | done " + std::to_string(done) +
+                        " | failed " + std::to_string(failed) + " | burning " + std::to_string(burning) +
+                        " | elapsed " + Elapsed(elapsed) + " | " +
+                        FormatBytes(static_cast<std::uint64_t>(RateLocked(now))) + "/s");
+  frame.colours.emplace_back();
+  if (!recent_.empty() && !compact) {
+    frame.lines.push_back("recent:");
+    frame.colours.emplace_back();
+    for (const std::string& text : recent_) {
+      frame.lines.push_back("  " + text);
+      frame.colours.emplace_back();
+    }
   }
-  return lines;
+  return frame;
 }
 
 void StationView::DrawLocked(std::uint32_t boardsStarted, Clock::time_point now) {
-  const std::vector<std::string> lines = FrameLocked(boardsStarted, now);
-  const std::size_t columns = TerminalColumns();
+  const TerminalSize size = StdoutTerminalSize();
+  const Frame frame = FrameLocked(boardsStarted, now, size.columns, size.rows);
+  const bool colour = ColourWanted();
   std::string out;
   // Back to the first line of the last frame, then every line anew; one write, so a
   // terminal never shows half a frame.
   if (drawnLines_ > 0) out += "\x1b[" + std::to_string(drawnLines_) + "A";
-  for (const std::string& line : lines) out += "\r" + ClipToColumns(line, columns - 1) + "\x1b[K\n";
+  for (std::size_t i = 0; i < frame.lines.size(); ++i) {
+    const std::string line = ClipToColumns(frame.lines[i], size.columns - 1);
+    const bool tinted = colour && !frame.colours[i].empty();
+    out += "\r" + (tinted ? frame.colours[i] + line + "\x1b[0m" : line) + "\x1b[K\n";
+  }
   out += "\x1b[J";
   std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
   std::cout.flush();
-  drawnLines_ = lines.size();
+  drawnLines_ = frame.lines.size();
   dirty_ = false;
   boardsStarted_ = boardsStarted;
   drawnSecond_ = std::chrono::duration_cast<std::chrono::seconds>(now - start_).count();
@@ -333,7 +401,10 @@ void StationView::Finish(std::uint32_t boardsStarted, std::string_view logPath) 
 
 bool StationView::AllBurned() const {
   std::lock_guard lock(mutex_);
-  return std::ranges::all_of(tracker_.Jobs(), [](const BoardJob& job) { return job.state == BoardState::kDone; });
+  // A burned board whose demo copy failed still needs the operator.
+  return std::ranges::all_of(tracker_.Jobs(), [](const BoardJob& job) {
+    return job.state == BoardState::kDone && job.demo != DemoCopy::kFailed;
+  });
 }
 
 }  // namespace korvex::cli

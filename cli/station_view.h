@@ -64,7 +64,12 @@ class StationView {
   void EmitResultLocked(const BoardJob& job);
   void AddRecentLocked(std::string text);
   void DrawLocked(std::uint32_t boardsStarted, Clock::time_point now);
-  std::vector<std::string> FrameLocked(std::uint32_t boardsStarted, Clock::time_point now);
+  // The live table's lines, each with the colour its board's end gives it (or none).
+  struct Frame {
+    std::vector<std::string> lines;
+    std::vector<std::string> colours;
+  };
+  Frame FrameLocked(std::uint32_t boardsStarted, Clock::time_point now, std::size_t columns, std::size_t rows);
   double RateLocked(Clock::time_point now);
   bool Quiet() const { return verbosity_ == Verbosity::Quiet; }
 

@@ -4,6 +4,20 @@
 
 namespace korvex {
 
+namespace {
+
+// Each worker burns one board on its own thread, so a count per thread is that board's.
+thread_local std::uint64_t t_failedExchanges = 0;
+
+bool Counted(bool completed) {
+  if (!completed) ++t_failedExchanges;
+  return completed;
+}
+
+}  // namespace
+
+std::uint64_t FailedExchangesOnThisThread() { return t_failedExchanges; }
+
 RequestBuffer RequestInput(std::uint32_t argument) {
   RequestBuffer in{};
   PutLe32(in, 0, argument);
@@ -20,19 +34,19 @@ bool SendRequest(DeviceHandle device, Request request, std::uint32_t argument,
   if (device.host == nullptr) return false;
   const DeviceResult result =
       device.host->DeviceIoControl(device.handle, RequestCode(request), RequestInput(argument), reply);
-  return result.Ok() && result.bytes >= replyBytes;
+  return Counted(result.Ok() && result.bytes >= replyBytes);
 }
 
 bool BulkWrite(DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count) {
   if (device.host == nullptr) return false;
   const DeviceResult result = device.host->WriteDevice(device.handle, bytes, count);
-  return result.Ok() && result.bytes == count;
+  return Counted(result.Ok() && result.bytes == count);
 }
 
 bool BulkRead(DeviceHandle device, std::uint8_t* buffer, std::uint32_t count) {
   if (device.host == nullptr) return false;
   const DeviceResult result = device.host->ReadDevice(device.handle, buffer, count);
-  return result.Ok() && result.bytes == count;
+  return Counted(result.Ok() && result.bytes == count);
 }
 
 }  // namespace korvex

@@ -29,4 +29,9 @@ bool SendRequest(DeviceHandle device, Request request, std::uint32_t argument,
 bool BulkWrite(DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count);
 bool BulkRead(DeviceHandle device, std::uint8_t* buffer, std::uint32_t count);
 
+// How many exchanges of this thread the host call itself failed, the link gone. A step
+// whose result does not tell a lost link from a refusal (the boot, say) compares it
+// before and after.
+std::uint64_t FailedExchangesOnThisThread();
+
 }  // namespace korvex

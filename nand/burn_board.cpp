@@ -12,6 +12,7 @@
 #include "device/cpu_model.h"
 #include "device/device_open.h"
 #include "device/device_texts.h"
+#include "device/request_channel.h"
 #include "device/requests.h"
 #include "host/paths.h"
 #include "nand/burn_log.h"
@@ -91,10 +92,15 @@ class Burn {
   BurnEnd Prepare() {
     Progress(kProgressBoot, 0);
     work_.targetEnable[0] = 1;
-    if (Boot(work_) == kBootFailed) return Refuse(kTextDownloadFailed, BurnEnd::kBootFailed);
+    // A boot that failed because the board went away is a lost link, not a bad file.
+    const std::uint64_t failedBefore = FailedExchangesOnThisThread();
+    const auto linkGone = [&] { return FailedExchangesOnThisThread() != failedBefore; };
+    if (Boot(work_) == kBootFailed) {
+      return linkGone() ? LinkLost(kLogBoardDisconnected) : Refuse(kTextDownloadFailed, BurnEnd::kBootFailed);
+    }
     // A failed model-0 configuration has shown its own message.
     if (work_.cpuModel == kModelQx7120 && ConfigureAfterBoot(work_) == kAfterBootFailed) {
-      return BurnEnd::kBootFailed;
+      return linkGone() ? LinkLost(kLogBoardDisconnected) : BurnEnd::kBootFailed;
     }
     Progress(kProgressBoot, 50);
     switch (LookupNandPart(work_)) {
@@ -131,6 +137,7 @@ class Burn {
 
     if (work_.cpuModel == kModelQx7135 || work_.cpuModel == kModelQx7105B) {
       const CpuReply code = ClassifyCpuAtBurn(work_.device);
+      if (code == kCpuReplyFailed) return LinkLost(kLogBoardDisconnected);
       if (code != kBurnCodeQx7105B && code != kBurnCodeQx7135) {
         return Refuse(kCpuIdVersionErrorText, BurnEnd::kCpuMismatch);
       }
@@ -163,6 +170,9 @@ class Burn {
       events_.UidMade(work_.uid, work_.uidText.View());
     }
 
+    if (const std::optional<std::uint64_t> grown = OutgrownZone(path.View(), zone)) {
+      return ImageOutgrown(image, *grown, lines);
+    }
     std::array<std::uint8_t, 256> okFlags{};
     ZoneReport report;
     const int written =
@@ -236,6 +246,25 @@ class Burn {
     const std::string name(kImageFileNames[image]);
     Log(PrintfText(kLogVerifyFailed, name.c_str(), static_cast<int>(page)));
     return Refuse(PrintfText(kTextVerifyFailed, name.c_str(), page), BurnEnd::kVerifyMismatch);
+  }
+
+  // The file's size now when it takes the whole zone even without a bad block: it
+  // changed after the station checked it, and no bad block is to blame.
+  std::optional<std::uint64_t> OutgrownZone(std::string_view path, const ImageZone& zone) const {
+    std::error_code error;
+    const std::uint64_t bytes = std::filesystem::file_size(PathFromUtf8(path), error);
+    const std::uint32_t page = work_.bootConfig.nandPageSize;
+    if (error || page == 0) return std::nullopt;
+    // A file ending on a page boundary takes one more, zero-filled, page.
+    if (bytes / page + 1 < zone.zoneEnd - zone.firstPage) return std::nullopt;
+    return bytes;
+  }
+
+  BurnEnd ImageOutgrown(ImageId image, std::uint64_t bytes, const ImageLogTexts& lines) {
+    Log(lines.writeError);
+    return Refuse(PrintfText(kTextImageOutgrewZone, std::string(kImageFileNames[image]).c_str(),
+                             static_cast<unsigned long long>(bytes)),
+                  BurnEnd::kOpenFailed);
   }
 
   BurnEnd RefuseGeometry() {

@@ -26,6 +26,9 @@ inline constexpr std::string_view kTextGeometryNotBurnable =
 // %s image file name, %u page.
 inline constexpr std::string_view kTextVerifyFailed =
     "%s verify failed: page %u reads back different from what was written!";
+// %s image file name, %llu its size now.
+inline constexpr std::string_view kTextImageOutgrewZone =
+    "%s grew to %llu bytes after the start; it no longer fits its zone";
 inline constexpr std::string_view kTextReadBackLinkLost =
     "Read back stopped: the board was disconnected.";
 

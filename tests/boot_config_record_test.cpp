@@ -288,7 +288,8 @@ TEST_F(RecordOnBoard, ConfigureAfterBootSendsForModel0ItsFileByIs2KPage) {
 // Model selection and its folders.
 
 TEST(StationModelSelection, RefusesUnknownNamesAndIndexes) {
-  for (const char* bad : {"", "7105", "7105b", "Qx7130", "7130\\"}) EXPECT_FALSE(ParseModelName(bad)) << bad;
+  for (const char* bad : {"", "7105", "Qx7130", "7130\\"}) EXPECT_FALSE(ParseModelName(bad)) << bad;
+  EXPECT_EQ(ParseModelName("7105b"), kModelQx7105B);  // typed in any case
   SelectCpuModel(kModelQx7130);
   EXPECT_FALSE(SelectCpuModel(5));  // the index is taken, the folder stays
   DeviceSession claimed;

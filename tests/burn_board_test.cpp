@@ -414,6 +414,18 @@ TEST_F(PortBurn, ImgBootEndsTheBurnWhenItsZoneIsUsedUpOrTheBoardGoesAway) {
   }
 }
 
+// An image that changed after the pre-flight and takes its whole zone even without a
+// bad block is an image error, told as one, before its zone is touched.
+TEST_F(PortBurn, AnImageThatOutgrewItsZoneIsAnImageErrorNeverUsedUpBlocks) {
+  PortContext& context = Claim(kModelQx7135);
+  Image(context, kLoaderBin, 512 * 2048);  // the zone's 512 pages, and the page a whole file adds
+  Burn(context);
+  EXPECT_EQ(host_.MessageTexts(), Lines{"loader.bin grew to 1048576 bytes after the start; it no longer fits its zone"});
+  EXPECT_EQ(events_.lines.back(), events_.uidText + ": loader.bin write Error!");
+  EXPECT_EQ(events_.end, BurnEnd::kOpenFailed);
+  EXPECT_EQ(Nand(1024, 16), Bytes(16, 0xFF));
+}
+
 // With verification each write is read back: a block the firmware stepped over or a
 // failed write retried further still verifies; a page that reads back different ends
 // the board with its own message and line, never as a used-up zone.

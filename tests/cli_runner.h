@@ -7,6 +7,8 @@
 #include <iterator>
 #include <string>
 #include <csignal>
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,10 +31,11 @@ inline std::string ResultOfPort(const std::string& out, int port) {
   return out.substr(at, out.find('"', at) - at);
 }
 
-inline RunResult RunKorvex(const std::string& arguments) {
+// `shell` runs first in the same shell, e.g. "ulimit -f 8;" to limit the files korvex writes.
+inline RunResult RunKorvex(const std::string& arguments, const std::string& shell = "") {
   testing::TempDir scratch;
   const std::string errPath = (scratch.path() / "stderr").string();
-  const std::string command = std::string(KORVEX_CLI_PATH) + " " + arguments + " 2>" + errPath;
+  const std::string command = shell + std::string(KORVEX_CLI_PATH) + " " + arguments + " 2>" + errPath;
   RunResult result;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return result;
@@ -74,6 +77,32 @@ inline RunResult RunKorvexSignalledAt(const std::string& arguments, const std::s
     }
   }
   ::close(pipeEnds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+// Runs korvex on a terminal of its own, `columns` by `rows`, with `environment` set
+// (e.g. "NO_COLOR=1"); what it drew, stdout and stderr together.
+inline RunResult RunKorvexOnTerminal(const std::string& arguments, unsigned short columns, unsigned short rows,
+                                     const std::string& environment = "") {
+  RunResult result;
+  winsize size{};
+  size.ws_col = columns;
+  size.ws_row = rows;
+  int terminal = -1;
+  const pid_t child = ::forkpty(&terminal, nullptr, nullptr, &size);
+  if (child < 0) return result;
+  if (child == 0) {
+    const std::string command = "exec env " + environment + " " + std::string(KORVEX_CLI_PATH) + " " + arguments;
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  std::array<char, 4096> chunk;
+  ssize_t n;
+  while ((n = ::read(terminal, chunk.data(), chunk.size())) > 0) result.out.append(chunk.data(), static_cast<std::size_t>(n));
+  ::close(terminal);
   int status = 0;
   ::waitpid(child, &status, 0);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

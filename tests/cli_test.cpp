@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <sys/stat.h>
 #include <regex>
 #include <string>
 #include <vector>
@@ -39,7 +41,10 @@ TEST(Cli, LookupAddAndDeletePrintTheirOwnLines) {
   const std::string base = "--home " + home.path().string() + " ";
   RunResult run = RunKorvex(base + "nand-table lookup 1234 5");
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "Flash: ID=0x1234, ExtID=0x5. Use default para burning!\n");
+  EXPECT_EQ(run.err, "korvex: the chip's IDs 1234:000005 are not in nand_cfg.bin, so no board with it is burned: add "
+                     "the chip with `korvex nand-table add --main 1234 --ext 000005 --page BYTES --block KIB --oob "
+                     "BYTES --blocks N` (its datasheet gives the sizes) (Flash: ID=0x1234, ExtID=0x5. Use default "
+                     "para burning!)\n");
 
   run = RunKorvex(base + "nand-table add --main ecda --page 2048 --block 256 --oob 64 --blocks 2048");
   ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -103,9 +108,24 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
       {"station --sim 1 --nand /" + std::string(1020, 'd') + "/nand.bin",
        "korvex: --nand: the paths made from it can be 1034 bytes long; the station's settings hold at most 1023\n"},
       {"readback --sim 1 --from 10 --to 10 --out x.bin",
-       "korvex: 地址设置有误: --to (10) must be above --from (10); pages --from up to --to - 1 are read\n"},
+       "korvex: --to (10) must be above --from (10): pages --from up to --to - 1 are read (地址设置有误)\n"},
       {"readback --sim 1 --from 0 --to 1 --out /no/such/dir/x.bin",
-       "korvex: cannot create /no/such/dir/x.bin: no such folder /no/such/dir\n"},
+       "korvex: cannot create /no/such/dir/x.bin: no such folder /no/such/dir; create it or give another --out\n"},
+      {"readback --sim 1 --from 0 --to 999999999 --out x.bin",
+       "korvex: the range (--from 0 --to 999999999) runs past the chip: chip ECD3:589551 has 524288 pages "
+       "(0..524287); give --to 524288 or less\n"},
+      {"readback --sim 1 --sim-chip ECD5:74B614 --from 0 --to 16385 --out x.bin",
+       "korvex: the range (--from 0 --to 16385) is 16385 pages; one readback takes at most 16384 pages of 4096 "
+       "bytes (64 MiB): read the range in parts\n"},
+      {"readback --from 0 --to 2 --out x.bin",
+       "korvex: this build has no USB boot driver, so there is no board to read: give --sim 1 to read a "
+       "simulated board\n"},
+      {"readback --sim 1 --from 0 --to 2 --out /tmp", "korvex: /tmp is not a regular file: give --out a file's name\n"},
+      {"station --sim 1 --nand x/image.bin", "korvex: --nand x/image.bin: the file given to --nand must be named "
+       "nand.bin (in normal mode the other images are found beside it by their names): rename the file or copy it "
+       "as nand.bin (请选择文件nand.bin!)\n"},
+      {"records --days 3", "korvex: unknown option '--days'\n"},
+      {"records generate-demo --csv", "korvex: unknown option '--csv'\n"},
   };
   for (const auto& c : cases) {
     const RunResult run = RunKorvex(base + c.args);
@@ -123,7 +143,8 @@ TEST(Cli, TableThatIsAFolderIsUnreadableForEveryCommand) {
   for (const char* command : {"list", "lookup ECD3 589551", "delete 0"}) {
     const RunResult run = RunKorvex("--home " + home.path().string() + " nand-table " + command);
     EXPECT_EQ(run.exitCode, 1) << command;
-    EXPECT_EQ(run.err, "读取nand_cfg.bin失败!!!\n") << command;
+    EXPECT_EQ(run.err, "korvex: nand_cfg.bin cannot be read: it must be a readable file in the home folder "
+                       "(读取nand_cfg.bin失败!!!)\n") << command;
   }
 }
 
@@ -134,12 +155,97 @@ TEST(Cli, VersionAndEveryCommandsHelp) {
                                                    "compiler: (GCC|clang) [^\n]+\n"
                                                    "device backend: none on this platform: [^\n]+\n")))
       << run.out;
-  for (const char* command : {"station", "readback", "devices", "nand-table", "check-config", "sim-home"}) {
+  for (const char* command : {"station", "readback", "devices", "nand-table", "check-config", "sim-home", "records",
+                              "records sync", "records init-db", "records generate-demo", "report"}) {
     run = RunKorvex(std::string(command) + " --help");
     EXPECT_EQ(run.exitCode, 0) << command;
     EXPECT_TRUE(run.out.starts_with(std::string("usage: korvex [global options] ") + command)) << run.out;
     EXPECT_NE(run.out.find("\n  --json      one JSON object per line on stdout"), std::string::npos) << command;
   }
+}
+
+// Each option of records and report on its own line with its default, from the table
+// their parsers use: an option the help lists is one the command takes.
+TEST(Cli, RecordsAndReportHelpListEveryOptionWithItsDefault) {
+  const struct {
+    std::string command;
+    std::vector<std::string> options;
+  } cases[] = {
+      {"records", {"--from DAY", "--to DAY", "--uid TEXT", "--result R", "--csv"}},
+      {"records generate-demo", {"--start DAY", "--days N", "--boards N", "--seed S"}},
+      {"records init-db", {"--records-db CONN"}},
+      {"records sync", {"--records-db CONN"}},
+      {"report", {"--from DAY", "--to DAY", "--db CONN", "--out FILE"}},
+  };
+  testing::TempDir home;
+  for (const auto& c : cases) {
+    const RunResult help = RunKorvex(c.command + " --help");
+    const std::string options = help.out.substr(0, help.out.find("global options:"));
+    std::string given;
+    for (const std::string& option : c.options) {
+      const std::size_t at = options.find("\n  " + option + " ");
+      ASSERT_NE(at, std::string::npos) << c.command << " " << option << "\n" << options;
+      const std::string entry = options.substr(at + 1, options.find("\n  --", at + 1) - at - 1);
+      EXPECT_NE(entry.find("(default: "), std::string::npos) << entry;
+      const std::string name = option.substr(0, option.find(' '));
+      given += " " + name + (name == option ? "" : " x");
+    }
+    // The parser takes every option the help lists: only the one it does not is refused.
+    const RunResult run = RunKorvex("--home " + home.path().string() + " " + c.command + given + " --bogus");
+    EXPECT_EQ(run.err, "korvex: unknown option '--bogus'\n") << c.command << given;
+  }
+}
+
+// Files that are no files, or huge ones, are refused before they are read, each with
+// one line and exit 2: a FIFO, /dev/zero, a 10 GiB sparse file as a configuration; a
+// symbolic-link loop as nand_cfg.bin (which the table commands never replace); a
+// missing demo file.
+TEST(Cli, PreflightOfEveryFileRefusesWhatIsNoFileAtOnce) {
+  testing::TempDir home;
+  ASSERT_EQ(RunKorvex("--home " + home.path().string() + " sim-home").exitCode, 0);
+  const std::string base = "--home " + home.path().string() + " ";
+  const std::filesystem::path fifo = home.path() / "fifo.cfg", huge = home.path() / "huge.cfg";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::resize_file((std::ofstream(huge), huge), 10ull << 30);
+  const std::string nand = " --nand " + (home.path() / "images" / "nand.bin").string();
+  const struct {
+    std::string args, message;
+  } cases[] = {
+      {"check-config " + fifo.string(),
+       fifo.string() + " is not a regular file (a folder, FIFO or device): give a configuration file"},
+      {"check-config /dev/zero", "/dev/zero is not a regular file (a folder, FIFO or device): give a configuration file"},
+      {"check-config " + huge.string(), huge.string() + " is 10737418240 bytes, too large for a configuration file (at "
+                                                         "most 1048576 bytes are read): give a configuration file"},
+      {"station --sim 1 --until-done --demo " + (home.path() / "none.rmvb").string() + nand,
+       "pre-flight: demo file: " + (home.path() / "none.rmvb").string() +
+           " does not exist: give --demo the file to copy onto the boards"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = RunKorvex(base + c.args);
+    EXPECT_EQ(run.exitCode, 2) << c.args;
+    EXPECT_EQ(run.err, "korvex: " + c.message + "\n") << c.args;
+  }
+
+  const std::filesystem::path table = home.path() / "nand_cfg.bin";
+  std::filesystem::create_symlink("nand_cfg.bin", table);
+  const std::string loop = table.string() + " is a symbolic link that leads nowhere (a loop, or its target is missing): "
+                           "remove it (the station then writes the built-in table) or point it at a table file\n";
+  for (const std::string& args : {"station --sim 1 --until-done" + nand, std::string("nand-table list"),
+                                 std::string("nand-table delete 0")}) {
+    const RunResult run = RunKorvex(base + args);
+    EXPECT_EQ(run.exitCode, 2) << args;
+    EXPECT_TRUE(run.err.ends_with(loop)) << run.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(table)) << args;
+  }
+  // A working link is read, but never replaced by the rewrite of add or delete.
+  std::filesystem::remove(table);
+  ASSERT_EQ(RunKorvex("--home " + (home.path() / "images").string() + " nand-table list").exitCode, 0);
+  std::filesystem::create_symlink(home.path() / "images" / "nand_cfg.bin", table);
+  EXPECT_EQ(RunKorvex(base + "nand-table lookup ECD3:589551").exitCode, 0);
+  const RunResult del = RunKorvex(base + "nand-table delete 0");
+  EXPECT_EQ(del.exitCode, 2);
+  EXPECT_TRUE(del.err.starts_with("korvex: " + table.string() + " is a symbolic link to ")) << del.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(table));
 }
 
 // check-config reads a file as the model whose folder holds it, verdict first.

@@ -119,14 +119,15 @@ TEST(StationSummary, OneRowPerBoardThenTheTotals) {
   EXPECT_EQ(FormatSummary(tracker, 10.0, "/line/log.txt"),
             "board  port  result       duration  bad blocks  UID        reason\n"
             "    1     1  burned          8.1 s           0  07ea 0c06\n"
-            "    2     6  failed          0.0 s           0             Please check nand_cfg.h file!\n"
+            "    2     6  failed          0.0 s           0             the board's NAND chip is not in nand_cfg.bin: "
+            "add it with `korvex nand-table add` (Please check nand_cfg.h file!)\n"
             "    3     7  not started     0.0 s           0             its device could not be opened\n"
             "boards 3, burned 1, failed 2 (1 not started); wall time 10.0 s; data written 3.8 MiB; "
-            "mean rate 390.6 KiB/s\n"
+            "mean rate 480.8 KiB/s while boards burned\n"
             "production log: /line/log.txt\n");
   EXPECT_EQ(SummaryJson(tracker, 10.0, "/line/log.txt"),
             R"({"type":"summary","boards":3,"burned":1,"failed":2,"unplugged":0,"interrupted":0,)"
-            R"("not_started":1,"wall_time_s":10.000,"bytes_written":4000000,"mean_rate_bytes_per_s":400000,)"
+            R"("not_started":1,"wall_time_s":10.000,"bytes_written":4000000,"mean_rate_bytes_per_s":492308,"demo_failed":0,)"
             R"("log":"/line/log.txt"})");
   EXPECT_EQ(ResultJson(tracker.Jobs()[1], tracker.Plan()),
             R"({"type":"result","port":6,"board":2,"result":"failed","reason":"Please check nand_cfg.h file!",)"

@@ -226,6 +226,23 @@ TEST(StationDemo, TheConsoleCopiesTheDemoOntoTheBurnedBoardBeforeItEnds) {
     EXPECT_NE(run.out.find(R"(: Update Demo succeed!"})"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find(R"(: erase nand!"})") != std::string::npos, format) << run.out;
   }
+
+  // A copy that fails (here the volume takes no file over 4 KiB) is told on its line
+  // and in the summary, and fails the run; the mean rate counts the burn, not the wait.
+  testing::TempDir fresh;  // a log of its own, far from the limit
+  const std::string f = fresh.path().string();
+  ASSERT_EQ(RunKorvex("--home " + f + " sim-home").exitCode, 0);
+  ASSERT_EQ(RunKorvex("--home " + f + " nand-table list").exitCode, 0);  // the table is over 4 KiB too
+  std::ofstream(demo, std::ios::binary) << std::string(100000, 'd');
+  const RunResult failed = RunKorvex("--home " + f + " station --sim 1 --until-done --nand " + f + "/images/nand.bin "
+                                     "--demo " + demo.string() + " --demo-period 10", "ulimit -f 8; trap '' XFSZ; ");
+  EXPECT_EQ(failed.exitCode, 1);
+  for (const char* told : {"\nport 1: the demo copy failed: the board's volume could not take the demo file; copy it "
+                           "by hand or plug the board in again (Update Demo failure!)\n",
+                           "  burned, but the demo copy failed\n", "/s while boards burned\ndemo copy failed on 1 "
+                           "board: its volume could not take the demo file (Update Demo failure! in the log)\n"}) {
+    EXPECT_NE(failed.out.find(told), std::string::npos) << told << "\n" << failed.out;
+  }
 }
 
 }  // namespace

@@ -218,7 +218,8 @@ TEST(RecordsCommand, TableCsvAndJsonMarkALocalDuplicateAndCountTornLines) {
   run = RunKorvex(base + "--json records --result passed");
   std::string expected;
   AppendRecordJson(expected, first);
-  EXPECT_EQ(run.out, expected + RecordJsonLine(again, mark));
+  const auto typed = [](const std::string& line) { return R"({"type":"record",)" + line.substr(1); };
+  EXPECT_EQ(run.out, typed(expected) + typed(RecordJsonLine(again, mark)));
   EXPECT_NE(run.out.find(",\"duplicateOf\":\"" + mark + "\"}\n"), std::string::npos);
 }
 
@@ -228,7 +229,7 @@ TEST(RecordsCommand, UsageErrorsNameTheirOption) {
   const struct { std::string arguments, error; } kCases[] = {
       {"records --from 2026-13-01", "korvex: --from takes a day as YYYY-MM-DD\n"},
       {"records --csv --json", "korvex: choose one of --csv and --json\n"},
-      {"records tidy", "korvex: unknown records action 'tidy' (sync, generate-demo)\n"},
+      {"records tidy", "korvex: unknown records action 'tidy' (sync, init-db, generate-demo)\n"},
       {"records sync", "korvex: no database: give --records-db CONN or records_db in korvex.ini\n"},
       {"report --from 2026-12-01", "korvex: report needs --out FILE\n"},
       {"station --records-db a --records-db b", "korvex: option '--records-db' is given twice\n"},

@@ -28,10 +28,19 @@ bool IsTerminal(ConsoleStream stream) { return ::isatty(FileOf(stream)) != 0; }
 
 bool CanRedrawInPlace() { return IsTerminal(ConsoleStream::kOut); }
 
-std::size_t TerminalColumns() {
-  winsize size{};
-  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 100;
+TerminalSize StdoutTerminalSize() {
+  TerminalSize size;
+  winsize window{};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0) {
+    if (window.ws_col > 0) size.columns = window.ws_col;
+    if (window.ws_row > 0) size.rows = window.ws_row;
+  }
+  return size;
+}
+
+bool ColourWanted() {
+  const char* noColour = std::getenv("NO_COLOR");
+  return CanRedrawInPlace() && (noColour == nullptr || *noColour == '\0');
 }
 
 void CatchInterrupts() {

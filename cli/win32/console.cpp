@@ -10,6 +10,7 @@
 #include <io.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <iostream>
 #include <streambuf>
 
@@ -126,13 +127,21 @@ bool CanRedrawInPlace() {
          ::SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING | ENABLE_PROCESSED_OUTPUT) != FALSE;
 }
 
-std::size_t TerminalColumns() {
+TerminalSize StdoutTerminalSize() {
+  TerminalSize size;
   CONSOLE_SCREEN_BUFFER_INFO info{};
   if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
     const int columns = info.srWindow.Right - info.srWindow.Left + 1;
-    if (columns > 0) return static_cast<std::size_t>(columns);
+    const int rows = info.srWindow.Bottom - info.srWindow.Top + 1;
+    if (columns > 0) size.columns = static_cast<std::size_t>(columns);
+    if (rows > 0) size.rows = static_cast<std::size_t>(rows);
   }
-  return 100;
+  return size;
+}
+
+bool ColourWanted() {
+  const char* noColour = std::getenv("NO_COLOR");
+  return CanRedrawInPlace() && (noColour == nullptr || *noColour == '\0');
 }
 
 void CatchInterrupts() {
