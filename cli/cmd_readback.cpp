@@ -20,6 +20,7 @@
 #include "cli/cli_args.h"
 #include "cli/command_help.h"
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/console_texts.h"
 #include "cli/json.h"
 #include "cli/sim_options.h"
