@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include "device/device_texts.h"
 #include "device/requests.h"
@@ -121,18 +122,18 @@ const ImageZone* LastSelectedZone(const DeviceSession& session) {
   return last;
 }
 
-int EraseZone(DeviceSession& session) {
+int EraseZone(DeviceSession& session, std::uint32_t startBlock) {
   const ImageZone* zone = LastSelectedZone(session);
   const std::uint32_t pagesPerBlock = ChipPagesPerBlock(session);
   if (zone == nullptr || pagesPerBlock == 0) return kZoneFailed;
   const std::uint32_t blocks = (zone->zoneEnd - zone->firstPage) / pagesPerBlock;
-  if (session.nandStart > kMaxEraseValue || blocks > kMaxEraseValue) return kZoneFailed;
+  if (startBlock > kMaxEraseValue || blocks > kMaxEraseValue) return kZoneFailed;
 
   const std::size_t count = std::min<std::size_t>(session.targetCount, kTargetTableSize);
   for (std::size_t i = 0; session.targetEnable != nullptr && i < count; ++i) {
     if (session.targetEnable[i] == 0) continue;
     const NandWord erase{kNandOpcodesModels1To3.erase, static_cast<std::uint8_t>(i), 0};
-    const bool exchanged = SetDataAddress(session.device, session.nandStart) == kRequestOk &&
+    const bool exchanged = SetDataAddress(session.device, startBlock) == kRequestOk &&
                            SetDataLength(session.device, blocks) == kRequestOk &&
                            NandOps(session.device, erase.Pack()) == kRequestOk &&
                            ReadStatus(session);
@@ -141,6 +142,42 @@ int EraseZone(DeviceSession& session) {
   return kZoneOk;
 }
 
+namespace {
+
+// The one handler of a write's outcome: nullopt when the chunk went in, else how the
+// zone's write ends. A tail whose retries ran out before a retry began gets loader.bin's
+// own text.
+std::optional<int> EndOfWrite(DeviceSession& session, std::uint8_t* okFlags, WriteOutcome outcome,
+                              const ImageZone& zone, bool tail) {
+  switch (outcome) {
+    case WriteOutcome::kWritten: return std::nullopt;
+    case WriteOutcome::kLinkLost: return Stopped(session, okFlags, kZoneLinkLost);
+    case WriteOutcome::kVerifyFailed: return Stopped(session, okFlags, kZoneVerifyFailed);
+    case WriteOutcome::kUsedUpBeforeRetry:
+      if (tail && zone.image == kLoaderBin) {
+        return ReportZoneUsedUp(session, okFlags, kLoaderZoneUsedUpInTailRetryText);
+      }
+      break;
+    case WriteOutcome::kUsedUpAfterWrite: break;
+  }
+  return ReportZoneUsedUp(session, okFlags, zone.usedUpText);
+}
+
+// The image file's size, or nullopt when it is no regular file that can be read.
+std::optional<std::uint64_t> OpenImage(const std::filesystem::path& path, std::ifstream& file) {
+  if (!IsRegularFile(path)) return std::nullopt;
+  file.open(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  file.seekg(0, std::ios::end);
+  const std::streamoff end = file.tellg();
+  if (end < 0) return std::nullopt;
+  file.clear();
+  file.seekg(0);
+  return static_cast<std::uint64_t>(end);
+}
+
+}  // namespace
+
 int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
                    const std::filesystem::path& path, ProgressSink& progress,
                    ZoneReport* reportOut) {
@@ -148,13 +185,10 @@ int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
   ZoneReport& report = reportOut != nullptr ? *reportOut : unused;
   report = ZoneReport{};
   std::fill_n(okFlags, session.targetCount, std::uint8_t{0});
-  if (!IsRegularFile(path)) return kZoneFailed;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return kZoneFailed;
-  file.seekg(0, std::ios::end);
-  const std::streamoff end = file.tellg();
-  if (end < 0) return kZoneFailed;
-  const auto size = static_cast<std::uint64_t>(end);
+  std::ifstream file;
+  const std::optional<std::uint64_t> imageSize = OpenImage(path, file);
+  if (!imageSize) return kZoneFailed;
+  const std::uint64_t size = *imageSize;
 
   // A record without page geometry has no block to write; refuse it before the
   // board is touched rather than divide by zero.
@@ -164,15 +198,11 @@ int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
   if (chunk == 0 || record.nandPageSize == 0 || zone == nullptr) return kZoneFailed;
 
   // The erase counts in the record's blocks; the writes below go on in pages.
-  DeviceSession eraseCopy = session;
-  eraseCopy.nandStart = session.nandStart / record.nandPagesPerBlock;
-  const int erased = EraseZone(eraseCopy);
+  const int erased = EraseZone(session, session.nandStart / record.nandPagesPerBlock);
   if (erased != kZoneOk) return erased;
 
   const std::uint64_t wholeChunks = size / chunk;
   const std::uint64_t remainder = size % chunk;
-  file.clear();
-  file.seekg(0);
   std::fill_n(okFlags, session.targetCount, std::uint8_t{1});
   // ProgramPages clears targetCount entries, which may exceed the enable table.
   std::array<std::uint8_t, 256> results{};
@@ -185,11 +215,7 @@ int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
     }
     session.nandLength = ClampToWord(chunk);
     const WriteOutcome outcome = WriteInsideZone(session, results.data(), *zone, report);
-    if (outcome == WriteOutcome::kLinkLost) return Stopped(session, okFlags, kZoneLinkLost);
-    if (outcome == WriteOutcome::kVerifyFailed) return Stopped(session, okFlags, kZoneVerifyFailed);
-    if (outcome != WriteOutcome::kWritten) {
-      return ReportZoneUsedUp(session, okFlags, zone->usedUpText);
-    }
+    if (const auto ended = EndOfWrite(session, okFlags, outcome, *zone, false)) return *ended;
     file.seekg(static_cast<std::streamoff>((i + 1) * chunk));
   }
 
@@ -206,14 +232,7 @@ int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
     }
     session.nandLength = ClampToWord(padded);
     const WriteOutcome outcome = WriteInsideZone(session, results.data(), *zone, report);
-    if (outcome == WriteOutcome::kLinkLost) return Stopped(session, okFlags, kZoneLinkLost);
-    if (outcome == WriteOutcome::kVerifyFailed) return Stopped(session, okFlags, kZoneVerifyFailed);
-    if (outcome == WriteOutcome::kUsedUpBeforeRetry && zone->image == kLoaderBin) {
-      return ReportZoneUsedUp(session, okFlags, kLoaderZoneUsedUpInTailRetryText);
-    }
-    if (outcome != WriteOutcome::kWritten) {
-      return ReportZoneUsedUp(session, okFlags, zone->usedUpText);
-    }
+    if (const auto ended = EndOfWrite(session, okFlags, outcome, *zone, true)) return *ended;
     for (std::size_t t = 0; t < session.targetCount; ++t) okFlags[t] *= results[t];
   }
 

@@ -68,12 +68,12 @@ void SelectZone(DeviceSession& session, ImageId image);
 const ImageZone* FirstSelectedZone(const DeviceSession& session);
 const ImageZone* LastSelectedZone(const DeviceSession& session);
 
-// Erases the selected zone's blocks from block nandStart on every enabled target.
+// Erases the selected zone's blocks from block startBlock on every enabled target.
 // The block count is the zone's pages over the chip's pages per block. Returns
 // kZoneOk, or kZoneFailed without sending anything when the start or the count is
 // above kMaxEraseValue, no zone is selected or the chip geometry is unknown, and
 // kZoneLinkLost at the first exchange that failed.
-int EraseZone(DeviceSession& session);
+int EraseZone(DeviceSession& session, std::uint32_t startBlock);
 
 // Erases the selected zone and writes the file into it from nandStart, one block
 // of the record's geometry per write. okFlags (targetCount entries) ends as 1 when
