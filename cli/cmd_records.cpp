@@ -1,6 +1,7 @@
 // korvex records: the board records of this station's home, by hand.
 //   records [--from DAY] [--to DAY] [--uid TEXT] [--result R] [--csv]   query (--json too)
 //   records sync [--records-db CONN]      send what the line's database lacks
+//   records init-db [--records-db CONN]   create or upgrade the database's tables (its owner)
 //   records generate-demo [...]           a demo week, for trying the query and report
 // korvex report [--from DAY] [--to DAY] [--db CONN] --out FILE: the HTML report.
 
@@ -88,11 +89,37 @@ int Sync(const CommandContext& context, const ParsedArgs& args) {
   for (const DuplicateUid& d : report.duplicates) {
     std::cout << DuplicateUidLine(d) << "\n";
   }
+  // Every record set aside so far, not only this pass's: they stay out until a
+  // person looks at them.
+  const SyncState state = LoadSyncState(context.home);
+  for (const auto& [key, reason] : state.setAside) std::cout << SetAsideLine({key, reason}) << "\n";
   std::cout << "sent " << report.sent << ", already in the database " << report.alreadyStored
             << ", duplicate UIDs " << report.duplicates.size() << ", torn lines skipped "
             << report.tornLines << ", pending " << report.pending << "\n";
   if (!report.error.empty()) std::cerr << "korvex: database: " << report.error << "\n";
-  return report.error.empty() && report.duplicates.empty() ? kExitOk : kExitFailed;
+  return report.error.empty() && report.duplicates.empty() && state.setAside.empty() ? kExitOk : kExitFailed;
+}
+
+// Run once by the database's owner: the tables a station needs, or their upgrade.
+int InitDb(const CommandContext& context, const ParsedArgs& args) {
+  std::string connection;
+  if (!DatabaseConnection(context, args, "--records-db", connection)) return kExitUsage;
+  auto database = MakeOdbcRecordDatabase(connection);
+  int before = 0;
+  std::string error;
+  if (!database->InitSchema(before, error)) {
+    std::cerr << "korvex: database: " << error << "\n";
+    return kExitFailed;
+  }
+  const std::string now = std::to_string(kSchemaVersion);
+  if (before == 0) {
+    std::cout << "created the Korvex tables (version " << now << ")\n";
+  } else if (before < kSchemaVersion) {
+    std::cout << "upgraded the Korvex tables from version " << before << " to " << now << "\n";
+  } else {
+    std::cout << "the Korvex tables are already of version " << now << "\n";
+  }
+  return kExitOk;
 }
 
 int GenerateDemo(const CommandContext& context, const ParsedArgs& args) {
@@ -142,7 +169,8 @@ int RunRecords(const CommandContext& context) {
   }
   if (action == "sync") return Sync(context, *args);
   if (action == "generate-demo") return GenerateDemo(context, *args);
-  return UsageError("unknown records action '" + action + "' (sync, generate-demo)");
+  if (action == "init-db") return InitDb(context, *args);
+  return UsageError("unknown records action '" + action + "' (sync, init-db, generate-demo)");
 }
 
 int RunReport(const CommandContext& context) {
@@ -162,9 +190,12 @@ int RunReport(const CommandContext& context) {
     std::string connection;
     if (!DatabaseConnection(context, *args, "--db", connection)) return kExitUsage;
     auto database = MakeOdbcRecordDatabase(connection);
-    if (!database->ForEach(filter.fromDay, filter.toDay,
-                           [&data](const BoardRecord& record, bool duplicate) { data.Add(record, duplicate); },
-                           error)) {
+    DuplicateIds marks;
+    const auto add = [&data, &marks](const BoardRecord& record, bool duplicate) {
+      const auto first = marks.find(record.id.View());
+      data.Add(record, duplicate, first != marks.end() ? std::string_view(first->second) : std::string_view());
+    };
+    if (!database->Duplicates(marks, error) || !database->ForEach(filter.fromDay, filter.toDay, add, error)) {
       std::cerr << "korvex: database: " << error << "\n";
       return kExitFailed;
     }
@@ -172,7 +203,9 @@ int RunReport(const CommandContext& context) {
     data.source = "records of " + PathToUtf8(context.home);
     const auto duplicates = FindDuplicateUids(context.home);
     ForEachRecord(context.home, [&](const BoardRecord& record) {
-      if (filter.Matches(record)) data.Add(record, duplicates.find(record.id.View()) != duplicates.end());
+      if (!filter.Matches(record)) return;
+      const auto duplicate = duplicates.find(record.id.View());
+      data.Add(record, duplicate != duplicates.end(), duplicate != duplicates.end() ? duplicate->second : "");
     });
   }
   const std::filesystem::path out = PathFromUtf8(args->Get("--out"));

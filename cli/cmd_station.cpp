@@ -34,6 +34,7 @@
 #include "cli/station_summary.h"
 #include "cli/station_view.h"
 #include "nandtable/nand_cfg.h"
+#include "records/record_keeper.h"
 #include "sim/sim_chips.h"
 #include "station/production_log.h"
 #include "tools/demo_copy.h"
@@ -422,7 +423,11 @@ void RunScanLoop(const StationJob& job, sim::SimHost& host, PortScheduler& sched
     }
     if (now >= nextScan) {
       const bool eventsDone = !host.EventsPending();
-      lineSettled = scheduler.Scan(job.settings).postponed == 0 && eventsDone;
+      const ScanResult scan = scheduler.Scan(job.settings);
+      lineSettled = scan.postponed == 0 && eventsDone;
+      for (std::size_t port = 0; port < kPortCount; ++port) {
+        window.NoteHeld(static_cast<int>(port), scan.heldForRecords[port]);
+      }
       NoteClaimedPorts(seen);
       for (std::size_t port = 0; port < kPortCount; ++port) {
         const bool failed = g_portSlots[port].state == kPortStartFailed;
@@ -499,6 +504,15 @@ int RunStation(const CommandContext& context) {
   SetLogFailureObserver([](void* target, std::string_view file) {
     static_cast<StationView*>(target)->ShowLogLineLost(file);
   }, &window);
+  RecordKeeper* keeper = StationRecordKeeper();
+  if (keeper != nullptr) {
+    keeper->OnWriteNews([&window](const RecordWriteNews& news) {
+      window.ShowRecordWriteNews(RecordWriteNewsText(news), news.failing, news.waiting);
+    });
+    if (RecordSync* sync = keeper->sync()) {
+      sync->OnNews([&window](const SyncNews& news) { window.ShowDatabaseNews(news); });
+    }
+  }
 
   ResetStationState(*job);
   auto tables = std::make_unique<DeviceTables>();
@@ -512,6 +526,10 @@ int RunStation(const CommandContext& context) {
   const std::uint32_t started = CloseStation(job->setup, *host, window);
   window.Finish(started, PathToUtf8(context.home / PathFromUtf8(LogFileName(host->GetLocalTime()))));
   SetLogFailureObserver(nullptr, nullptr);
+  if (keeper != nullptr) {
+    keeper->OnWriteNews({});
+    if (RecordSync* sync = keeper->sync()) sync->OnNews({});
+  }
   // A lost log line fails the run even when every board burned: the record is incomplete.
   return window.AllBurned() && !LogLineLost() ? kExitOk : kExitFailed;
 }

@@ -121,10 +121,11 @@ const std::vector<CommandHelp>& Commands() {
        {{"--model", "M", "the model the file is for: 7120, 7130, 7135 or 7105B",
          "the model whose folder holds FILE, else 7135"}},
        "FILE defaults to Korvex2K.cfg in the model's folder of the home folder.\n"},
-      {"records", "records [sync | generate-demo] [options]", "query the board records",
+      {"records", "records [sync | init-db | generate-demo] [options]", "query the board records",
        "Lists the board records of the home folder's records-YYYY-MM.jsonl files: --from DAY, "
        "--to DAY (YYYY-MM-DD), --uid TEXT, --result R (passed, failed or a reason code), --csv; "
-       "`records sync [--records-db CONN]` sends what the line's database lacks; `records "
+       "`records sync [--records-db CONN]` sends what the line's database lacks; `records init-db "
+       "[--records-db CONN]` creates or upgrades the database's tables (once, by its owner); `records "
        "generate-demo` writes a made-up week of a station DEMO.",
        {}, ""},
       {"report", "report [--from DAY] [--to DAY] [--db CONN] --out FILE",

@@ -3,9 +3,12 @@
 #include <iostream>
 
 #include "cli/cli_args.h"
+#include "cli/json.h"
+#include "host/paths.h"
 #include "records/line_settings.h"
 #include "records/odbc/odbc_database.h"
 #include "records/record_keeper.h"
+#include "records/record_store.h"
 
 namespace korvex::cli {
 
@@ -41,6 +44,14 @@ bool TakeRecordsDbOption(std::vector<std::string>& args, std::string& connection
   return true;
 }
 
+namespace {
+
+std::size_t CountLocalRecords(const std::filesystem::path& home) {
+  return ForEachRecord(home, [](const BoardRecord&) {}).records;
+}
+
+}  // namespace
+
 int RunWithStationRecords(const CommandContext& context, int (*runStation)(const CommandContext&)) {
   CommandContext station = context;
   std::string connection, error;
@@ -55,10 +66,37 @@ int RunWithStationRecords(const CommandContext& context, int (*runStation)(const
     keeper.StartSync(MakeOdbcRecordDatabase(connection), std::chrono::seconds(5),
                      [](const DuplicateUid& d) { std::cerr << "korvex: " << DuplicateUidLine(d) << "\n"; });
   }
+  const std::size_t filesBefore = CountLocalRecords(context.home);
   SetStationRecordKeeper(&keeper);
-  const int result = runStation(station);
+  int result = runStation(station);
   SetStationRecordKeeper(nullptr);
   keeper.StopSync();
+  if (RecordSync* sync = keeper.sync()) {
+    // What became of this run's records: the database is no reason to fail the run,
+    // but the operator learns what still waits for it.
+    const std::size_t written = CountLocalRecords(context.home) - filesBefore;
+    const SyncReport last = sync->LastReport();
+    if (context.json) {
+      std::cout << JsonObject()
+                       .Add("type", "records")
+                       .Add("written", static_cast<std::int64_t>(written))
+                       .Add("sent", static_cast<std::int64_t>(sync->SentSinceStart()))
+                       .Add("waiting", static_cast<std::int64_t>(last.pending))
+                       .Str()
+                << std::endl;
+    } else {
+      std::cout << "records: " << written << " written, " << sync->SentSinceStart() << " sent, " << last.pending
+                << " waiting for the line database\n";
+    }
+  }
+  // A record that never reached the disk is not dropped: it goes to stderr whole, so
+  // it can be kept from there, and the run fails.
+  if (!keeper.RetryUnwritten()) {
+    std::cerr << "korvex: " << keeper.UnwrittenCount() << " board records could not be written to "
+              << PathToUtf8(context.home) << "; here they are, one JSON line each:\n"
+              << keeper.UnwrittenLines() << std::flush;
+    result = kExitFailed;
+  }
   return result;
 }
 

@@ -32,7 +32,7 @@ struct PartStats {
 };
 
 struct FailedBoard {
-  std::string id, start, station, uidText, message;
+  std::string id, start, station, uidText, message;  // message: the first's ID for a duplicate
   std::int32_t port = 0;
   BurnEnd reason = BurnEnd::kNone;
 };
@@ -45,15 +45,17 @@ struct ReportData {
   std::string fromDay, toDay;
   YieldCounts all;
   std::map<std::string, YieldCounts> days;  // by "YYYY-MM-DD" of the start
-  std::array<YieldCounts, kPortCount> ports{};
+  std::array<YieldCounts, kPortCount> ports{};  // ports[0] is Port 1
   std::array<std::size_t, kBurnEndCodes.size()> reasons{};
   std::map<std::string, PartStats> parts;   // boards whose chip matched a table row
   std::vector<std::uint64_t> burnMs;        // durations of burned boards
   std::vector<FailedBoard> failedBoards;    // oldest first
   std::size_t failedNotListed = 0;
   std::size_t duplicateUids = 0;
+  std::vector<FailedBoard> duplicates;      // burned boards whose UID another had first
 
-  void Add(const BoardRecord& record, bool duplicateUid);
+  // A duplicate counts as no burned board in any yield; firstId names the first.
+  void Add(const BoardRecord& record, bool duplicateUid, std::string_view firstId = {});
 };
 
 struct HistogramBin {

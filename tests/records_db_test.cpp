@@ -85,6 +85,9 @@ TEST(RecordsDatabase, EightBoardsAndAServerThatGoesAwayLoseNothingAndDoubleNothi
   });
   ASSERT_TRUE(EnsureNandTable(sim));
   ResetPortRecords();
+  int before = -1;
+  ASSERT_TRUE(MakeOdbcRecordDatabase(server.Connection())->InitSchema(before, error)) << error;
+  EXPECT_EQ(before, 0);
   RecordKeeper keeper(home.path(), "LINE1");
   keeper.StartSync(MakeOdbcRecordDatabase(server.Connection()), 100ms);
   SetStationRecordKeeper(&keeper);
@@ -154,6 +157,9 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
   RecordStore(lineB.path()).Append(failedCopy);
   RecordStore(lineB.path()).Append(second);
   const std::string sync = " records sync --records-db '" + server.Connection() + "'";
+  const RunResult init =
+      RunKorvex("--home " + lineA.path().string() + " records init-db --records-db '" + server.Connection() + "'");
+  ASSERT_EQ(init.out, "created the Korvex tables (version 2)\n") << init.err;
 
   const RunResult a = RunKorvex("--home " + lineA.path().string() + sync);
   EXPECT_EQ(a.exitCode, 0) << a.err;
@@ -179,7 +185,8 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
   std::ifstream in(page);
   const std::string html{std::istreambuf_iterator<char>(in), {}};
   for (const std::string& shown :
-       {std::string("data-metric=\"boards\" data-value=\"3\""), std::string("data-metric=\"burned\" data-value=\"2\""),
+       {std::string("data-metric=\"boards\" data-value=\"3\""), std::string("data-metric=\"burned\" data-value=\"1\""),  // a duplicate is no burned board
+        "data-duplicate-id=\"" + std::string(second.id.View()) + "\" data-first-id=\"" + std::string(first.id.View()) + "\"",
         "data-failed-id=\"" + std::string(failedCopy.id.View()) + "\" data-reason=\"verify-mismatch\"",
         std::string("1 duplicate UIDs"), std::string("data-part=\"SAMSUNG_K9F1G08U0B\" data-boards=\"3\" data-skipped=\"3\"")}) {
     EXPECT_NE(html.find(shown), std::string::npos) << shown;

@@ -64,8 +64,8 @@ TEST(BoardRecordJson, RoundTripsAndNoCutLineParses) {
   BoardRecord record;
   testing::FillSampleRecord(record, host, "LINE-3", 5, BurnEnd::kZoneFull,
                             "img_boot.bin zone \"full\"\t\xE5\x9D\x8F\xE5\x9D\x97");
-  EXPECT_EQ(record.id.View().substr(0, 29), "LINE-3-20261203T080000000-p5-");
-  EXPECT_EQ(record.id.Size(), 37u);  // eight random hex digits
+  EXPECT_EQ(record.id.View().substr(0, 29), "LINE-3-20261203T080000000-p6-");  // port 6 of 1..8
+  EXPECT_EQ(record.id.Size(), 45u);  // 16 random hex digits
   EXPECT_EQ(record.durationMs, 1u);  // the clock moved on once between claim and end
 
   std::string line;
@@ -181,7 +181,7 @@ TEST(RecordsCommand, TableCsvAndJsonMarkALocalDuplicateAndCountTornLines) {
   EXPECT_EQ(run.err, "korvex: skipped 1 torn lines (a write cut short)\n");
   run = RunKorvex(base + "records --csv --result chip-unknown");
   EXPECT_EQ(run.out, RecordCsvHeader() + RecordCsvRow(failed, ""));
-  EXPECT_NE(run.out.find(",A,1,Qx7135,"), std::string::npos);
+  EXPECT_NE(run.out.find(",A,2,Qx7135,"), std::string::npos);  // the station's port 1 is the operator's 2
   run = RunKorvex(base + "--json records --result passed");
   std::string expected;
   AppendRecordJson(expected, first);
@@ -195,7 +195,7 @@ TEST(RecordsCommand, UsageErrorsNameTheirOption) {
   const struct { std::string arguments, error; } kCases[] = {
       {"records --from 2026-13-01", "korvex: --from takes a day as YYYY-MM-DD\n"},
       {"records --csv --json", "korvex: choose one of --csv and --json\n"},
-      {"records tidy", "korvex: unknown records action 'tidy' (sync, generate-demo)\n"},
+      {"records tidy", "korvex: unknown records action 'tidy' (sync, init-db, generate-demo)\n"},
       {"records sync", "korvex: no database: give --records-db CONN or records_db in korvex.ini\n"},
       {"report --from 2026-12-01", "korvex: report needs --out FILE\n"},
       {"station --records-db a --records-db b", "korvex: option '--records-db' is given twice\n"},

@@ -59,9 +59,9 @@ class StationTest : public ::testing::Test {
                      options);
   }
   std::filesystem::path Image(const char* name) const { return home_.path() / "images" / name; }
-  // Bytes of a board's dumped NAND.
+  // Bytes of a board's dumped NAND (board counted from 0; its file from 1, as the ports).
   Bytes Nand(int board, std::size_t offset, std::size_t length) const {
-    return ReadAt(dump_.path() / ("board-" + std::to_string(board) + ".nand"), offset, length);
+    return ReadAt(dump_.path() / ("board-" + std::to_string(board + 1) + ".nand"), offset, length);
   }
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
@@ -333,7 +333,7 @@ TEST_F(StationTest, EachBoardLeavesARecordWithItsImagesAndReason) {
       R"("result":"failed","reason":"verify-mismatch","message":"loader.bin verify failed: page 1100 reads)"
       R"( back different from what was written!","chip":{"mainId":"ecd3","extId":"589551","part":"SAMSUNG_)");
   ASSERT_NE(failed, std::string::npos) << listed.out;
-  EXPECT_EQ(listed.out.rfind(R"("port":)", failed), listed.out.rfind(R"("port":2,)", failed));
+  EXPECT_EQ(listed.out.rfind(R"("port":)", failed), listed.out.rfind(R"("port":3,)", failed));  // as --sim-fault 3: counts
   EXPECT_NE(listed.out.find(R"("file":")" + Image("res.bin").string() + R"(","size":)"), std::string::npos);
   EXPECT_NE(listed.out.find(R"("firstPage":49664)"), std::string::npos);
   EXPECT_NE(listed.out.find(R"("verify":"passed")"), std::string::npos);
