@@ -1,5 +1,6 @@
 #include "cli/station_records.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "cli/cli_args.h"
@@ -60,6 +61,11 @@ int RunWithStationRecords(const CommandContext& context, int (*runStation)(const
   for (const std::string& message : settings.errors) std::cerr << "korvex: " << message << "\n";
   if (!settings.errors.empty()) return kExitUsage;
   if (connection.empty()) connection = settings.settings.recordsDb;
+  // The line's read-back setting holds for the console as for the window; the
+  // command line wins where it speaks.
+  const auto given = [&station](std::string_view option) { return std::ranges::count(station.args, option) > 0; };
+  if (given("--verify") && given("--no-verify")) return UsageError("choose one of --verify and --no-verify");
+  if (settings.settings.verify && !given("--no-verify") && !given("--verify")) station.args.push_back("--verify");
 
   RecordKeeper keeper(context.home, settings.settings.station);
   if (!connection.empty()) {

@@ -20,8 +20,15 @@ std::string UidHex(const BoardRecord& record) {
   return hex;
 }
 
+// The UID's hex digits as typed, or as the log writes them ("nandUID: 07ea 0c06 ...").
 std::string NormalisedUid(std::string_view text) {
+  constexpr std::string_view kLogPrefix = "nanduid:";
   std::string out;
+  if (text.size() >= kLogPrefix.size()) {
+    std::string head(text.substr(0, kLogPrefix.size()));
+    for (char& c : head) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (head == kLogPrefix) text.remove_prefix(kLogPrefix.size());
+  }
   for (char c : text) {
     if (c == ' ') continue;
     out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;

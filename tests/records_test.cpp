@@ -124,6 +124,7 @@ TEST(RecordFilter, DaysUidsAndResults) {
       {{}, true, true},                                {{"2026-12-03", "2026-12-03", "", ""}, true, true},
       {{"2026-12-04", "", "", ""}, false, false},      {{"", "2026-12-02", "", ""}, false, false},
       {{"", "", uid.substr(10, 8), ""}, true, false},  {{"", "", spacedUpper, ""}, true, false},
+      {{"", "", std::string(burned.uidText.View()), ""}, true, false},
       {{"", "", "", "passed"}, true, false},           {{"", "", "", "failed"}, false, true},
       {{"", "", "", "link-lost"}, false, true},        {{"", "", "", "zone-full"}, false, false},
   };
@@ -187,6 +188,21 @@ TEST(RecordsCommand, TableCsvAndJsonMarkALocalDuplicateAndCountTornLines) {
   AppendRecordJson(expected, first);
   EXPECT_EQ(run.out, expected + RecordJsonLine(again, mark));
   EXPECT_NE(run.out.find(",\"duplicateOf\":\"" + mark + "\"}\n"), std::string::npos);
+}
+
+// korvex.ini's "verify = on" holds for the console as for the window; --no-verify wins.
+TEST(LineSettings, VerifyOnHoldsForTheConsoleUnlessTheCommandLineSaysOtherwise) {
+  testing::TempDir home;
+  const std::string base = "--home " + home.path().string() + " ";
+  ASSERT_EQ(RunKorvex(base + "sim-home").exitCode, 0);
+  std::ofstream(home.path() / "korvex.ini") << "verify = on\n";
+  const std::string burn = base + "--json station --sim 1 --until-done --nand " + (home.path() / "images/nand.bin").string();
+  ASSERT_EQ(RunKorvex(burn).exitCode, 0);
+  ASSERT_EQ(RunKorvex(burn + " --no-verify").exitCode, 0);
+  EXPECT_EQ(RunKorvex(burn + " --verify --no-verify").exitCode, 2);
+  std::vector<bool> verified;
+  ForEachRecord(home.path(), [&verified](const BoardRecord& r) { verified.push_back(r.options.verify); });
+  EXPECT_EQ(verified, (std::vector<bool>{true, false}));
 }
 
 TEST(RecordsCommand, UsageErrorsNameTheirOption) {

@@ -171,7 +171,7 @@ TEST_F(StationTest, AnUnknownChipFailsWithTheLookupsMessagesAsItsReason) {
   for (const std::string& text : {flash, std::string("Please check nand_cfg.h file!")}) {
     EXPECT_NE(run.out.find(R"({"type":"message","port":1,"text":")" + text + R"("})"), std::string::npos) << run.out;
   }
-  EXPECT_EQ(ResultOfPort(run.out, 1), "failed");
+  EXPECT_EQ(ResultOfPort(run.out, 1), "chip-unknown");
   EXPECT_NE(run.out.find(R"("reason":")" + flash + R"(")"), std::string::npos);
 }
 
