@@ -1,5 +1,5 @@
 // korvex records: the board records of this station's home, by hand.
-//   records [--from DAY] [--to DAY] [--uid TEXT] [--result R] [--csv]   query (--json too)
+//   records [--from DAY] [--to DAY] [--uid TEXT] [--result R] [--csv] [--db CONN]   query (--json too)
 //   records sync [--records-db CONN]      send what the line's database lacks
 //   records init-db [--records-db CONN]   create or upgrade the database's tables (its owner)
 //   records generate-demo [...]           a demo week, for trying the query and report
@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <memory>
 
 #include "cli/cli_args.h"
 #include "cli/commands.h"
@@ -55,11 +56,25 @@ int Query(const CommandContext& context, const ParsedArgs& args) {
   RecordFilter filter;
   if (!ReadFilter(args, filter)) return kExitUsage;
   if (context.json && args.Has("--csv")) return UsageError("choose one of --csv and --json");
-  const auto duplicates = FindDuplicateUids(context.home);
+  // --db: the whole line's records, from its database, in the same forms.
+  std::unique_ptr<RecordDatabase> database;
+  DuplicateIds duplicates;
+  std::string error;
+  if (args.Has("--db")) {
+    std::string connection;
+    if (!DatabaseConnection(context, args, "--db", connection)) return kExitUsage;
+    database = MakeOdbcRecordDatabase(connection);
+    if (!database->Duplicates(duplicates, error)) {
+      std::cerr << "korvex: database: " << error << "\n";
+      return kExitFailed;
+    }
+  } else {
+    duplicates = FindDuplicateUids(context.home);
+  }
   const bool table = !context.json && !args.Has("--csv");
   std::cout << (context.json ? "" : table ? RecordTableHeader() : RecordCsvHeader());
   std::size_t shown = 0, marked = 0;
-  const RecordReadStats stats = ForEachRecord(context.home, [&](const BoardRecord& record) {
+  const auto show = [&](const BoardRecord& record) {
     if (!filter.Matches(record)) return;
     const auto duplicate = duplicates.find(record.id.View());
     std::string_view first;
@@ -69,7 +84,16 @@ int Query(const CommandContext& context, const ParsedArgs& args) {
                                : RecordCsvRow(record, first));
     ++shown;
     marked += !first.empty();
-  });
+  };
+  RecordReadStats stats;
+  if (database) {
+    if (!database->ForEach(filter.fromDay, filter.toDay, [&show](const BoardRecord& r, bool) { show(r); }, error)) {
+      std::cerr << "korvex: database: " << error << "\n";
+      return kExitFailed;
+    }
+  } else {
+    stats = ForEachRecord(context.home, show);
+  }
   if (table) {
     std::cout << shown << " records";
     if (marked > 0) std::cout << ", " << marked << " with a duplicate UID";
@@ -156,7 +180,7 @@ int RunRecords(const CommandContext& context) {
   static constexpr OptionSpec kOptions[] = {
       {"--from", true},  {"--to", true},         {"--uid", true},  {"--result", true},
       {"--csv", false},  {"--records-db", true}, {"--days", true}, {"--boards", true},
-      {"--seed", true},  {"--start", true},
+      {"--seed", true},  {"--start", true},       {"--db", true},
   };
   std::string error;
   const auto args = ParseArgs(context.args, kOptions, error);

@@ -125,7 +125,8 @@ const std::vector<CommandHelp>& Commands() {
        "FILE defaults to Korvex2K.cfg in the model's folder of the home folder.\n"},
       {"records", "records [sync | init-db | generate-demo] [options]", "query the board records",
        "Lists the board records of the home folder's records-YYYY-MM.jsonl files: --from DAY, "
-       "--to DAY (YYYY-MM-DD), --uid TEXT, --result R (passed, failed or a reason code), --csv; "
+       "--to DAY (YYYY-MM-DD), --uid TEXT, --result R (passed, failed or a reason code), --csv, "
+       "--db CONN (the whole line's database instead of the local files); "
        "`records sync [--records-db CONN]` sends what the line's database lacks; `records init-db "
        "[--records-db CONN]` creates or upgrades the database's tables (once, by its owner); `records "
        "generate-demo` writes a made-up week of a station DEMO.",

@@ -455,8 +455,9 @@ class OdbcRecordDatabase final : public RecordDatabase {
   std::optional<std::int64_t> SchemaVersion(std::string& error) {
     Statement version(dbc_, "SELECT MAX(version) FROM korvex_schema");
     if (!version.Execute() || !version.Fetch()) {
-      // 42P01 and kin: no such table. Anything else is the server's own trouble.
-      if (version.state().starts_with("42")) return 0;
+      // No such table (PostgreSQL's 42P01, ODBC's 42S02); anything else, such as no
+      // privilege (42501), is told as the server says it.
+      if (version.state() == "42P01" || version.state() == "42S02") return 0;
       error = version.error();
       return std::nullopt;
     }
