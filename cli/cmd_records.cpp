@@ -198,7 +198,8 @@ int RunRecords(const CommandContext& context) {
 }
 
 int RunReport(const CommandContext& context) {
-  static constexpr OptionSpec kOptions[] = {{"--from", true}, {"--to", true}, {"--db", true}, {"--out", true}};
+  static constexpr OptionSpec kOptions[] = {
+      {"--from", true}, {"--to", true}, {"--db", true}, {"--out", true}, {"--demo", false}};
   std::string error;
   const auto args = ParseArgs(context.args, kOptions, error);
   if (!args) return UsageError(error);
@@ -209,13 +210,21 @@ int RunReport(const CommandContext& context) {
 
   ReportData data;
   data.fromDay = filter.fromDay, data.toDay = filter.toDay;
+  // Demo records (records generate-demo) stay out of a line's figures unless asked for.
+  const bool withDemo = args->Has("--demo");
+  const auto isDemo = [withDemo, &data](const BoardRecord& record) {
+    const bool demo = !withDemo && record.station.View() == kDemoStationName;
+    data.demoLeftOut += demo;
+    return demo;
+  };
   if (args->Has("--db")) {
     data.source = "the line's database";
     std::string connection;
     if (!DatabaseConnection(context, *args, "--db", connection)) return kExitUsage;
     auto database = MakeOdbcRecordDatabase(connection);
     DuplicateIds marks;
-    const auto add = [&data, &marks](const BoardRecord& record, bool duplicate) {
+    const auto add = [&data, &marks, &isDemo](const BoardRecord& record, bool duplicate) {
+      if (isDemo(record)) return;
       const auto first = marks.find(record.id.View());
       data.Add(record, duplicate, first != marks.end() ? std::string_view(first->second) : std::string_view());
     };
@@ -227,7 +236,7 @@ int RunReport(const CommandContext& context) {
     data.source = "records of " + PathToUtf8(context.home);
     const auto duplicates = FindDuplicateUids(context.home);
     ForEachRecord(context.home, [&](const BoardRecord& record) {
-      if (!filter.Matches(record)) return;
+      if (!filter.Matches(record) || isDemo(record)) return;
       const auto duplicate = duplicates.find(record.id.View());
       data.Add(record, duplicate != duplicates.end(), duplicate != duplicates.end() ? duplicate->second : "");
     });

@@ -131,11 +131,12 @@ const std::vector<CommandHelp>& Commands() {
        "[--records-db CONN]` creates or upgrades the database's tables (once, by its owner); `records "
        "generate-demo` writes a made-up week of a station DEMO.",
        {}, ""},
-      {"report", "report [--from DAY] [--to DAY] [--db CONN] --out FILE",
+      {"report", "report [--from DAY] [--to DAY] [--db CONN] [--demo] --out FILE",
        "write the line's yield report",
-       "Writes one self-contained HTML page: yield per day and per port, failure reasons, bad "
-       "blocks per chip part, burn times and the failed boards, from the local records or the "
-       "line's database (--db).",
+       "Writes one self-contained HTML page: yield per day (per week past a month), per station "
+       "and port, failure reasons, bad blocks per chip part, burn times, the failed boards and "
+       "duplicate UIDs, from the local records or the line's database (--db). Demo records "
+       "(station DEMO) are left out unless --demo is given.",
        {}, ""},
       {"sim-home", "sim-home", "write a home folder for simulated boards",
        "Writes a home for simulated boards into --home, creating the folder: the model folders "

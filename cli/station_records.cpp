@@ -69,8 +69,8 @@ int RunWithStationRecords(const CommandContext& context, int (*runStation)(const
 
   RecordKeeper keeper(context.home, settings.settings.station);
   if (!connection.empty()) {
-    keeper.StartSync(MakeOdbcRecordDatabase(connection), std::chrono::seconds(5),
-                     [](const DuplicateUid& d) { std::cerr << "korvex: " << DuplicateUidLine(d) << "\n"; });
+    // Duplicates, failures and set-aside records are told through the station's view.
+    keeper.StartSync(MakeOdbcRecordDatabase(connection), std::chrono::seconds(5));
   }
   const std::size_t filesBefore = CountLocalRecords(context.home);
   SetStationRecordKeeper(&keeper);

@@ -217,7 +217,8 @@ void StationView::ShowDatabaseNews(const SyncNews& news) {
   std::lock_guard lock(mutex_);
   std::cerr << "korvex: " << news.text << std::endl;
   if (style_ == ConsoleStyle::Json) {
-    constexpr std::string_view kTypes[] = {"database-failing", "database-recovered", "record-set-aside"};
+    constexpr std::string_view kTypes[] = {"database-failing", "database-recovered", "record-set-aside",
+                                           "duplicate-uid"};
     std::cout << JsonObject()
                      .Add("type", kTypes[static_cast<std::size_t>(news.kind)])
                      .Add("waiting", static_cast<std::int64_t>(news.waiting))

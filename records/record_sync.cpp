@@ -167,6 +167,9 @@ SyncReport RecordSync::SyncOnce() {
     for (const SetAsideRecord& record : report.setAside) {
       news.push_back({SyncNews::Kind::kSetAside, "line database: " + SetAsideLine(record), report.pending});
     }
+    for (const DuplicateUid& duplicate : found) {
+      news.push_back({SyncNews::Kind::kDuplicateUid, DuplicateUidLine(duplicate), report.pending});
+    }
   }
   if (handler) {
     for (const DuplicateUid& duplicate : found) handler(duplicate);

@@ -70,9 +70,10 @@ struct SyncReport {
 };
 
 // The sync's state changes, for the operator: the database became unreachable or
-// refused the station, or is back; a record was set aside.
+// refused the station, or is back; a record was set aside; a burned UID was burned
+// before.
 struct SyncNews {
-  enum class Kind { kFailing, kRecovered, kSetAside };
+  enum class Kind { kFailing, kRecovered, kSetAside, kDuplicateUid };
   Kind kind = Kind::kFailing;
   std::string text;          // one line, never the password
   std::size_t waiting = 0;   // records waiting for the database

@@ -189,6 +189,8 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
   for (const std::string& shown :
        {std::string("data-metric=\"boards\" data-value=\"3\""), std::string("data-metric=\"burned\" data-value=\"1\""),  // a duplicate is no burned board
         "data-duplicate-id=\"" + std::string(second.id.View()) + "\" data-first-id=\"" + std::string(first.id.View()) + "\"",
+        std::string("data-station=\"B\" data-boards=\"2\" data-yield=\"0.0\""),
+        std::string("data-port=\"3\" data-boards=\"1\">0.0%"),
         "data-failed-id=\"" + std::string(failedCopy.id.View()) + "\" data-reason=\"verify-mismatch\"",
         std::string("1 duplicate UIDs"), std::string("data-part=\"SAMSUNG_K9F1G08U0B\" data-boards=\"3\" data-skipped=\"3\"")}) {
     EXPECT_NE(html.find(shown), std::string::npos) << shown;

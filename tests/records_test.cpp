@@ -223,6 +223,26 @@ TEST(RecordsCommand, UsageErrorsNameTheirOption) {
   }
 }
 
+// Up to a month a bar per day; past it a bar per week, keyed by its Monday.
+TEST(ReportDayBars, WeeksPastAMonthByTheirMonday) {
+  ReportData data;
+  for (int i = 0; i < 40; ++i) {
+    const std::string day = i < 31 ? "2026-12-" + std::string(i < 9 ? "0" : "") + std::to_string(i + 1)
+                                   : "2027-01-0" + std::to_string(i - 30);
+    data.days[day].passed = 1;
+  }
+  bool weeks = false;
+  std::vector<std::pair<std::string, std::size_t>> bars;
+  for (const auto& [monday, counts] : DayBars(data, weeks)) bars.emplace_back(monday, counts.passed);
+  EXPECT_TRUE(weeks);
+  EXPECT_EQ(bars, (std::vector<std::pair<std::string, std::size_t>>{
+                      {"2026-11-30", 6}, {"2026-12-07", 7}, {"2026-12-14", 7}, {"2026-12-21", 7}, {"2026-12-28", 7},
+                      {"2027-01-04", 6}}));
+  data.days.erase(data.days.lower_bound("2026-12-31"), data.days.end());
+  EXPECT_EQ(DayBars(data, weeks).size(), 30u);
+  EXPECT_FALSE(weeks);
+}
+
 TEST(ReportHistogram, TheFinestRoundWidthOfAtMostTwentyBins) {
   const struct {
     std::vector<std::uint64_t> ms;

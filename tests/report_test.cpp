@@ -59,7 +59,7 @@ TEST(Report, ChromiumShowsTheNumbersOfTheRecords) {
   RunResult run = RunKorvex(base + "records generate-demo --start 2026-11-30 --days 7");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const auto page = home.path() / "report.html";
-  run = RunKorvex(base + "report --from 2026-12-01 --out " + page.string());
+  run = RunKorvex(base + "report --demo --from 2026-12-01 --out " + page.string());
   ASSERT_EQ(run.exitCode, 0) << run.err;
 
   // Counted here, straight from the files.
