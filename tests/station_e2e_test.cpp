@@ -173,6 +173,11 @@ TEST_F(StationTest, AnUnknownChipFailsWithTheLookupsMessagesAsItsReason) {
   }
   EXPECT_EQ(ResultOfPort(run.out, 1), "chip-unknown");
   EXPECT_NE(run.out.find(R"("reason":")" + flash + R"(")"), std::string::npos);
+  // The record keeps the IDs the chip answered.
+  const RunResult listed = RunKorvex("--home " + home_.path().string() + " --json records");
+  EXPECT_NE(listed.out.find(R"("reason":"chip-unknown","message":")" + flash +
+                            R"(","chip":{"mainId":"98da","extId":"761590","part":"","pageSize":0,)"),
+            std::string::npos) << listed.out;
 }
 
 // Ctrl-C or SIGTERM while eight boards burn: each stops at its next block and is
@@ -336,6 +341,9 @@ TEST_F(StationTest, EachBoardLeavesARecordWithItsImagesAndReason) {
   EXPECT_EQ(listed.out.rfind(R"("port":)", failed), listed.out.rfind(R"("port":3,)", failed));  // as --sim-fault 3: counts
   EXPECT_NE(listed.out.find(R"("file":")" + Image("res.bin").string() + R"(","size":)"), std::string::npos);
   EXPECT_NE(listed.out.find(R"("firstPage":49664)"), std::string::npos);
+  // The image the failed board ended in is listed, unwritten, with its verdict.
+  EXPECT_NE(listed.out.find(R"(loader.bin","size":)"), std::string::npos);
+  EXPECT_NE(listed.out.find(R"(,"written":false,"verify":"mismatch"})"), std::string::npos) << listed.out;
   EXPECT_NE(listed.out.find(R"("verify":"passed")"), std::string::npos);
 }
 
