@@ -15,6 +15,8 @@
 #include "records/record_store.h"
 #include "records/report.h"
 #include "records/sha256.h"
+#include "records/json_reader.h"
+#include "sim/sim_host.h"
 #include "temp_dir.h"
 
 namespace korvex {
@@ -82,10 +84,40 @@ TEST(BoardRecordJson, RoundTripsAndNoCutLineParses) {
   FinishBoardRecord(record, host, BurnEnd::kLinkLost, std::string(254, 'x') + "\xE5\x9D\x8F");
   EXPECT_EQ(record.message.View(), std::string(254, 'x'));
   EXPECT_EQ(back.images[1].blocksSkipped, 1u);
+  // A long path in another encoding (GBK) reads back whole, as valid UTF-8, in every form.
+  const std::string gbk(200, '\xB9');
+  AddImage(record, gbk);
+  ASSERT_EQ(record.images[2].file.View().substr(0, 6), "\xEF\xBF\xBD\xEF\xBF\xBD");
+  std::string stored;
+  AppendRecordJson(stored, record);
+  ASSERT_TRUE(ParseRecordJson(stored.substr(0, stored.size() - 1), back));
+  EXPECT_EQ(back.images[2].file.View(), record.images[2].file.View());
+  const std::string csv = RecordCsvRow(back, "");
+  for (std::size_t i = 0; i < csv.size(); i += std::max<std::size_t>(1, Utf8SequenceLength(csv, i))) {
+    ASSERT_NE(Utf8SequenceLength(csv, i), 0u) << i;
+  }
+  // A version-1 line counted ports from 0: it keeps its meaning.
+  std::string old = line;
+  old.replace(old.find("\"v\":2"), 5, "\"v\":1").replace(old.find("\"port\":6"), 8, "\"port\":5");
+  ASSERT_TRUE(ParseRecordJson(old, back));
+  EXPECT_EQ(back.port, 6);
   // A crash can cut a line anywhere: no cut line passes for a record.
   for (std::size_t length = 0; length < line.size(); ++length) {
     EXPECT_FALSE(ParseRecordJson(line.substr(0, length), back)) << length;
   }
+}
+
+// Simulated boards draw their bytes from the operating system, as real ones: two lines
+// started together never share an ID. --sim-seed makes a run repeatable.
+TEST(BoardRecordIds, RandomBytesComeFromTheSystemUnlessSeeded) {
+  testing::TempDir dir;
+  sim::SimHost a(0, dir.path()), b(0, dir.path());
+  std::array<std::uint8_t, 16> x{}, y{};
+  a.RandomBytes(x), b.RandomBytes(y);
+  EXPECT_NE(x, y);
+  a.SetRandomSeed(7), b.SetRandomSeed(7);
+  a.RandomBytes(x), b.RandomBytes(y);
+  EXPECT_EQ(x, y);
 }
 
 TEST(RecordStore, ATornLastLineStaysApartFromTheNextRecord) {
