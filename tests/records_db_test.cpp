@@ -262,6 +262,11 @@ TEST(RecordsDatabase, LeastPrivilegeEarlierBurnFirstSetAsideAndToldFailures) {
   EXPECT_EQ(news[0].kind, SyncNews::Kind::kFailing);
   EXPECT_NE(news[0].text.find("1 record waits"), std::string::npos) << news[0].text;
   EXPECT_EQ(news[0].text.find("s3cret"), std::string::npos);
+  // Tables of version 1 (ports 0..7): init-db moves them to 1..8.
+  server.Query("UPDATE korvex_schema SET version = 1; UPDATE board_records SET port = port - 1");
+  EXPECT_EQ(RunKorvex("--home " + lineA.path().string() + " records init-db --records-db '" + owner + "'").out,
+            "upgraded the Korvex tables from version 1 to 2\n");
+  EXPECT_EQ(server.Query("SELECT MIN(port), MAX(port), MAX(version) FROM board_records, korvex_schema"), "1|3|2\n");
 }
 
 }  // namespace
