@@ -9,7 +9,6 @@
 #include "records/line_settings.h"
 #include "records/odbc/odbc_database.h"
 #include "records/record_keeper.h"
-#include "records/record_store.h"
 
 namespace korvex::cli {
 
@@ -45,14 +44,6 @@ bool TakeRecordsDbOption(std::vector<std::string>& args, std::string& connection
   return true;
 }
 
-namespace {
-
-std::size_t CountLocalRecords(const std::filesystem::path& home) {
-  return ForEachRecord(home, [](const BoardRecord&) {}).records;
-}
-
-}  // namespace
-
 int RunWithStationRecords(const CommandContext& context, int (*runStation)(const CommandContext&)) {
   CommandContext station = context;
   std::string connection, error;
@@ -72,7 +63,6 @@ int RunWithStationRecords(const CommandContext& context, int (*runStation)(const
     // Duplicates, failures and set-aside records are told through the station's view.
     keeper.StartSync(MakeOdbcRecordDatabase(connection), std::chrono::seconds(5));
   }
-  const std::size_t filesBefore = CountLocalRecords(context.home);
   SetStationRecordKeeper(&keeper);
   int result = runStation(station);
   SetStationRecordKeeper(nullptr);
@@ -80,18 +70,18 @@ int RunWithStationRecords(const CommandContext& context, int (*runStation)(const
   if (RecordSync* sync = keeper.sync()) {
     // What became of this run's records: the database is no reason to fail the run,
     // but the operator learns what still waits for it.
-    const std::size_t written = CountLocalRecords(context.home) - filesBefore;
-    const SyncReport last = sync->LastReport();
+    const std::size_t written = keeper.WrittenCount();
+    const std::size_t waiting = PendingRecords(context.home);
     if (context.json) {
       std::cout << JsonObject()
                        .Add("type", "records")
                        .Add("written", static_cast<std::int64_t>(written))
                        .Add("sent", static_cast<std::int64_t>(sync->SentSinceStart()))
-                       .Add("waiting", static_cast<std::int64_t>(last.pending))
+                       .Add("waiting", static_cast<std::int64_t>(waiting))
                        .Str()
                 << std::endl;
     } else {
-      std::cout << "records: " << written << " written, " << sync->SentSinceStart() << " sent, " << last.pending
+      std::cout << "records: " << written << " written, " << sync->SentSinceStart() << " sent, " << waiting
                 << " waiting for the line database\n";
     }
   }

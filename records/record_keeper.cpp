@@ -54,6 +54,7 @@ bool RecordKeeper::Finish(BoardRecord& record, Host& host, BurnEnd reason,
     const bool wasFailing = !unwritten_.empty();
     // Records kept earlier go first, so the file keeps the order the boards ended in.
     if (FlushLocked() && store_.Append(record)) {
+      ++written_;
       news.waiting = 0;
       if (wasFailing) handler = onNews_;
     } else {
@@ -72,6 +73,7 @@ bool RecordKeeper::FlushLocked() {
   while (!unwritten_.empty()) {
     if (!store_.Append(unwritten_.front())) return false;
     unwritten_.pop_front();
+    ++written_;
   }
   return true;
 }

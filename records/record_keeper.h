@@ -74,6 +74,8 @@ class RecordKeeper {
   // scan calls it each time and claims no board while it is false.
   bool RetryUnwritten();
   std::size_t UnwrittenCount() const;
+  // Records this keeper wrote to the local files.
+  std::size_t WrittenCount() const { return written_.load(); }
   // The records still kept, as JSON lines: at exit they go to stderr.
   std::string UnwrittenLines() const;
   // Hears when writing starts failing and when it works again; on the thread that
@@ -91,6 +93,7 @@ class RecordKeeper {
   RecordStore store_;
   mutable std::mutex unwrittenMutex_;
   std::deque<BoardRecord> unwritten_;  // allocated only while the disk refuses
+  std::atomic<std::size_t> written_{0};
   std::function<void(const RecordWriteNews&)> onNews_;
   ImageDigestCache digests_;
   std::unique_ptr<RecordSync> sync_;

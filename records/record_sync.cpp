@@ -23,10 +23,13 @@ std::size_t LinesAfter(const std::filesystem::path& file, std::uint64_t from) {
 
 // The line that tells a failing or recovered database.
 SyncNews StatusNews(const SyncReport& report) {
+  // One line, whatever the driver's message holds.
+  std::string reason = report.error;
+  std::replace_if(reason.begin(), reason.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
   const std::string waiting = std::to_string(report.pending) + (report.pending == 1 ? " record waits" : " records wait");
   if (!report.error.empty()) {
     return {SyncNews::Kind::kFailing,
-            "line database: records cannot be sent (" + report.error + "); " + waiting +
+            "line database: records cannot be sent (" + reason + "); " + waiting +
                 " safely in the local files and go as soon as it answers",
             report.pending};
   }
@@ -235,16 +238,29 @@ void RecordSync::Loop() {
   // command line) may have written records, and a state file may have been reset.
   constexpr auto kIdleLook = std::chrono::seconds(60);
   std::unique_lock lock(mutex_);
-  while (!stopping_) {
+  bool ok = true;
+  // A record written just before the stop still goes while the server answers.
+  while (!stopping_ || (ok && notified_)) {
     notified_ = false;
     lock.unlock();
-    const bool ok = SyncOnce().error.empty();
+    ok = SyncOnce().error.empty();
     lock.lock();
+    if (stopping_) continue;
     // After a failure, news of a record does not cut the wait short: the server is
     // given its retry period rather than one attempt per burned board.
     wake_.wait_for(lock, ok ? std::chrono::duration_cast<std::chrono::milliseconds>(kIdleLook) : retry_,
                    [&] { return stopping_ || (ok && notified_); });
   }
+}
+
+std::size_t PendingRecords(const std::filesystem::path& folder) {
+  const SyncState state = LoadSyncState(folder);
+  std::size_t pending = 0;
+  for (const auto& file : RecordFiles(folder)) {
+    const auto sent = state.sentBytes.find(file.filename().string());
+    pending += LinesAfter(file, sent == state.sentBytes.end() ? 0 : sent->second);
+  }
+  return pending;
 }
 
 }  // namespace korvex

@@ -79,6 +79,10 @@ struct SyncNews {
   std::size_t waiting = 0;   // records waiting for the database
 };
 
+// Whole record lines of the folder's files that the database does not have yet,
+// by the sync state (no database needed).
+std::size_t PendingRecords(const std::filesystem::path& folder);
+
 class RecordSync {
  public:
   RecordSync(std::filesystem::path folder, std::unique_ptr<RecordDatabase> database);
