@@ -16,9 +16,9 @@ std::string RecordWriteNewsText(const RecordWriteNews& news) {
   }
   return "the record of port " + std::to_string(news.port) + "'s board cannot be written to " + news.folder +
          " (disk full or folder not writable?): " + std::to_string(news.waiting) +
-         (news.waiting == 1 ? " record waits" : " records wait") +
-         " in memory and are tried again at every scan; no new board is taken until they are written. "
-         "Free space in that folder.";
+         (news.waiting == 1 ? " record waits in memory and is" : " records wait in memory and are") +
+         " tried again at every scan; no new board is taken until they are written. "
+         "Free space in that folder or make it writable.";
 }
 
 RecordKeeper::RecordKeeper(std::filesystem::path folder, std::string station, AppendFunction append)
