@@ -7,6 +7,7 @@
 #include "app/model_selection.h"
 #include "device/device_open.h"
 #include "host/paths.h"
+#include "records/record_keeper.h"
 #include "station/printf_text.h"
 
 namespace korvex {
@@ -87,6 +88,10 @@ ScanResult PortScheduler::Scan(const StationSettings& settings) {
 
   CopySettings(settings);
   CollectLinkedDevices(host_, tables_);
+  // Records that could not be written are tried again first; while any waits, no
+  // new board is claimed (boards already burning finish).
+  RecordKeeper* keeper = StationRecordKeeper();
+  const bool recordsWritable = keeper == nullptr || keeper->RetryUnwritten();
 
   for (std::size_t port = 0; port < kPortCount; ++port) {
     for (std::size_t other = 0; other < kPortCount; ++other) {
@@ -114,6 +119,10 @@ ScanResult PortScheduler::Scan(const StationSettings& settings) {
     // worker. The next scan after the worker returns claims it.
     if (g_portRuns[port].workerRunning) {
       ++result.postponed;
+      continue;
+    }
+    if (!recordsWritable) {
+      result.heldForRecords[port] = true;
       continue;
     }
     Claim(port);

@@ -38,6 +38,9 @@ using PortWorker = std::uint32_t (*)(void* context);
 struct ScanResult {
   int claimed = 0;   // ports claimed by this scan
   int postponed = 0; // linked boards waiting for their port's previous worker
+  // Linked boards left unclaimed because board records cannot be written: a board
+  // burned now would have no record.
+  std::array<bool, kPortCount> heldForRecords{};
 };
 
 class PortScheduler {

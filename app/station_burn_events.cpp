@@ -55,6 +55,12 @@ void StationBurnEvents::ChipIdentified(const DeviceSession& session) {
           session.blockSize, session.spareSize, session.totalBlocks);
 }
 
+void StationBurnEvents::ChipNotInTable(const DeviceSession& session) {
+  if (record_ == nullptr) return;
+  // The IDs the chip answered, with no row to name or measure it.
+  SetChip(*record_, session.chipMainId, session.chipExtId, {}, 0, 0, 0, 0);
+}
+
 void StationBurnEvents::Progress(ProgressType type, std::intptr_t value) {
   SendPortProgress(host_, window_, type, port_, value);
 }
@@ -85,8 +91,10 @@ void StationBurnEvents::ImageDone(const ImageWritten& written) {
   image->firstPage = written.firstPage;
   image->endPage = written.endPage;
   image->blocksSkipped = written.blocksSkipped;
-  image->written = true;
-  image->verify = written.verified ? VerifyOutcome::kPassed : VerifyOutcome::kNotRun;
+  image->written = written.whole;
+  image->verify = written.mismatch ? VerifyOutcome::kMismatch
+                  : written.verified && written.whole ? VerifyOutcome::kPassed
+                                                      : VerifyOutcome::kNotRun;
   keeper_->HashImage(*image);
 }
 

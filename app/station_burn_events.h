@@ -25,6 +25,7 @@ class StationBurnEvents final : public BurnEvents {
   void Counted() override;
   void UidMade(const std::array<std::uint8_t, kUidSize>& uid, std::string_view text) override;
   void ChipIdentified(const DeviceSession& session) override;
+  void ChipNotInTable(const DeviceSession& session) override;
   void ImageDone(const ImageWritten& written) override;
   void Ended(BurnEnd end, const DeviceSession& session) override;
   // The scan frees the slot of a board that went away.

@@ -95,7 +95,7 @@ def main():
     subprocess.run([args.korvex, "--home", home, "sim-home"], check=True, capture_output=True)
 
     code, results, _ = run_line(args.korvex, home, dump, {}, [], args.timeout)
-    references = {masked_digest(os.path.join(dump, f"board-{k}.nand"))[0] for k in range(PORTS)}
+    references = {masked_digest(os.path.join(dump, f"board-{k + 1}.nand"))[0] for k in range(PORTS)}
     if code != 0 or len(references) != 1:
         sys.exit(f"the clean run did not give one reference (exit {code}, {len(references)} NANDs)")
     reference = references.pop()
@@ -146,7 +146,7 @@ def main():
                     stats["clean_not_burned"] += 1
                     print(f"run {stats['runs']}: clean port {port} ended {result}", flush=True)
                 continue
-            digest, uid = masked_digest(os.path.join(dump, f"board-{port - 1}.nand"))
+            digest, uid = masked_digest(os.path.join(dump, f"board-{port}.nand"))
             same = digest == reference and uid == uid_bytes(result["uid"])
             if port in faults:
                 stats["recovered"] += 1

@@ -9,8 +9,7 @@
 
 namespace korvex {
 
-inline void ShowBootMessage(const DeviceSession& session, std::string_view text) {
-  session.host().ShowMessageBox({text, kMessageCaption, MessageButtons::Ok, session.port});
-}
+// The session keeps the first, so the board's record says which step failed.
+inline void ShowBootMessage(DeviceSession& session, std::string_view text) { session.ShowBox(text); }
 
 }  // namespace korvex

@@ -113,7 +113,7 @@ bool ReadImage(DeviceSession& session, const StageTexts& texts, ImageFile& image
   return true;
 }
 
-int Fail(const DeviceSession& session, std::string_view text) {
+int Fail(DeviceSession& session, std::string_view text) {
   ShowBootMessage(session, text);
   return kDownloadFailed;
 }

@@ -78,13 +78,11 @@ double BoardJob::Seconds(Clock::time_point now) const {
 }
 
 std::string_view BoardJob::Result() const {
-  switch (state) {
-    case BoardState::kDone: return "burned";
-    case BoardState::kUnplugged: return "unplugged";
-    case BoardState::kInterrupted: return "interrupted";
-    case BoardState::kNotStarted: return "not started";
-    default: return "failed";
-  }
+  // The records' reason codes, so `korvex records --result X` finds every board the
+  // console called X.
+  if (state == BoardState::kNotStarted) return "not-started";
+  if (!finished || end == BurnEnd::kNone) return "failed";
+  return BurnEndCode(end);
 }
 
 std::string_view StateName(BoardState state) {

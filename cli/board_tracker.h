@@ -84,7 +84,8 @@ struct BoardJob {
 
   std::uint64_t BytesWritten() const { return bytesDone + bytesCurrent; }
   double Seconds(Clock::time_point now) const;
-  // "burned", "failed", "unplugged", "interrupted" or "not started".
+  // The reason code of its end as the records have it ("burned", "zone-full",
+  // "link-lost", ...), "not-started" for a port whose job never started.
   std::string_view Result() const;
 };
 

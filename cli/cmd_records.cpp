@@ -1,12 +1,14 @@
 // korvex records: the board records of this station's home, by hand.
-//   records [--from DAY] [--to DAY] [--uid TEXT] [--result R] [--csv]   query (--json too)
+//   records [--from DAY] [--to DAY] [--uid TEXT] [--result R] [--csv] [--db CONN]   query (--json too)
 //   records sync [--records-db CONN]      send what the line's database lacks
+//   records init-db [--records-db CONN]   create or upgrade the database's tables (its owner)
 //   records generate-demo [...]           a demo week, for trying the query and report
 // korvex report [--from DAY] [--to DAY] [--db CONN] --out FILE: the HTML report.
 
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <memory>
 
 #include "cli/cli_args.h"
 #include "cli/command_help.h"
@@ -61,11 +63,25 @@ int Query(const CommandContext& context, const ParsedArgs& args) {
   RecordFilter filter;
   if (!ReadFilter(args, filter)) return kExitUsage;
   if (context.json && args.Has("--csv")) return UsageError("choose one of --csv and --json");
-  const auto duplicates = FindDuplicateUids(context.home);
+  // --db: the whole line's records, from its database, in the same forms.
+  std::unique_ptr<RecordDatabase> database;
+  DuplicateIds duplicates;
+  std::string error;
+  if (args.Has("--db")) {
+    std::string connection;
+    if (!DatabaseConnection(context, args, "--db", connection)) return kExitUsage;
+    database = MakeOdbcRecordDatabase(connection);
+    if (!database->Duplicates(duplicates, error)) {
+      std::cerr << "korvex: database: " << error << "\n";
+      return kExitFailed;
+    }
+  } else {
+    duplicates = FindDuplicateUids(context.home);
+  }
   const bool table = !context.json && !args.Has("--csv");
   std::cout << (context.json ? "" : table ? RecordTableHeader() : RecordCsvHeader());
   std::size_t shown = 0, marked = 0;
-  const RecordReadStats stats = ForEachRecord(context.home, [&](const BoardRecord& record) {
+  const auto show = [&](const BoardRecord& record) {
     if (!filter.Matches(record)) return;
     const auto duplicate = duplicates.find(record.id.View());
     std::string_view first;
@@ -75,7 +91,16 @@ int Query(const CommandContext& context, const ParsedArgs& args) {
                                : RecordCsvRow(record, first));
     ++shown;
     marked += !first.empty();
-  });
+  };
+  RecordReadStats stats;
+  if (database) {
+    if (!database->ForEach(filter.fromDay, filter.toDay, [&show](const BoardRecord& r, bool) { show(r); }, error)) {
+      std::cerr << "korvex: database: " << error << "\n";
+      return kExitFailed;
+    }
+  } else {
+    stats = ForEachRecord(context.home, show);
+  }
   if (table) {
     std::cout << shown << " records";
     if (marked > 0) std::cout << ", " << marked << " with a duplicate UID";
@@ -125,7 +150,55 @@ int Sync(const CommandContext& context, const ParsedArgs& args) {
     std::cerr << "korvex: the line's database could not take the records; they stay pending here and "
                  "the next sync sends them (" << report.error << ")\n";
   }
-  return report.error.empty() && report.duplicates.empty() ? kExitOk : kExitFailed;
+  // Every record set aside so far, not only this pass's: they stay out until a
+  // person looks at them.
+  const SyncState state = LoadSyncState(context.home);
+  for (const auto& [key, reason] : state.setAside) {
+    const std::string line = SetAsideLine({key, reason});
+    if (context.json) {
+      std::cout << JsonObject()
+                       .Add("type", "record-set-aside")
+                       .Add("waiting", static_cast<std::int64_t>(report.pending))
+                       .Add("text", line)
+                       .Str()
+                << "\n";
+    } else {
+      std::cout << line << "\n";
+    }
+  }
+  return report.error.empty() && report.duplicates.empty() && state.setAside.empty() ? kExitOk : kExitFailed;
+}
+
+// Run once by the database's owner: the tables a station needs, or their upgrade.
+int InitDb(const CommandContext& context, const ParsedArgs& args) {
+  std::string connection;
+  if (!DatabaseConnection(context, args, "--records-db", connection)) return kExitUsage;
+  auto database = MakeOdbcRecordDatabase(connection);
+  int before = 0;
+  std::string error;
+  const bool ok = database->InitSchema(before, error);
+  const std::string now = std::to_string(kSchemaVersion);
+  std::string text;
+  if (before == 0) {
+    text = "created the Korvex tables (version " + now + ")";
+  } else if (before < kSchemaVersion) {
+    text = "upgraded the Korvex tables from version " + std::to_string(before) + " to " + now;
+  } else {
+    text = "the Korvex tables are already of version " + now;
+  }
+  if (context.json) {
+    JsonObject out;
+    out.Add("type", "init-db").Add("ok", ok);
+    if (ok) out.Add("text", text);
+    if (!ok) out.Add("error", error);
+    std::cout << out.Str() << "\n";
+  } else if (ok) {
+    std::cout << text << "\n";
+  }
+  if (ok) return kExitOk;
+  std::cerr << "korvex: the line's database could not be reached or refused the tables: check the "
+               "connection string and that you are the database's owner (" << error << ")\n";
+  return kExitFailed;
 }
 
 int GenerateDemo(const CommandContext& context, const ParsedArgs& args) {
@@ -167,27 +240,6 @@ int GenerateDemo(const CommandContext& context, const ParsedArgs& args) {
 }
 
 // Connects and creates the tables the line's database lacks.
-int InitDatabase(const CommandContext& context, const ParsedArgs& args) {
-  std::string connection;
-  if (!DatabaseConnection(context, args, "--records-db", connection)) return kExitUsage;
-  auto database = MakeOdbcRecordDatabase(connection);
-  std::string error;
-  const bool ok = database->Open(error);
-  database->Close();
-  if (context.json) {
-    JsonObject out;
-    out.Add("type", "init-db").Add("ok", ok);
-    if (!ok) out.Add("error", error);
-    std::cout << out.Str() << "\n";
-  } else if (ok) {
-    std::cout << "the line's database has its tables (board_records, board_images, korvex_schema)\n";
-  }
-  if (ok) return kExitOk;
-  std::cerr << "korvex: the line's database could not be reached or refused the tables: check the "
-               "connection string (" << error << ")\n";
-  return kExitFailed;
-}
-
 }  // namespace
 
 int RunRecords(const CommandContext& context) {
@@ -205,7 +257,7 @@ int RunRecords(const CommandContext& context) {
   if (!args) return kExitUsage;
   if (action.empty()) return Query(context, *args);
   if (action == "sync") return Sync(context, *args);
-  if (action == "init-db") return InitDatabase(context, *args);
+  if (action == "init-db") return InitDb(context, *args);
   return GenerateDemo(context, *args);
 }
 
@@ -219,21 +271,34 @@ int RunReport(const CommandContext& context) {
 
   ReportData data;
   data.fromDay = filter.fromDay, data.toDay = filter.toDay;
+  // Demo records (records generate-demo) stay out of a line's figures unless asked for.
+  const bool withDemo = args->Has("--demo");
+  const auto isDemo = [withDemo, &data](const BoardRecord& record) {
+    const bool demo = !withDemo && record.station.View() == kDemoStationName;
+    data.demoLeftOut += demo;
+    return demo;
+  };
   if (args->Has("--db")) {
     data.source = "the line's database";
     std::string connection;
     if (!DatabaseConnection(context, *args, "--db", connection)) return kExitUsage;
     auto database = MakeOdbcRecordDatabase(connection);
-    if (!database->ForEach(filter.fromDay, filter.toDay,
-                           [&data](const BoardRecord& record, bool duplicate) { data.Add(record, duplicate); },
-                           error)) {
+    DuplicateIds marks;
+    const auto add = [&data, &marks, &isDemo](const BoardRecord& record, bool duplicate) {
+      if (isDemo(record)) return;
+      const auto first = marks.find(record.id.View());
+      data.Add(record, duplicate, first != marks.end() ? std::string_view(first->second) : std::string_view());
+    };
+    if (!database->Duplicates(marks, error) || !database->ForEach(filter.fromDay, filter.toDay, add, error)) {
       return CommandError("the line's database could not be read: check the connection string (" + error + ")");
     }
   } else {
     data.source = "records of " + PathToUtf8(context.home);
     const auto duplicates = FindDuplicateUids(context.home);
     ForEachRecord(context.home, [&](const BoardRecord& record) {
-      if (filter.Matches(record)) data.Add(record, duplicates.find(record.id.View()) != duplicates.end());
+      if (!filter.Matches(record) || isDemo(record)) return;
+      const auto duplicate = duplicates.find(record.id.View());
+      data.Add(record, duplicate != duplicates.end(), duplicate != duplicates.end() ? duplicate->second : "");
     });
   }
   const std::filesystem::path out = PathFromUtf8(args->Get("--out"));

@@ -436,8 +436,17 @@ void RunScanLoop(const StationJob& job, StationLine& line, PortScheduler& schedu
       plugAt.reset();
     }
     if (now >= nextScan) {
+<<<<<<< HEAD
       const bool eventsDone = simulated == nullptr || !simulated->EventsPending();
       lineSettled = scheduler.Scan(job.settings).postponed == 0 && eventsDone;
+=======
+      const bool eventsDone = !host.EventsPending();
+      const ScanResult scan = scheduler.Scan(job.settings);
+      lineSettled = scan.postponed == 0 && eventsDone;
+      for (std::size_t port = 0; port < kPortCount; ++port) {
+        window.NoteHeld(static_cast<int>(port), scan.heldForRecords[port]);
+      }
+>>>>>>> issue15
       NoteClaimedPorts(seen);
       for (std::size_t port = 0; port < kPortCount; ++port) {
         const bool failed = g_portSlots[port].state == kPortStartFailed;
@@ -512,6 +521,15 @@ int RunStation(const CommandContext& context) {
   SetLogFailureObserver([](void* target, std::string_view file) {
     static_cast<StationView*>(target)->ShowLogLineLost(file);
   }, &window);
+  RecordKeeper* keeper = StationRecordKeeper();
+  if (keeper != nullptr) {
+    keeper->OnWriteNews([&window](const RecordWriteNews& news) {
+      window.ShowRecordWriteNews(RecordWriteNewsText(news), news.failing, news.waiting);
+    });
+    if (RecordSync* sync = keeper->sync()) {
+      sync->OnNews([&window](const SyncNews& news) { window.ShowDatabaseNews(news); });
+    }
+  }
 
   ResetStationState(*job);
   auto tables = std::make_unique<DeviceTables>();
@@ -529,6 +547,10 @@ int RunStation(const CommandContext& context) {
   line->SetDeviceChangeHandler(nullptr);
   window.Finish(started, PathToUtf8(context.home / PathFromUtf8(LogFileName(host.GetLocalTime()))));
   SetLogFailureObserver(nullptr, nullptr);
+  if (keeper != nullptr) {
+    keeper->OnWriteNews({});
+    if (RecordSync* sync = keeper->sync()) sync->OnNews({});
+  }
   // A lost log line fails the run even when every board burned: the record is incomplete.
   return window.AllBurned() && !LogLineLost() ? kExitOk : kExitFailed;
 }

@@ -56,7 +56,9 @@ std::vector<OptionHelp> StationOptionHelp() {
        "off"},
       {"--demo", "FILE", "copy FILE onto burned boards that show up as drives (normal mode)", "none"},
       {"--demo-period", "MS", "the demo timer's period in milliseconds", "3000"},
-      {"--verify", "", "read every write back and compare it; a difference fails the board", "off"},
+      {"--verify", "", "read every write back and compare it; a difference fails the board",
+       "verify in korvex.ini, else off"},
+      {"--no-verify", "", "no read-back, even when korvex.ini turns it on", "off"},
       {"--records-db", "CONN",
        "also send each board's record to the line's database (an ODBC connection string)",
        "records_db in korvex.ini, else the local records file only"},
@@ -90,6 +92,9 @@ std::vector<OptionHelp> RecordFilterOptionHelp(bool query) {
   options.push_back({"--uid", "TEXT", "records whose UID contains TEXT", "any UID"});
   options.push_back({"--result", "R", "passed, failed or a reason code", "every result"});
   options.push_back({"--csv", "", "CSV with a header line instead of the table", "the table"});
+  options.push_back({"--db", "CONN",
+                     "query the whole line's database instead of the local records; an empty CONN takes "
+                     "records_db of korvex.ini", "the local records"});
   return options;
 }
 
@@ -98,6 +103,7 @@ std::vector<OptionHelp> ReportOptionHelp() {
   options.push_back({"--db", "CONN",
                      "read the line's database instead of the local records; an empty CONN takes records_db "
                      "of korvex.ini", "the local records"});
+  options.push_back({"--demo", "", "include the demo records (station DEMO)", "left out"});
   options.push_back({"--out", "FILE", "the HTML file written", "none; required"});
   return options;
 }
@@ -152,15 +158,15 @@ const std::vector<CommandHelp>& Commands() {
        "generate-demo` have options of their own (`korvex records ACTION --help`).",
        RecordFilterOptionHelp(true), "actions:\n"
        "  sync           send what the line's database lacks\n"
-       "  init-db        create the line's database tables where they are missing\n"
+       "  init-db        create or upgrade the line's database tables (its owner, once)\n"
        "  generate-demo  write a made-up week of a station DEMO, to try the query and the report\n"},
       {"records sync", "records sync [--records-db CONN]", "send the records the line's database lacks",
        "Sends every local record the line's database does not hold yet, and tells the boards whose UID "
        "was burned before.",
        {kRecordsDbOption}, ""},
-      {"records init-db", "records init-db [--records-db CONN]", "create the line's database tables",
-       "Connects to the line's database and creates its tables where they are missing; tables that exist "
-       "are left as they are.",
+      {"records init-db", "records init-db [--records-db CONN]", "create or upgrade the line's database tables",
+       "Run once by the database's owner: creates the tables a station needs, or upgrades tables of an "
+       "older layout. A station itself only reads and inserts (see docs/records.md for the grants).",
        {kRecordsDbOption}, ""},
       {"records generate-demo", "records generate-demo [options]", "write a demo week of board records",
        "Writes made-up board records of a station DEMO into the home folder, for trying the query and the "
@@ -170,10 +176,11 @@ const std::vector<CommandHelp>& Commands() {
         {"--boards", "N", "boards per port and day, 1..366", "12"},
         {"--seed", "S", "the seed of the made-up results; the same seed writes the same records", "1"}},
        ""},
-      {"report", "report [--from DAY] [--to DAY] [--db CONN] --out FILE", "write the line's yield report",
-       "Writes one self-contained HTML page: yield per day and per port, failure reasons, bad "
-       "blocks per chip part, burn times and the failed boards, from the local records or the "
-       "line's database (--db).",
+      {"report", "report [--from DAY] [--to DAY] [--db CONN] [--demo] --out FILE", "write the line's yield report",
+       "Writes one self-contained HTML page: yield per day (per week past a month), per station "
+       "and port, failure reasons, bad blocks per chip part, burn times, the failed boards and "
+       "duplicate UIDs, from the local records or the line's database (--db). Demo records "
+       "(station DEMO) are left out unless --demo is given.",
        ReportOptionHelp(), ""},
       {"sim-home", "sim-home", "write a home folder for simulated boards",
        "Writes a home for simulated boards into --home, creating the folder: the model folders "

@@ -53,6 +53,7 @@ std::unique_ptr<sim::SimHost> MakeLineHost(const LineSetup& setup, const std::fi
                                            bool plugNow) {
   auto host = std::make_unique<sim::SimHost>(setup.line.UsbPorts(), home);
   host->SetTimingEnabled(setup.line.timing);
+  if (setup.line.randomSeed) host->SetRandomSeed(*setup.line.randomSeed);
   // Boards at memory speed need no settle time either; with the timing model the
   // station's waits for a board are slept as on a real line.
   host->SetInstantSleep(!setup.line.timing);
@@ -83,7 +84,7 @@ void DumpBoards(const LineSetup& setup, const sim::SimHost& host) {
   if (!setup.dumpDir) return;
   for (int port = 0; port < host.UsbPortCount(); ++port) {
     if (host.HasBoard(port) && !host.DumpNand(port, *setup.dumpDir)) {
-      std::cerr << "korvex: could not write board-" << port << ".nand into "
+      std::cerr << "korvex: could not write board-" << port + 1 << ".nand into "
                 << PathToUtf8(*setup.dumpDir) << "\n";
     }
   }

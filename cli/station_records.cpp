@@ -1,8 +1,11 @@
 #include "cli/station_records.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "cli/cli_args.h"
+#include "cli/json.h"
+#include "host/paths.h"
 #include "records/line_settings.h"
 #include "records/odbc/odbc_database.h"
 #include "records/record_keeper.h"
@@ -49,16 +52,47 @@ int RunWithStationRecords(const CommandContext& context, int (*runStation)(const
   for (const std::string& message : settings.errors) std::cerr << "korvex: " << message << "\n";
   if (!settings.errors.empty()) return kExitUsage;
   if (connection.empty()) connection = settings.settings.recordsDb;
+  // The line's read-back setting holds for the console as for the window; the
+  // command line wins where it speaks.
+  const auto given = [&station](std::string_view option) { return std::ranges::count(station.args, option) > 0; };
+  if (given("--verify") && given("--no-verify")) return UsageError("choose one of --verify and --no-verify");
+  if (settings.settings.verify && !given("--no-verify") && !given("--verify")) station.args.push_back("--verify");
 
   RecordKeeper keeper(context.home, settings.settings.station);
   if (!connection.empty()) {
-    keeper.StartSync(MakeOdbcRecordDatabase(connection), std::chrono::seconds(5),
-                     [](const DuplicateUid& d) { std::cerr << "korvex: " << DuplicateUidLine(d) << "\n"; });
+    // Duplicates, failures and set-aside records are told through the station's view.
+    keeper.StartSync(MakeOdbcRecordDatabase(connection), std::chrono::seconds(5));
   }
   SetStationRecordKeeper(&keeper);
-  const int result = runStation(station);
+  int result = runStation(station);
   SetStationRecordKeeper(nullptr);
   keeper.StopSync();
+  if (RecordSync* sync = keeper.sync()) {
+    // What became of this run's records: the database is no reason to fail the run,
+    // but the operator learns what still waits for it.
+    const std::size_t written = keeper.WrittenCount();
+    const std::size_t waiting = PendingRecords(context.home);
+    if (context.json) {
+      std::cout << JsonObject()
+                       .Add("type", "records")
+                       .Add("written", static_cast<std::int64_t>(written))
+                       .Add("sent", static_cast<std::int64_t>(sync->SentSinceStart()))
+                       .Add("waiting", static_cast<std::int64_t>(waiting))
+                       .Str()
+                << std::endl;
+    } else {
+      std::cout << "records: " << written << " written, " << sync->SentSinceStart() << " sent, " << waiting
+                << " waiting for the line database\n";
+    }
+  }
+  // A record that never reached the disk is not dropped: it goes to stderr whole, so
+  // it can be kept from there, and the run fails.
+  if (!keeper.RetryUnwritten()) {
+    std::cerr << "korvex: " << keeper.UnwrittenCount() << " board records could not be written to "
+              << PathToUtf8(context.home) << "; here they are, one JSON line each:\n"
+              << keeper.UnwrittenLines() << std::flush;
+    result = kExitFailed;
+  }
   return result;
 }
 

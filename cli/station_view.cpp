@@ -16,6 +16,7 @@ namespace korvex::cli {
 namespace {
 
 constexpr std::size_t kRecentLines = 6;
+constexpr std::string_view kHeldText = "board waiting: board records cannot be written (free disk space)";
 constexpr int kBarWidth = 20;
 constexpr std::size_t kStateColumn = 62;
 constexpr auto kRateWindow = std::chrono::seconds(3);
@@ -193,6 +194,53 @@ void StationView::ShowLogLineLost(std::string_view file) {
   }
 }
 
+void StationView::ShowRecordWriteNews(std::string_view text, bool failing, std::size_t waiting) {
+  std::lock_guard lock(mutex_);
+  std::cerr << "korvex: " << text << std::endl;
+  if (style_ == ConsoleStyle::Json) {
+    std::cout << JsonObject()
+                     .Add("type", failing ? "record-write-failed" : "record-write-recovered")
+                     .Add("waiting", static_cast<std::int64_t>(waiting))
+                     .Add("text", text)
+                     .Str()
+              << std::endl;
+  } else if (style_ == ConsoleStyle::Live) {
+    AddRecentLocked(std::string(text));
+  }
+}
+
+void StationView::ShowDatabaseNews(const SyncNews& news) {
+  std::lock_guard lock(mutex_);
+  std::cerr << "korvex: " << news.text << std::endl;
+  if (style_ == ConsoleStyle::Json) {
+    constexpr std::string_view kTypes[] = {"database-failing", "database-recovered", "record-set-aside",
+                                           "duplicate-uid"};
+    std::cout << JsonObject()
+                     .Add("type", kTypes[static_cast<std::size_t>(news.kind)])
+                     .Add("waiting", static_cast<std::int64_t>(news.waiting))
+                     .Add("text", news.text)
+                     .Str()
+              << std::endl;
+  } else if (style_ == ConsoleStyle::Live) {
+    AddRecentLocked(news.text);
+  }
+}
+
+void StationView::NoteHeld(int port, bool held) {
+  std::lock_guard lock(mutex_);
+  const auto slot = static_cast<std::size_t>(port);
+  if (held_[slot] == held) return;
+  held_[slot] = held;
+  dirty_ = true;
+  if (style_ == ConsoleStyle::Json) {
+    std::cout << JsonObject().Add("type", "port-held").Add("port", port + 1).Add("held", held).Str() << std::endl;
+  } else if (style_ == ConsoleStyle::Plain) {
+    std::cout << "port " << port + 1 << ": "
+              << (held ? kHeldText : std::string_view("board records written again; the board is taken"))
+              << std::endl;
+  }
+}
+
 void StationView::ShowLogLine(std::string_view line) {
   const std::string_view message = LogMessage(line);
   std::lock_guard lock(mutex_);
@@ -316,6 +364,10 @@ StationView::Frame StationView::FrameLocked(std::uint32_t boardsStarted, Clock::
   for (int port = 0; port < static_cast<int>(kPortCount); ++port) {
     const BoardJob* job = tracker_.Latest(port);
     std::string row = "  " + std::to_string(port + 1) + "   ";
+    if (held_[static_cast<std::size_t>(port)] && (job == nullptr || job->finished)) {
+      lines.push_back(row + std::string(kHeldText));
+      continue;
+    }
     if (job == nullptr) {
       if (compact) {
         empty += (empty.empty() ? "" : " ") + std::to_string(port + 1);

@@ -21,6 +21,7 @@
 
 #include "cli/board_tracker.h"
 #include "host/host.h"
+#include "records/record_sync.h"
 
 namespace korvex::cli {
 
@@ -45,6 +46,15 @@ class StationView {
   // A message box of a worker or of the station, answered OK by the caller.
   void ShowMessage(const MessageBoxRequest& request);
   void ShowLogLineLost(std::string_view file);
+  // Board records could not be written (or can again): stderr always, a record of
+  // its own in the JSON stream, and under the live table.
+  void ShowRecordWriteNews(std::string_view text, bool failing, std::size_t waiting);
+  // The line's database failed, recovered or set a record aside: stderr always,
+  // and a record of its own in the JSON stream.
+  void ShowDatabaseNews(const SyncNews& news);
+  // A linked board the scan left unclaimed while records cannot be written; told
+  // when a port's hold begins and ends.
+  void NoteHeld(int port, bool held);
   // A line the production log just received.
   void ShowLogLine(std::string_view line);
   // A claimed port whose job could not start.
@@ -88,6 +98,7 @@ class StationView {
   std::int64_t drawnSecond_ = -1;
   std::uint32_t boardsStarted_ = 0;
   std::deque<std::pair<Clock::time_point, std::uint64_t>> samples_;
+  std::array<bool, kPortCount> held_{};
 };
 
 // Text cut to a terminal's columns, CJK characters counting two.

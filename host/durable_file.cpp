@@ -5,6 +5,7 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -31,6 +32,8 @@ bool AppendDurably(const std::filesystem::path& file, std::string_view bytes) {
 bool AppendDurably(const std::filesystem::path& file, std::string_view bytes) {
   const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return false;
+  struct stat before {};
+  const bool measured = ::fstat(fd, &before) == 0;
   std::size_t done = 0;
   bool ok = true;
   // A regular file takes the whole buffer in one write; the loop only matters when a
@@ -40,6 +43,9 @@ bool AppendDurably(const std::filesystem::path& file, std::string_view bytes) {
     if (n > 0) done += static_cast<std::size_t>(n);
     else ok = n < 0 && errno == EINTR;
   }
+  // A full disk that took part of the bytes leaves no half of them: the caller keeps
+  // them whole and writes them again later.
+  if (!ok && done > 0 && measured && ::ftruncate(fd, before.st_size) != 0) ok = false;
   ok = ok && ::fsync(fd) == 0;
   return ::close(fd) == 0 && ok;
 }

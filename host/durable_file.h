@@ -10,7 +10,8 @@
 namespace korvex {
 
 // Creates the file when it is absent. False when it cannot be opened, written whole
-// or flushed.
+// or flushed; a write cut short by a full disk is taken back (POSIX), so the file
+// holds no half of the bytes.
 bool AppendDurably(const std::filesystem::path& file, std::string_view bytes);
 
 }  // namespace korvex

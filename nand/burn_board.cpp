@@ -103,9 +103,14 @@ class Burn {
       return linkGone() ? LinkLost(kLogBoardDisconnected) : BurnEnd::kBootFailed;
     }
     Progress(kProgressBoot, 50);
+    // IDs of 0 after the lookup mean the chip's IDs were never read.
+    work_.chipMainId = 0;
+    work_.chipExtId = 0;
     switch (LookupNandPart(work_)) {
       case ChipLookup::kFound: break;
-      case ChipLookup::kNotFound: return Refuse(kTextChipUnknown, BurnEnd::kChipUnknown);
+      case ChipLookup::kNotFound:
+        if (work_.chipMainId != 0 || work_.chipExtId != 0) events_.ChipNotInTable(work_);
+        return Refuse(kTextChipUnknown, BurnEnd::kChipUnknown);
       case ChipLookup::kLinkLost: return LinkLost(kLogBoardDisconnected);
     }
     events_.ChipIdentified(work_);
@@ -177,13 +182,20 @@ class Burn {
     ZoneReport report;
     const int written =
         WriteImageZone(work_, okFlags.data(), PathFromUtf8(path.View()), events_, &report);
+    // The image the burn ended in is told as far as it got.
+    const auto cutShort = [&](bool mismatch = false) {
+      const std::uint32_t end = std::max(work_.nandEnd, zone.firstPage);
+      events_.ImageDone({image, zone.firstPage, written == kZoneFailed ? zone.firstPage : end,
+                         report.blocksSkipped, work_.verifyWrites, false, mismatch});
+    };
     // The station notices a board that went away while the image was written.
-    if (events_.Unplugged()) return LogAndEnd(lines.unplugged, BurnEnd::kUnplugged);
-    if (written == kZoneLinkLost) return LinkLost(lines.unplugged);
-    if (written == kZoneCancelled) return BurnEnd::kInterrupted;
-    if (written == kZoneFailed) return LogAndEnd(lines.openFailed, BurnEnd::kOpenFailed);
-    if (written == kZoneVerifyFailed) return VerifyFailed(image, report.mismatchPage);
+    if (events_.Unplugged()) return cutShort(), LogAndEnd(lines.unplugged, BurnEnd::kUnplugged);
+    if (written == kZoneLinkLost) return cutShort(), LinkLost(lines.unplugged);
+    if (written == kZoneCancelled) return cutShort(), BurnEnd::kInterrupted;
+    if (written == kZoneFailed) return cutShort(), LogAndEnd(lines.openFailed, BurnEnd::kOpenFailed);
+    if (written == kZoneVerifyFailed) return cutShort(true), VerifyFailed(image, report.mismatchPage);
     if (okFlags[0] == 0) {
+      cutShort();
       Log(lines.writeError);
       if (image == kLoaderBin) LogPages(kLogLoaderErrorRange, zone.firstPage, work_.nandEnd);
       return BurnEnd::kZoneFull;

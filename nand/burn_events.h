@@ -21,15 +21,21 @@ class BurnEvents : public ProgressSink {
   virtual void Counted() = 0;
   // The chip was found in the table: its keys and geometry are in the session.
   virtual void ChipIdentified(const DeviceSession& session) = 0;
+  // The chip answered IDs that no usable row of the table has: the session's
+  // chipMainId and chipExtId hold them.
+  virtual void ChipNotInTable(const DeviceSession&) {}
   virtual void UidMade(const std::array<std::uint8_t, kUidSize>& uid,
                        std::string_view text) = 0;
-  // An image went into its zone: where, and what it cost and proved.
+  // An image went into its zone, or the burn ended while it was being written: where,
+  // and what it cost and proved.
   struct ImageWritten {
     ImageId image;
     std::uint32_t firstPage;
     std::uint32_t endPage;  // the page after the last one written
     std::uint32_t blocksSkipped;
     bool verified;
+    bool whole = true;      // false: the burn ended inside this image
+    bool mismatch = false;  // a block read back differed
   };
   virtual void ImageDone(const ImageWritten& written) = 0;
   // Once, at every end of the job; kBurned when the board was reset after a whole burn.

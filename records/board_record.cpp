@@ -1,6 +1,9 @@
 #include "records/board_record.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "records/json_reader.h"
 
 namespace korvex {
 namespace {
@@ -22,23 +25,6 @@ std::int64_t MillisecondsOf(const LocalTime& t) {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-// A text cut to its field's size loses whole characters, never half of one: the
-// database takes only well-formed UTF-8.
-template <std::size_t N>
-void AssignWhole(BoundedString<N>& field, std::string_view text) {
-  if (text.size() >= N) {
-    text = text.substr(0, N - 1);
-    std::size_t end = text.size();
-    while (end > 0 && (static_cast<unsigned char>(text[end - 1]) & 0xC0) == 0x80) --end;
-    if (end > 0 && static_cast<unsigned char>(text[end - 1]) >= 0xC0) {
-      const auto lead = static_cast<unsigned char>(text[end - 1]);
-      const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-      if (end - 1 + length > text.size()) text = text.substr(0, end - 1);
-    }
-  }
-  field.Assign(text);
-}
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -47,6 +33,20 @@ int HexValue(char c) {
 }
 
 }  // namespace
+
+std::size_t FitUtf8(std::string_view text, char* out, std::size_t capacity) {
+  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = Utf8SequenceLength(text, i);
+    const std::string_view piece = length == 0 ? kReplacement : text.substr(i, length);
+    if (used + piece.size() > capacity) break;
+    std::copy(piece.begin(), piece.end(), out + used);
+    used += piece.size();
+    i += length == 0 ? 1 : length;
+  }
+  return used;
+}
 
 RecordTime FormatRecordTime(const LocalTime& t) {
   char text[32];
@@ -73,10 +73,13 @@ std::optional<LocalTime> ParseRecordTime(std::string_view text) {
   t.year = number(0, 4), t.month = number(5, 2), t.day = number(8, 2);
   t.hour = number(11, 2), t.minute = number(14, 2), t.second = number(17, 2);
   t.millisecond = number(20, 3);
-  if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 ||
-      t.second > 60) {
+  if (t.month < 1 || t.month > 12 || t.day < 1 || t.hour > 23 || t.minute > 59 || t.second > 60) {
     return std::nullopt;
   }
+  // A day that does not exist (2026-02-31) is no time: the database would refuse it.
+  constexpr std::uint16_t kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
+  if (t.day > kDays[t.month - 1] || (t.month == 2 && t.day == 29 && !leap)) return std::nullopt;
   return t;
 }
 
@@ -96,22 +99,23 @@ bool IsValidStationName(std::string_view name) {
 }
 
 void BeginBoardRecord(BoardRecord& record, Host& host, std::string_view station,
-                      std::int32_t port, std::string_view model, const BurnOptions& options) {
+                      std::int32_t stationPort, std::string_view model, const BurnOptions& options) {
   record = BoardRecord{};
   record.station.Assign(station);
-  record.port = port;
-  AssignWhole(record.model, model);
+  record.port = stationPort + 1;
+  AssignText(record.model, model);
   record.options = options;
   record.start = host.GetLocalTime();
-  std::array<std::uint8_t, 4> random{};
+  std::array<std::uint8_t, 8> random{};
   host.RandomBytes(random);
   const LocalTime& t = record.start;
   char id[128];
-  std::snprintf(id, sizeof id, "%s-%04u%02u%02uT%02u%02u%02u%03u-p%d-%02x%02x%02x%02x",
-                record.station.CStr(), t.year % 10000u, t.month % 100u, t.day % 100u,
-                t.hour % 100u, t.minute % 100u, t.second % 100u, t.millisecond % 1000u, port,
-                random[0], random[1], random[2], random[3]);
-  record.id.Assign(id);
+  std::snprintf(id, sizeof id, "%s-%04u%02u%02uT%02u%02u%02u%03u-p%d-", record.station.CStr(),
+                t.year % 10000u, t.month % 100u, t.day % 100u, t.hour % 100u, t.minute % 100u,
+                t.second % 100u, t.millisecond % 1000u, record.port);
+  std::string text = id;
+  AppendHex(text, random);
+  record.id.Assign(text);
 }
 
 void SetChip(BoardRecord& record, std::uint16_t mainId, std::uint32_t extId, std::string_view part,
@@ -121,7 +125,7 @@ void SetChip(BoardRecord& record, std::uint16_t mainId, std::uint32_t extId, std
   chip.known = true;
   chip.mainId = mainId;
   chip.extId = extId & 0xFFFFFFu;
-  AssignWhole(chip.part, part);
+  AssignText(chip.part, part);
   chip.pageSize = pageSize, chip.blockSize = blockSize, chip.spareSize = spareSize;
   chip.blocks = blocks;
 }
@@ -137,7 +141,7 @@ ImageRecord* AddImage(BoardRecord& record, std::string_view file) {
   if (record.imageCount >= record.images.size()) return nullptr;
   ImageRecord& image = record.images[record.imageCount++];
   image = ImageRecord{};
-  AssignWhole(image.file, file);
+  AssignText(image.file, file);
   return &image;
 }
 
@@ -146,7 +150,7 @@ void FinishBoardRecord(BoardRecord& record, Host& host, BurnEnd reason,
   record.end = host.GetLocalTime();
   record.durationMs = MillisecondsBetween(record.start, record.end);
   record.reason = reason;
-  AssignWhole(record.message, message);
+  AssignText(record.message, message);
 }
 
 void AppendHex(std::string& out, std::span<const std::uint8_t> bytes) {

@@ -80,7 +80,7 @@ using RecordId = BoundedString<96>;
 struct BoardRecord {
   RecordId id;
   StationName station;
-  std::int32_t port = 0;       // 0..7
+  std::int32_t port = 0;       // 1..8, as the operator's screen numbers the ports
   BoundedString<24> model;     // the CPU model's name, e.g. "Qx7135"
   LocalTime start;
   LocalTime end;
@@ -103,10 +103,12 @@ struct BoardRecord {
 bool IsValidStationName(std::string_view name);
 
 // Starts a record at the claim: clears it, stamps the start time and makes the ID
-// from the station name, the start time, the port and eight random hex digits of
-// the host's random source, so a record inserted twice is recognised as the same.
+// from the station name, the start time, the port and 64 random bits of the host's
+// random source (the operating system's on a station), so a record inserted twice is
+// recognised as the same and two stations of one name never make the same ID.
+// `stationPort` is the station's own 0..7; the record keeps the operator's 1..8.
 void BeginBoardRecord(BoardRecord& record, Host& host, std::string_view station,
-                      std::int32_t port, std::string_view model, const BurnOptions& options);
+                      std::int32_t stationPort, std::string_view model, const BurnOptions& options);
 
 void SetChip(BoardRecord& record, std::uint16_t mainId, std::uint32_t extId, std::string_view part,
              std::uint32_t pageSize, std::uint32_t blockSize, std::uint32_t spareSize,
@@ -120,6 +122,19 @@ ImageRecord* AddImage(BoardRecord& record, std::string_view file);
 // Stamps the end time and duration, the reason and the operator's text.
 void FinishBoardRecord(BoardRecord& record, Host& host, BurnEnd reason,
                        std::string_view message);
+
+// Writes text into out[0..capacity) as well-formed UTF-8: each byte that is not part
+// of a UTF-8 character (a GBK path, say) becomes U+FFFD, and the text is cut before
+// the first character that would not fit whole. Returns the bytes written.
+std::size_t FitUtf8(std::string_view text, char* out, std::size_t capacity);
+
+// A record's text field: always well-formed UTF-8, cut to whole characters, so
+// every reader and the database take it back whatever bytes the station was given.
+template <std::size_t N>
+void AssignText(BoundedString<N>& field, std::string_view text) {
+  std::array<char, N> fitted;
+  field.Assign({fitted.data(), FitUtf8(text, fitted.data(), N - 1)});
+}
 
 // Appends the lower-case hex of bytes, e.g. the UID's 32 digits.
 void AppendHex(std::string& out, std::span<const std::uint8_t> bytes);

@@ -181,11 +181,6 @@ const JsonValue* JsonValue::Find(std::string_view name) const {
 
 std::optional<JsonValue> ParseJson(std::string_view text) { return Parser(text).Document(); }
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when the bytes there are
-// not one (a stray continuation byte, a cut sequence, an overlong form, a surrogate,
-// or a code point past U+10FFFF).
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   const unsigned char lead = byte(i);
@@ -212,8 +207,6 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
   }
   return length;
 }
-
-}  // namespace
 
 void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';

@@ -28,6 +28,11 @@ struct JsonValue {
 // The whole text as one value (surrounding white space allowed), or nothing.
 std::optional<JsonValue> ParseJson(std::string_view text);
 
+// The bytes of the UTF-8 character at text[i], or 0 when the bytes there are not one
+// (a stray continuation byte, a cut sequence, an overlong form, a surrogate, a
+// code point past U+10FFFF).
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i);
+
 // A JSON string literal of the text, quotes included. Bytes that are not UTF-8 go out
 // as U+FFFD, so the literal is valid JSON whatever the text held.
 void AppendJsonString(std::string& out, std::string_view text);

@@ -67,9 +67,11 @@ class Reader {
     if (value == nullptr || value->kind != kind) ok_ = false;
     return ok_ ? value : nullptr;
   }
+  // A text longer than its field (an older station's U+FFFD for each stray byte
+  // could make one) is cut to whole characters rather than losing the record.
   template <std::size_t N>
   void Text(std::string_view key, BoundedString<N>& out) {
-    if (const JsonValue* v = Get(key, JsonValue::Kind::kString)) ok_ = out.Assign(v->text);
+    if (const JsonValue* v = Get(key, JsonValue::Kind::kString)) AssignText(out, v->text);
   }
   template <typename T>
   void Number(std::string_view key, T& out) {
@@ -163,10 +165,12 @@ bool ParseRecordJson(std::string_view line, BoardRecord& r) {
   Reader read(*json);
   int version = 0;
   read.Number("v", version);
-  if (version != kRecordFormatVersion) return false;
+  if (version < 1 || version > kRecordFormatVersion) return false;
   read.Text("id", r.id);
   read.Text("station", r.station);
   read.Number("port", r.port);
+  if (version == 1) ++r.port;  // version 1 counted ports from 0
+  if (r.port < 1 || r.port > static_cast<std::int32_t>(kPortCount)) return false;
   read.Text("model", r.model);
   read.Time("start", r.start);
   read.Time("end", r.end);

@@ -15,9 +15,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "host/host.h"
@@ -28,9 +30,22 @@
 
 namespace korvex {
 
+// What the operator is told when board records cannot be written, and when they
+// can again.
+struct RecordWriteNews {
+  bool failing = false;       // true: a record could not be written; false: all written again
+  std::size_t waiting = 0;    // records kept in memory, not yet in the file
+  std::string folder;         // where the records go, UTF-8
+  std::int32_t port = 0;      // 1..8: the board whose record failed (failing only)
+};
+
+// "board records cannot be written to FOLDER (disk full or folder not writable?): N
+// waiting in memory ..." or the recovery line: one text for every place that tells it.
+std::string RecordWriteNewsText(const RecordWriteNews& news);
+
 class RecordKeeper {
  public:
-  RecordKeeper(std::filesystem::path folder, std::string station);
+  RecordKeeper(std::filesystem::path folder, std::string station, AppendFunction append = nullptr);
   ~RecordKeeper();
 
   // Starts the background sync to the line's database (one at a time; a second
@@ -55,15 +70,35 @@ class RecordKeeper {
   // The station's images: hashed at the pre-flight, re-hashed behind when they change.
   ImageDigests& digests() { return digests_; }
   // At the end: stamps the record, writes it to the local file and wakes the sync.
-  // Never waits for the database. False when the local file could not be written.
+  // Never waits for the database. False when the local file could not be written:
+  // the record is then kept in memory, the news handler hears of it, and it is
+  // written by a later RetryUnwritten (records kept earlier go first, in order).
   bool Finish(BoardRecord& record, Host& host, BurnEnd reason, std::string_view message);
+  // Writes the records kept in memory, oldest first; true when none is left. The
+  // scan calls it each time and claims no board while it is false.
+  bool RetryUnwritten();
+  std::size_t UnwrittenCount() const;
+  // Records this keeper wrote to the local files.
+  std::size_t WrittenCount() const { return written_.load(); }
+  // The records still kept, as JSON lines: at exit they go to stderr.
+  std::string UnwrittenLines() const;
+  // Hears when writing starts failing and when it works again; on the thread that
+  // wrote. Set before the workers start.
+  void OnWriteNews(std::function<void(const RecordWriteNews&)> handler);
 
   const std::string& station() const { return station_; }
   const RecordStore& store() const { return store_; }
 
  private:
+  // Writes kept records until one fails; under unwrittenMutex_.
+  bool FlushLocked();
+
   std::string station_;
   RecordStore store_;
+  mutable std::mutex unwrittenMutex_;
+  std::deque<BoardRecord> unwritten_;  // allocated only while the disk refuses
+  std::atomic<std::size_t> written_{0};
+  std::function<void(const RecordWriteNews&)> onNews_;
   ImageDigests digests_;
   std::unique_ptr<RecordSync> sync_;
 };

@@ -1,6 +1,8 @@
 #include "records/record_query.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "records/json_reader.h"
 #include "records/record_json.h"
@@ -18,8 +20,15 @@ std::string UidHex(const BoardRecord& record) {
   return hex;
 }
 
+// The UID's hex digits as typed, or as the log writes them ("nandUID: 07ea 0c06 ...").
 std::string NormalisedUid(std::string_view text) {
+  constexpr std::string_view kLogPrefix = "nanduid:";
   std::string out;
+  if (text.size() >= kLogPrefix.size()) {
+    std::string head(text.substr(0, kLogPrefix.size()));
+    for (char& c : head) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (head == kLogPrefix) text.remove_prefix(kLogPrefix.size());
+  }
   for (char c : text) {
     if (c == ' ') continue;
     out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -47,11 +56,7 @@ std::uint32_t SkippedBlocks(const BoardRecord& record) {
 
 bool IsDay(std::string_view text) {
   if (text.size() != 10) return false;
-  const auto time = ParseRecordTime(std::string(text) + "T00:00:00.000");
-  if (!time) return false;
-  constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (time->year % 4 == 0 && time->year % 100 != 0) || time->year % 400 == 0;
-  return time->day <= kDays[time->month - 1] && !(time->month == 2 && time->day == 29 && !leap);
+  return ParseRecordTime(std::string(text) + "T00:00:00.000").has_value();
 }
 
 std::string RecordFilter::Check() const {
@@ -79,12 +84,21 @@ bool RecordFilter::Matches(const BoardRecord& record) const {
 
 DuplicateMap FindDuplicateUids(const std::filesystem::path& folder) {
   DuplicateMap duplicates = LoadSyncState(folder).duplicates;
-  std::map<std::string, std::string> firstByUid;
+  // The earlier burn is the first (start time, then ID), whatever the files' order.
+  using Burn = std::pair<std::string, std::string>;  // start, ID
+  std::map<std::string, std::vector<Burn>> burnsByUid;
   ForEachRecord(folder, [&](const BoardRecord& record) {
     if (!record.Passed() || !record.hasUid) return;
-    const auto [first, inserted] = firstByUid.try_emplace(UidHex(record), record.id.View());
-    if (!inserted) duplicates.try_emplace(std::string(record.id.View()), first->second);
+    burnsByUid[UidHex(record)].emplace_back(FormatRecordTime(record.start).CStr(), record.id.View());
   });
+  for (auto& [uid, burns] : burnsByUid) {
+    if (burns.size() < 2) continue;
+    std::sort(burns.begin(), burns.end());
+    // A record the database already calls the first keeps that verdict.
+    for (std::size_t i = 1; i < burns.size(); ++i) {
+      if (duplicates.find(burns[0].second) == duplicates.end()) duplicates.try_emplace(burns[i].second, burns[0].second);
+    }
+  }
   return duplicates;
 }
 

@@ -34,6 +34,9 @@ std::string RecordFileName(const LocalTime& time) {
   return name;
 }
 
+RecordStore::RecordStore(std::filesystem::path folder, AppendFunction append)
+    : folder_(std::move(folder)), append_(append != nullptr ? append : &AppendDurably) {}
+
 bool RecordStore::Append(const BoardRecord& record) {
   // Reused per thread, so a worker's records do not allocate once it has written one.
   thread_local std::string line;
@@ -42,7 +45,7 @@ bool RecordStore::Append(const BoardRecord& record) {
   line.clear();
   if (!EndsWithNewline(file)) line += '\n';
   AppendRecordJson(line, record);
-  return AppendDurably(file, line);
+  return append_(file, line);
 }
 
 std::vector<std::filesystem::path> RecordFiles(const std::filesystem::path& folder) {
@@ -61,7 +64,8 @@ std::vector<std::filesystem::path> RecordFiles(const std::filesystem::path& fold
 }
 
 std::uint64_t ReadRecordFile(const std::filesystem::path& file, std::uint64_t from,
-                             const RecordVisitor& visit, RecordReadStats& stats) {
+                             const RecordVisitor& visit, RecordReadStats& stats,
+                             const std::function<void(std::uint64_t offset)>& bad) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return from;
   in.seekg(static_cast<std::streamoff>(from));
@@ -76,6 +80,7 @@ std::uint64_t ReadRecordFile(const std::filesystem::path& file, std::uint64_t fr
       if (!visit(record, end)) return offset;
     } else if (!line.empty()) {
       ++stats.tornLines;
+      if (bad) bad(offset);
     }
     offset = end;
   }
@@ -86,10 +91,12 @@ RecordReadStats ForEachRecord(const std::filesystem::path& folder,
                               const std::function<void(const BoardRecord&)>& visit) {
   RecordReadStats stats;
   for (const auto& file : RecordFiles(folder)) {
-    ReadRecordFile(file, 0, [&visit](const BoardRecord& record, std::uint64_t) {
+    const std::uint64_t read = ReadRecordFile(file, 0, [&visit](const BoardRecord& record, std::uint64_t) {
       visit(record);
       return true;
     }, stats);
+    std::error_code error;
+    if (read < std::filesystem::file_size(file, error) && !error) ++stats.tornLines;
   }
   return stats;
 }

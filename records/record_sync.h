@@ -24,12 +24,14 @@ namespace korvex {
 
 inline constexpr std::string_view kSyncStateFileName = "records-sync.state";
 
-// Record ID -> the ID of the record that had the UID first.
-using DuplicateMap = std::map<std::string, std::string, std::less<>>;
+using DuplicateMap = DuplicateIds;
 
 struct SyncState {
   std::map<std::string, std::uint64_t> sentBytes;  // record file name -> bytes sent
   DuplicateMap duplicates;
+  // Records set aside: the record's ID (or "FILE@OFFSET" for a line that is no
+  // record) -> why. They are told once and listed by `korvex records sync`.
+  std::map<std::string, std::string> setAside;
 
   bool operator==(const SyncState&) const = default;
 };
@@ -48,6 +50,14 @@ struct DuplicateUid {
 // that tells the line about it.
 std::string DuplicateUidLine(const DuplicateUid& duplicate);
 
+struct SetAsideRecord {
+  std::string key;     // the record's ID, or FILE@OFFSET
+  std::string reason;
+};
+
+// "record <key> set aside: <reason>".
+std::string SetAsideLine(const SetAsideRecord& record);
+
 struct SyncReport {
   bool connected = false;
   std::size_t sent = 0;
@@ -55,8 +65,23 @@ struct SyncReport {
   std::size_t tornLines = 0;      // skipped: not a whole record
   std::size_t pending = 0;        // whole lines still to send after this pass
   std::vector<DuplicateUid> duplicates;  // found in this pass
+  std::vector<SetAsideRecord> setAside;  // newly set aside in this pass
   std::string error;              // why the pass stopped early
 };
+
+// The sync's state changes, for the operator: the database became unreachable or
+// refused the station, or is back; a record was set aside; a burned UID was burned
+// before.
+struct SyncNews {
+  enum class Kind { kFailing, kRecovered, kSetAside, kDuplicateUid };
+  Kind kind = Kind::kFailing;
+  std::string text;          // one line, never the password
+  std::size_t waiting = 0;   // records waiting for the database
+};
+
+// Whole record lines of the folder's files that the database does not have yet,
+// by the sync state (no database needed).
+std::size_t PendingRecords(const std::filesystem::path& folder);
 
 class RecordSync {
  public:
@@ -81,6 +106,11 @@ class RecordSync {
   void Stop();
 
   SyncReport LastReport() const;
+  // Records sent by this sync's passes since it was made.
+  std::size_t SentSinceStart() const;
+  // Called from the pass's thread on each change; set while the database is failing,
+  // it hears that at once.
+  void OnNews(std::function<void(const SyncNews&)> handler);
   // Called from the sync's thread for each duplicate UID the database reports.
   void OnDuplicate(std::function<void(const DuplicateUid&)> handler);
 
@@ -97,7 +127,10 @@ class RecordSync {
   bool notified_ = false;
   std::chrono::milliseconds retry_{5000};
   SyncReport last_;
+  bool failing_ = false;
+  std::size_t sentSinceStart_ = 0;
   std::function<void(const DuplicateUid&)> onDuplicate_;
+  std::function<void(const SyncNews&)> onNews_;
 };
 
 }  // namespace korvex

@@ -110,18 +110,20 @@ std::string Tile(std::string_view metric, std::string_view label, std::string_vi
 std::string DayChart(const ReportData& data) {
   if (data.days.empty()) return "<p class=\"empty\">No boards in this period.</p>";
   const Frame f{1080, 300, 56, 16, 34, 44};
+  bool weeks = false;
+  const std::map<std::string, YieldCounts> bars = DayBars(data, weeks);
   std::size_t largest = 0;
-  for (const auto& [day, counts] : data.days) largest = std::max(largest, counts.Total());
+  for (const auto& [day, counts] : bars) largest = std::max(largest, counts.Total());
   const Axis axis = NiceAxis(static_cast<double>(largest));
-  std::string svg = SvgOpen(f, "Boards and yield per day") + GridLines(f, axis);
-  const double slot = f.PlotWidth() / static_cast<double>(data.days.size());
+  std::string svg = SvgOpen(f, weeks ? "Boards and yield per week" : "Boards and yield per day") + GridLines(f, axis);
+  const double slot = f.PlotWidth() / static_cast<double>(bars.size());
   const double bar = std::min(64.0, slot * 0.62);
   double x = f.left;
-  for (const auto& [day, c] : data.days) {
+  for (const auto& [day, c] : bars) {
     const double middle = x + slot / 2;
     const double yPass = f.Y(static_cast<double>(c.passed), axis);
     const double yAll = f.Y(static_cast<double>(c.Total()), axis);
-    svg += "<g class=\"day\" data-day=\"" + day + "\" data-passed=\"" + Int(c.passed) +
+    svg += "<g class=\"" + std::string(weeks ? "week" : "day") + "\" data-day=\"" + day + "\" data-passed=\"" + Int(c.passed) +
            "\" data-failed=\"" + Int(c.failed) + "\" data-yield=\"" + Percent(c.Yield()) + "\">";
     svg += "<title>" + day + ": " + Int(c.passed) + " burned, " + Int(c.failed) + " failed</title>";
     svg += Rect(middle - bar / 2, yPass, bar, f.top + f.PlotHeight() - yPass, kPassColour, " rx=\"2\"");
@@ -149,9 +151,9 @@ std::string PortChart(const ReportData& data) {
     const double y = f.top + row * static_cast<double>(port);
     const double share = c.Total() == 0 ? 0 : (c.Yield() - floor) / (100 - floor);
     const bool weak = c.Total() > 0 && c.Yield() < data.all.Yield() - 2;
-    svg += "<g class=\"port\" data-port=\"" + Int(port) + "\" data-passed=\"" + Int(c.passed) +
+    svg += "<g class=\"port\" data-port=\"" + Int(port + 1) + "\" data-passed=\"" + Int(c.passed) +
            "\" data-failed=\"" + Int(c.failed) + "\" data-yield=\"" + Percent(c.Yield()) + "\">";
-    svg += Text(f.left - 10, y + row / 2 + 4, "Port " + Int(port), "end", " class=\"axis-label\"");
+    svg += Text(f.left - 10, y + row / 2 + 4, "Port " + Int(port + 1), "end", " class=\"axis-label\"");
     svg += Rect(f.left, y + row * 0.18, f.PlotWidth(), row * 0.64, "#f0f2f5", " rx=\"4\"");
     svg += Rect(f.left, y + row * 0.18, f.PlotWidth() * share, row * 0.64, weak ? kFailColour : kPassColour,
                 " rx=\"4\"");
@@ -273,6 +275,41 @@ std::string FailedTable(const ReportData& data) {
   return html;
 }
 
+std::string StationTable(const ReportData& data) {
+  if (data.stations.empty()) return "<p class=\"empty\">No boards in this period.</p>";
+  std::string html = "<table class=\"stations\"><thead><tr><th>Station</th><th class=\"num\">Boards</th>"
+                     "<th class=\"num\">Yield</th>";
+  for (std::size_t port = 1; port <= kPortCount; ++port) html += "<th class=\"num\">Port " + Int(port) + "</th>";
+  html += "</tr></thead><tbody>";
+  const auto yield = [](const YieldCounts& c) { return c.Total() == 0 ? std::string("-") : Percent(c.Yield()) + "%"; };
+  for (const auto& [name, counts] : data.stations) {
+    const YieldCounts& all = counts[kPortCount];
+    html += "<tr data-station=\"" + Escape(name) + "\" data-boards=\"" + Int(all.Total()) + "\" data-yield=\"" +
+            Percent(all.Yield()) + "\"><td>" + Escape(name) + "</td><td class=\"num\">" + Int(all.Total()) +
+            "</td><td class=\"num\">" + yield(all) + "</td>";
+    for (std::size_t port = 0; port < kPortCount; ++port) {
+      html += "<td class=\"num\" data-port=\"" + Int(port + 1) + "\" data-boards=\"" + Int(counts[port].Total()) +
+              "\">" + yield(counts[port]) + "</td>";
+    }
+    html += "</tr>";
+  }
+  return html + "</tbody></table>";
+}
+
+std::string DuplicateTable(const ReportData& data) {
+  if (data.duplicates.empty()) return "<p class=\"empty\">No duplicate UIDs.</p>";
+  std::string html = "<table class=\"duplicates\"><thead><tr><th>Started</th><th>Station</th>"
+                     "<th class=\"num\">Port</th><th>UID</th><th>First burned as</th></tr></thead><tbody>";
+  for (const FailedBoard& b : data.duplicates) {
+    const std::string_view uid = std::string_view(b.uidText).substr(b.uidText.starts_with("nandUID: ") ? 9 : 0);
+    html += "<tr data-duplicate-id=\"" + Escape(b.id) + "\" data-first-id=\"" + Escape(b.message) +
+            "\"><td class=\"mono\">" + Escape(b.start) + "</td><td>" + Escape(b.station) + "</td><td class=\"num\">" +
+            Int(static_cast<std::uint64_t>(b.port)) + "</td><td class=\"mono\">" + Escape(uid) +
+            "</td><td class=\"mono\">" + Escape(b.message) + "</td></tr>";
+  }
+  return html + "</tbody></table>";
+}
+
 constexpr const char* kStyle = R"(
 *{box-sizing:border-box}
 body{margin:0;background:#f3f5f8;color:#1f2933;font:14px/1.45 system-ui,-apple-system,"Segoe UI",Roboto,"Noto Sans","DejaVu Sans",sans-serif}
@@ -320,13 +357,27 @@ double YieldCounts::Yield() const {
 
 std::string Percent(double value) { return Format("%.1f", value); }
 
-void ReportData::Add(const BoardRecord& r, bool duplicateUid) {
-  const bool passed = r.Passed();
+void ReportData::Add(const BoardRecord& r, bool duplicateUid, std::string_view firstId) {
+  // A board whose UID another board had first is no good board, whatever its burn.
+  const bool passed = r.Passed() && !duplicateUid;
   const auto count = [passed](YieldCounts& c) { ++(passed ? c.passed : c.failed); };
   count(all);
   count(days[std::string(FormatRecordTime(r.start).View().substr(0, 10))]);
-  if (r.port >= 0 && static_cast<std::size_t>(r.port) < kPortCount) count(ports[static_cast<std::size_t>(r.port)]);
-  if (duplicateUid) ++duplicateUids;
+  auto& station = stations[std::string(r.station.View())];
+  count(station[kPortCount]);
+  if (r.port >= 1 && static_cast<std::size_t>(r.port) <= kPortCount) {
+    count(ports[static_cast<std::size_t>(r.port - 1)]);
+    count(station[static_cast<std::size_t>(r.port - 1)]);
+  }
+  if (duplicateUid) {
+    ++duplicateUids;
+    if (duplicates.size() < kMaxFailedRows) {
+      duplicates.push_back({std::string(r.id.View()), std::string(FormatRecordTime(r.start).View().substr(0, 19)),
+                            std::string(r.station.View()), std::string(r.uidText.View()), std::string(firstId),
+                            r.port, r.reason});
+      duplicates.back().start[10] = ' ';
+    }
+  }
   if (r.chip.known && !r.chip.part.Empty()) {
     PartStats& part = parts[std::string(r.chip.part.View())];
     std::uint32_t skipped = 0;
@@ -339,6 +390,7 @@ void ReportData::Add(const BoardRecord& r, bool duplicateUid) {
     burnMs.push_back(r.durationMs);
     return;
   }
+  if (r.Passed()) return;  // a duplicate: its own table, no failure reason
   ++reasons[static_cast<std::size_t>(r.reason)];
   if (failedBoards.size() == kMaxFailedRows) {
     failedBoards.erase(failedBoards.begin());
@@ -369,6 +421,31 @@ std::vector<HistogramBin> BurnTimeHistogram(std::vector<std::uint64_t> burnMs) {
   return bins;
 }
 
+std::map<std::string, YieldCounts> DayBars(const ReportData& data, bool& weeks) {
+  weeks = data.days.size() > 31;
+  if (!weeks) return data.days;
+  std::map<std::string, YieldCounts> bars;
+  for (const auto& [day, counts] : data.days) {
+    const auto time = ParseRecordTime(day + "T00:00:00.000");
+    if (!time) continue;
+    // Days since 1970-01-01 (a Thursday), back to that week's Monday, and to a date.
+    const int y = time->year - (time->month <= 2);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (time->month > 2 ? time->month - 3 : time->month + 9) + 2) / 5 + time->day - 1;
+    long days = era * 146097L + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+    days -= (days + 3) % 7;
+    const long z = days + 719468, e = z / 146097, d = z - e * 146097;
+    const long ye = (d - d / 1460 + d / 36524 - d / 146096) / 365, dy = d - (365 * ye + ye / 4 - ye / 100);
+    const long mp = (5 * dy + 2) / 153, dd = dy - (153 * mp + 2) / 5 + 1, mm = mp < 10 ? mp + 3 : mp - 9;
+    char monday[48];
+    std::snprintf(monday, sizeof monday, "%04ld-%02ld-%02ld", ye + e * 400 + (mm <= 2), mm, dd);
+    YieldCounts& bar = bars[monday];
+    bar.passed += counts.passed, bar.failed += counts.failed;
+  }
+  return bars;
+}
+
 std::vector<std::pair<BurnEnd, std::size_t>> ParetoOrder(const ReportData& data) {
   std::vector<std::pair<BurnEnd, std::size_t>> order;
   for (std::size_t i = 0; i < data.reasons.size(); ++i) {
@@ -397,10 +474,16 @@ std::string RenderReportHtml(const ReportData& data, std::string_view generatedA
   html += Tile("yield", "Yield", Percent(data.all.Yield()) + "%", "burned of all boards");
   html += Tile("median-burn", "Median burn", Seconds(median) + " s", "95% within " + Seconds(p95) + " s");
   html += "</section>";
+  if (data.demoLeftOut > 0) {
+    html += "<p class=\"note\" data-metric=\"demo-left-out\" data-value=\"" + Int(data.demoLeftOut) + "\">" +
+            Int(data.demoLeftOut) + " demo records (station DEMO) are left out; report --demo counts them.</p>";
+  }
   html += "<section class=\"card\"><h2>Yield per day<small>boards claimed each day</small></h2>"
           "<div class=\"legend\"><span><i style=\"background:" + std::string(kPassColour) +
           "\"></i>burned</span><span><i style=\"background:" + kFailColour +
           "\"></i>failed</span><span>labels: yield</span></div>" + DayChart(data) + "</section>";
+  html += "<section class=\"card\"><h2>Yield per station<small>and per station and port</small></h2>" +
+          StationTable(data) + "</section>";
   html += "<div class=\"row\"><section class=\"card\"><h2>Yield per port<small>burned / boards; red "
           "below the line's yield</small></h2>" + PortChart(data) + "</section>";
   html += "<section class=\"card\"><h2>Failure reasons<small>Pareto: most frequent first, line "
@@ -411,6 +494,8 @@ std::string RenderReportHtml(const ReportData& data, std::string_view generatedA
           TimeChart(data) + "</section></div>";
   html += "<section class=\"card\"><h2>Failed boards<small>latest first</small></h2>" + FailedTable(data) +
           "</section>";
+  html += "<section class=\"card\"><h2>Duplicate UIDs<small>burned boards whose UID an earlier burn "
+          "already had; not counted as burned</small></h2>" + DuplicateTable(data) + "</section>";
   html += "<footer>Generated by korvex on " + Escape(generatedAt) + "</footer></main></body></html>\n";
   return html;
 }

@@ -32,7 +32,7 @@ struct PartStats {
 };
 
 struct FailedBoard {
-  std::string id, start, station, uidText, message;
+  std::string id, start, station, uidText, message;  // message: the first's ID for a duplicate
   std::int32_t port = 0;
   BurnEnd reason = BurnEnd::kNone;
 };
@@ -45,15 +45,20 @@ struct ReportData {
   std::string fromDay, toDay;
   YieldCounts all;
   std::map<std::string, YieldCounts> days;  // by "YYYY-MM-DD" of the start
-  std::array<YieldCounts, kPortCount> ports{};
+  std::array<YieldCounts, kPortCount> ports{};  // ports[0] is Port 1
+  // Per station, and per station and port (ports[0] is Port 1 again).
+  std::map<std::string, std::array<YieldCounts, kPortCount + 1>> stations;  // [kPortCount]: all ports
   std::array<std::size_t, kBurnEndCodes.size()> reasons{};
   std::map<std::string, PartStats> parts;   // boards whose chip matched a table row
   std::vector<std::uint64_t> burnMs;        // durations of burned boards
   std::vector<FailedBoard> failedBoards;    // oldest first
   std::size_t failedNotListed = 0;
   std::size_t duplicateUids = 0;
+  std::size_t demoLeftOut = 0;              // demo records not counted (report --demo counts them)
+  std::vector<FailedBoard> duplicates;      // burned boards whose UID another had first
 
-  void Add(const BoardRecord& record, bool duplicateUid);
+  // A duplicate counts as no burned board in any yield; firstId names the first.
+  void Add(const BoardRecord& record, bool duplicateUid, std::string_view firstId = {});
 };
 
 struct HistogramBin {
@@ -63,6 +68,10 @@ struct HistogramBin {
 // The burn times in bins of the finest round width (0.1, 0.2, 0.5, 1, 2, 5, 10, 15,
 // 30 s ...) that needs no more than 20 of them.
 std::vector<HistogramBin> BurnTimeHistogram(std::vector<std::uint64_t> burnMs);
+
+// The day chart's bars: one per day up to a month, else one per week (by its Monday),
+// so 90 days stay readable. Keys are "YYYY-MM-DD".
+std::map<std::string, YieldCounts> DayBars(const ReportData& data, bool& weeks);
 
 // Reasons of failed boards with their counts, most frequent first (ties in the
 // order of BurnEnd); reasons that never occurred are left out.

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <ctime>
 #include <iostream>
+#include <mutex>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -188,7 +190,7 @@ std::map<std::uint64_t, std::vector<std::uint8_t>> SimHost::NandPieces(int usbPo
 
 bool SimHost::DumpNand(int usbPort, const std::filesystem::path& dir) const {
   const auto board = driver_->BoardOf(usbPort);
-  return board && board->DumpNand(dir / ("board-" + std::to_string(usbPort) + ".nand"));
+  return board && board->DumpNand(dir / ("board-" + std::to_string(usbPort + 1) + ".nand"));
 }
 
 std::vector<std::vector<std::uint8_t>> SimHost::ConfigRecords(int usbPort) const {
@@ -363,6 +365,22 @@ LocalTime SimHost::GetLocalTime() {
   time.millisecond = static_cast<std::uint16_t>(millis);
   time.dayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
   return time;
+}
+
+void SimHost::RandomBytes(std::span<std::uint8_t> out) {
+  if (seeded_) {
+    random_.Fill(out);
+    return;
+  }
+  static std::mutex mutex;
+  static std::random_device device;  // the operating system's source
+  std::lock_guard lock(mutex);
+  for (std::size_t at = 0; at < out.size(); at += 4) {
+    const std::uint32_t word = device();
+    for (std::size_t k = 0; k < 4 && at + k < out.size(); ++k) {
+      out[at + k] = static_cast<std::uint8_t>(word >> (8 * k));
+    }
+  }
 }
 
 void SimHost::Sleep(std::uint32_t milliseconds) {

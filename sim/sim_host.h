@@ -80,7 +80,8 @@ class SimHost : public Host {
   // boards hold the same bytes exactly when their pieces are equal, and comparing
   // them costs what was written, not the chip's size.
   std::map<std::uint64_t, std::vector<std::uint8_t>> NandPieces(int usbPort) const;
-  // Writes board-<usbPort>.nand into dir; false when the file cannot be written.
+  // Writes board-<k>.nand into dir, k = usbPort + 1 as the operator counts ports;
+  // false when the file cannot be written.
   bool DumpNand(int usbPort, const std::filesystem::path& dir) const;
   // Every configuration record the board accepted, oldest first.
   std::vector<std::vector<std::uint8_t>> ConfigRecords(int usbPort) const;
@@ -113,9 +114,13 @@ class SimHost : public Host {
   void SetMessageBoxHandler(std::function<MessageAnswer(const MessageBoxRequest&)> handler);
   // Sleeps are real by default; instant sleeps make tests run at memory speed.
   void SetInstantSleep(bool instant);
-  // RandomBytes answers from a seeded generator, so a simulated line is reproducible;
-  // a fixed seed unless one is set here.
-  void SetRandomSeed(std::uint64_t seed) { random_.Seed(seed); }
+  // RandomBytes answers from the operating system's source, as a real station's, so
+  // simulated boards of stations started together never share a unique ID. A seed
+  // set here makes them reproducible instead (--sim-seed, tests).
+  void SetRandomSeed(std::uint64_t seed) {
+    random_.Seed(seed);
+    seeded_ = true;
+  }
   // The timing model of USB transfers, requests and NAND work (sim/timing.h): off by
   // default; while on, every exchange takes its modelled wall-clock time.
   void SetTimingEnabled(bool enabled);
@@ -150,7 +155,7 @@ class SimHost : public Host {
   MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override;
   LocalTime GetLocalTime() override;
   void Sleep(std::uint32_t milliseconds) override;
-  void RandomBytes(std::span<std::uint8_t> out) override { random_.Fill(out); }
+  void RandomBytes(std::span<std::uint8_t> out) override;
   std::string ModuleFileName() override;
   std::intptr_t SendWindowMessage(WindowHandle window, std::uint32_t message,
                                   std::uintptr_t wParam, std::intptr_t lParam) override;
@@ -177,6 +182,7 @@ class SimHost : public Host {
   std::function<MessageAnswer(const MessageBoxRequest&)> messageBoxHandler_;
   std::atomic<bool> instantSleep_{false};
   SeededRandom random_;
+  std::atomic<bool> seeded_{false};
   std::mutex windowMutex_;  // one message at a time, like a window thread
   WindowProcedure windowProcedure_;
   std::mutex deviceChangeMutex_;  // guards deviceChangeHandler_

@@ -276,6 +276,7 @@ std::optional<SimulatedLine> SimOptionParser::Finish(std::string& error) const {
       return std::nullopt;
     }
     faults.seed = *seed;
+    line.randomSeed = *seed;
   }
   std::ranges::stable_sort(line.events, {}, &PlugEvent::at);
   for (const auto& [port, text] : portFaultPlans_) {

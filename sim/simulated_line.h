@@ -38,6 +38,9 @@ struct SimulatedLine {
   std::map<int, FaultPlan> portFaults;
   std::vector<PlugEvent> events;  // in time order; events of one time in the order given
   bool timing = false;  // the timing model
+  // --sim-seed: the host's random bytes (unique IDs, record IDs) come from this seed,
+  // so a run can be repeated; without it they come from the operating system.
+  std::optional<std::uint64_t> randomSeed;
 
   // USB ports the line needs: one per board, and up to the last port an event or a
   // port's faults name.

@@ -222,10 +222,12 @@ TEST_F(BootStages, EachFailureStopsTheBootWithItsMessage) {
     std::filesystem::remove_all(dir_.path() / "7135");
     ASSERT_TRUE(sim::WritePlaceholderModelFolder(dir_.path(), kModelQx7135, error)) << error;
     c.setup();
+    session_.firstBox.Clear();  // as a burn starts
     EXPECT_EQ(Boot(session_), kBootFailed);
     Lines messages{std::string(c.message)};
     if (c.bootFailMessage) messages.emplace_back(kTextBootFailed);
     EXPECT_EQ(host_->MessageTexts(), messages);
+    EXPECT_EQ(session_.firstBox.View(), c.message);  // the board's record names the step that failed
     EXPECT_EQ(host_->Messages().at(0).port, 5);
     EXPECT_EQ(sim_.TraceText(0), c.trace);
   }

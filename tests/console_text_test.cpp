@@ -84,10 +84,10 @@ TEST(BoardTracker, EachEndGetsItsResultAndTheFirstWordThatExplainsIt) {
     const char* result;
   } cases[] = {
       {BurnEnd::kLinkLost, nullptr, "nandUID: 0102: img_boot.bin disconnected!", false,
-       "unplugged: img_boot.bin disconnected!", "unplugged"},
-      {BurnEnd::kZoneFull, nullptr, "nandUID: 0102: Update nand.bin succeeded!", false, "failed: zone-full", "failed"},
+       "unplugged: img_boot.bin disconnected!", "link-lost"},
+      {BurnEnd::kZoneFull, nullptr, "nandUID: 0102: Update nand.bin succeeded!", false, "failed: zone-full", "zone-full"},
       {BurnEnd::kInterrupted, nullptr, nullptr, false, "interrupted: station closed mid-burn", "interrupted"},
-      {BurnEnd::kLinkLost, nullptr, nullptr, true, "interrupted: station closed mid-burn", "interrupted"},
+      {BurnEnd::kLinkLost, nullptr, nullptr, true, "interrupted: station closed mid-burn", "link-lost"},
       {BurnEnd::kBurned, nullptr, nullptr, true, "done in 0.0 s", "burned"},
   };
   for (const auto& c : cases) {
@@ -117,11 +117,11 @@ TEST(StationSummary, OneRowPerBoardThenTheTotals) {
   tracker.OnProgress(5, kProgressReset, 0, BurnEnd::kChipUnknown, "", t0 + milliseconds(40));
   tracker.OnNotStarted(6, "its device could not be opened", t0);
   EXPECT_EQ(FormatSummary(tracker, 10.0, "/line/log.txt"),
-            "board  port  result       duration  bad blocks  UID        reason\n"
-            "    1     1  burned          8.1 s           0  07ea 0c06\n"
-            "    2     6  failed          0.0 s           0             the board's NAND chip is not in nand_cfg.bin: "
+            "board  port  result        duration  bad blocks  UID        reason\n"
+            "    1     1  burned           8.1 s           0  07ea 0c06\n"
+            "    2     6  chip-unknown     0.0 s           0             the board's NAND chip is not in nand_cfg.bin: "
             "add it with `korvex nand-table add` (Please check nand_cfg.h file!)\n"
-            "    3     7  not started     0.0 s           0             its device could not be opened\n"
+            "    3     7  not-started      0.0 s           0             its device could not be opened\n"
             "boards 3, burned 1, failed 2 (1 not started); wall time 10.0 s; data written 3.8 MiB; "
             "mean rate 480.8 KiB/s while boards burned\n"
             "production log: /line/log.txt\n");
@@ -130,7 +130,7 @@ TEST(StationSummary, OneRowPerBoardThenTheTotals) {
             R"("not_started":1,"wall_time_s":10.000,"bytes_written":4000000,"mean_rate_bytes_per_s":492308,"demo_failed":0,)"
             R"("log":"/line/log.txt"})");
   EXPECT_EQ(ResultJson(tracker.Jobs()[1], tracker.Plan()),
-            R"({"type":"result","port":6,"board":2,"result":"failed","reason":"Please check nand_cfg.h file!",)"
+            R"({"type":"result","port":6,"board":2,"result":"chip-unknown","reason":"Please check nand_cfg.h file!",)"
             R"("duration_s":0.040,"uid":"","bad_blocks":0,"bytes_written":0,"end":"chip-unknown"})");
 }
 

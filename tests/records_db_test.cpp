@@ -21,7 +21,9 @@
 #include "nandtable/nand_cfg.h"
 #include "records/odbc/odbc_database.h"
 #include "records/record_keeper.h"
+#include "records/record_json.h"
 #include "records/record_store.h"
+#include "records/record_sync.h"
 #include "sim/placeholder_home.h"
 #include "sim/sim_host.h"
 #include "temp_dir.h"
@@ -85,6 +87,9 @@ TEST(RecordsDatabase, EightBoardsAndAServerThatGoesAwayLoseNothingAndDoubleNothi
   });
   ASSERT_TRUE(EnsureNandTable(sim));
   ResetPortRecords();
+  int before = -1;
+  ASSERT_TRUE(MakeOdbcRecordDatabase(server.Connection())->InitSchema(before, error)) << error;
+  EXPECT_EQ(before, 0);
   RecordKeeper keeper(home.path(), "LINE1");
   keeper.StartSync(MakeOdbcRecordDatabase(server.Connection()), 100ms);
   SetStationRecordKeeper(&keeper);
@@ -154,6 +159,9 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
   RecordStore(lineB.path()).Append(failedCopy);
   RecordStore(lineB.path()).Append(second);
   const std::string sync = " records sync --records-db '" + server.Connection() + "'";
+  const RunResult init =
+      RunKorvex("--home " + lineA.path().string() + " records init-db --records-db '" + server.Connection() + "'");
+  ASSERT_EQ(init.out, "created the Korvex tables (version 2)\n") << init.err;
 
   const RunResult a = RunKorvex("--home " + lineA.path().string() + sync);
   EXPECT_EQ(a.exitCode, 0) << a.err;
@@ -179,11 +187,86 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
   std::ifstream in(page);
   const std::string html{std::istreambuf_iterator<char>(in), {}};
   for (const std::string& shown :
-       {std::string("data-metric=\"boards\" data-value=\"3\""), std::string("data-metric=\"burned\" data-value=\"2\""),
+       {std::string("data-metric=\"boards\" data-value=\"3\""), std::string("data-metric=\"burned\" data-value=\"1\""),  // a duplicate is no burned board
+        "data-duplicate-id=\"" + std::string(second.id.View()) + "\" data-first-id=\"" + std::string(first.id.View()) + "\"",
+        std::string("data-station=\"B\" data-boards=\"2\" data-yield=\"0.0\""),
+        std::string("data-port=\"3\" data-boards=\"1\">0.0%"),
         "data-failed-id=\"" + std::string(failedCopy.id.View()) + "\" data-reason=\"verify-mismatch\"",
         std::string("1 duplicate UIDs"), std::string("data-part=\"SAMSUNG_K9F1G08U0B\" data-boards=\"3\" data-skipped=\"3\"")}) {
     EXPECT_NE(html.find(shown), std::string::npos) << shown;
   }
+}
+
+// A station with only the grants the docs give: the earlier burn is a UID's first in
+// either order of syncing, a record the reader refuses is set aside while the next one
+// goes, the line-wide query sees both stations, and a refusing or absent server is told
+// (never with the password) and its recovery too.
+TEST(RecordsDatabase, LeastPrivilegeEarlierBurnFirstSetAsideAndToldFailures) {
+  testing::PgServer server;
+  ASSERT_TRUE(server.ok()) << server.failure();
+  testing::TempDir lineA, lineB;
+  const std::string owner = server.Connection();
+  ASSERT_EQ(RunKorvex("--home " + lineA.path().string() + " records init-db --records-db '" + owner + "'").exitCode, 0);
+  server.Query("CREATE ROLE station LOGIN; CREATE ROLE nobody LOGIN; GRANT SELECT ON korvex_schema TO station;"
+               " GRANT SELECT, INSERT ON board_records, board_images TO station;"
+               " GRANT UPDATE (duplicate_uid) ON board_records TO station;");
+  ::setenv("KORVEX_TEST_PASSWORD", "s3cret;}", 1);
+  const auto as = [&](const std::string& role) {
+    std::string text = owner;
+    return text.replace(text.find("Uid=korvex;Pwd=unused;"), 22, "Uid=" + role + ";PwdEnv=KORVEX_TEST_PASSWORD;");
+  };
+  testing::ClockHost host;
+  BoardRecord earlier, later, after;
+  testing::FillSampleRecord(earlier, host, "A", 0, BurnEnd::kBurned);
+  testing::FillSampleRecord(later, host, "B", 1, BurnEnd::kBurned);
+  testing::FillSampleRecord(after, host, "B", 2, BurnEnd::kZoneFull);
+  SetUid(later, earlier.uid, earlier.uidText.View());
+  RecordStore(lineA.path()).Append(earlier);
+  RecordStore(lineB.path()).Append(later);
+  std::string edited;
+  AppendRecordJson(edited, later);
+  const std::string start = FormatRecordTime(later.start).CStr();
+  edited.replace(edited.find(start), 10, "2026-02-31");  // a day that does not exist
+  std::ofstream(lineB.path() / RecordFileName(later.end), std::ios::app) << edited;
+  RecordStore(lineB.path()).Append(after);
+
+  const std::string sync = " records sync --records-db '" + as("station") + "'";
+  const RunResult b = RunKorvex("--home " + lineB.path().string() + sync);  // the later burn arrives first
+  EXPECT_EQ(b.exitCode, 1);
+  EXPECT_NE(b.out.find("set aside: not a whole record"), std::string::npos) << b.out << b.err;
+  EXPECT_NE(b.out.find("sent 2, already in the database 0, duplicate UIDs 0"), std::string::npos) << b.out << b.err;
+  const RunResult a = RunKorvex("--home " + lineA.path().string() + sync);
+  EXPECT_EQ(a.out, "DUPLICATE UID " + std::string(earlier.uidText.View()) + ": record " + std::string(later.id.View()) +
+                       " (first burned: " + std::string(earlier.id.View()) + ")\nsent 1, already in the database 0, "
+                       "duplicate UIDs 1, torn lines skipped 0, pending 0\n") << a.err;
+  EXPECT_EQ(server.Query("SELECT station, port, reason, duplicate_uid FROM board_records ORDER BY started_at"),
+            "A|1|burned|0\nB|2|burned|1\nB|3|zone-full|0\n");
+  // The line-wide query: both stations, the mark from the database, the log's UID form.
+  const RunResult line = RunKorvex("--home " + lineB.path().string() + " records --db '" + as("station") +
+                                   "' --uid '" + std::string(earlier.uidText.View()) + "'");
+  EXPECT_NE(line.out.find("DUPLICATE UID (first: " + std::string(earlier.id.View()) + ")\n2 records, 1 with a duplicate"),
+            std::string::npos) << line.out << line.err;
+
+  RecordSync refused(lineB.path(), MakeOdbcRecordDatabase(as("nobody")));
+  std::vector<SyncNews> news;
+  refused.OnNews([&news](const SyncNews& n) { news.push_back(n); });
+  RecordStore(lineB.path()).Append(after);  // a record of its own to send
+  EXPECT_NE(refused.SyncOnce().error.find("permission denied"), std::string::npos);
+  ASSERT_TRUE(server.Stop());
+  EXPECT_FALSE(refused.SyncOnce().error.empty());
+  ASSERT_TRUE(server.Start());
+  RecordSync back(lineB.path(), MakeOdbcRecordDatabase(as("station")));
+  back.OnNews([&news](const SyncNews& n) { news.push_back(n); });
+  EXPECT_TRUE(back.SyncOnce().error.empty());
+  ASSERT_EQ(news.size(), 1u);  // told once while it stayed failing; a new sync starts well
+  EXPECT_EQ(news[0].kind, SyncNews::Kind::kFailing);
+  EXPECT_NE(news[0].text.find("1 record waits"), std::string::npos) << news[0].text;
+  EXPECT_EQ(news[0].text.find("s3cret"), std::string::npos);
+  // Tables of version 1 (ports 0..7): init-db moves them to 1..8.
+  server.Query("UPDATE korvex_schema SET version = 1; UPDATE board_records SET port = port - 1");
+  EXPECT_EQ(RunKorvex("--home " + lineA.path().string() + " records init-db --records-db '" + owner + "'").out,
+            "upgraded the Korvex tables from version 1 to 2\n");
+  EXPECT_EQ(server.Query("SELECT MIN(port), MAX(port), MAX(version) FROM board_records, korvex_schema"), "1|3|2\n");
 }
 
 }  // namespace

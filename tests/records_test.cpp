@@ -17,6 +17,8 @@
 #include "records/record_store.h"
 #include "records/report.h"
 #include "records/sha256.h"
+#include "records/json_reader.h"
+#include "sim/sim_host.h"
 #include "temp_dir.h"
 
 namespace korvex {
@@ -97,8 +99,8 @@ TEST(BoardRecordJson, RoundTripsAndNoCutLineParses) {
   BoardRecord record;
   testing::FillSampleRecord(record, host, "LINE-3", 5, BurnEnd::kZoneFull,
                             "img_boot.bin zone \"full\"\t\xE5\x9D\x8F\xE5\x9D\x97");
-  EXPECT_EQ(record.id.View().substr(0, 29), "LINE-3-20261203T080000000-p5-");
-  EXPECT_EQ(record.id.Size(), 37u);  // eight random hex digits
+  EXPECT_EQ(record.id.View().substr(0, 29), "LINE-3-20261203T080000000-p6-");  // port 6 of 1..8
+  EXPECT_EQ(record.id.Size(), 45u);  // 16 random hex digits
   EXPECT_EQ(record.durationMs, 1u);  // the clock moved on once between claim and end
 
   std::string line;
@@ -115,10 +117,40 @@ TEST(BoardRecordJson, RoundTripsAndNoCutLineParses) {
   FinishBoardRecord(record, host, BurnEnd::kLinkLost, std::string(254, 'x') + "\xE5\x9D\x8F");
   EXPECT_EQ(record.message.View(), std::string(254, 'x'));
   EXPECT_EQ(back.images[1].blocksSkipped, 1u);
+  // A long path in another encoding (GBK) reads back whole, as valid UTF-8, in every form.
+  const std::string gbk(200, '\xB9');
+  AddImage(record, gbk);
+  ASSERT_EQ(record.images[2].file.View().substr(0, 6), "\xEF\xBF\xBD\xEF\xBF\xBD");
+  std::string stored;
+  AppendRecordJson(stored, record);
+  ASSERT_TRUE(ParseRecordJson(stored.substr(0, stored.size() - 1), back));
+  EXPECT_EQ(back.images[2].file.View(), record.images[2].file.View());
+  const std::string csv = RecordCsvRow(back, "");
+  for (std::size_t i = 0; i < csv.size(); i += std::max<std::size_t>(1, Utf8SequenceLength(csv, i))) {
+    ASSERT_NE(Utf8SequenceLength(csv, i), 0u) << i;
+  }
+  // A version-1 line counted ports from 0: it keeps its meaning.
+  std::string old = line;
+  old.replace(old.find("\"v\":2"), 5, "\"v\":1").replace(old.find("\"port\":6"), 8, "\"port\":5");
+  ASSERT_TRUE(ParseRecordJson(old, back));
+  EXPECT_EQ(back.port, 6);
   // A crash can cut a line anywhere: no cut line passes for a record.
   for (std::size_t length = 0; length < line.size(); ++length) {
     EXPECT_FALSE(ParseRecordJson(line.substr(0, length), back)) << length;
   }
+}
+
+// Simulated boards draw their bytes from the operating system, as real ones: two lines
+// started together never share an ID. --sim-seed makes a run repeatable.
+TEST(BoardRecordIds, RandomBytesComeFromTheSystemUnlessSeeded) {
+  testing::TempDir dir;
+  sim::SimHost a(0, dir.path()), b(0, dir.path());
+  std::array<std::uint8_t, 16> x{}, y{};
+  a.RandomBytes(x), b.RandomBytes(y);
+  EXPECT_NE(x, y);
+  a.SetRandomSeed(7), b.SetRandomSeed(7);
+  a.RandomBytes(x), b.RandomBytes(y);
+  EXPECT_EQ(x, y);
 }
 
 TEST(RecordStore, ATornLastLineStaysApartFromTheNextRecord) {
@@ -157,6 +189,7 @@ TEST(RecordFilter, DaysUidsAndResults) {
       {{}, true, true},                                {{"2026-12-03", "2026-12-03", "", ""}, true, true},
       {{"2026-12-04", "", "", ""}, false, false},      {{"", "2026-12-02", "", ""}, false, false},
       {{"", "", uid.substr(10, 8), ""}, true, false},  {{"", "", spacedUpper, ""}, true, false},
+      {{"", "", std::string(burned.uidText.View()), ""}, true, false},
       {{"", "", "", "passed"}, true, false},           {{"", "", "", "failed"}, false, true},
       {{"", "", "", "link-lost"}, false, true},        {{"", "", "", "zone-full"}, false, false},
   };
@@ -214,13 +247,28 @@ TEST(RecordsCommand, TableCsvAndJsonMarkALocalDuplicateAndCountTornLines) {
   EXPECT_EQ(run.err, "korvex: skipped 1 torn lines (a write cut short)\n");
   run = RunKorvex(base + "records --csv --result chip-unknown");
   EXPECT_EQ(run.out, RecordCsvHeader() + RecordCsvRow(failed, ""));
-  EXPECT_NE(run.out.find(",A,1,Qx7135,"), std::string::npos);
+  EXPECT_NE(run.out.find(",A,2,Qx7135,"), std::string::npos);  // the station's port 1 is the operator's 2
   run = RunKorvex(base + "--json records --result passed");
   std::string expected;
   AppendRecordJson(expected, first);
   const auto typed = [](const std::string& line) { return R"({"type":"record",)" + line.substr(1); };
   EXPECT_EQ(run.out, typed(expected) + typed(RecordJsonLine(again, mark)));
   EXPECT_NE(run.out.find(",\"duplicateOf\":\"" + mark + "\"}\n"), std::string::npos);
+}
+
+// korvex.ini's "verify = on" holds for the console as for the window; --no-verify wins.
+TEST(LineSettings, VerifyOnHoldsForTheConsoleUnlessTheCommandLineSaysOtherwise) {
+  testing::TempDir home;
+  const std::string base = "--home " + home.path().string() + " ";
+  ASSERT_EQ(RunKorvex(base + "sim-home").exitCode, 0);
+  std::ofstream(home.path() / "korvex.ini") << "verify = on\n";
+  const std::string burn = base + "--json station --sim 1 --until-done --nand " + (home.path() / "images/nand.bin").string();
+  ASSERT_EQ(RunKorvex(burn).exitCode, 0);
+  ASSERT_EQ(RunKorvex(burn + " --no-verify").exitCode, 0);
+  EXPECT_EQ(RunKorvex(burn + " --verify --no-verify").exitCode, 2);
+  std::vector<bool> verified;
+  ForEachRecord(home.path(), [&verified](const BoardRecord& r) { verified.push_back(r.options.verify); });
+  EXPECT_EQ(verified, (std::vector<bool>{true, false}));
 }
 
 TEST(RecordsCommand, UsageErrorsNameTheirOption) {
@@ -239,6 +287,26 @@ TEST(RecordsCommand, UsageErrorsNameTheirOption) {
     EXPECT_EQ(run.exitCode, 2) << c.arguments;
     EXPECT_EQ(run.err, c.error) << c.arguments;
   }
+}
+
+// Up to a month a bar per day; past it a bar per week, keyed by its Monday.
+TEST(ReportDayBars, WeeksPastAMonthByTheirMonday) {
+  ReportData data;
+  for (int i = 0; i < 40; ++i) {
+    const std::string day = i < 31 ? "2026-12-" + std::string(i < 9 ? "0" : "") + std::to_string(i + 1)
+                                   : "2027-01-0" + std::to_string(i - 30);
+    data.days[day].passed = 1;
+  }
+  bool weeks = false;
+  std::vector<std::pair<std::string, std::size_t>> bars;
+  for (const auto& [monday, counts] : DayBars(data, weeks)) bars.emplace_back(monday, counts.passed);
+  EXPECT_TRUE(weeks);
+  EXPECT_EQ(bars, (std::vector<std::pair<std::string, std::size_t>>{
+                      {"2026-11-30", 6}, {"2026-12-07", 7}, {"2026-12-14", 7}, {"2026-12-21", 7}, {"2026-12-28", 7},
+                      {"2027-01-04", 6}}));
+  data.days.erase(data.days.lower_bound("2026-12-31"), data.days.end());
+  EXPECT_EQ(DayBars(data, weeks).size(), 30u);
+  EXPECT_FALSE(weeks);
 }
 
 TEST(ReportHistogram, TheFinestRoundWidthOfAtMostTwentyBins) {

@@ -59,7 +59,7 @@ TEST(Report, ChromiumShowsTheNumbersOfTheRecords) {
   RunResult run = RunKorvex(base + "records generate-demo --start 2026-11-30 --days 7");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const auto page = home.path() / "report.html";
-  run = RunKorvex(base + "report --from 2026-12-01 --out " + page.string());
+  run = RunKorvex(base + "report --demo --from 2026-12-01 --out " + page.string());
   ASSERT_EQ(run.exitCode, 0) << run.err;
 
   // Counted here, straight from the files.
@@ -73,7 +73,7 @@ TEST(Report, ChromiumShowsTheNumbersOfTheRecords) {
     const std::string day(FormatRecordTime(r.start).View().substr(0, 10));
     if (day < "2026-12-01") return;
     const std::size_t ok = r.reason == BurnEnd::kBurned ? 0 : 1;
-    ++days[day][ok], ++ports[static_cast<std::size_t>(r.port)][ok], ++(ok == 0 ? passed : failed);
+    ++days[day][ok], ++ports[static_cast<std::size_t>(r.port - 1)][ok], ++(ok == 0 ? passed : failed);
     if (ok == 1) ++reasons[std::string(BurnEndCode(r.reason))];
     else burnMs.push_back(r.durationMs);
     if (r.chip.part.Empty()) return;
@@ -97,7 +97,7 @@ TEST(Report, ChromiumShowsTheNumbersOfTheRecords) {
   for (const auto& [day, c] : days) expected.push_back(counted(day, c));
   EXPECT_EQ(Elements(dom, "day", 4), expected);
   expected.clear();
-  for (std::size_t port = 0; port < kPortCount; ++port) expected.push_back(counted(std::to_string(port), ports[port]));
+  for (std::size_t port = 0; port < kPortCount; ++port) expected.push_back(counted(std::to_string(port + 1), ports[port]));
   EXPECT_EQ(Elements(dom, "port", 4), expected);
   // The Pareto chart: most frequent first, its counts, the cumulative share.
   const std::vector<std::string> pareto = Elements(dom, "reason", 3);

@@ -59,9 +59,9 @@ class StationTest : public ::testing::Test {
                      options);
   }
   std::filesystem::path Image(const char* name) const { return home_.path() / "images" / name; }
-  // Bytes of a board's dumped NAND.
+  // Bytes of a board's dumped NAND (board counted from 0; its file from 1, as the ports).
   Bytes Nand(int board, std::size_t offset, std::size_t length) const {
-    return ReadAt(dump_.path() / ("board-" + std::to_string(board) + ".nand"), offset, length);
+    return ReadAt(dump_.path() / ("board-" + std::to_string(board + 1) + ".nand"), offset, length);
   }
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
@@ -171,7 +171,7 @@ TEST_F(StationTest, AnUnknownChipFailsWithTheLookupsMessagesAsItsReason) {
   for (const std::string& text : {flash, std::string("Please check nand_cfg.h file!")}) {
     EXPECT_NE(run.out.find(R"({"type":"message","port":1,"text":")" + text + R"("})"), std::string::npos) << run.out;
   }
-  EXPECT_EQ(ResultOfPort(run.out, 1), "failed");
+  EXPECT_EQ(ResultOfPort(run.out, 1), "chip-unknown");
   EXPECT_NE(run.out.find(R"("reason":")" + flash + R"(")"), std::string::npos);
   // The console leads with what is wrong and the command that would add the chip.
   const RunResult text = RunKorvex("--home " + home_.path().string() + " station --until-done --sim 1 --sim-chip "
@@ -180,6 +180,11 @@ TEST_F(StationTest, AnUnknownChipFailsWithTheLookupsMessagesAsItsReason) {
                           "no board with it is burned: add the chip with `korvex nand-table add --main 98DA --ext "
                           "761590 --page BYTES --block KIB --oob BYTES --blocks N` (its datasheet gives the sizes) "
                           "(" + flash + ")\n"), std::string::npos) << text.out;
+  // The record keeps the IDs the chip answered.
+  const RunResult listed = RunKorvex("--home " + home_.path().string() + " --json records");
+  EXPECT_NE(listed.out.find(R"("reason":"chip-unknown","message":")" + flash +
+                            R"(","chip":{"mainId":"98da","extId":"761590","part":"","pageSize":0,)"),
+            std::string::npos) << listed.out;
 }
 
 // A part the line has never had, rehearsed before it arrives: its row added to the
@@ -413,9 +418,12 @@ TEST_F(StationTest, EachBoardLeavesARecordWithItsImagesAndReason) {
       R"("result":"failed","reason":"verify-mismatch","message":"loader.bin verify failed: page 1100 reads)"
       R"( back different from what was written!","chip":{"mainId":"ecd3","extId":"589551","part":"SAMSUNG_)");
   ASSERT_NE(failed, std::string::npos) << listed.out;
-  EXPECT_EQ(listed.out.rfind(R"("port":)", failed), listed.out.rfind(R"("port":2,)", failed));
+  EXPECT_EQ(listed.out.rfind(R"("port":)", failed), listed.out.rfind(R"("port":3,)", failed));  // as --sim-fault 3: counts
   EXPECT_NE(listed.out.find(R"("file":")" + Image("res.bin").string() + R"(","size":)"), std::string::npos);
   EXPECT_NE(listed.out.find(R"("firstPage":49664)"), std::string::npos);
+  // The image the failed board ended in is listed, unwritten, with its verdict.
+  EXPECT_NE(listed.out.find(R"(loader.bin","size":)"), std::string::npos);
+  EXPECT_NE(listed.out.find(R"(,"written":false,"verify":"mismatch"})"), std::string::npos) << listed.out;
   EXPECT_NE(listed.out.find(R"("verify":"passed")"), std::string::npos);
 }
 

@@ -133,11 +133,11 @@ std::size_t WriteDemoRecords(RecordStore& store, const DemoPlan& plan) {
         clock = AddMilliseconds(clock, static_cast<std::uint64_t>(20000 + dice.Uniform() * 90000));
         BoardRecord& r = today.emplace_back();
         r.station.Assign(kDemoStationName);
-        r.port = static_cast<std::int32_t>(port);
+        r.port = static_cast<std::int32_t>(port) + 1;  // the operator's numbering
         r.model.Assign(kCpuModels[kModelQx7135].comboText);
         r.options = {false, false, false, true};
         r.start = clock;
-        r.id.Assign("DEMO-" + std::string(FormatRecordTime(clock).View()) + "-p" + std::to_string(port));
+        r.id.Assign("DEMO-" + std::string(FormatRecordTime(clock).View()) + "-p" + std::to_string(port + 1));
 
         double u = dice.Uniform();
         const DemoPart* part = &kParts.back();

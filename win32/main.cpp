@@ -101,6 +101,9 @@ class LineRun {
       keeper_->StartSync(MakeOdbcRecordDatabase(settings_.recordsDb), std::chrono::seconds(5),
                          [](const DuplicateUid& duplicate) { ShowError(DuplicateUidLine(duplicate)); });
     }
+    // A record the disk refused waits in memory; the operator must free space, so it
+    // is a box (the scan meanwhile takes no new board).
+    keeper_->OnWriteNews([](const RecordWriteNews& news) { ShowError(RecordWriteNewsText(news)); });
     SetStationRecordKeeper(keeper_.get());
   }
   ~LineRun() { SetStationRecordKeeper(nullptr); }

@@ -7,6 +7,7 @@
 #include "boot/station_model.h"
 #include "host/win32/device_notifications.h"
 #include "host/win32/utf8.h"
+#include "records/record_keeper.h"
 #include "app/port_workers.h"
 #include "tools/demo_copy.h"
 #include "win32/about_dialog.h"
@@ -113,6 +114,19 @@ void CALLBACK MainDialog::DemoTimerProcedure(HWND window, UINT, UINT_PTR id, DWO
   if (MainDialog* self = FromWindow(window)) self->model_.OnDemoTimer(static_cast<int>(id));
 }
 
+void MainDialog::ShowRecordsWaiting() {
+  std::size_t waiting = 0;
+  if (RecordKeeper* keeper = StationRecordKeeper(); keeper != nullptr && keeper->sync() != nullptr) {
+    const SyncReport last = keeper->sync()->LastReport();
+    if (!last.error.empty()) waiting = last.pending;
+  }
+  if (waiting == titleWaiting_) return;
+  titleWaiting_ = waiting;
+  std::wstring title = baseTitle_;
+  if (waiting > 0) title += Utf8ToWide(" - " + std::to_string(waiting) + " records waiting for the line database");
+  ::SetWindowTextW(window_, title.c_str());
+}
+
 INT_PTR MainDialog::Answer(LRESULT result) {
   ::SetWindowLongPtrW(window_, DWLP_MSGRESULT, result);
   return TRUE;
@@ -125,6 +139,7 @@ INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_TIMER:
       model_.OnTimer(static_cast<int>(wParam));
+      if (wParam == kTimerScan) ShowRecordsWaiting();
       return TRUE;
     case WM_PORT_PROGRESS:
       return Answer(model_.OnPortProgress(wParam, lParam));
@@ -181,6 +196,7 @@ void MainDialog::OnInitDialog() {
   if (!titleSuffix_.empty()) {
     ::SetWindowTextW(window_, (WindowText(window_) + Utf8ToWide(titleSuffix_)).c_str());
   }
+  baseTitle_ = WindowText(window_);
   if (observer_) observer_(window_);
 
   BuildDeviceTables(host_, *tables_);

@@ -85,10 +85,14 @@ class MainDialog : public MainWindowView {
   void LoadArtwork();
   void CreateListFont();
   INT_PTR Answer(LRESULT result);
+  // While records wait for the line's database, the title says how many.
+  void ShowRecordsWaiting();
 
   HINSTANCE instance_;
   Host& host_;
   std::string titleSuffix_;
+  std::wstring baseTitle_;      // the title as set at start, without the waiting count
+  std::size_t titleWaiting_ = 0;
   WindowObserver observer_;
   HWND window_ = nullptr;
   bool modal_ = false;

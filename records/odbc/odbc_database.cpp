@@ -1,5 +1,7 @@
 #include "records/odbc/odbc_database.h"
 
+#include "records/connection_string.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -140,7 +142,12 @@ class Statement {
     return Bind(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3, &times_.back());
   }
 
-  bool Execute() { return ok_ && Check(SQLExecute(handle_)); }
+  // An UPDATE or DELETE that touched no row answers SQL_NO_DATA: done all the same.
+  bool Execute() {
+    if (!ok_) return false;
+    const SQLRETURN r = SQLExecute(handle_);
+    return r == SQL_NO_DATA || Check(r);
+  }
   // False at the end of the rows (or on an error: see ok()).
   bool Fetch() {
     if (!ok_) return false;
@@ -250,16 +257,20 @@ constexpr const char* kInsertImage =
     "INSERT INTO board_images (record_id, position, file, size, sha256, first_page, end_page,"
     " blocks_skipped, written, verify) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
-// Records with their images, one row per image (or one row without), in the order
-// the records started.
+// One chunk of records with their images, one row per image (or one row without),
+// in the order the records started: those after the last one of the previous chunk
+// (its start, its ID). A driver holds a whole result in memory, so a line's months
+// are read a chunk at a time.
+constexpr std::size_t kRecordsPerChunk = 500;  // the LIMIT below
 constexpr const char* kSelectRecords =
     "SELECT r.id, r.station, r.port, r.model, r.started_at, r.ended_at, r.duration_ms, r.reason,"
     " r.message, r.chip_main_id, r.chip_ext_id, r.chip_part, r.page_size, r.block_size,"
     " r.spare_size, r.blocks, r.uid, r.uid_text, r.format_after, r.erase_chip, r.fs_format,"
     " r.verify, r.duplicate_uid, i.file, i.size, i.sha256, i.first_page, i.end_page,"
-    " i.blocks_skipped, i.written, i.verify FROM board_records r"
-    " LEFT JOIN board_images i ON i.record_id = r.id"
-    " WHERE r.started_at >= ? AND r.started_at <= ? ORDER BY r.started_at, r.id, i.position";
+    " i.blocks_skipped, i.written, i.verify FROM (SELECT * FROM board_records"
+    " WHERE started_at <= ? AND (started_at > ? OR (started_at = ? AND id > ?))"
+    " ORDER BY started_at, id LIMIT 500) r"  // kRecordsPerChunk
+    " LEFT JOIN board_images i ON i.record_id = r.id ORDER BY r.started_at, r.id, i.position";
 
 class OdbcRecordDatabase final : public RecordDatabase {
  public:
@@ -270,6 +281,13 @@ class OdbcRecordDatabase final : public RecordDatabase {
   }
 
   bool Open(std::string& error) override {
+    if (dbc_ != SQL_NULL_HDBC) return true;
+    checkSchema_ = true;
+    return Connect(error);
+  }
+
+  // Connects; with checkSchema_ also checks the tables' version.
+  bool Connect(std::string& error) {
     if (dbc_ != SQL_NULL_HDBC) return true;
     if (environment_ == SQL_NULL_HENV) {
       if (!Ok(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment_))) {
@@ -285,24 +303,45 @@ class OdbcRecordDatabase final : public RecordDatabase {
     }
     // A server that is away must not hold the sync for long; it tries again later.
     SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT, AttributeValue(5), 0);
+    ResolvedConnection resolved = ResolveConnection(connection_);
+    if (!resolved.error.empty()) {
+      error = resolved.error;
+      SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+      dbc_ = SQL_NULL_HDBC;
+      return false;
+    }
+    secrets_ = resolved.secrets;
     std::array<SQLCHAR, 1024> completed{};
     SQLSMALLINT length = 0;
-    const SQLRETURN r = SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(connection_.data()),
+    const SQLRETURN r = SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(resolved.text.data()),
                                          SQL_NTS, completed.data(), completed.size(), &length,
                                          SQL_DRIVER_NOPROMPT);
+    // The completed string may hold the password: it is not kept.
+    completed.fill(0);
+    std::fill(resolved.text.begin(), resolved.text.end(), '\0');
     if (!Ok(r)) {
-      error = Diagnostics(SQL_HANDLE_DBC, dbc_);
+      error = Hidden(Diagnostics(SQL_HANDLE_DBC, dbc_));
       SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
       dbc_ = SQL_NULL_HDBC;
       return false;
     }
     connected_ = true;
     SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, AttributeValue(SQL_AUTOCOMMIT_OFF), 0);
-    if (!EnsureSchema(error)) {
+    if (checkSchema_ && !CheckSchema(error)) {
       Close();
       return false;
     }
+    checkSchema_ = false;
     return true;
+  }
+
+  bool InitSchema(int& before, std::string& error) override {
+    Close();
+    checkSchema_ = false;
+    if (!Connect(error)) return false;
+    const bool done = CreateOrUpgrade(before, error);
+    Close();
+    return done;
   }
 
   void Close() override {
@@ -321,20 +360,41 @@ class OdbcRecordDatabase final : public RecordDatabase {
     if (!Open(result.error)) return result;
     // A second try covers a race with another station or a second sync: the
     // integrity error it gets means the row it is about to add is there now.
+    std::string state;
     for (int attempt = 0; attempt < 2; ++attempt) {
-      std::string state;
+      state.clear();
       result = TryInsert(record, state);
       if (result.outcome == InsertOutcome::kFailed) {
         SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
       } else if (!Ok(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT))) {
         // Only a commit the server confirmed counts as sent: a server that went away
         // in between gets the record again, and its ID tells if it arrived after all.
-        result = {InsertOutcome::kFailed, {}, Diagnostics(SQL_HANDLE_DBC, dbc_, &state)};
+        result = {InsertOutcome::kFailed, {}, {}, Diagnostics(SQL_HANDLE_DBC, dbc_, &state)};
       }
       if (result.outcome != InsertOutcome::kFailed || !state.starts_with("23")) break;
     }
+    // Class 22 is the record's own data (a day that does not exist, a value out of
+    // range): the connection is fine, and the records after it go on.
+    if (result.outcome == InsertOutcome::kFailed && state.starts_with("22")) {
+      result.outcome = InsertOutcome::kRejected;
+      return result;
+    }
     if (result.outcome == InsertOutcome::kFailed) Close();
     return result;
+  }
+
+  bool Duplicates(DuplicateIds& out, std::string& error) override {
+    if (!Open(error)) return false;
+    Statement select(dbc_, "SELECT d.id, f.id FROM board_records d JOIN board_records f ON f.uid = d.uid"
+                           " AND f.result = 'passed' AND f.duplicate_uid = 0 WHERE d.duplicate_uid = 1");
+    if (select.Execute()) {
+      while (select.Fetch()) out[select.GetText(1).value_or("")] = select.GetText(2).value_or("");
+    }
+    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
+    if (select.ok()) return true;
+    error = select.error();
+    Close();
+    return false;
   }
 
   bool ForEach(std::string_view fromDay, std::string_view toDay, const DatabaseRecordVisitor& visit,
@@ -349,29 +409,38 @@ class OdbcRecordDatabase final : public RecordDatabase {
       error = "days are given as YYYY-MM-DD";
       return false;
     }
-    Statement select(dbc_, kSelectRecords);
-    select.Time(*from).Time(*to);
+    LocalTime after = *from;
+    std::string afterId;  // "" sorts before every ID: the first chunk starts at `from`
     BoardRecord record;
-    bool duplicate = false, pending = false;
-    if (select.Execute()) {
-      while (select.Fetch()) {
-        const std::string id = select.GetText(1).value_or("");
-        if (!pending || id != record.id.View()) {
-          if (pending) visit(record, duplicate);
-          duplicate = ReadRecordColumns(select, id, record);
-          pending = true;
+    for (;;) {
+      Statement select(dbc_, kSelectRecords);
+      // The first chunk takes records that start exactly at `from` too.
+      select.Time(*to).Time(after).Time(after).Text(afterId);
+      bool duplicate = false, pending = false;
+      std::size_t records = 0;
+      if (select.Execute()) {
+        while (select.Fetch()) {
+          const std::string id = select.GetText(1).value_or("");
+          if (!pending || id != record.id.View()) {
+            if (pending) visit(record, duplicate);
+            duplicate = ReadRecordColumns(select, id, record);
+            pending = true;
+            ++records;
+          }
+          ReadImageColumns(select, record);
         }
-        ReadImageColumns(select, record);
       }
+      SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
+      if (!select.ok()) {
+        error = select.error();
+        Close();
+        return false;
+      }
+      if (pending) visit(record, duplicate);
+      if (records < kRecordsPerChunk) return true;
+      after = record.start;
+      afterId = std::string(record.id.View());
     }
-    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
-    if (!select.ok()) {
-      error = select.error();
-      Close();
-      return false;
-    }
-    if (pending) visit(record, duplicate);
-    return true;
   }
 
  private:
@@ -382,38 +451,70 @@ class OdbcRecordDatabase final : public RecordDatabase {
     return false;
   }
 
-  bool EnsureSchema(std::string& error) {
-    for (const char* sql : kCreateTables) {
-      if (!Run(sql, error)) {
-        SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-        return false;
-      }
-    }
+  // The tables' version, 0 when there are none yet; nullopt after an error.
+  std::optional<std::int64_t> SchemaVersion(std::string& error) {
     Statement version(dbc_, "SELECT MAX(version) FROM korvex_schema");
     if (!version.Execute() || !version.Fetch()) {
+      // No such table (PostgreSQL's 42P01, ODBC's 42S02); anything else, such as no
+      // privilege (42501), is told as the server says it.
+      if (version.state() == "42P01" || version.state() == "42S02") return 0;
       error = version.error();
-      return false;
+      return std::nullopt;
     }
-    const std::optional<std::int64_t> found = version.GetNumber(1);
-    if (found && *found > kSchemaVersion) {
-      error = "the database's tables are of version " + std::to_string(*found) +
-              ", newer than this station's " + std::to_string(kSchemaVersion);
+    return version.GetNumber(1).value_or(0);
+  }
+
+  // A station only reads and inserts: the tables are made by init-db.
+  bool CheckSchema(std::string& error) {
+    const std::optional<std::int64_t> found = SchemaVersion(error);
+    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+    if (!found) return false;
+    if (*found == kSchemaVersion) return true;
+    const std::string fix = "; the database's owner runs 'korvex records init-db --records-db CONN' once";
+    if (*found == 0) {
+      error = "the database has no Korvex tables yet" + fix;
+    } else if (*found < kSchemaVersion) {
+      error = "the database's tables are of version " + std::to_string(*found) + ", older than this station's " +
+              std::to_string(kSchemaVersion) + fix;
+    } else {
+      error = "the database's tables are of version " + std::to_string(*found) + ", newer than this station's " +
+              std::to_string(kSchemaVersion) + ": this station needs an update";
+    }
+    return false;
+  }
+
+  // Creates the tables, or brings older ones to this version, in one transaction.
+  bool CreateOrUpgrade(int& before, std::string& error) {
+    const auto fail = [&](std::string text) {
+      error = std::move(text);
       SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
       return false;
+    };
+    const std::optional<std::int64_t> found = SchemaVersion(error);
+    if (!found) return fail(error);
+    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);  // a failed look ends its transaction
+    before = static_cast<int>(*found);
+    if (*found > kSchemaVersion) {
+      return fail("the database's tables are of version " + std::to_string(*found) + ", newer than this program's " +
+                  std::to_string(kSchemaVersion));
     }
-    if (!found) {
+    for (const char* sql : kCreateTables) {
+      if (!Run(sql, error)) return fail(error);
+    }
+    // Version 1 numbered ports 0..7; the line's screens and records say 1..8.
+    if (*found == 1 && !Run("UPDATE board_records SET port = port + 1", error)) return fail(error);
+    if (*found != kSchemaVersion) {
+      if (!Run("DELETE FROM korvex_schema", error)) return fail(error);
       Statement insert(dbc_, "INSERT INTO korvex_schema (version) VALUES (?)");
       insert.Number(kSchemaVersion);
-      if (!insert.Execute()) {
-        error = insert.error();
-        SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-        return false;
-      }
+      if (!insert.Execute()) return fail(insert.error());
     }
     if (Ok(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT))) return true;
     error = Diagnostics(SQL_HANDLE_DBC, dbc_);
     return false;
   }
+
+  std::string Hidden(std::string text) const { return HideSecrets(std::move(text), secrets_); }
 
   InsertResult TryInsert(const BoardRecord& r, std::string& state) {
     InsertResult result;
@@ -427,19 +528,32 @@ class OdbcRecordDatabase final : public RecordDatabase {
     Statement known(dbc_, "SELECT COUNT(*) FROM board_records WHERE id = ?");
     known.Text(id);
     if (!known.Execute() || !known.Fetch()) return fail(known);
-    if (known.GetNumber(1).value_or(0) > 0) return {InsertOutcome::kAlreadyStored, {}, {}};
+    if (known.GetNumber(1).value_or(0) > 0) return {InsertOutcome::kAlreadyStored, {}, {}, {}};
 
     std::string uid;
     if (r.hasUid) AppendHex(uid, r.uid);
     bool duplicate = false;
     if (r.Passed() && r.hasUid) {
-      Statement first(dbc_, "SELECT id FROM board_records WHERE uid = ? AND result = 'passed'"
+      Statement first(dbc_, "SELECT id, started_at FROM board_records WHERE uid = ? AND result = 'passed'"
                             " AND duplicate_uid = 0");
       first.Text(uid);
       if (!first.Execute()) return fail(first);
       if (first.Fetch()) {
-        duplicate = true;
-        result.firstId = first.GetText(1).value_or("");
+        std::string firstId = first.GetText(1).value_or("");
+        const LocalTime firstStart = first.GetTime(2);
+        // The earlier burn is the first, whichever station sent its record first.
+        const std::string mine = FormatRecordTime(r.start).CStr(), theirs = FormatRecordTime(firstStart).CStr();
+        if (std::pair(theirs, firstId) <= std::pair(mine, id)) {
+          duplicate = true;
+          result.firstId = std::move(firstId);
+          result.duplicateId = id;
+        } else {
+          Statement mark(dbc_, "UPDATE board_records SET duplicate_uid = 1 WHERE id = ?");
+          mark.Text(firstId);
+          if (!mark.Execute()) return fail(mark);
+          result.firstId = id;
+          result.duplicateId = std::move(firstId);
+        }
       } else if (!first.ok()) {
         return fail(first);
       }
@@ -468,7 +582,7 @@ class OdbcRecordDatabase final : public RecordDatabase {
       image.Text(kVerifyCodes[static_cast<std::size_t>(m.verify)]);
       if (!image.Execute()) return fail(image);
     }
-    result.outcome = duplicate ? InsertOutcome::kDuplicateUid : InsertOutcome::kInserted;
+    result.outcome = result.duplicateId.empty() ? InsertOutcome::kInserted : InsertOutcome::kDuplicateUid;
     return result;
   }
 
@@ -522,6 +636,8 @@ class OdbcRecordDatabase final : public RecordDatabase {
   }
 
   std::string connection_;
+  std::vector<std::string> secrets_;  // the password's text, kept out of every message
+  bool checkSchema_ = false;
   SQLHENV environment_ = SQL_NULL_HENV;
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   bool connected_ = false;

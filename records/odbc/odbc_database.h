@@ -3,7 +3,7 @@
 // Any driver that takes plain SQL with CREATE ... IF NOT EXISTS and partial indexes
 // serves; PostgreSQL is the one the tests run against.
 //
-// Tables (created when absent):
+// Tables (made by `korvex records init-db`; a station only reads and inserts):
 //   korvex_schema  (version)                      the layout's version, kSchemaVersion
 //   board_records  one row per record; duplicate_uid = 1 marks a burned board whose
 //                  UID a burned board already had (the unique index on the UID of
@@ -17,7 +17,8 @@
 
 namespace korvex {
 
-inline constexpr int kSchemaVersion = 1;
+// 2: ports are numbered 1..8 (version 1 stored 0..7; init-db upgrades).
+inline constexpr int kSchemaVersion = 2;
 
 // Nothing is connected until Open. The connection string is handed to the driver
 // manager as it is, e.g. "Driver={PostgreSQL Unicode};Server=db;Port=5432;
