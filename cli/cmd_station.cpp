@@ -436,17 +436,12 @@ void RunScanLoop(const StationJob& job, StationLine& line, PortScheduler& schedu
       plugAt.reset();
     }
     if (now >= nextScan) {
-<<<<<<< HEAD
       const bool eventsDone = simulated == nullptr || !simulated->EventsPending();
-      lineSettled = scheduler.Scan(job.settings).postponed == 0 && eventsDone;
-=======
-      const bool eventsDone = !host.EventsPending();
       const ScanResult scan = scheduler.Scan(job.settings);
       lineSettled = scan.postponed == 0 && eventsDone;
       for (std::size_t port = 0; port < kPortCount; ++port) {
         window.NoteHeld(static_cast<int>(port), scan.heldForRecords[port]);
       }
->>>>>>> issue15
       NoteClaimedPorts(seen);
       for (std::size_t port = 0; port < kPortCount; ++port) {
         const bool failed = g_portSlots[port].state == kPortStartFailed;

@@ -365,7 +365,8 @@ StationView::Frame StationView::FrameLocked(std::uint32_t boardsStarted, Clock::
     const BoardJob* job = tracker_.Latest(port);
     std::string row = "  " + std::to_string(port + 1) + "   ";
     if (held_[static_cast<std::size_t>(port)] && (job == nullptr || job->finished)) {
-      lines.push_back(row + std::string(kHeldText));
+      frame.lines.push_back(row + std::string(kHeldText));
+      frame.colours.emplace_back();
       continue;
     }
     if (job == nullptr) {
