@@ -25,6 +25,9 @@ class StationBurnEvents final : public BurnEvents {
   void ChipIdentified(const DeviceSession& session) override;
   void ImageDone(const ImageWritten& written) override;
   void Ended(BurnEnd end, const DeviceSession& session) override;
+  // The job's checks before anything is written: its images, then hook_before.
+  std::optional<Refusal> BeforeWriting(const DeviceSession& session) override;
+  bool UidFirst() override;
   // The scan frees the slot of a board that went away.
   bool Unplugged() override;
 
@@ -33,12 +36,15 @@ class StationBurnEvents final : public BurnEvents {
   void BeginRecord(const PortContext& context);
 
  private:
+  void RunHookAfter(const BoardRecord& record);
+
   Host& host_;
   WindowHandle window_;
   std::int32_t port_;
   const JobSettings* settings_ = nullptr;
   std::string lastLine_;  // the board's last log line, while the station keeps records
   BoardRecord* record_ = nullptr;  // while the station keeps records
+  bool uidMade_ = false;
 };
 
 }  // namespace korvex

@@ -44,6 +44,8 @@ bool ReadFilter(const ParsedArgs& args, RecordFilter& filter) {
   filter.toDay = args.Get("--to");
   filter.uid = args.Get("--uid");
   filter.result = args.Get("--result");
+  filter.job = args.Get("--job");
+  filter.lot = args.Get("--lot");
   const std::string error = filter.Check();
   if (error.empty()) return true;
   UsageError(error);
@@ -129,7 +131,7 @@ int RunRecords(const CommandContext& context) {
   static constexpr OptionSpec kOptions[] = {
       {"--from", true},  {"--to", true},         {"--uid", true},  {"--result", true},
       {"--csv", false},  {"--records-db", true}, {"--days", true}, {"--boards", true},
-      {"--seed", true},  {"--start", true},
+      {"--seed", true},  {"--start", true},      {"--job", true},  {"--lot", true},
   };
   std::string error;
   const auto args = ParseArgs(context.args, kOptions, error);
@@ -146,7 +148,8 @@ int RunRecords(const CommandContext& context) {
 }
 
 int RunReport(const CommandContext& context) {
-  static constexpr OptionSpec kOptions[] = {{"--from", true}, {"--to", true}, {"--db", true}, {"--out", true}};
+  static constexpr OptionSpec kOptions[] = {{"--from", true}, {"--to", true}, {"--db", true}, {"--out", true},
+                                            {"--job", true}, {"--lot", true}};
   std::string error;
   const auto args = ParseArgs(context.args, kOptions, error);
   if (!args) return UsageError(error);
@@ -163,7 +166,9 @@ int RunReport(const CommandContext& context) {
     if (!DatabaseConnection(context, *args, "--db", connection)) return kExitUsage;
     auto database = MakeOdbcRecordDatabase(connection);
     if (!database->ForEach(filter.fromDay, filter.toDay,
-                           [&data](const BoardRecord& record, bool duplicate) { data.Add(record, duplicate); },
+                           [&data, &filter](const BoardRecord& record, bool duplicate) {
+                             if (filter.Matches(record)) data.Add(record, duplicate);
+                           },
                            error)) {
       std::cerr << "korvex: database: " << error << "\n";
       return kExitFailed;

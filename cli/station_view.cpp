@@ -197,6 +197,17 @@ void StationView::ShowLogLineLost(std::string_view file) {
   }
 }
 
+void StationView::ShowHookFailed(int port, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  std::cerr << "korvex: " << text << std::endl;
+  if (style_ == ConsoleStyle::Json) {
+    std::cout << JsonObject().Add("type", "hook-failed").Add("port", port + 1).Add("hook", "hook_after").Add("text", text).Str()
+              << std::endl;
+  } else if (style_ == ConsoleStyle::Live) {
+    AddRecentLocked(std::string(text));
+  }
+}
+
 void StationView::ShowLogLine(std::string_view line) {
   const std::string_view message = LogMessage(line);
   std::lock_guard lock(mutex_);

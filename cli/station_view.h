@@ -45,6 +45,8 @@ class StationView {
   // A message box of a worker or of the station, answered OK by the caller.
   void ShowMessage(const MessageBoxRequest& request);
   void ShowLogLineLost(std::string_view file);
+  // A job's hook_after failed for the board on port (0-based); the board keeps its result.
+  void ShowHookFailed(int port, std::string_view text);
   // A line the production log just received.
   void ShowLogLine(std::string_view line);
   // A claimed port whose job could not start.

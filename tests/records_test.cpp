@@ -120,12 +120,17 @@ TEST(RecordFilter, DaysUidsAndResults) {
   std::string uid;
   AppendHex(uid, burned.uid);
   const std::string spacedUpper = std::string(FormatUidText(burned.uid).View().substr(9, 14));
+  burned.identity.job.Assign("R1");
+  burned.identity.lot.Assign("L1");
+  failed.identity.job.Assign("R1");
   const struct { RecordFilter filter; bool burned, failed; } kCases[] = {
-      {{}, true, true},                                {{"2026-12-03", "2026-12-03", "", ""}, true, true},
-      {{"2026-12-04", "", "", ""}, false, false},      {{"", "2026-12-02", "", ""}, false, false},
-      {{"", "", uid.substr(10, 8), ""}, true, false},  {{"", "", spacedUpper, ""}, true, false},
-      {{"", "", "", "passed"}, true, false},           {{"", "", "", "failed"}, false, true},
-      {{"", "", "", "link-lost"}, false, true},        {{"", "", "", "zone-full"}, false, false},
+      {{}, true, true},                                        {{"2026-12-03", "2026-12-03", "", "", "", ""}, true, true},
+      {{"2026-12-04", "", "", "", "", ""}, false, false},      {{"", "2026-12-02", "", "", "", ""}, false, false},
+      {{"", "", uid.substr(10, 8), "", "", ""}, true, false},  {{"", "", spacedUpper, "", "", ""}, true, false},
+      {{"", "", "", "passed", "", ""}, true, false},           {{"", "", "", "failed", "", ""}, false, true},
+      {{"", "", "", "link-lost", "", ""}, false, true},        {{"", "", "", "zone-full", "", ""}, false, false},
+      {{"", "", "", "", "R1", ""}, true, true},                {{"", "", "", "", "R", ""}, false, false},
+      {{"", "", "", "", "R1", "L1"}, true, false},             {{"", "", "", "", "", "L"}, false, false},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(c.filter.Check(), "");
@@ -133,8 +138,8 @@ TEST(RecordFilter, DaysUidsAndResults) {
     EXPECT_EQ(c.filter.Matches(failed), c.failed) << c.filter.fromDay << c.filter.uid << c.filter.result;
   }
   using F = RecordFilter;
-  for (const F& bad : {F{"2026-02-29", "", "", ""}, F{"", "12/03", "", ""}, F{"2026-12-04", "2026-12-03", "", ""},
-                       F{"", "", "", "broken"}}) {
+  for (const F& bad : {F{"2026-02-29", "", "", "", "", ""}, F{"", "12/03", "", "", "", ""},
+                       F{"2026-12-04", "2026-12-03", "", "", "", ""}, F{"", "", "", "broken", "", ""}}) {
     EXPECT_NE(bad.Check(), "") << bad.fromDay << bad.toDay << bad.result;
   }
 }

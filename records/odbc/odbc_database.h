@@ -9,6 +9,8 @@
 //                  UID a burned board already had (the unique index on the UID of
 //                  burned boards skips those rows, so they are kept, and reported)
 //   board_images   one row per image of a record
+// Layout 2 added the job, lot, work order and operator columns; opening a layout-1
+// database adds them (empty for the rows already there).
 
 #include <memory>
 #include <string>
@@ -17,7 +19,7 @@
 
 namespace korvex {
 
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 // Nothing is connected until Open. The connection string is handed to the driver
 // manager as it is, e.g. "Driver={PostgreSQL Unicode};Server=db;Port=5432;
