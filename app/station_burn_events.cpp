@@ -102,7 +102,7 @@ std::optional<BurnEvents::Refusal> StationBurnEvents::BeforeWriting(const Device
   if (auto changed = job->ChangedImage()) return Refusal{BurnEnd::kImageChanged, std::move(*changed)};
   if (!job->HasHookBefore()) return std::nullopt;
   if (auto refused = job->RunHookBefore(host_, job->BoardJson(port_, session, uidMade_))) {
-    return Refusal{BurnEnd::kHookRefused, "hook_before refused the board: " + *refused};
+    return Refusal{BurnEnd::kHookRefused, std::move(*refused)};
   }
   return std::nullopt;
 }
