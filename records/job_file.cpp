@@ -113,12 +113,16 @@ class Parser {
                                  : "the job has no image (nand = PATH)");
     for (std::size_t image = 0; image < kImageCount; ++image) {
       if (image != kNandBin && job_.included[image] && !job_.advanced) {
+        number_ = imageLines_[image];
         Fail(std::string(kImageKeys[image]) + " needs advanced = on; in normal mode it comes from nand.bin's folder");
       }
     }
+    number_ = 0;
     ResolveJobImages(job_);
     if (!job_.advanced && job_.included[kNandBin] && !job_.given[kNandBin].ends_with(kImageFileNames[kNandBin])) {
+      number_ = imageLines_[kNandBin];
       Fail("in normal mode nand's file name must end in nand.bin; the other images are named after it");
+      number_ = 0;
     }
     for (std::size_t image = 0; image < kImageCount; ++image) {
       const std::string name(kImageFileNames[image]);
@@ -145,6 +149,7 @@ class Parser {
     if (value.empty()) return Fail(std::string(kImageKeys[image]) + " needs the image's path");
     job_.included[image] = true;
     job_.given[image] = value;
+    imageLines_[image] = number_;
   }
 
   void Hash(std::string_view name, std::string_view value) {
@@ -163,6 +168,7 @@ class Parser {
   JobFile job_;
   bool modelSet_ = false;
   std::array<bool, kImageCount> hashed_{};
+  std::array<int, kImageCount> imageLines_{};
   std::vector<std::string> seen_;
   std::vector<std::string> errors_;
 };
