@@ -39,7 +39,9 @@ std::string PathForJob(const std::string& given, const std::filesystem::path& jo
   return PathToUtf8(relative.empty() ? absolute : std::filesystem::path(relative.generic_string()));
 }
 
-int NewJob(const ParsedArgs& args) {
+int CheckJob(const CommandContext& context, const std::string& fileName);
+
+int NewJob(const CommandContext& context, const ParsedArgs& args) {
   for (const std::string_view required : {"--name", "--model", "--out"}) {
     if (!args.Has(required)) return UsageError("job new needs " + std::string(required));
   }
@@ -89,6 +91,8 @@ int NewJob(const ParsedArgs& args) {
     std::cerr << "korvex: cannot write " << PathToUtf8(out) << "\n";
     return kExitFailed;
   }
+  // JSON has no words for "written": the new file's check says what it holds.
+  if (context.json) return CheckJob(context, PathToUtf8(out));
   std::cout << "wrote job " << job.name << " to " << PathToUtf8(out) << "\n";
   for (std::size_t image = 0; image < kImageCount; ++image) {
     if (job.included[image]) {
@@ -151,7 +155,7 @@ int RunJob(const CommandContext& context) {
   const std::string action = args->positional.empty() ? "" : args->positional[0];
   if (action == "new") {
     if (args->positional.size() > 1) return UsageError("unexpected argument '" + args->positional[1] + "'");
-    return NewJob(*args);
+    return NewJob(context, *args);
   }
   if (action == "check") {
     if (args->positional.size() != 2) return UsageError("job check takes one job FILE");

@@ -288,7 +288,9 @@ TEST_F(StationTest, EveryJsonObjectFollowsTheSchema) {
         "check-config --model 7135 " + gbk.string(), "devices --sim 2", "nand-table list",
         "nand-table lookup ECD3:589551", "nand-table lookup 1234",
         "nand-table add --main ECD3 --ext 589551 --page 2048 --block 128 --oob 64 --blocks 8192 --name A",
-        "nand-table delete 92"}) {
+        "nand-table delete 92",
+        "job new --name S --model 7135 --hook-after false --out " + (dump_.path() / "s.job").string() + nand,
+        "station --until-done --sim 1 --job " + (dump_.path() / "s.job").string()}) {
     stream += RunKorvex(home + command).out;
   }
   const std::filesystem::path lines = dump_.path() / "stream.jsonl";
@@ -312,7 +314,7 @@ TEST_F(StationTest, EveryJsonObjectFollowsTheSchema) {
   std::string out(4096, '\0');
   out.resize(std::fread(out.data(), 1, out.size(), pipe));
   EXPECT_EQ(::pclose(pipe), 0) << out;
-  EXPECT_EQ(out, "16\n");  // every type the schema names shows up
+  EXPECT_EQ(out, "19\n");  // every type the schema names shows up
 }
 
 // Every claimed board leaves a record: a verified burn with its images, and a board
