@@ -1,6 +1,7 @@
 #include "app/line_job.h"
 
 #include <atomic>
+#include <cstdio>
 
 #include "host/paths.h"
 #include "records/json_reader.h"
@@ -87,10 +88,13 @@ std::optional<std::string> LineJob::ChangedImage() {
     if (check == ImageCheck::kSame || check == ImageCheck::kRehashedSame) continue;
     const std::string head = std::string(kImageFileNames[image]) + " changed during the shift: " +
                              PathToUtf8(file_.paths[image]);
-    return head + (check == ImageCheck::kUnreadable ? " cannot be read any more"
-                                                    : " now has SHA-256 " + Hex(now.sha256) + ", job " + file_.name +
-                                                          " released " + Hex(file_.sha256[image])) +
-           ". Nothing was written to the board; put the released image back and restart the station.";
+    // The box and the record's message hold 255 bytes: the hashes' first digits tell
+    // them apart, `korvex job check` shows them whole.
+    const std::string what = check == ImageCheck::kUnreadable
+                                 ? " cannot be read any more"
+                                 : " now has SHA-256 " + Hex(now.sha256).substr(0, 12) + "..., job " + file_.name +
+                                       " released " + Hex(file_.sha256[image]).substr(0, 12) + "...";
+    return head + what + "; nothing was written. Put the released image back.";
   }
   return std::nullopt;
 }

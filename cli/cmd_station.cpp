@@ -215,7 +215,10 @@ bool AgreesWithJob(const ParsedArgs& args, const JobFile& job) {
     if (!args.Has(image.option)) continue;
     const auto given = std::filesystem::absolute(PathFromUtf8(args.Get(image.option))).lexically_normal();
     if (!job.given[image.image].empty() && given == job.paths[image.image]) continue;
-    UsageError(std::string(image.option) + " " + args.Get(image.option) + " contradicts " + said + (job.given[image.image].empty() ? ", which does not name " + std::string(kImageFileNames[image.image]) : ", which burns " + PathToUtf8(job.paths[image.image])));
+    const std::string theJobs = job.given[image.image].empty()
+                                    ? ", which does not name " + std::string(kImageFileNames[image.image])
+                                    : ", which burns " + PathToUtf8(job.paths[image.image]);
+    UsageError(std::string(image.option) + " " + args.Get(image.option) + " contradicts " + said + theJobs);
     return false;
   }
   const std::pair<std::string_view, bool> flags[] = {{"--format-after", job.formatAfter}, {"--erase-chip", job.eraseChip},
