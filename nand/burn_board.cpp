@@ -118,7 +118,9 @@ class Burn {
     if (!anyIncluded) return Refuse(kTextNoImageIncluded, BurnEnd::kNoImage);
     if (!anyPath) return Refuse(kTextAllPathsEmpty, BurnEnd::kNoImage);
     if (!GeometryBurnable(work_)) return RefuseGeometry();
-    if (events_.UidFirst() && settings.IncludeOf(kNandBin) == 1 && !settings.PathOf(kNandBin).Empty()) MakeBoardUid();
+    // A job's hook_before sees the board's UID, so it is made before anything is written.
+    const bool nandIncluded = settings.IncludeOf(kNandBin) == 1 && !settings.PathOf(kNandBin).Empty();
+    if (events_.UidFirst() && nandIncluded) MakeBoardUid();
     if (auto refusal = events_.BeforeWriting(work_)) {
       Log(": " + refusal->text);
       return Refuse(refusal->text, refusal->end);
