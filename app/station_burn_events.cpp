@@ -1,8 +1,10 @@
 #include "app/station_burn_events.h"
 
 #include "app/burn_counter.h"
+#include "app/line_job.h"
 #include "app/port_progress.h"
 #include "app/station_close.h"
+#include "records/record_json.h"
 #include "records/record_keeper.h"
 #include "station/production_log.h"
 
@@ -79,6 +81,7 @@ void StationBurnEvents::Counted() {
 
 void StationBurnEvents::UidMade(const std::array<std::uint8_t, kUidSize>& uid,
                                 std::string_view text) {
+  uidMade_ = true;
   g_portRuns[Index(port_)].SetUid(uid, text);
   if (record_ != nullptr) SetUid(*record_, uid, text);
 }
@@ -103,7 +106,37 @@ void StationBurnEvents::Ended(BurnEnd end, const DeviceSession& session) {
   run.end = end;
   if (end == BurnEnd::kBurned) run.burning = kBurningDone;
   if (record_ != nullptr) {
-    keeper_->Finish(*record_, host_, end, Explanation(end, session, lastLine_));
+    // hook_after hears of records safe on disk only; one the disk refused is kept and told.
+    if (keeper_->Finish(*record_, host_, end, Explanation(end, session, lastLine_))) RunHookAfter(*record_);
+  }
+}
+
+std::optional<BurnEvents::Refusal> StationBurnEvents::BeforeWriting(const DeviceSession& session) {
+  LineJob* job = ActiveLineJob();
+  if (job == nullptr) return std::nullopt;
+  if (auto changed = job->ChangedImage()) return Refusal{BurnEnd::kImageChanged, std::move(*changed)};
+  if (!job->HasHookBefore()) return std::nullopt;
+  if (auto refused = job->RunHookBefore(host_, job->BoardJson(port_, session, uidMade_))) {
+    return Refusal{BurnEnd::kHookRefused, std::move(*refused)};
+  }
+  return std::nullopt;
+}
+
+bool StationBurnEvents::UidFirst() {
+  const LineJob* job = ActiveLineJob();
+  return job != nullptr && job->HasHookBefore();
+}
+
+// After the record is safe on disk; what the hook says never changes the board's result.
+void StationBurnEvents::RunHookAfter(const BoardRecord& record) {
+  const LineJob* job = ActiveLineJob();
+  if (job == nullptr || !job->HasHookAfter()) return;
+  std::string line;
+  AppendRecordJson(line, record);
+  if (const auto failed = job->RunHookAfter(host_, line)) {
+    const std::string text = "hook_after failed for port " + std::to_string(port_ + 1) + ": " + *failed;
+    WriteBoardLogLine(host_, text);
+    TellHookFailure(port_, text);
   }
 }
 

@@ -28,6 +28,9 @@ class StationBurnEvents final : public BurnEvents {
   void ChipNotInTable(const DeviceSession& session) override;
   void ImageDone(const ImageWritten& written) override;
   void Ended(BurnEnd end, const DeviceSession& session) override;
+  // The job's checks before anything is written: its images, then hook_before.
+  std::optional<Refusal> BeforeWriting(const DeviceSession& session) override;
+  bool UidFirst() override;
   // The scan frees the slot of a board that went away.
   bool Unplugged() override;
 
@@ -36,6 +39,8 @@ class StationBurnEvents final : public BurnEvents {
   void BeginRecord(const PortContext& context);
 
  private:
+  void RunHookAfter(const BoardRecord& record);
+
   Host& host_;
   WindowHandle window_;
   std::int32_t port_;
@@ -43,6 +48,7 @@ class StationBurnEvents final : public BurnEvents {
   std::string lastLine_;  // the board's last log line, while the station keeps records
   BoardRecord* record_ = nullptr;  // while the station keeps records
   RecordKeeper* keeper_ = nullptr; // taken once at the start; it outlives the workers
+  bool uidMade_ = false;
 };
 
 }  // namespace korvex

@@ -53,6 +53,8 @@ bool ReadFilter(const ParsedArgs& args, RecordFilter& filter) {
   filter.toDay = args.Get("--to");
   filter.uid = args.Get("--uid");
   filter.result = args.Get("--result");
+  filter.job = args.Get("--job");
+  filter.lot = args.Get("--lot");
   const std::string error = filter.Check();
   if (error.empty()) return true;
   UsageError(error);
@@ -284,8 +286,8 @@ int RunReport(const CommandContext& context) {
     if (!DatabaseConnection(context, *args, "--db", connection)) return kExitUsage;
     auto database = MakeOdbcRecordDatabase(connection);
     DuplicateIds marks;
-    const auto add = [&data, &marks, &isDemo](const BoardRecord& record, bool duplicate) {
-      if (isDemo(record)) return;
+    const auto add = [&data, &marks, &isDemo, &filter](const BoardRecord& record, bool duplicate) {
+      if (!filter.Matches(record) || isDemo(record)) return;
       const auto first = marks.find(record.id.View());
       data.Add(record, duplicate, first != marks.end() ? std::string_view(first->second) : std::string_view());
     };

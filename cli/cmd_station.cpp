@@ -15,6 +15,7 @@
 #include "host/paths.h"
 
 #include "app/burn_counter.h"
+#include "app/line_job.h"
 #include "app/main_window_model.h"
 #include "app/port_scheduler.h"
 #include "station/production_log.h"
@@ -35,6 +36,7 @@
 #include "cli/station_summary.h"
 #include "cli/station_view.h"
 #include "nandtable/nand_cfg.h"
+#include "records/line_settings.h"
 #include "records/record_keeper.h"
 #include "sim/sim_chips.h"
 #include "station/production_log.h"
@@ -159,6 +161,8 @@ struct StationJob {
   std::optional<std::chrono::seconds> plugAfter;
   bool checkOnly = false;
   bool advanced = false;
+  std::optional<JobFile> jobFile;  // --job: the released recipe the run burns by
+  JobIdentity identity;
 };
 
 // The settings record holds each path in a fixed buffer; a longer one would be cut
@@ -185,17 +189,119 @@ bool ImagePathsFit(const ParsedArgs& args, bool advanced) {
   return true;
 }
 
+// --job FILE; nullopt after its errors.
+std::optional<JobFile> LoadJobFile(const std::string& file) {
+  JobFileResult read = ReadJobFile(PathFromUtf8(file));
+  for (const std::string& error : read.errors) std::cerr << "korvex: " << error << "\n";
+  return std::move(read.job);
+}
+
+// The options may repeat the job, never contradict it; false after a usage message.
+bool AgreesWithJob(const ParsedArgs& args, const JobFile& job) {
+  const std::string said = "job " + job.name;
+  if (args.Has("--model") && ModelOfFolderName(args.Get("--model")) != job.model) {
+    UsageError("--model " + args.Get("--model") + " contradicts " + said + ", which burns model " +
+               std::string(kCpuModels[static_cast<std::size_t>(job.model)].folder));
+    return false;
+  }
+  if (args.Has("--advanced") && !job.advanced) {
+    UsageError("--advanced contradicts " + said + ", which is a normal-mode job");
+    return false;
+  }
+  for (const ImageOption& image : kImageOptions) {
+    if (!args.Has(image.option)) continue;
+    const auto given = std::filesystem::absolute(PathFromUtf8(args.Get(image.option))).lexically_normal();
+    if (!job.given[image.image].empty() && given == job.paths[image.image]) continue;
+    const std::string theJobs = job.given[image.image].empty()
+                                    ? ", which does not name " + std::string(kImageFileNames[image.image])
+                                    : ", which burns " + PathToUtf8(job.paths[image.image]);
+    UsageError(std::string(image.option) + " " + args.Get(image.option) + " contradicts " + said + theJobs);
+    return false;
+  }
+  const std::pair<std::string_view, bool> flags[] = {{"--format-after", job.formatAfter}, {"--erase-chip", job.eraseChip},
+                                                     {"--fs-format", job.fsFormat}, {"--verify", job.verify}};
+  for (const auto& [option, on] : flags) {
+    if (args.Has(option) && !on) {
+      UsageError(std::string(option) + " contradicts " + said + ", which has it off (" +
+                 std::string(option.substr(2)) + " = off)");
+      return false;
+    }
+  }
+  for (const auto& [option, value] : {std::pair{"--lot", &job.lot}, {"--work-order", &job.workOrder}}) {
+    if (args.Has(option) && !value->empty() && args.Get(option) != *value) {
+      UsageError(std::string(option) + " " + args.Get(option) + " contradicts " + said + ", whose is " + *value);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The job's images and options as the window's settings.
+bool SettingsFromJob(const JobFile& job, StationSettings& settings) {
+  for (std::size_t image = 0; image < kImageCount; ++image) {
+    if (!job.included[image] || PathToUtf8(job.paths[image]).size() < kImagePathCapacity) continue;
+    UsageError(std::string(kImageFileNames[image]) + ": the job's path is longer than the station's settings hold (" +
+               std::to_string(kImagePathCapacity - 1) + " bytes)");
+    return false;
+  }
+  if (job.advanced) {
+    for (std::size_t image = 0; image < kImageCount; ++image) {
+      if (job.included[image]) settings.SetImage(static_cast<ImageId>(image), PathToUtf8(job.paths[image]), true);
+    }
+  } else {
+    ChooseNandBin(settings, PathToUtf8(job.paths[kNandBin]), false);
+  }
+  settings.formatAfterBurn = job.formatAfter ? 1 : 0;
+  settings.eraseWholeChip = job.eraseChip ? 1 : 0;
+  settings.fileSystemFormat = job.fsFormat ? 1 : 0;
+  settings.verifyWrites = job.verify;
+  settings.hwndMain = kConsoleWindowHandle;
+  return true;
+}
+
+// The run's identity: the job's name, lot and work order, and what the options add.
+bool ReadIdentity(const ParsedArgs& args, StationJob& job) {
+  const std::pair<std::string_view, JobText*> fields[] = {
+      {"--operator", &job.identity.operatorName}, {"--lot", &job.identity.lot}, {"--work-order", &job.identity.workOrder}};
+  if (job.jobFile) {
+    job.identity.job.Assign(job.jobFile->name);
+    job.identity.lot.Assign(job.jobFile->lot);
+    job.identity.workOrder.Assign(job.jobFile->workOrder);
+  }
+  for (const auto& [option, field] : fields) {
+    if (!args.Has(option)) continue;
+    if (!IsValidJobText(args.Get(option))) {
+      UsageError(std::string(option) + " takes 1 to 63 bytes of printable text");
+      return false;
+    }
+    field->Assign(args.Get(option));
+  }
+  return true;
+}
+
 // nullopt after a usage message.
 std::optional<StationJob> ParseStationJob(std::span<const std::string> arguments) {
-  const auto args = ParseCommandOptions("station", arguments);
+  auto args = ParseCommandOptions("station", arguments);
   if (!args) return std::nullopt;
   StationJob job;
+  if (args->Has("--job")) {
+    job.jobFile = LoadJobFile(args->Get("--job"));
+    if (!job.jobFile || !AgreesWithJob(*args, *job.jobFile)) return std::nullopt;
+    // The simulated boards are the job's model too.
+    args->options["--model"] = {std::string(kCpuModels[static_cast<std::size_t>(job.jobFile->model)].folder)};
+  }
+  if (!ReadIdentity(*args, job)) return std::nullopt;
   const auto demoPeriod = DemoPeriod(*args);
   if (!demoPeriod) return std::nullopt;
   job.demoPeriod = *demoPeriod;
   if (!ParseLineSetup(*args, static_cast<int>(kPortCount), job.setup)) return std::nullopt;
-  job.advanced = args->Has("--advanced");
-  if (!ImagePathsFit(*args, job.advanced) || !BuildSettings(*args, job.settings)) return std::nullopt;
+  if (job.jobFile) {
+    job.advanced = job.jobFile->advanced;
+    if (!SettingsFromJob(*job.jobFile, job.settings) || !CheckDemoOption(*args, job.advanced)) return std::nullopt;
+  } else {
+    job.advanced = args->Has("--advanced");
+    if (!ImagePathsFit(*args, job.advanced) || !BuildSettings(*args, job.settings)) return std::nullopt;
+  }
   job.simulated = args->Has("--sim");
   if (args->Has("--demo")) job.demoFile = args->Get("--demo");
   job.untilDone = args->Has("--until-done");
@@ -327,6 +433,14 @@ std::vector<std::string> StartLines(const StationJob& job, const PreflightInput&
     lines.push_back(label + size + input.paths[image]);
     label = "        ";
   }
+  if (job.jobFile) {
+    const JobIdentity& id = job.identity;
+    std::string line = "job     " + job.jobFile->name;
+    for (const auto& [what, value] : {std::pair{"lot", &id.lot}, {"work order", &id.workOrder}, {"operator", &id.operatorName}}) {
+      if (!value->Empty()) line += std::string(", ") + what + " " + std::string(value->View());
+    }
+    lines.push_back(line);
+  }
   lines.push_back("log     " + PathToUtf8(report.logPath));
   return lines;
 }
@@ -352,6 +466,13 @@ std::string StartJson(const StationJob& job, const PreflightInput& input, const 
   } else {
     out.AddNull("chip");
   }
+  if (job.jobFile) {
+    out.Add("job", job.jobFile->name);
+  } else {
+    out.AddNull("job");
+  }
+  const JobIdentity& id = job.identity;
+  out.Add("lot", id.lot.View()).Add("workOrder", id.workOrder.View()).Add("operator", id.operatorName.View());
   return out.AddRaw("images", images + "]").Add("log", PathToUtf8(report.logPath)).Str();
 }
 
@@ -496,6 +617,12 @@ int RunStation(const CommandContext& context) {
     sim::SimHost folderHost(0, context.home);
     report = RunPreflight(input, folderHost);
   }
+  RecordKeeper* keeper = StationRecordKeeper();
+  std::optional<LineJob> lineJob;
+  if (job->jobFile) {
+    lineJob.emplace(*job->jobFile, job->identity, keeper != nullptr ? keeper->station() : std::string(kDefaultStationName));
+    for (std::string& problem : lineJob->PinImages()) report.problems.push_back(std::move(problem));
+  }
   if (!report.problems.empty() || job->checkOnly) {
     if (job->checkOnly && !context.json) {
       for (const std::string& line : StartLines(*job, input, report)) std::cout << line << "\n";
@@ -527,6 +654,11 @@ int RunStation(const CommandContext& context) {
   }
 
   ResetStationState(*job);
+  if (keeper != nullptr) keeper->SetIdentity(job->identity);
+  SetActiveLineJob(lineJob ? &*lineJob : nullptr);
+  SetHookFailureObserver([](void* target, int port, std::string_view text) {
+    static_cast<StationView*>(target)->ShowHookFailed(port, text);
+  }, &window);
   auto tables = std::make_unique<DeviceTables>();
   BuildDeviceTables(host, *tables);
   PortScheduler scheduler(host, *tables, ThreadFunc0, ReadBack);
@@ -546,6 +678,8 @@ int RunStation(const CommandContext& context) {
     keeper->OnWriteNews({});
     if (RecordSync* sync = keeper->sync()) sync->OnNews({});
   }
+  SetHookFailureObserver(nullptr, nullptr);
+  SetActiveLineJob(nullptr);
   // A lost log line fails the run even when every board burned: the record is incomplete.
   return window.AllBurned() && !LogLineLost() ? kExitOk : kExitFailed;
 }

@@ -62,6 +62,14 @@ std::vector<OptionHelp> StationOptionHelp() {
       {"--records-db", "CONN",
        "also send each board's record to the line's database (an ODBC connection string)",
        "records_db in korvex.ini, else the local records file only"},
+      {"--job", "FILE",
+       "burn by a released job file (docs/jobs.md): its model, images, options and hooks; the "
+       "pre-flight refuses an image whose SHA-256 is not the job's",
+       "none: the options give everything"},
+      {"--operator", "NAME", "the operator, in every board's record", "empty"},
+      {"--lot", "L", "the lot, in every board's record (may not contradict the job's)", "the job's, else empty"},
+      {"--work-order", "W", "the work order, in every board's record (may not contradict the job's)",
+       "the job's, else empty"},
       {"--sim-plug-after", "S", "the simulated ports start empty; the boards are plugged S seconds later",
        "plugged at start"},
   };
@@ -87,6 +95,8 @@ std::vector<OptionHelp> RecordFilterOptionHelp(bool query) {
   std::vector<OptionHelp> options = {
       {"--from", "DAY", "the first day, YYYY-MM-DD", "the oldest record"},
       {"--to", "DAY", "the last day, YYYY-MM-DD", "the newest record"},
+      {"--job", "NAME", "boards burned by the job of that name", "every job"},
+      {"--lot", "L", "boards of that lot", "every lot"},
   };
   if (!query) return options;
   options.push_back({"--uid", "TEXT", "records whose UID contains TEXT", "any UID"});
@@ -176,12 +186,38 @@ const std::vector<CommandHelp>& Commands() {
         {"--boards", "N", "boards per port and day, 1..366", "12"},
         {"--seed", "S", "the seed of the made-up results; the same seed writes the same records", "1"}},
        ""},
-      {"report", "report [--from DAY] [--to DAY] [--db CONN] [--demo] --out FILE", "write the line's yield report",
+      {"report", "report [--from DAY] [--to DAY] [--job NAME] [--lot L] [--db CONN] [--demo] --out FILE",
+       "write the line's yield report",
        "Writes one self-contained HTML page: yield per day (per week past a month), per station "
-       "and port, failure reasons, bad blocks per chip part, burn times, the failed boards and "
+       "and port, per job, failure reasons, bad blocks per chip part, burn times, the failed boards and "
        "duplicate UIDs, from the local records or the line's database (--db). Demo records "
        "(station DEMO) are left out unless --demo is given.",
        ReportOptionHelp(), ""},
+      {"job", "job new --name NAME --model M (--nand PATH | --advanced ...) [options] --out FILE | job check FILE",
+       "write a released job file, or check one against the images on disk",
+       "`job new` writes a job file with the SHA-256 of each of its images (paths relative to the "
+       "file's folder); `job check FILE` says whether the images on disk are the ones the job "
+       "released (exit 0) or not (exit 1). docs/jobs.md describes the file and its hooks.",
+       {{"--name", "NAME", "new: the job's name, in every board's record", "none; required"},
+        {"--model", "M", "new: 7120, 7130, 7135 or 7105B", "none; required"},
+        {"--nand", "PATH", "new: nand.bin; in normal mode the other images come from its folder", "none"},
+        {"--advanced", "", "new: pick the images one by one with the options below", "normal mode"},
+        {"--loader", "PATH", "new: loader.bin (with --advanced)", "left out"},
+        {"--def-boot", "PATH", "new: def_boot.bin (with --advanced)", "left out"},
+        {"--img-boot", "PATH", "new: img_boot.bin (with --advanced)", "left out"},
+        {"--minios", "PATH", "new: minios.bin (with --advanced)", "left out"},
+        {"--res", "PATH", "new: res.bin (with --advanced)", "left out"},
+        {"--format-after", "", "new: format the user-data area after the images", "off"},
+        {"--erase-chip", "", "new: erase the whole chip before the images", "off"},
+        {"--fs-format", "", "new: file-system format after the images (Qx7105B)", "off"},
+        {"--verify", "", "new: read every write back and compare it", "off"},
+        {"--lot", "L", "new: the lot", "none"},
+        {"--work-order", "W", "new: the work order", "none"},
+        {"--hook-before", "CMD", "new: run before each board is written; exit 0 lets it burn", "none"},
+        {"--hook-after", "CMD", "new: run with each board's record once it is written", "none"},
+        {"--hook-timeout", "S", "new: seconds a hook has to answer", "10"},
+        {"--out", "FILE", "new: the job file to write", "none; required"}},
+       ""},
       {"sim-home", "sim-home", "write a home folder for simulated boards",
        "Writes a home for simulated boards into --home, creating the folder: the model folders "
        "7120, 7130, 7135 and 7105B with simulator-only placeholder firmware and sample "

@@ -24,6 +24,7 @@ int RunReadback(const CommandContext& context);
 int RunSimHome(const CommandContext& context);
 int RunRecords(const CommandContext& context);
 int RunReport(const CommandContext& context);
+int RunJob(const CommandContext& context);
 
 // "korvex: <message>" on stderr; returns kExitUsage for one-line returns. With --json
 // the same message also goes to stdout as an "error" object.

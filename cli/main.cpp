@@ -99,6 +99,7 @@ int RunCommand(const std::string& command, const CommandContext& context) {
   if (command == "station") return RunWithStationRecords(context, RunStation);
   if (command == "records") return RunRecords(context);
   if (command == "report") return RunReport(context);
+  if (command == "job") return RunJob(context);
   if (command == "readback") return RunReadback(context);
   if (command == "sim-home") return RunSimHome(context);
   return UsageError("unknown command '" + command + "'");

@@ -209,6 +209,17 @@ void StationView::ShowRecordWriteNews(std::string_view text, bool failing, std::
   }
 }
 
+void StationView::ShowHookFailed(int port, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  std::cerr << "korvex: " << text << std::endl;
+  if (style_ == ConsoleStyle::Json) {
+    std::cout << JsonObject().Add("type", "hook-failed").Add("port", port + 1).Add("hook", "hook_after").Add("text", text).Str()
+              << std::endl;
+  } else if (style_ == ConsoleStyle::Live) {
+    AddRecentLocked(std::string(text));
+  }
+}
+
 void StationView::ShowDatabaseNews(const SyncNews& news) {
   std::lock_guard lock(mutex_);
   std::cerr << "korvex: " << news.text << std::endl;

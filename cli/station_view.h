@@ -55,6 +55,8 @@ class StationView {
   // A linked board the scan left unclaimed while records cannot be written; told
   // when a port's hold begins and ends.
   void NoteHeld(int port, bool held);
+  // A job's hook_after failed for the board on port (0-based); the board keeps its result.
+  void ShowHookFailed(int port, std::string_view text);
   // A line the production log just received.
   void ShowLogLine(std::string_view line);
   // A claimed port whose job could not start.

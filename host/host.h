@@ -66,6 +66,27 @@ struct LocalTime {
                 millisecond = 0, dayOfWeek = 0;
 };
 
+// A program the station runs for a moment (a job's hook): its command line, run in
+// `folder`, with `input` on its standard input. It gets timeoutMs to end; each of its
+// standard output and error keeps at most outputLimit bytes (the rest is read and
+// dropped, so a chatty program never blocks on a full pipe).
+struct ProcessRequest {
+  std::string_view commandLine;
+  std::string_view folder;  // UTF-8; empty: the station's own working folder
+  std::string_view input;
+  std::uint32_t timeoutMs = 10'000;
+  std::size_t outputLimit = 64 * 1024;
+};
+
+struct ProcessResult {
+  enum class Outcome { kExited, kTimedOut, kNotStarted };
+  Outcome outcome = Outcome::kNotStarted;
+  int exitCode = -1;   // kExited: the program's exit code
+  std::string output;  // standard output, bounded
+  std::string errors;  // standard error, bounded
+  std::string why;     // kNotStarted: what the system said
+};
+
 // The boards' device files: all a device backend has to give.
 class DeviceHost {
  public:
@@ -162,6 +183,15 @@ class DesktopHost {
   // must not share a unique ID, so nothing seeded from the clock will do. The
   // simulator and test hosts answer from a seeded, reproducible generator instead.
   virtual void RandomBytes(std::span<std::uint8_t> out) = 0;
+  // Runs a program to its end or its timeout (posix_spawn, CreateProcessW), killing
+  // it and whatever it started when the time is up. Several ports may run one each
+  // at the same time; none waits for another.
+  virtual ProcessResult RunProcess(const ProcessRequest& request) {
+    (void)request;
+    ProcessResult result;
+    result.why = "this host runs no programs";
+    return result;
+  }
   // The running program's full path (GetModuleFileName). Its folder is the station's
   // home: the table file, the model folders and the logs live there.
   virtual std::string ModuleFileName() = 0;

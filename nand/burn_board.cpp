@@ -129,6 +129,13 @@ class Burn {
     if (!anyIncluded) return Refuse(kTextNoImageIncluded, BurnEnd::kNoImage);
     if (!anyPath) return Refuse(kTextAllPathsEmpty, BurnEnd::kNoImage);
     if (!GeometryBurnable(work_)) return RefuseGeometry();
+    // A job's hook_before sees the board's UID, so it is made before anything is written.
+    const bool nandIncluded = settings.IncludeOf(kNandBin) == 1 && !settings.PathOf(kNandBin).Empty();
+    if (events_.UidFirst() && nandIncluded) MakeBoardUid();
+    if (auto refusal = events_.BeforeWriting(work_)) {
+      Log(": " + refusal->text);
+      return Refuse(refusal->text, refusal->end);
+    }
 
     if (work_.eraseWholeChip != 0) {
       const int sent = ConfigureRealGeometry(work_);
@@ -171,8 +178,7 @@ class Burn {
 
     if (image == kNandBin) {
       if (const int sent = Configure2K(work_); sent != kConfigSent) return ConfigFailed(sent, lines);
-      MakeUid(work_.host(), work_.uid.data(), work_.uidText);
-      events_.UidMade(work_.uid, work_.uidText.View());
+      if (!uidMade_) MakeBoardUid();
     }
 
     if (const std::optional<std::uint64_t> grown = OutgrownZone(path.View(), zone)) {
@@ -248,6 +254,12 @@ class Burn {
     return BurnEnd::kBurned;
   }
 
+  void MakeBoardUid() {
+    MakeUid(work_.host(), work_.uid.data(), work_.uidText);
+    events_.UidMade(work_.uid, work_.uidText.View());
+    uidMade_ = true;
+  }
+
   BurnEnd Refuse(std::string_view text, BurnEnd end) {
     work_.ShowBox(text);
     return end;
@@ -305,6 +317,7 @@ class Burn {
   BurnEvents& events_;
   DeviceSession work_;
   std::int32_t port_;
+  bool uidMade_ = false;
 };
 
 }  // namespace

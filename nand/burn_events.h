@@ -4,6 +4,8 @@
 // records, its window or its log by itself; tests pass a recording fake.
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "device/device_session.h"
@@ -41,6 +43,19 @@ class BurnEvents : public ProgressSink {
   // Once, at every end of the job; kBurned when the board was reset after a whole burn.
   // The session is the board's as the job left it (its first message box included).
   virtual void Ended(BurnEnd end, const DeviceSession& session) = 0;
+  // Asked once the chip is known (and the UID made, see UidFirst), before anything
+  // is written to the board: a refusal ends the board with its code and its text
+  // shown as the board's message. A station without a job never refuses.
+  struct Refusal {
+    BurnEnd end;
+    std::string text;
+  };
+  virtual std::optional<Refusal> BeforeWriting(const DeviceSession& session) {
+    (void)session;
+    return std::nullopt;
+  }
+  // Whether the UID is made before BeforeWriting instead of just before nand.bin.
+  virtual bool UidFirst() { return false; }
   // True once the station has noticed that the board went away.
   virtual bool Unplugged() = 0;
 };

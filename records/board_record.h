@@ -73,6 +73,17 @@ struct BurnOptions {
   bool verify = false;
 };
 
+// Which release, lot and work order a board belongs to and who burned it; empty
+// when the station runs without a job or the operator gave none.
+inline constexpr std::size_t kJobTextCapacity = 64;
+using JobText = BoundedString<kJobTextCapacity>;
+struct JobIdentity {
+  JobText job;
+  JobText lot;
+  JobText workOrder;
+  JobText operatorName;
+};
+
 inline constexpr std::size_t kStationNameCapacity = 33;
 using StationName = BoundedString<kStationNameCapacity>;
 using RecordId = BoundedString<96>;
@@ -92,6 +103,7 @@ struct BoardRecord {
   std::array<ImageRecord, kImageCount> images{};
   std::size_t imageCount = 0;  // images[0..imageCount) were attempted, in burn order
   BurnOptions options;
+  JobIdentity identity;
   BurnEnd reason = BurnEnd::kNone;
   BoundedString<256> message;  // what the operator was shown or the log said
 

@@ -154,6 +154,9 @@ void AppendRecordJson(std::string& out, const BoardRecord& r) {
   Writer options(out);
   options.Open().Flag("formatAfter", r.options.formatAfter).Flag("eraseChip", r.options.eraseChip);
   options.Flag("fsFormat", r.options.fsFormat).Flag("verify", r.options.verify).Close();
+  const JobIdentity& job = r.identity;
+  w.Text("job", job.job.View()).Text("lot", job.lot.View()).Text("workOrder", job.workOrder.View());
+  w.Text("operator", job.operatorName.View());
   w.Close();
   out += '\n';
 }
@@ -233,6 +236,11 @@ bool ParseRecordJson(std::string_view line, BoardRecord& r) {
     o.Flag("fsFormat", r.options.fsFormat);
     o.Flag("verify", r.options.verify);
     if (!o.ok()) return false;
+  }
+  // Records written before jobs existed have none of these: they read as empty.
+  for (const auto& [key, field] : {std::pair{"job", &r.identity.job}, {"lot", &r.identity.lot},
+                                   {"workOrder", &r.identity.workOrder}, {"operator", &r.identity.operatorName}}) {
+    if (json->Find(key) != nullptr) read.Text(key, *field);
   }
   return read.ok();
 }

@@ -42,6 +42,7 @@ void RecordKeeper::StopSync() {
 void RecordKeeper::Begin(BoardRecord& record, Host& host, std::int32_t port,
                          std::string_view model, const BurnOptions& options) {
   BeginBoardRecord(record, host, station_, port, model, options);
+  record.identity = identity_;
 }
 
 bool RecordKeeper::Finish(BoardRecord& record, Host& host, BurnEnd reason,

@@ -61,7 +61,11 @@ class RecordKeeper {
   // The running sync, or nullptr: for its last report and its duplicate handler.
   RecordSync* sync() { return sync_.get(); }
 
-  // At the claim: BeginBoardRecord with this station's name.
+  // The job, lot, work order and operator every record of the run carries; set
+  // before the workers start.
+  void SetIdentity(const JobIdentity& identity) { identity_ = identity; }
+  const JobIdentity& identity() const { return identity_; }
+  // At the claim: BeginBoardRecord with this station's name and the run's identity.
   void Begin(BoardRecord& record, Host& host, std::int32_t port, std::string_view model,
              const BurnOptions& options);
   // The image's size and SHA-256 when its file's digest is known; never hashes (see
@@ -94,6 +98,7 @@ class RecordKeeper {
   bool FlushLocked();
 
   std::string station_;
+  JobIdentity identity_;
   RecordStore store_;
   mutable std::mutex unwrittenMutex_;
   std::deque<BoardRecord> unwritten_;  // allocated only while the disk refuses

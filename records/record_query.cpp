@@ -78,6 +78,8 @@ bool RecordFilter::Matches(const BoardRecord& record) const {
   if (!fromDay.empty() && day < fromDay) return false;
   if (!toDay.empty() && day > toDay) return false;
   if (!uid.empty() && UidHex(record).find(NormalisedUid(uid)) == std::string::npos) return false;
+  if (!job.empty() && record.identity.job.View() != job) return false;
+  if (!lot.empty() && record.identity.lot.View() != lot) return false;
   if (result == "passed" || result == "failed") return record.Passed() == (result == "passed");
   return result.empty() || BurnEndCode(record.reason) == result;
 }
@@ -125,7 +127,7 @@ std::string RecordTableRow(const BoardRecord& r, std::string_view duplicateOf) {
 std::string RecordCsvHeader() {
   return "id,station,port,model,start,end,duration_ms,result,reason,message,main_id,ext_id,part,"
          "page_size,block_size,spare_size,blocks,uid,uid_text,images,blocks_skipped,format_after,"
-         "erase_chip,fs_format,verify,duplicate_of\n";
+         "erase_chip,fs_format,verify,job,lot,work_order,operator,duplicate_of\n";
 }
 
 std::string RecordCsvRow(const BoardRecord& r, std::string_view duplicateOf) {
@@ -158,6 +160,8 @@ std::string RecordCsvRow(const BoardRecord& r, std::string_view duplicateOf) {
   for (const bool flag : {r.options.formatAfter, r.options.eraseChip, r.options.fsFormat, r.options.verify}) {
     field(flag ? "1" : "0");
   }
+  field(r.identity.job.View()), field(r.identity.lot.View()), field(r.identity.workOrder.View());
+  field(r.identity.operatorName.View());
   field(duplicateOf);
   return row + "\n";
 }

@@ -17,6 +17,8 @@ struct RecordFilter {
   std::string toDay;    // ... on or before that day
   std::string uid;      // part of the UID's hex digits, any case, spaces ignored
   std::string result;   // "passed", "failed" or a reason code
+  std::string job;      // the job's name, exactly
+  std::string lot;      // the lot, exactly
 
   // Empty when the filter is well-formed, else what is wrong with it.
   std::string Check() const;

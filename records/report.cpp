@@ -227,6 +227,23 @@ std::string PartTable(const ReportData& data) {
   return html + "</tbody></table>";
 }
 
+// Boards without a job share the row "(no job)".
+std::string JobTable(const ReportData& data) {
+  if (data.jobs.empty()) return "<p class=\"empty\">No boards in this period.</p>";
+  std::string html = "<table class=\"jobs\"><thead><tr><th>Job</th><th class=\"num\">Boards</th>"
+                     "<th class=\"num\">Burned</th><th class=\"num\">Failed</th><th class=\"num\">Yield</th>"
+                     "</tr></thead><tbody>";
+  for (const auto& [job, c] : data.jobs) {
+    const std::string name = job.empty() ? "(no job)" : job;
+    html += "<tr data-job=\"" + Escape(job) + "\" data-passed=\"" + Int(c.passed) + "\" data-failed=\"" +
+            Int(c.failed) + "\" data-yield=\"" + Percent(c.Yield()) + "\"><td>" + Escape(name) +
+            "</td><td class=\"num\">" + Int(c.Total()) + "</td><td class=\"num\">" + Int(c.passed) +
+            "</td><td class=\"num\">" + Int(c.failed) + "</td><td class=\"num\">" + Percent(c.Yield()) +
+            "%</td></tr>";
+  }
+  return html + "</tbody></table>";
+}
+
 std::string TimeChart(const ReportData& data) {
   const std::vector<HistogramBin> bins = BurnTimeHistogram(data.burnMs);
   if (bins.empty()) return "<p class=\"empty\">No burned boards.</p>";
@@ -378,6 +395,7 @@ void ReportData::Add(const BoardRecord& r, bool duplicateUid, std::string_view f
       duplicates.back().start[10] = ' ';
     }
   }
+  count(jobs[std::string(r.identity.job.View())]);
   if (r.chip.known && !r.chip.part.Empty()) {
     PartStats& part = parts[std::string(r.chip.part.View())];
     std::uint32_t skipped = 0;
@@ -488,6 +506,8 @@ std::string RenderReportHtml(const ReportData& data, std::string_view generatedA
           "below the line's yield</small></h2>" + PortChart(data) + "</section>";
   html += "<section class=\"card\"><h2>Failure reasons<small>Pareto: most frequent first, line "
           "cumulative</small></h2>" + ParetoChart(data) + "</section></div>";
+  html += "<section class=\"card\"><h2>Yield per job<small>the released job each board was burned "
+          "by</small></h2>" + JobTable(data) + "</section>";
   html += "<div class=\"row\"><section class=\"card\"><h2>Bad blocks per chip part<small>blocks "
           "stepped over while writing</small></h2>" + PartTable(data) + "</section>";
   html += "<section class=\"card\"><h2>Burn time<small>burned boards, claim to reset</small></h2>" +

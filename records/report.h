@@ -1,6 +1,6 @@
 #pragma once
 // The line's report: one self-contained HTML page (no scripts, no fonts or images
-// from elsewhere) with the yield per day and per port, the failure reasons as a
+// from elsewhere) with the yield per day, per port and per job, the failure reasons as a
 // Pareto chart, the bad blocks per chip part, the distribution of burn times and the
 // failed boards. Charts are inline SVG. Every number the page shows also sits in a
 // data- attribute of its element, so a test can read the rendered page back.
@@ -48,6 +48,7 @@ struct ReportData {
   std::array<YieldCounts, kPortCount> ports{};  // ports[0] is Port 1
   // Per station, and per station and port (ports[0] is Port 1 again).
   std::map<std::string, std::array<YieldCounts, kPortCount + 1>> stations;  // [kPortCount]: all ports
+  std::map<std::string, YieldCounts> jobs;  // by the job's name; "" for boards without one
   std::array<std::size_t, kBurnEndCodes.size()> reasons{};
   std::map<std::string, PartStats> parts;   // boards whose chip matched a table row
   std::vector<std::uint64_t> burnMs;        // durations of burned boards

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "host/child_process.h"
 #include "host/paths.h"
 #include "sim/sim_volumes.h"
 #include "sim/virtual_board.h"
@@ -462,5 +463,11 @@ bool SimHost::DeleteFilePath(std::string_view path) {
   const std::filesystem::path target = PathFromUtf8(path);
   return !std::filesystem::is_directory(target, ec) && std::filesystem::remove(target, ec);
 }
+
+}  // namespace korvex::sim
+
+namespace korvex::sim {
+
+ProcessResult SimHost::RunProcess(const ProcessRequest& request) { return RunChildProcess(request); }
 
 }  // namespace korvex::sim

@@ -168,6 +168,8 @@ class SimHost : public Host {
   bool FindFile(std::string_view path) override;
   bool CopyFileOver(std::string_view from, std::string_view to) override;
   bool DeleteFilePath(std::string_view path) override;
+  // A job's hooks are real programs on a simulated line too.
+  ProcessResult RunProcess(const ProcessRequest& request) override;
 
  private:
   void ApplyDueEvents();

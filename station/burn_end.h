@@ -25,12 +25,15 @@ enum class BurnEnd : std::int32_t {
   kUnplugged,        // the station noticed the board was gone
   kInterrupted,      // the station was closed while the board was burning
   kVerifyMismatch,   // a block read back differs from what was written
+  kImageChanged,     // an image is no longer the job's: nothing was written
+  kHookRefused,      // the job's hook_before said no or did not answer: nothing was written
 };
 
-inline constexpr std::array<std::string_view, 15> kBurnEndCodes{
+inline constexpr std::array<std::string_view, 17> kBurnEndCodes{
     "none",         "burned",      "boot-failed", "config-failed", "chip-unknown",
     "geometry",     "no-image",    "open-failed", "zone-full",     "write-error",
-    "cpu-mismatch", "link-lost",   "unplugged",   "interrupted",   "verify-mismatch"};
+    "cpu-mismatch", "link-lost",   "unplugged",   "interrupted",   "verify-mismatch",
+    "image-changed", "hook-refused"};
 
 // For people: the report's legend and tables, and a record's explanation when the
 // burn had nothing of its own to say.
@@ -49,7 +52,9 @@ inline constexpr std::array<std::string_view, kBurnEndCodes.size()> kBurnEndLabe
     "USB link lost",
     "Board unplugged during the burn",
     "Station closed during the burn",
-    "Read-back differs from the image"};
+    "Read-back differs from the image",
+    "Image differs from the job's",
+    "Refused by the job's hook"};
 
 constexpr std::string_view BurnEndCode(BurnEnd end) {
   return kBurnEndCodes[static_cast<std::size_t>(end)];

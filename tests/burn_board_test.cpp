@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/line_job.h"
 #include "app/port_progress.h"
 #include "app/port_workers.h"
 #include "boot/boot_record.h"
@@ -21,6 +22,9 @@
 #include "nand/image_zone.h"
 #include "nand/read_back.h"
 #include "nandtable/nand_cfg.h"
+#include "records/record_json.h"
+#include "records/record_keeper.h"
+#include "records/sha256.h"
 #include "station/production_log.h"
 #include "null_host.h"
 #include "recording_host.h"
@@ -344,6 +348,99 @@ TEST_F(PortBurn, AFullBurnFillsEveryZoneAndLogsEachStep) {
   EXPECT_EQ(run.end, BurnEnd::kBurned);
   EXPECT_TRUE(sim_.WasReset(0));
   EXPECT_EQ(host_.MessageTexts(), Lines{});
+}
+
+// A job's checks before anything is written: an image changed since the pre-flight,
+// then hook_before saying no or not answering; each ends the board with its code and
+// the operator's box, nothing written and no reset. A board that passes burns, and
+// hook_after gets its record as the file holds it, or is told as failed.
+TEST_F(PortBurn, AJobRefusesChangedImagesAndWhatItsHooksRefuseBeforeAnyWrite) {
+  PortContext& context = Claim(kModelQx7135);
+  Image(context, kNandBin, 5000);
+  JobFile file;
+  file.name = "R1";
+  file.advanced = true;
+  file.folder = dir_.path();
+  file.given[kNandBin] = PathToUtf8(dir_.path() / "nand.bin");
+  ResolveJobImages(file);
+  std::uint64_t size = 0;
+  ASSERT_TRUE(HashFile(file.paths[kNandBin], size, file.sha256[kNandBin]));
+  RecordKeeper keeper(dir_.path(), "LINE3");
+  keeper.SetIdentity({JobText("R1"), JobText("L7"), JobText("W9"), JobText("Ann")});
+  SetStationRecordKeeper(&keeper);
+  const auto run = [&](const std::string& before, const std::string& after, std::uint32_t timeoutMs,
+                       const std::function<void()>& afterPreflight = {}) {
+    file.hookBefore = before, file.hookAfter = after, file.hookTimeoutMs = timeoutMs;
+    file.hookTimeoutText = std::to_string(timeoutMs / 1000.0).substr(0, 3);
+    LineJob job(file, keeper.identity(), "LINE3");
+    EXPECT_EQ(job.PinImages(), Lines{});
+    if (afterPreflight) afterPreflight();
+    SetActiveLineJob(&job);
+    Claim(kModelQx7135);
+    host_.ClearMessages();
+    g_portRuns[kPort].workerRunning = true;
+    g_portSlots[kPort].state = kPortWorkerStarted;
+    EXPECT_EQ(OpenDevice(context.session), kOpenOk);
+    EXPECT_TRUE(host_.StartThread(ThreadFunc0, &context));
+    sim_.JoinThreads();
+    SetActiveLineJob(nullptr);
+    return g_portRuns[kPort].end.load();
+  };
+  const auto nothingWritten = [&] {
+    EXPECT_EQ(sim_.NandHighWater(0), 0u);
+    EXPECT_FALSE(sim_.WasReset(0));
+  };
+
+  EXPECT_EQ(run("cat > board.json; echo 'work order W9 is closed' >&2; echo more >&2; exit 3", "", 5000),
+            BurnEnd::kHookRefused);
+  EXPECT_EQ(host_.MessageTexts(), Lines{"work order W9 is closed"});
+  nothingWritten();
+  const auto recordLines = [&] { return testing::ReadLines(dir_.path() / "records-2010-03.jsonl"); };
+  BoardRecord record;
+  ASSERT_TRUE(ParseRecordJson(recordLines().at(0), record));
+  EXPECT_EQ(record.reason, BurnEnd::kHookRefused);
+  EXPECT_EQ(record.message.View(), "work order W9 is closed");
+  EXPECT_EQ(record.identity.operatorName.View(), "Ann");
+  std::string uid;
+  AppendHex(uid, record.uid);
+  EXPECT_EQ(testing::ReadLines(dir_.path() / "board.json"),
+            Lines{R"({"port":2,"uid":")" + uid + R"(","uidText":")" + std::string(record.uidText.View()) +
+                  R"(","chip":{"mainId":"ecd3","extId":"589551","part":"SAMSUNG_K9K8G08U0A","pageSize":2048,)"
+                  R"("blockSize":131072,"spareSize":64,"blocks":8192},"job":"R1","lot":"L7","workOrder":"W9",)"
+                  R"("operator":"Ann","station":"LINE3"})"});
+
+  EXPECT_EQ(run("sleep 5", "", 200), BurnEnd::kHookRefused);
+  EXPECT_EQ(host_.MessageTexts(), Lines{"no answer within 0.2 s"});
+  nothingWritten();
+
+  EXPECT_EQ(run("exit 0", "cat > record.json", 5000), BurnEnd::kBurned);
+  const Lines records = recordLines();
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(testing::ReadLines(dir_.path() / "record.json"), Lines{records.back()});
+
+  std::vector<std::string> told;
+  SetHookFailureObserver([](void* target, int port, std::string_view text) {
+    static_cast<std::vector<std::string>*>(target)->push_back(std::to_string(port) + " " + std::string(text));
+  }, &told);
+  EXPECT_EQ(run("", "exit 5", 5000), BurnEnd::kBurned);
+  SetHookFailureObserver(nullptr, nullptr);
+  EXPECT_EQ(told, Lines{"2 hook_after failed for port 3: hook_after exited with code 5"});
+  EXPECT_EQ(LogFileLines().back(), "hook_after failed for port 3: hook_after exited with code 5");
+
+  // The image changes after the pre-flight: the next board is refused before its hook.
+  EXPECT_EQ(run("echo not asked > asked", "", 5000, [&] { testing::WriteBytes(file.paths[kNandBin], Pattern(5001, 9)); }),
+            BurnEnd::kImageChanged);
+  ASSERT_EQ(host_.MessageTexts().size(), 1u);
+  EXPECT_TRUE(host_.MessageTexts()[0].starts_with("nand.bin changed during the shift: " +
+                                                  PathToUtf8(file.paths[kNandBin]) + " now has SHA-256 "));
+  nothingWritten();
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "asked"));
+  // ... and a pre-flight of the changed file names both hashes.
+  const Lines problems = LineJob(file, keeper.identity(), "LINE3").PinImages();
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_TRUE(problems[0].starts_with("nand.bin: " + PathToUtf8(file.paths[kNandBin]) +
+                                      " is not the image job R1 released: its SHA-256 is ")) << problems[0];
+  SetStationRecordKeeper(nullptr);
 }
 
 // Model 1 is not asked for its chip again, and without nand.bin no ID is made.

@@ -102,6 +102,7 @@ class RecordingHost : public Host {
   }
   void RandomBytes(std::span<std::uint8_t> out) override { inner_.RandomBytes(out); }
   std::string ModuleFileName() override { return (home_ / "korvex").string(); }
+  ProcessResult RunProcess(const ProcessRequest& request) override { return inner_.RunProcess(request); }
 
  public:
   // A host on which no thread can be created.

@@ -155,6 +155,7 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
   testing::FillSampleRecord(second, host, "B", 2, BurnEnd::kBurned);
   SetUid(failedCopy, first.uid, first.uidText.View());
   SetUid(second, first.uid, first.uidText.View());
+  second.identity.job.Assign("R1"), second.identity.lot.Assign("L7");
   RecordStore(lineA.path()).Append(first);
   RecordStore(lineB.path()).Append(failedCopy);
   RecordStore(lineB.path()).Append(second);
@@ -165,13 +166,17 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
 
   const RunResult a = RunKorvex("--home " + lineA.path().string() + sync);
   EXPECT_EQ(a.exitCode, 0) << a.err;
+  // The tables as a station of layout 1 left them: B's sync adds the job columns.
+  server.Query("ALTER TABLE board_records DROP COLUMN job, DROP COLUMN lot, DROP COLUMN work_order,"
+               " DROP COLUMN operator_name; UPDATE korvex_schema SET version = 1");
   const RunResult b = RunKorvex("--home " + lineB.path().string() + sync);
   EXPECT_EQ(b.exitCode, 1);  // a duplicate is not an all-clear
   EXPECT_EQ(b.out, "DUPLICATE UID " + std::string(first.uidText.View()) + ": record " +
                        std::string(second.id.View()) + " (first burned: " + std::string(first.id.View()) +
                        ")\nsent 2, already in the database 0, duplicate UIDs 1, torn lines skipped 0, pending 0\n");
-  EXPECT_EQ(server.Query("SELECT station, reason, duplicate_uid FROM board_records ORDER BY port"),
-            "A|burned|0\nB|verify-mismatch|0\nB|burned|1\n");
+  EXPECT_EQ(server.Query("SELECT station, reason, duplicate_uid, job, lot FROM board_records ORDER BY port"),
+            "A|burned|0||\nB|verify-mismatch|0||\nB|burned|1|R1|L7\n");
+  EXPECT_EQ(server.Query("SELECT version FROM korvex_schema"), "2\n");
 
   // Station B's own query marks the board, from what the database told its sync.
   const RunResult query = RunKorvex("--home " + lineB.path().string() + " records --result passed");
@@ -192,7 +197,8 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
         std::string("data-station=\"B\" data-boards=\"2\" data-yield=\"0.0\""),
         std::string("data-port=\"3\" data-boards=\"1\">0.0%"),
         "data-failed-id=\"" + std::string(failedCopy.id.View()) + "\" data-reason=\"verify-mismatch\"",
-        std::string("1 duplicate UIDs"), std::string("data-part=\"SAMSUNG_K9F1G08U0B\" data-boards=\"3\" data-skipped=\"3\"")}) {
+        std::string("1 duplicate UIDs"), std::string("data-job=\"\" data-passed=\"1\" data-failed=\"1\""),
+        std::string("data-job=\"R1\" data-passed=\"1\" data-failed=\"0\" data-yield=\"100.0\""), std::string("data-part=\"SAMSUNG_K9F1G08U0B\" data-boards=\"3\" data-skipped=\"3\"")}) {
     EXPECT_NE(html.find(shown), std::string::npos) << shown;
   }
 }

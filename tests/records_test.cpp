@@ -11,6 +11,7 @@
 #include "cli_runner.h"
 #include "record_samples.h"
 #include "records/image_digests.h"
+#include "records/job_file.h"
 #include "records/line_settings.h"
 #include "records/record_json.h"
 #include "records/record_query.h"
@@ -185,6 +186,9 @@ TEST(RecordFilter, DaysUidsAndResults) {
   std::string uid;
   AppendHex(uid, burned.uid);
   const std::string spacedUpper = std::string(FormatUidText(burned.uid).View().substr(9, 14));
+  burned.identity.job.Assign("R1");
+  burned.identity.lot.Assign("L1");
+  failed.identity.job.Assign("R1");
   const struct { RecordFilter filter; bool burned, failed; } kCases[] = {
       {{}, true, true},                                {{"2026-12-03", "2026-12-03", "", ""}, true, true},
       {{"2026-12-04", "", "", ""}, false, false},      {{"", "2026-12-02", "", ""}, false, false},
@@ -192,6 +196,8 @@ TEST(RecordFilter, DaysUidsAndResults) {
       {{"", "", std::string(burned.uidText.View()), ""}, true, false},
       {{"", "", "", "passed"}, true, false},           {{"", "", "", "failed"}, false, true},
       {{"", "", "", "link-lost"}, false, true},        {{"", "", "", "zone-full"}, false, false},
+      {{"", "", "", "", "R1", ""}, true, true},                {{"", "", "", "", "R", ""}, false, false},
+      {{"", "", "", "", "R1", "L1"}, true, false},             {{"", "", "", "", "", "L"}, false, false},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(c.filter.Check(), "");
@@ -199,8 +205,8 @@ TEST(RecordFilter, DaysUidsAndResults) {
     EXPECT_EQ(c.filter.Matches(failed), c.failed) << c.filter.fromDay << c.filter.uid << c.filter.result;
   }
   using F = RecordFilter;
-  for (const F& bad : {F{"2026-02-29", "", "", ""}, F{"", "12/03", "", ""}, F{"2026-12-04", "2026-12-03", "", ""},
-                       F{"", "", "", "broken"}}) {
+  for (const F& bad : {F{"2026-02-29", "", "", "", "", ""}, F{"", "12/03", "", "", "", ""},
+                       F{"2026-12-04", "2026-12-03", "", "", "", ""}, F{"", "", "", "broken", "", ""}}) {
     EXPECT_NE(bad.Check(), "") << bad.fromDay << bad.toDay << bad.result;
   }
 }
@@ -221,6 +227,65 @@ TEST(LineSettings, KeysValuesAndErrorsByLine) {
     const LineSettingsResult result = ParseLineSettings(c.text);
     EXPECT_EQ(result.settings, c.settings) << c.text;
     EXPECT_EQ(result.errors, c.errors) << c.text;
+  }
+}
+
+using Lines = std::vector<std::string>;
+
+// A job file: its keys, the images it resolves against its folder, and every wrong
+// line named; what FormatJobFile writes reads back as the same job.
+TEST(JobFile, KeysImagesAndErrorsByLine) {
+  const std::string hash(64, 'a');
+  const std::string normal = "# release\nname = R1\nmodel = 7105B\nnand = rel/mynand.bin\nverify = on\n"
+                             "sha256.nand.bin = " + hash + "\nsha256.loader.bin = " + hash + "\nsha256.img_boot.bin = " +
+                             hash + "\nsha256.minios.bin = " + hash + "\nsha256.res.bin = " + hash +
+                             "\nlot = L 7\nhook_before = python3 mes.py --strict\nhook_timeout_s = 2.5\n";
+  JobFileResult read = ParseJobFile(normal, "r1.job", "/line/jobs");
+  ASSERT_EQ(read.errors, Lines{});
+  const JobFile& job = *read.job;
+  EXPECT_EQ(job.model, kModelQx7105B);
+  EXPECT_EQ(job.paths[kNandBin], "/line/jobs/rel/mynand.bin");
+  EXPECT_EQ(job.paths[kMiniosBin], "/line/jobs/rel/myminios.bin");
+  EXPECT_FALSE(job.included[kDefBootBin]);
+  EXPECT_TRUE(job.verify);
+  EXPECT_EQ(job.lot, "L 7");
+  EXPECT_EQ(job.hookBefore, "python3 mes.py --strict");
+  EXPECT_EQ(job.hookTimeoutMs, 2500u);
+  const JobFileResult again = ParseJobFile(FormatJobFile(job), "again", "/line/jobs");
+  ASSERT_TRUE(again.job.has_value());
+  EXPECT_EQ(again.job->paths, job.paths);
+  EXPECT_EQ(again.job->sha256, job.sha256);
+  EXPECT_EQ(again.job->hookTimeoutMs, 2500u);
+
+  EXPECT_EQ(ParseJobFile("name = R2\nmodel = 7120\nadvanced = on\nres = /abs/r.bin\nsha256.res.bin = " + hash,
+                         "r2.job", "/x").errors, Lines{});
+  const struct { std::string text; Lines errors; } kCases[] = {
+      {"name = R\nmodel = 7135\nloader = a.bin\nsha256.loader.bin = " + hash + "\n",
+       {"r.job line 3: loader needs advanced = on; in normal mode it comes from nand.bin's folder"}},
+      {"name = R\nname = S\nmodel = 7000\nspeed = 3\nverify = yes\nsha256.x.bin = 1\nsha256.nand.bin = 12\n"
+       "hook_timeout_s = 0\nlot =\nno equals\nnand = a/nand.bin\n",
+       {"r.job line 2: 'name' is set twice", "r.job line 3: model must be 7120, 7130, 7135 or 7105B",
+        "r.job line 4: unknown key 'speed' (known: nand, loader, def_boot, img_boot, minios, res, name, model, "
+        "advanced, format_after, erase_chip, fs_format, verify, lot, work_order, hook_before, hook_after, "
+        "hook_timeout_s, sha256.*)",
+        "r.job line 5: verify must be on or off",
+        "r.job line 6: sha256.x.bin: no such image (nand.bin, loader.bin, def_boot.bin, img_boot.bin, minios.bin, "
+        "res.bin)",
+        "r.job line 7: sha256.nand.bin takes 64 hex digits",
+        "r.job line 8: hook_timeout_s takes seconds from 0.001 to 3600, e.g. 10 or 2.5",
+        "r.job line 9: lot must be 1 to 63 bytes of printable text", "r.job line 10: expected \"key = value\"",
+        "r.job: the job has no model (model = 7120, 7130, 7135 or 7105B)", "r.job: no sha256.nand.bin for the job's nand.bin",
+        "r.job: no sha256.loader.bin for the job's loader.bin", "r.job: no sha256.img_boot.bin for the job's img_boot.bin",
+        "r.job: no sha256.minios.bin for the job's minios.bin", "r.job: no sha256.res.bin for the job's res.bin"}},
+      {"model = 7135\nadvanced = on\nsha256.res.bin = " + hash,
+       {"r.job: the job has no name (name = ...)",
+        "r.job: an advanced job needs at least one of nand, loader, def_boot, img_boot, minios, res",
+        "r.job: sha256.res.bin is given, but the job does not burn res.bin"}},
+  };
+  for (const auto& c : kCases) {
+    read = ParseJobFile(c.text, "r.job", "/x");
+    EXPECT_EQ(read.errors, c.errors) << c.text;
+    EXPECT_FALSE(read.job.has_value());
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "records/record_query.h"
+
 #include <algorithm>
 #include <csignal>
 #include <ctime>
@@ -366,7 +368,9 @@ TEST_F(StationTest, EveryJsonObjectFollowsTheSchema) {
         "check-config --model 7135 " + gbk.string(), "devices --sim 2", "nand-table list",
         "nand-table lookup ECD3:589551", "nand-table lookup 1234",
         "nand-table add --main ECD3 --ext 589551 --page 2048 --block 128 --oob 64 --blocks 8192 --name A",
-        "nand-table delete 92", "frobnicate", ""}) {
+        "nand-table delete 92",
+        "job new --name S --model 7135 --hook-after false --out " + (dump_.path() / "s.job").string() + nand,
+        "station --until-done --sim 1 --job " + (dump_.path() / "s.job").string(), "frobnicate", ""}) {
     const RunResult run = RunKorvex(home + command);
     EXPECT_TRUE(run.out.ends_with("}\n")) << command;  // every command answers in JSON
     stream += run.out;
@@ -507,6 +511,62 @@ TEST_F(StationTest, ReadbackCopiesAPageRangeOfTheBurnedBoard) {
     EXPECT_EQ(stopped.out.find("read pages"), std::string::npos) << stopped.out;
     EXPECT_FALSE(std::filesystem::exists(out)) << signal;
   }
+}
+
+}  // namespace
+}  // namespace korvex
+
+namespace korvex {
+namespace {
+
+std::string ReadText(const std::string& path) {
+  const Bytes bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// A release engineer's job, checked and burned by: the boards carry its identity,
+// options may repeat it but not contradict it, and an image that is not the
+// released one stops the pre-flight with both hashes.
+TEST_F(StationTest, AJobBurnsWithItsIdentityAndRefusesImagesItDidNotRelease) {
+  const std::string home = "--home " + home_.path().string() + " ";
+  const std::string job = (home_.path() / "r1.job").string();
+  RunResult run = RunKorvex("job new --name R1 --model 7130 --nand " + Image("nand.bin").string() +
+                            " --verify --lot L7 --out " + job);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(ReadText(job).find("\nnand = images/nand.bin\n"), std::string::npos) << ReadText(job);
+  run = RunKorvex("job check " + job);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(run.out.ends_with("the images on disk are the ones job R1 released\n")) << run.out;
+
+  run = RunKorvex(home + "station --sim 1 --job " + job + " --lot L8");
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "korvex: --lot L8 contradicts job R1, whose is L7\n");
+  run = RunKorvex(home + "station --sim 1 --job " + job + " --model 7135");
+  EXPECT_EQ(run.err, "korvex: --model 7135 contradicts job R1, which burns model 7130\n");
+
+  run = RunKorvex(home + "--json station --until-done --sim 2 --job " + job + " --operator Ann --work-order W9 "
+                  "--verify --nand " + Image("nand.bin").string());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find(R"("model":"7130","simulated":true,"boards":2,"chip":"ECD3:589551","job":"R1","lot":"L7",)"
+                         R"("workOrder":"W9","operator":"Ann")"), std::string::npos) << run.out;
+  const RunResult listed = RunKorvex(home + "--json records --job R1 --lot L7");
+  EXPECT_EQ(std::ranges::count(listed.out, '\n'), 2) << listed.out;
+  EXPECT_NE(listed.out.find(R"("options":{"formatAfter":false,"eraseChip":false,"fsFormat":false,"verify":true},)"
+                            R"("job":"R1","lot":"L7","workOrder":"W9","operator":"Ann"})"), std::string::npos);
+  EXPECT_EQ(RunKorvex(home + "records --job R2").out, RecordTableHeader() + "0 records\n");
+
+  std::ofstream(Image("res.bin"), std::ios::app) << "patched";
+  run = RunKorvex("job check " + job);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.out.find("res.bin: differs  " + Image("res.bin").string() + "\n  job  "), std::string::npos);
+  run = RunKorvex(home + "station --sim 1 --job " + job);
+  EXPECT_EQ(run.exitCode, 2);
+  const std::string head = "korvex: pre-flight: res.bin: " + Image("res.bin").string() +
+                           " is not the image job R1 released: its SHA-256 is ";
+  ASSERT_TRUE(run.err.starts_with(head)) << run.err;
+  const std::string jobText = ReadText(job);
+  const std::string released = jobText.substr(jobText.find("sha256.res.bin = ") + 17, 64);
+  EXPECT_EQ(run.err.substr(head.size() + 64), ", the job's is " + released + "\n");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "host/win32/win32_host.h"
 
+#include "host/child_process.h"
+
 #include <windows.h>
 #include <bcrypt.h>
 
@@ -259,5 +261,7 @@ std::string Win32Host::ModuleFileName() {
     path.resize(path.size() * 2);
   }
 }
+
+ProcessResult Win32Host::RunProcess(const ProcessRequest& request) { return RunChildProcess(request); }
 
 }  // namespace korvex

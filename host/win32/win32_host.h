@@ -46,6 +46,7 @@ class Win32Host : public Host {
   bool FindFile(std::string_view path) override;
   bool CopyFileOver(std::string_view from, std::string_view to) override;
   bool DeleteFilePath(std::string_view path) override;
+  ProcessResult RunProcess(const ProcessRequest& request) override;
 
   // Ports are not shown: the station's texts already name the port where it matters.
   MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override;

@@ -236,7 +236,8 @@ constexpr const char* kCreateTables[] = {
     " chip_part VARCHAR(63), page_size INTEGER, block_size INTEGER, spare_size INTEGER,"
     " blocks INTEGER, uid VARCHAR(32), uid_text VARCHAR(63), format_after SMALLINT NOT NULL,"
     " erase_chip SMALLINT NOT NULL, fs_format SMALLINT NOT NULL, verify SMALLINT NOT NULL,"
-    " duplicate_uid SMALLINT NOT NULL)",
+    " duplicate_uid SMALLINT NOT NULL, job VARCHAR(63) NOT NULL DEFAULT '', lot VARCHAR(63) NOT NULL DEFAULT '',"
+    " work_order VARCHAR(63) NOT NULL DEFAULT '', operator_name VARCHAR(63) NOT NULL DEFAULT '')",
     "CREATE UNIQUE INDEX IF NOT EXISTS board_records_burned_uid ON board_records (uid)"
     " WHERE result = 'passed' AND duplicate_uid = 0",
     "CREATE INDEX IF NOT EXISTS board_records_started ON board_records (started_at)",
@@ -247,11 +248,22 @@ constexpr const char* kCreateTables[] = {
     " written SMALLINT NOT NULL, verify VARCHAR(8) NOT NULL, PRIMARY KEY (record_id, position))",
 };
 
+// Layouts 1 and 2 had no job columns: init-db adds them, and the rows already there
+// get empty ones, as the local files read them.
+constexpr const char* kAddJobColumns[] = {
+    "ALTER TABLE board_records ADD COLUMN IF NOT EXISTS job VARCHAR(63) NOT NULL DEFAULT ''",
+    "ALTER TABLE board_records ADD COLUMN IF NOT EXISTS lot VARCHAR(63) NOT NULL DEFAULT ''",
+    "ALTER TABLE board_records ADD COLUMN IF NOT EXISTS work_order VARCHAR(63) NOT NULL DEFAULT ''",
+    "ALTER TABLE board_records ADD COLUMN IF NOT EXISTS operator_name VARCHAR(63) NOT NULL DEFAULT ''",
+    "CREATE INDEX IF NOT EXISTS board_records_job ON board_records (job, lot)",
+};
+
 constexpr const char* kInsertRecord =
     "INSERT INTO board_records (id, station, port, model, started_at, ended_at, duration_ms,"
     " result, reason, message, chip_main_id, chip_ext_id, chip_part, page_size, block_size,"
     " spare_size, blocks, uid, uid_text, format_after, erase_chip, fs_format, verify,"
-    " duplicate_uid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    " duplicate_uid, job, lot, work_order, operator_name)"
+    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
 constexpr const char* kInsertImage =
     "INSERT INTO board_images (record_id, position, file, size, sha256, first_page, end_page,"
@@ -266,7 +278,7 @@ constexpr const char* kSelectRecords =
     "SELECT r.id, r.station, r.port, r.model, r.started_at, r.ended_at, r.duration_ms, r.reason,"
     " r.message, r.chip_main_id, r.chip_ext_id, r.chip_part, r.page_size, r.block_size,"
     " r.spare_size, r.blocks, r.uid, r.uid_text, r.format_after, r.erase_chip, r.fs_format,"
-    " r.verify, r.duplicate_uid, i.file, i.size, i.sha256, i.first_page, i.end_page,"
+    " r.verify, r.duplicate_uid, r.job, r.lot, r.work_order, r.operator_name, i.file, i.size, i.sha256, i.first_page, i.end_page,"
     " i.blocks_skipped, i.written, i.verify FROM (SELECT * FROM board_records"
     " WHERE started_at <= ? AND (started_at > ? OR (started_at = ? AND id > ?))"
     " ORDER BY started_at, id LIMIT 500) r"  // kRecordsPerChunk
@@ -503,6 +515,12 @@ class OdbcRecordDatabase final : public RecordDatabase {
     }
     // Version 1 numbered ports 0..7; the line's screens and records say 1..8.
     if (*found == 1 && !Run("UPDATE board_records SET port = port + 1", error)) return fail(error);
+    // Versions 1 and 2 had no job columns; they start empty.
+    if (*found >= 1 && *found < 3) {
+      for (const char* sql : kAddJobColumns) {
+        if (!Run(sql, error)) return fail(error);
+      }
+    }
     if (*found != kSchemaVersion) {
       if (!Run("DELETE FROM korvex_schema", error)) return fail(error);
       Statement insert(dbc_, "INSERT INTO korvex_schema (version) VALUES (?)");
@@ -570,6 +588,8 @@ class OdbcRecordDatabase final : public RecordDatabase {
     insert.Text(uid, !r.hasUid).Text(r.uidText.View(), !r.hasUid);
     insert.Number(r.options.formatAfter).Number(r.options.eraseChip);
     insert.Number(r.options.fsFormat).Number(r.options.verify).Number(duplicate);
+    const JobIdentity& job = r.identity;
+    insert.Text(job.job.View()).Text(job.lot.View()).Text(job.workOrder.View()).Text(job.operatorName.View());
     if (!insert.Execute()) return fail(insert);
     for (std::size_t i = 0; i < r.imageCount; ++i) {
       const ImageRecord& m = r.images[i];
@@ -586,7 +606,7 @@ class OdbcRecordDatabase final : public RecordDatabase {
     return result;
   }
 
-  // The record's own columns (1..23); returns its duplicate_uid mark.
+  // The record's own columns (1..27); returns its duplicate_uid mark.
   static bool ReadRecordColumns(Statement& s, const std::string& id, BoardRecord& r) {
     r = BoardRecord{};
     r.id.Assign(id);
@@ -614,22 +634,27 @@ class OdbcRecordDatabase final : public RecordDatabase {
     r.options.eraseChip = s.GetNumber(20).value_or(0) != 0;
     r.options.fsFormat = s.GetNumber(21).value_or(0) != 0;
     r.options.verify = s.GetNumber(22).value_or(0) != 0;
-    return s.GetNumber(23).value_or(0) != 0;
+    const bool duplicate = s.GetNumber(23).value_or(0) != 0;
+    r.identity.job.Assign(s.GetText(24).value_or(""));
+    r.identity.lot.Assign(s.GetText(25).value_or(""));
+    r.identity.workOrder.Assign(s.GetText(26).value_or(""));
+    r.identity.operatorName.Assign(s.GetText(27).value_or(""));
+    return duplicate;
   }
 
-  // The joined image columns (24..31), absent for a record without images.
+  // The joined image columns (28..35), absent for a record without images.
   static void ReadImageColumns(Statement& s, BoardRecord& r) {
-    const auto file = s.GetText(24);
+    const auto file = s.GetText(28);
     if (!file || r.imageCount >= r.images.size()) return;
     ImageRecord& m = r.images[r.imageCount++];
     m.file.Assign(*file);
-    m.size = static_cast<std::uint64_t>(s.GetNumber(25).value_or(0));
-    if (const auto sha = s.GetText(26)) m.hashed = ParseHex(*sha, m.sha256);
-    m.firstPage = static_cast<std::uint32_t>(s.GetNumber(27).value_or(0));
-    m.endPage = static_cast<std::uint32_t>(s.GetNumber(28).value_or(0));
-    m.blocksSkipped = static_cast<std::uint32_t>(s.GetNumber(29).value_or(0));
-    m.written = s.GetNumber(30).value_or(0) != 0;
-    const std::string verify = s.GetText(31).value_or("");
+    m.size = static_cast<std::uint64_t>(s.GetNumber(29).value_or(0));
+    if (const auto sha = s.GetText(30)) m.hashed = ParseHex(*sha, m.sha256);
+    m.firstPage = static_cast<std::uint32_t>(s.GetNumber(31).value_or(0));
+    m.endPage = static_cast<std::uint32_t>(s.GetNumber(32).value_or(0));
+    m.blocksSkipped = static_cast<std::uint32_t>(s.GetNumber(33).value_or(0));
+    m.written = s.GetNumber(34).value_or(0) != 0;
+    const std::string verify = s.GetText(35).value_or("");
     for (std::size_t code = 0; code < kVerifyCodes.size(); ++code) {
       if (kVerifyCodes[code] == verify) m.verify = static_cast<VerifyOutcome>(code);
     }

@@ -9,6 +9,8 @@
 //                  UID a burned board already had (the unique index on the UID of
 //                  burned boards skips those rows, so they are kept, and reported)
 //   board_images   one row per image of a record
+// Layout 2 added the job, lot, work order and operator columns; opening a layout-1
+// database adds them (empty for the rows already there).
 
 #include <memory>
 #include <string>
@@ -18,7 +20,8 @@
 namespace korvex {
 
 // 2: ports are numbered 1..8 (version 1 stored 0..7; init-db upgrades).
-inline constexpr int kSchemaVersion = 2;
+// 3: records carry their job, lot, work order and operator (init-db adds the columns).
+inline constexpr int kSchemaVersion = 3;
 
 // Nothing is connected until Open. The connection string is handed to the driver
 // manager as it is, e.g. "Driver={PostgreSQL Unicode};Server=db;Port=5432;

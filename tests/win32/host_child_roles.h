@@ -6,6 +6,11 @@ namespace korvex::wintest {
 
 inline constexpr const char* kRoleWriteLogLine = "--child-write-log-line";   // + message
 inline constexpr const char* kRoleProbeInstance = "--child-probe-instance";  // + mutex name
+// A job's hook: its standard input back in capitals, a line on stderr, exit 7; or
+// no answer at all.
+inline constexpr const char* kRoleHook = "--child-hook";
+inline constexpr const char* kRoleSilentHook = "--child-silent-hook";
+inline constexpr int kChildHookRefuses = 7;
 
 inline constexpr int kChildOk = 0;
 inline constexpr int kChildFailed = 1;

@@ -8,6 +8,7 @@
 
 #include "station/production_log.h"
 #include "app/station_texts.h"
+#include "host/child_process.h"
 #include "host/win32/single_instance.h"
 #include "host/win32/utf8.h"
 #include "host_child_roles.h"
@@ -19,6 +20,33 @@ namespace {
 std::wstring MonthlyLogName(const SYSTEMTIME& time) {
   const std::wstring month = (time.wMonth < 10 ? L" " : L"") + std::to_wstring(time.wMonth);
   return std::to_wstring(time.wYear) + L"年" + month + L"月 log.txt";
+}
+
+// A job's hook through CreateProcessW: its input, output, first error line and exit
+// code, and a hook that does not answer ended at its timeout.
+TEST(HookProcessTest, AHookGetsItsInputAndAnswersOrIsEndedAtItsTimeout) {
+  const std::string path = WideToUtf8(wintest::ThisProgramPath());
+  const auto commandLine = [&path](const char* role) {
+    std::string line;
+    line.append(1, '"').append(path).append("\" ").append(role);
+    return line;
+  };
+  ProcessRequest request;
+  const std::string hook = commandLine(wintest::kRoleHook);
+  request.commandLine = hook;
+  request.input = "{\"port\":2}\n";
+  request.timeoutMs = 20'000;
+  ProcessResult result = RunChildProcess(request);
+  EXPECT_EQ(result.outcome, ProcessResult::Outcome::kExited) << result.why;
+  EXPECT_EQ(result.exitCode, wintest::kChildHookRefuses);
+  EXPECT_EQ(result.output, "{\"PORT\":2}\n");
+  EXPECT_TRUE(result.errors.starts_with("work order closed")) << result.errors;
+
+  const std::string silent = commandLine(wintest::kRoleSilentHook);
+  request.commandLine = silent;
+  request.timeoutMs = 1000;
+  result = RunChildProcess(request);
+  EXPECT_EQ(result.outcome, ProcessResult::Outcome::kTimedOut);
 }
 
 TEST(ProductionLogFileTest, AStationInAChineseFolderWritesItsChineseNamedLogBesideItself) {

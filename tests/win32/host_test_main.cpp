@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
 
 #include "station/production_log.h"
 #include "host/win32/single_instance.h"
@@ -21,6 +26,17 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], wintest::kRoleProbeInstance) == 0) {
     const SingleInstance instance(argv[2]);
     return instance.IsFirst() ? wintest::kChildFirstInstance : wintest::kChildAlreadyRunning;
+  }
+  if (argc == 2 && std::strcmp(argv[1], wintest::kRoleHook) == 0) {
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    for (int c; (c = std::getchar()) != EOF;) std::putchar(std::toupper(c));
+    std::fputs("work order closed\nsecond line\n", stderr);
+    return wintest::kChildHookRefuses;
+  }
+  if (argc == 2 && std::strcmp(argv[1], wintest::kRoleSilentHook) == 0) {
+    ::Sleep(30'000);
+    return wintest::kChildOk;
   }
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

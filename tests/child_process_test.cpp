@@ -1,0 +1,56 @@
+// The host's way of running a job's hooks, against real programs: its input, its
+// bounded output, its exit code, and a timeout that ends the program and its children.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "host/child_process.h"
+#include "temp_dir.h"
+
+namespace korvex {
+namespace {
+
+TEST(ChildProcess, InputOutputExitCodesLimitsAndTimeouts) {
+  testing::TempDir dir;
+  const std::string folder = dir.path().string();
+  const std::string big(1 << 20, 'x');  // more than any pipe holds
+  const struct {
+    const char* command;
+    std::string_view input;
+    ProcessResult::Outcome outcome;
+    int exitCode;
+    std::string output, errors;
+  } kCases[] = {
+      {"tr a-z A-Z; echo oops >&2; exit 7", "board\n", ProcessResult::Outcome::kExited, 7, "BOARD\n", "oops\n"},
+      {"pwd", "", ProcessResult::Outcome::kExited, 0, folder + "\n", ""},
+      {"exit 0", big, ProcessResult::Outcome::kExited, 0, "", ""},  // never reads its input
+      {"head -c 300000 /dev/zero | tr '\\0' y", "", ProcessResult::Outcome::kExited, 0, std::string(1000, 'y'), ""},
+      {"sleep 30 & echo $! > pid; wait", "", ProcessResult::Outcome::kTimedOut, -1, "", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.command);
+    ProcessRequest request;
+    request.commandLine = c.command;
+    request.folder = folder;
+    request.input = c.input;
+    request.timeoutMs = 300;
+    request.outputLimit = 1000;
+    const ProcessResult result = RunChildProcess(request);
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    EXPECT_EQ(result.output, c.output);
+    EXPECT_EQ(result.errors, c.errors);
+  }
+  // The timed-out shell's whole group was killed, its background sleep too (gone, or
+  // a zombie until whoever inherited it reaps it).
+  std::string child;
+  std::ifstream(dir.path() / "pid") >> child;
+  ASSERT_FALSE(child.empty());
+  std::string pid, name, state;
+  std::ifstream("/proc/" + child + "/stat") >> pid >> name >> state;
+  EXPECT_TRUE(state.empty() || state == "Z") << state;
+}
+
+}  // namespace
+}  // namespace korvex
