@@ -643,7 +643,6 @@ int RunStation(const CommandContext& context) {
   SetLogFailureObserver([](void* target, std::string_view file) {
     static_cast<StationView*>(target)->ShowLogLineLost(file);
   }, &window);
-  RecordKeeper* keeper = StationRecordKeeper();
   if (keeper != nullptr) {
     keeper->OnWriteNews([&window](const RecordWriteNews& news) {
       window.ShowRecordWriteNews(RecordWriteNewsText(news), news.failing, news.waiting);

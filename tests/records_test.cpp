@@ -190,12 +190,12 @@ TEST(RecordFilter, DaysUidsAndResults) {
   burned.identity.lot.Assign("L1");
   failed.identity.job.Assign("R1");
   const struct { RecordFilter filter; bool burned, failed; } kCases[] = {
-      {{}, true, true},                                {{"2026-12-03", "2026-12-03", "", ""}, true, true},
-      {{"2026-12-04", "", "", ""}, false, false},      {{"", "2026-12-02", "", ""}, false, false},
-      {{"", "", uid.substr(10, 8), ""}, true, false},  {{"", "", spacedUpper, ""}, true, false},
-      {{"", "", std::string(burned.uidText.View()), ""}, true, false},
-      {{"", "", "", "passed"}, true, false},           {{"", "", "", "failed"}, false, true},
-      {{"", "", "", "link-lost"}, false, true},        {{"", "", "", "zone-full"}, false, false},
+      {{}, true, true},                                        {{"2026-12-03", "2026-12-03", "", "", "", ""}, true, true},
+      {{"2026-12-04", "", "", "", "", ""}, false, false},      {{"", "2026-12-02", "", "", "", ""}, false, false},
+      {{"", "", uid.substr(10, 8), "", "", ""}, true, false},  {{"", "", spacedUpper, "", "", ""}, true, false},
+      {{"", "", std::string(burned.uidText.View()), "", "", ""}, true, false},
+      {{"", "", "", "passed", "", ""}, true, false},           {{"", "", "", "failed", "", ""}, false, true},
+      {{"", "", "", "link-lost", "", ""}, false, true},        {{"", "", "", "zone-full", "", ""}, false, false},
       {{"", "", "", "", "R1", ""}, true, true},                {{"", "", "", "", "R", ""}, false, false},
       {{"", "", "", "", "R1", "L1"}, true, false},             {{"", "", "", "", "", "L"}, false, false},
   };
