@@ -25,6 +25,8 @@ set(rules
   "sim:sim protocol host"
   "shell:shell sim host"
   "cli:cli shell sim app records/odbc ${below_app}"
+  "cli/posix:cli/posix cli shell sim app records/odbc ${below_app}"
+  "cli/win32:cli/win32 cli shell sim app records/odbc host/win32 ${below_app}"
   "win32:win32 win32/artwork shell sim app records/odbc host/win32 ${below_app}"
   "win32/artwork:win32/artwork app"
   "bench:sim app ${below_app}"

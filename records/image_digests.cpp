@@ -78,7 +78,8 @@ void ImageDigests::RunHasher() {
     // A file that changes on every look is not chased: the next request hashes it again.
     Hash(file);
     lock.lock();
-    queue_.pop_front();
+    // The destructor may have emptied the queue meanwhile.
+    if (!queue_.empty()) queue_.pop_front();
     hashing_ = false;
     wake_.notify_all();
   }

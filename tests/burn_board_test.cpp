@@ -404,7 +404,7 @@ TEST_F(PortBurn, AJobRefusesChangedImagesAndWhatItsHooksRefuseBeforeAnyWrite) {
   std::string uid;
   AppendHex(uid, record.uid);
   EXPECT_EQ(testing::ReadLines(dir_.path() / "board.json"),
-            Lines{R"({"port":2,"uid":")" + uid + R"(","uidText":")" + std::string(record.uidText.View()) +
+            Lines{R"({"port":3,"uid":")" + uid + R"(","uidText":")" + std::string(record.uidText.View()) +
                   R"(","chip":{"mainId":"ecd3","extId":"589551","part":"SAMSUNG_K9K8G08U0A","pageSize":2048,)"
                   R"("blockSize":131072,"spareSize":64,"blocks":8192},"job":"R1","lot":"L7","workOrder":"W9",)"
                   R"("operator":"Ann","station":"LINE3"})"});

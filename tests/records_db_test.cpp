@@ -162,7 +162,7 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
   const std::string sync = " records sync --records-db '" + server.Connection() + "'";
   const RunResult init =
       RunKorvex("--home " + lineA.path().string() + " records init-db --records-db '" + server.Connection() + "'");
-  ASSERT_EQ(init.out, "created the Korvex tables (version 2)\n") << init.err;
+  ASSERT_EQ(init.out, "created the Korvex tables (version 3)\n") << init.err;
 
   const RunResult a = RunKorvex("--home " + lineA.path().string() + sync);
   EXPECT_EQ(a.exitCode, 0) << a.err;
@@ -271,8 +271,8 @@ TEST(RecordsDatabase, LeastPrivilegeEarlierBurnFirstSetAsideAndToldFailures) {
   // Tables of version 1 (ports 0..7): init-db moves them to 1..8.
   server.Query("UPDATE korvex_schema SET version = 1; UPDATE board_records SET port = port - 1");
   EXPECT_EQ(RunKorvex("--home " + lineA.path().string() + " records init-db --records-db '" + owner + "'").out,
-            "upgraded the Korvex tables from version 1 to 2\n");
-  EXPECT_EQ(server.Query("SELECT MIN(port), MAX(port), MAX(version) FROM board_records, korvex_schema"), "1|3|2\n");
+            "upgraded the Korvex tables from version 1 to 3\n");
+  EXPECT_EQ(server.Query("SELECT MIN(port), MAX(port), MAX(version) FROM board_records, korvex_schema"), "1|3|3\n");
 }
 
 }  // namespace
