@@ -166,9 +166,16 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
 
   const RunResult a = RunKorvex("--home " + lineA.path().string() + sync);
   EXPECT_EQ(a.exitCode, 0) << a.err;
-  // The tables as a station of layout 1 left them: B's sync adds the job columns.
+  // The tables as layout 2 left them, without the job columns: a station never alters
+  // them, it waits until the owner's init-db has added the columns.
   server.Query("ALTER TABLE board_records DROP COLUMN job, DROP COLUMN lot, DROP COLUMN work_order,"
-               " DROP COLUMN operator_name; UPDATE korvex_schema SET version = 1");
+               " DROP COLUMN operator_name; UPDATE korvex_schema SET version = 2");
+  const RunResult refused = RunKorvex("--home " + lineB.path().string() + sync);
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find("older than this station's 3; the database's owner runs 'korvex records init-db"),
+            std::string::npos) << refused.err;
+  EXPECT_EQ(RunKorvex("--home " + lineA.path().string() + " records init-db --records-db '" + server.Connection() +
+                      "'").out, "upgraded the Korvex tables from version 2 to 3\n");
   const RunResult b = RunKorvex("--home " + lineB.path().string() + sync);
   EXPECT_EQ(b.exitCode, 1);  // a duplicate is not an all-clear
   EXPECT_EQ(b.out, "DUPLICATE UID " + std::string(first.uidText.View()) + ": record " +
@@ -176,7 +183,7 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
                        ")\nsent 2, already in the database 0, duplicate UIDs 1, torn lines skipped 0, pending 0\n");
   EXPECT_EQ(server.Query("SELECT station, reason, duplicate_uid, job, lot FROM board_records ORDER BY port"),
             "A|burned|0||\nB|verify-mismatch|0||\nB|burned|1|R1|L7\n");
-  EXPECT_EQ(server.Query("SELECT version FROM korvex_schema"), "2\n");
+  EXPECT_EQ(server.Query("SELECT version FROM korvex_schema"), "3\n");
 
   // Station B's own query marks the board, from what the database told its sync.
   const RunResult query = RunKorvex("--home " + lineB.path().string() + " records --result passed");
@@ -198,7 +205,7 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
         std::string("data-port=\"3\" data-boards=\"1\">0.0%"),
         "data-failed-id=\"" + std::string(failedCopy.id.View()) + "\" data-reason=\"verify-mismatch\"",
         std::string("1 duplicate UIDs"), std::string("data-job=\"\" data-passed=\"1\" data-failed=\"1\""),
-        std::string("data-job=\"R1\" data-passed=\"1\" data-failed=\"0\" data-yield=\"100.0\""), std::string("data-part=\"SAMSUNG_K9F1G08U0B\" data-boards=\"3\" data-skipped=\"3\"")}) {
+        std::string("data-job=\"R1\" data-passed=\"0\" data-failed=\"1\" data-yield=\"0.0\""), std::string("data-part=\"SAMSUNG_K9F1G08U0B\" data-boards=\"3\" data-skipped=\"3\"")}) {
     EXPECT_NE(html.find(shown), std::string::npos) << shown;
   }
 }
