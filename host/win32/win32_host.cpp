@@ -96,12 +96,15 @@ HostHandle Win32Host::OpenDevice(std::string_view path, std::uint32_t& lastError
 
 namespace {
 
+// ERROR_NO_SUCH_DEVICE (winerror.h); MinGW's headers lack it.
+constexpr DWORD kErrorNoSuchDevice = 433;
+
 // A device whose driver instance went away answers with one of these.
 DeviceResult Outcome(BOOL ok, DWORD bytes) {
   if (ok != FALSE) return {DeviceStatus::kOk, bytes};
   switch (::GetLastError()) {
     case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_NO_SUCH_DEVICE:
+    case kErrorNoSuchDevice:
     case ERROR_DEV_NOT_EXIST:
       return {DeviceStatus::kGone, bytes};
     default:
