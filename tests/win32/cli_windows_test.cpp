@@ -175,7 +175,7 @@ TEST_F(CliWindowsTest, ALinkedDeviceThatCannotBeOpenedFailsItsPort) {
   EXPECT_EQ(run.exitCode, 1u) << run.err;
   EXPECT_EQ(Count(run.out, R"({"type":"message","port":1,"text":"Invalid handle!"})"), 6u) << run.out;
   EXPECT_NE(run.out.find(R"({"type":"message","port":null,"text":"Port 1 Boot Failed!"})"), std::string::npos);
-  EXPECT_NE(run.out.find(R"("result":"not started")"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(R"("result":"not-started")"), std::string::npos) << run.out;
 }
 
 TEST_F(CliWindowsTest, CtrlBreakEndsTheRunAsCtrlCDoesWithTheCloseLineLast) {

@@ -61,8 +61,12 @@ TEST(StationOptionsTest, HelpAndVersionAreFoundAndTheHelpDescribesEveryOption) {
   const std::string help = StationHelp();
   EXPECT_TRUE(help.starts_with("usage: korvex.exe [--simulate N")) << help;
   EXPECT_EQ(help.find("(undocumented)"), std::string::npos) << help;
-  for (const char* option : {"--simulate N", "--sim-model M", "--sim-chip MAIN:EXT", "--sim-home DIR", "--version"}) {
-    EXPECT_NE(help.find("\n  " + std::string(option) + " "), std::string::npos) << option;
+  for (const char* option : {"--simulate N", "--sim-model M", "--sim-chip MAIN:EXT[,page=P,block=KIB,spare=S,blocks=N]", "--sim-home DIR", "--version"}) {
+    // A long option has its description on the next line.
+    const std::size_t at = help.find("\n  " + std::string(option));
+    ASSERT_NE(at, std::string::npos) << option;
+    const char after = help[at + 3 + std::string_view(option).size()];
+    EXPECT_TRUE(after == ' ' || after == '\n') << option;
   }
 }
 
