@@ -179,6 +179,7 @@ int InitDb(const CommandContext& context, const ParsedArgs& args) {
   int before = 0;
   std::string error;
   const bool ok = database->InitSchema(before, error);
+  database->Close();
   const std::string now = std::to_string(kSchemaVersion);
   std::string text;
   if (before == 0) {

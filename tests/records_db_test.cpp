@@ -162,6 +162,7 @@ TEST(RecordsDatabase, ASecondBoardWithABurnedUidIsKeptMarkedAndReported) {
   const std::string sync = " records sync --records-db '" + server.Connection() + "'";
   const RunResult init =
       RunKorvex("--home " + lineA.path().string() + " records init-db --records-db '" + server.Connection() + "'");
+  ASSERT_EQ(init.exitCode, 0) << init.err;
   ASSERT_EQ(init.out, "created the Korvex tables (version 3)\n") << init.err;
 
   const RunResult a = RunKorvex("--home " + lineA.path().string() + sync);
@@ -219,7 +220,8 @@ TEST(RecordsDatabase, LeastPrivilegeEarlierBurnFirstSetAsideAndToldFailures) {
   ASSERT_TRUE(server.ok()) << server.failure();
   testing::TempDir lineA, lineB;
   const std::string owner = server.Connection();
-  ASSERT_EQ(RunKorvex("--home " + lineA.path().string() + " records init-db --records-db '" + owner + "'").exitCode, 0);
+  const RunResult init = RunKorvex("--home " + lineA.path().string() + " records init-db --records-db '" + owner + "'");
+  ASSERT_EQ(init.exitCode, 0) << init.err;
   server.Query("CREATE ROLE station LOGIN; CREATE ROLE nobody LOGIN; GRANT SELECT ON korvex_schema TO station;"
                " GRANT SELECT, INSERT ON board_records, board_images TO station;"
                " GRANT UPDATE (duplicate_uid) ON board_records TO station;");
