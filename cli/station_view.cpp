@@ -110,6 +110,7 @@ std::intptr_t StationView::HandleMessage(std::uint32_t message, std::uintptr_t w
   t_workerPort = port;
   const BurnEnd end = g_portRuns[static_cast<std::size_t>(port)].end;
   const UidText uid = g_portRuns[static_cast<std::size_t>(port)].Uid();
+  const std::uint32_t blocksSkipped = g_portRuns[static_cast<std::size_t>(port)].blocksSkipped;
   // Taken before our lock: the simulator's locks are never held under it.
   std::vector<std::string> trace;
   if (verbosity_ == Verbosity::Verbose && type == kProgressReset && end != BurnEnd::kNone && traceSource_) {
@@ -127,6 +128,7 @@ std::intptr_t StationView::HandleMessage(std::uint32_t message, std::uintptr_t w
     }
   }
   if (ended != nullptr) {
+    tracker_.OnBlocksSkipped(port, blocksSkipped);
     EmitResultLocked(*ended);
   } else if (changed && job != nullptr) {
     EmitProgressLocked(*job);
