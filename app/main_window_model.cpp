@@ -131,7 +131,7 @@ StationSettings MainWindowModel::CurrentSettings() const {
 
 std::string_view MainWindowModel::CellText(std::size_t port, std::size_t column) const {
   const int source = kListColumns[column].source;
-  if (source == kProgressTextSource) return progress_.Row(port).text;
+  if (source == kProgressTextSource) return heldForRecords_[port] ? kHeldForRecordsText : progress_.Row(port).text;
   return records_[port].strings[static_cast<std::size_t>(source)];
 }
 
@@ -169,7 +169,7 @@ void MainWindowModel::ApplyControlLock() {
 void MainWindowModel::OnTimer(int timerId) {
   fields_.counterCopy = g_burnCounter.load();
   PushFields();
-  if (timerId == kTimerScan) scheduler_.Scan(CurrentSettings());
+  if (timerId == kTimerScan) ShowHeldPorts(scheduler_.Scan(CurrentSettings()));
   if (timerId == kTimerControlLock) ApplyControlLock();
   std::optional<std::string> lostLogFile;
   {
@@ -178,6 +178,14 @@ void MainWindowModel::OnTimer(int timerId) {
   }
   // Taken before the box: timers that fire while it is open find nothing to show.
   if (lostLogFile) ShowMessage(LogLineLostText(*lostLogFile));
+}
+
+void MainWindowModel::ShowHeldPorts(const ScanResult& scan) {
+  for (std::size_t port = 0; port < kPortCount; ++port) {
+    if (heldForRecords_[port] == scan.heldForRecords[port]) continue;
+    heldForRecords_[port] = scan.heldForRecords[port];
+    view_.RedrawRow(port);
+  }
 }
 
 void MainWindowModel::OnDemoTimer(int timerId) {

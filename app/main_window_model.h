@@ -105,6 +105,7 @@ class MainWindowModel {
   void StartTimers();
   void StopTimers();
   void ApplyControlLock();
+  void ShowHeldPorts(const ScanResult& scan);
   void Enable(std::span<const int> ids, bool enabled);
   void ShowMessage(std::string_view text);
   std::optional<std::string> ChooseImageFile(bool givesSiblings);
@@ -119,6 +120,9 @@ class MainWindowModel {
   MainWindowFields fields_;
   std::array<ListRowRecord, kPortCount> records_;
   ProgressRows progress_;
+  // Ports whose linked board the last scan left unclaimed because board records
+  // cannot be written: their row says so until a scan takes the board.
+  std::array<bool, kPortCount> heldForRecords_{};
   std::mutex lostLogMutex_;
   std::optional<std::string> lostLogFile_;  // set once per run, taken by the timer
   bool verifyWrites_ = false;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 
 #include "app/port_arrivals.h"
 #include "station/port_context.h"
@@ -42,6 +43,10 @@ struct ScanResult {
   // burned now would have no record.
   std::array<bool, kPortCount> heldForRecords{};
 };
+
+// What a port held for that reason shows, on the console and in its window row.
+inline constexpr std::string_view kHeldForRecordsText =
+    "board waiting: board records cannot be written (free disk space)";
 
 class PortScheduler {
  public:

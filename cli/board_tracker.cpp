@@ -137,6 +137,7 @@ std::string StateText(const BoardJob& job) {
 
 std::optional<int> BadBlocksSkipped(const BoardJob& job, const JobPlan& plan) {
   if (plan.chipPageBytes == 0 || plan.chipBlockBytes == 0) return std::nullopt;
+  if (job.blocksSkipped) return static_cast<int>(*job.blocksSkipped);
   // A span holds the image rounded up to pages (at most two more pages) and one
   // whole chip block more for each bad block stepped over.
   std::uint64_t blocks = 0;
@@ -305,6 +306,12 @@ bool BoardTracker::OnProgress(int port, ProgressType type, std::intptr_t value, 
 void BoardTracker::OnMessage(int port, std::string_view text) {
   BoardJob* job = Running(port);
   if (job != nullptr && job->reason.empty()) job->reason = text;
+}
+
+void BoardTracker::OnBlocksSkipped(int port, std::uint32_t blocks) {
+  if (port < 0 || port >= static_cast<int>(kPortCount) || latest_[Slot(port)] < 0) return;
+  BoardJob& job = jobs_[static_cast<std::size_t>(latest_[Slot(port)])];
+  if (job.finished) job.blocksSkipped = blocks;
 }
 
 bool BoardTracker::OnLogLine(int port, std::string_view message) {

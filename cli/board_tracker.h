@@ -81,6 +81,9 @@ struct BoardJob {
   std::uint64_t bytesDone = 0;     // images written whole
   std::uint64_t bytesCurrent = 0;  // the part of the current image written so far
   std::vector<PageSpan> spans;
+  // The bad blocks the burn counted itself, told with its end: they take in the image
+  // it ended in, which leaves no page line.
+  std::optional<std::uint32_t> blocksSkipped;
 
   std::uint64_t BytesWritten() const { return bytesDone + bytesCurrent; }
   double Seconds(Clock::time_point now) const;
@@ -94,8 +97,9 @@ std::string StateText(const BoardJob& job);
 // One word per state for JSON: "writing", "done", ...
 std::string_view StateName(BoardState state);
 
-// Factory bad blocks the board stepped over, from each image's page span, its size and
-// the chip's geometry; nullopt when the plan does not know the geometry.
+// Bad blocks the board stepped over: the burn's own count once it ended, else worked
+// out from each image's page span, its size and the chip's geometry; nullopt when the
+// plan does not know the geometry.
 std::optional<int> BadBlocksSkipped(const BoardJob& job, const JobPlan& plan);
 
 // A production-log line split into the board's unique-ID text and what follows it
@@ -124,6 +128,8 @@ class BoardTracker {
   bool OnProgress(int port, ProgressType type, std::intptr_t value, BurnEnd endNow,
                   std::string_view uid, Clock::time_point now);
   void OnMessage(int port, std::string_view text);
+  // The bad blocks the port's burn counted, as its end arrives (PortRun::blocksSkipped).
+  void OnBlocksSkipped(int port, std::uint32_t blocks);
   // A board's log line (the time prefix gone); true when it moved the state on.
   bool OnLogLine(int port, std::string_view message);
   // A demo copy's log line: the job whose UID it names, or nullptr for another line.

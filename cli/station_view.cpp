@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "app/port_progress.h"
+#include "app/port_scheduler.h"
 #include "cli/console.h"
 #include "cli/console_texts.h"
 #include "cli/json.h"
@@ -16,7 +17,6 @@ namespace korvex::cli {
 namespace {
 
 constexpr std::size_t kRecentLines = 6;
-constexpr std::string_view kHeldText = "board waiting: board records cannot be written (free disk space)";
 constexpr int kBarWidth = 20;
 constexpr std::size_t kStateColumn = 62;
 constexpr auto kRateWindow = std::chrono::seconds(3);
@@ -110,6 +110,7 @@ std::intptr_t StationView::HandleMessage(std::uint32_t message, std::uintptr_t w
   t_workerPort = port;
   const BurnEnd end = g_portRuns[static_cast<std::size_t>(port)].end;
   const UidText uid = g_portRuns[static_cast<std::size_t>(port)].Uid();
+  const std::uint32_t blocksSkipped = g_portRuns[static_cast<std::size_t>(port)].blocksSkipped;
   // Taken before our lock: the simulator's locks are never held under it.
   std::vector<std::string> trace;
   if (verbosity_ == Verbosity::Verbose && type == kProgressReset && end != BurnEnd::kNone && traceSource_) {
@@ -127,6 +128,7 @@ std::intptr_t StationView::HandleMessage(std::uint32_t message, std::uintptr_t w
     }
   }
   if (ended != nullptr) {
+    tracker_.OnBlocksSkipped(port, blocksSkipped);
     EmitResultLocked(*ended);
   } else if (changed && job != nullptr) {
     EmitProgressLocked(*job);
@@ -247,7 +249,7 @@ void StationView::NoteHeld(int port, bool held) {
     std::cout << JsonObject().Add("type", "port-held").Add("port", port + 1).Add("held", held).Str() << std::endl;
   } else if (style_ == ConsoleStyle::Plain) {
     std::cout << "port " << port + 1 << ": "
-              << (held ? kHeldText : std::string_view("board records written again; the board is taken"))
+              << (held ? kHeldForRecordsText : std::string_view("board records written again; the board is taken"))
               << std::endl;
   }
 }
@@ -376,7 +378,7 @@ StationView::Frame StationView::FrameLocked(std::uint32_t boardsStarted, Clock::
     const BoardJob* job = tracker_.Latest(port);
     std::string row = "  " + std::to_string(port + 1) + "   ";
     if (held_[static_cast<std::size_t>(port)] && (job == nullptr || job->finished)) {
-      frame.lines.push_back(row + std::string(kHeldText));
+      frame.lines.push_back(row + std::string(kHeldForRecordsText));
       frame.colours.emplace_back();
       continue;
     }

@@ -15,18 +15,20 @@ TEST(ChildProcess, InputOutputExitCodesLimitsAndTimeouts) {
   testing::TempDir dir;
   const std::string folder = dir.path().string();
   const std::string big(1 << 20, 'x');  // more than any pipe holds
+  constexpr std::uint32_t kEnds = 60'000;  // a slow, loaded machine still ends these in time
   const struct {
     const char* command;
     std::string_view input;
     ProcessResult::Outcome outcome;
     int exitCode;
     std::string output, errors;
+    std::uint32_t timeoutMs;
   } kCases[] = {
-      {"tr a-z A-Z; echo oops >&2; exit 7", "board\n", ProcessResult::Outcome::kExited, 7, "BOARD\n", "oops\n"},
-      {"pwd", "", ProcessResult::Outcome::kExited, 0, folder + "\n", ""},
-      {"exit 0", big, ProcessResult::Outcome::kExited, 0, "", ""},  // never reads its input
-      {"head -c 300000 /dev/zero | tr '\\0' y", "", ProcessResult::Outcome::kExited, 0, std::string(1000, 'y'), ""},
-      {"sleep 30 & echo $! > pid; wait", "", ProcessResult::Outcome::kTimedOut, -1, "", ""},
+      {"tr a-z A-Z; echo oops >&2; exit 7", "board\n", ProcessResult::Outcome::kExited, 7, "BOARD\n", "oops\n", kEnds},
+      {"pwd", "", ProcessResult::Outcome::kExited, 0, folder + "\n", "", kEnds},
+      {"exit 0", big, ProcessResult::Outcome::kExited, 0, "", "", kEnds},  // never reads its input
+      {"head -c 300000 /dev/zero | tr '\\0' y", "", ProcessResult::Outcome::kExited, 0, std::string(1000, 'y'), "", kEnds},
+      {"sleep 30 & echo $! > pid; wait", "", ProcessResult::Outcome::kTimedOut, -1, "", "", 300},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.command);
@@ -34,7 +36,7 @@ TEST(ChildProcess, InputOutputExitCodesLimitsAndTimeouts) {
     request.commandLine = c.command;
     request.folder = folder;
     request.input = c.input;
-    request.timeoutMs = 300;
+    request.timeoutMs = c.timeoutMs;
     request.outputLimit = 1000;
     const ProcessResult result = RunChildProcess(request);
     EXPECT_EQ(result.outcome, c.outcome);

@@ -1,6 +1,6 @@
 // The main window model against a fake view: start-up state, the choosers, the two
-// modes, the CPU model, Clear/close, Enter, READ, DEBUG, the control lock and the scan
-// settings.
+// modes, the CPU model, Clear/close, Enter, READ, DEBUG, the control lock, the scan
+// settings and a board held while records cannot be written.
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,9 @@
 #include "app/model_selection.h"
 #include "station/production_log.h"
 #include "boot/station_model.h"
+#include "host/durable_file.h"
 #include "host/paths.h"
+#include "records/record_keeper.h"
 #include "recording_host.h"
 #include "sim/sim_host.h"
 #include "temp_dir.h"
@@ -330,6 +332,36 @@ TEST_F(MainWindowModelTest, ScanTakesTheFieldsAndCheckBoxesOfTheWindow) {
   EXPECT_EQ(context.session.formatAfterBurn, 1u);
   EXPECT_EQ(context.session.eraseWholeChip, 1);
   EXPECT_EQ(context.session.fileSystemFormat, 0);
+}
+
+// A record the disk refused holds the linked board: its row says why, and the scan that
+// writes the record takes the board and gives the row back its progress.
+TEST_F(MainWindowModelTest, ABoardHeldForUnwrittenRecordsSaysSoInItsRowUntilTheyAreWritten) {
+  static bool diskFull;
+  diskFull = true;
+  RecordKeeper keeper(dir_.path(), "LINE1", [](const std::filesystem::path& file, std::string_view bytes) {
+    return !diskFull && AppendDurably(file, bytes);
+  });
+  BoardRecord record;
+  keeper.Begin(record, host_, 3, "Qx7135", {});
+  ASSERT_FALSE(keeper.Finish(record, host_, BurnEnd::kBurned, {}));
+  SetStationRecordKeeper(&keeper);
+  sim_.Plug(1, {});
+  Choose(kIdNandOpen, "/img/nand.bin");
+  view_.events.clear();
+  for (int scan = 0; scan < 2; ++scan) model_.OnTimer(kTimerScan);
+  EXPECT_EQ(model_.CellText(0, 3), "board waiting: board records cannot be written (free disk space)");
+  EXPECT_EQ(model_.CellText(1, 3), "0%");
+  EXPECT_EQ(view_.events, Texts{"redraw 0"});  // once, not at every scan
+  EXPECT_EQ(g_portSlots[0].inUse, 0);
+  diskFull = false;
+  model_.OnTimer(kTimerScan);
+  sim_.JoinThreads();
+  SetStationRecordKeeper(nullptr);
+  EXPECT_EQ(keeper.UnwrittenCount(), 0u);
+  EXPECT_EQ(g_portSlots[0].inUse, 1);
+  EXPECT_EQ(model_.CellText(0, 3), "0%");
+  EXPECT_EQ(view_.events, (Texts{"redraw 0", "redraw 0"}));
 }
 
 TEST_F(MainWindowModelTest, DemoTimerRunsTheCopyOnlyInNormalModeWithAChosenFile) {

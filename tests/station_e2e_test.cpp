@@ -152,6 +152,26 @@ TEST_F(StationTest, BadBlocksInSeveralZonesAreSkippedByTheBoard) {
   }
 }
 
+// nand.bin runs out of its zone after block 0: the 15 blocks it stepped over count in
+// the board's result and summary, and its record lists the image, unwritten.
+TEST_F(StationTest, TheImageAZoneFullBoardEndedInCountsItsBadBlocks) {
+  const std::string bad = " --sim 1 --sim-bad-blocks 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15";
+  const RunResult run = Burn(bad);
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.out.find(R"("result":"zone-full",)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(R"("bad_blocks":15,"bytes_written":0,"end":"zone-full"})"), std::string::npos) << run.out;
+  const RunResult listed = RunKorvex("--home " + home_.path().string() + " --json records");
+  EXPECT_NE(listed.out.find(R"("images":[{"file":")" + Image("nand.bin").string() + R"(","size":1585209,"sha256":")"),
+            std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find(R"(","firstPage":0,"endPage":1088,"blocksSkipped":15,"written":false,"verify":"not-run"}],)"),
+            std::string::npos) << listed.out;
+  const RunResult text = RunKorvex("--home " + home_.path().string() + " station --until-done --nand " +
+                                   Image("nand.bin").string() + bad);
+  const std::size_t row = text.out.find("\n    1     1  zone-full ");
+  ASSERT_NE(row, std::string::npos) << text.out;
+  EXPECT_EQ(text.out.find(" s          15  ", row), text.out.find(" s ", row)) << text.out;
+}
+
 TEST_F(StationTest, AChipWith4096BytePagesGetsNandBinInTheNarrowViewAndTheRestInItsOwn) {
   // Row 5 of the built-in table: 4096-byte pages, 512 KiB blocks.
   const RunResult run = Burn("--sim 1 --sim-chip ECD7:78B655");
