@@ -34,6 +34,11 @@ TEST(StationOptionsTest, NoOptionsRunTheDriverStationAndSimulateTakesTheSimOptio
   EXPECT_EQ(options->simulated->board.chip.mainId, 0x2CD7);
   EXPECT_TRUE(options->simulated->timing);
   EXPECT_EQ(options->simHome, "D:\\rehearsal");
+  EXPECT_FALSE(options->simModelGiven);
+  const auto job = Parse({"--job", "D:\\R1.job", "--simulate", "1", "--sim-model", "7130"}, error);
+  ASSERT_TRUE(job && job->simulated) << error;
+  EXPECT_EQ(job->jobFile, "D:\\R1.job");
+  EXPECT_TRUE(job->simModelGiven);
 }
 
 TEST(StationOptionsTest, MistakesAreRefusedWithOneLine) {
@@ -43,6 +48,8 @@ TEST(StationOptionsTest, MistakesAreRefusedWithOneLine) {
       {{"--simulate", "2", "--sim-model", "7140"}, "--sim-model takes 7120, 7130, 7135 or 7105B"},
       {{"--simulate", "1", "--sim-timing=1"}, "--sim-timing takes no value"},
       {{"--sim-timing"}, "the --sim-... options need --simulate N"},
+      {{"--job="}, "--job takes the job file's path"},
+      {{"--job"}, "--job needs a value"},
       {{"--simulate", "1", "--verbose=2"}, "unknown option '--verbose=2'"},
   };
   for (const auto& c : cases) {
@@ -59,10 +66,10 @@ TEST(StationOptionsTest, HelpAndVersionAreFoundAndTheHelpDescribesEveryOption) {
   EXPECT_EQ(FindInfoRequest(std::vector<std::string>{"--version"}), InfoRequest::kVersion);
   EXPECT_EQ(FindInfoRequest(std::vector<std::string>{"--simulate", "2"}), InfoRequest::kNone);
   const std::string help = StationHelp();
-  EXPECT_TRUE(help.starts_with("usage: korvex.exe [--simulate N")) << help;
+  EXPECT_TRUE(help.starts_with("usage: korvex.exe [--job FILE] [--simulate N")) << help;
   EXPECT_EQ(help.find("(undocumented)"), std::string::npos) << help;
-  for (const char* option : {"--simulate N", "--sim-model M", "--sim-chip MAIN:EXT", "--sim-home DIR", "--version"}) {
-    EXPECT_NE(help.find("\n  " + std::string(option) + " "), std::string::npos) << option;
+  for (const char* option : {"--job FILE", "--simulate N", "--sim-model M", "--sim-chip MAIN:EXT", "--sim-home DIR", "--version"}) {
+    EXPECT_NE(help.find("\n  " + std::string(option)), std::string::npos) << option;
   }
 }
 
