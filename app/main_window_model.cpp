@@ -1,5 +1,6 @@
 #include "app/main_window_model.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -40,6 +41,16 @@ constexpr std::array<int, 19> kNormalModeDisabled{
 
 // Advanced mode has no demo copy; the format option stays the operator's.
 constexpr std::array<int, 3> kDemoControls{kIdDemoCheck, kIdDemoPath, kIdDemoOpen};
+
+// What a job decides and the operator may not change while the window runs by it. The
+// demo copy stays the operator's, as on the console.
+constexpr std::array<int, 23> kJobLocked{
+    kIdNandCheck, kIdLoaderCheck, kIdDefBootCheck, kIdImgBootCheck, kIdMiniosCheck, kIdResCheck,
+    kIdNandOpen, kIdLoaderOpen, kIdDefBootOpen, kIdImgBootOpen, kIdMiniosOpen, kIdResOpen,
+    kIdNandPath, kIdLoaderPath, kIdDefBootPath, kIdImgBootPath, kIdMiniosPath, kIdResPath,
+    kIdModeSwitch, kIdCpuModel, kIdFormatAfterBurn, kIdFileSystemFormat, kIdEraseWholeChip};
+
+bool IsJobLocked(int id) { return std::find(kJobLocked.begin(), kJobLocked.end(), id) != kJobLocked.end(); }
 
 // Reads an edit's number the way the dialog reads a signed integer from its text:
 // leading blanks, an optional minus, the digits up to the first other character.
@@ -157,12 +168,42 @@ void MainWindowModel::OnInit() {
     records_[port].strings[0] = std::to_string(port + 1);
     view_.AddListRow(port);
   }
+  if (job_) ShowJob();
+}
+
+void MainWindowModel::ShowJob() {
+  g_advancedMode = job_->advanced ? 1 : 0;
+  view_.SetControlText(kIdModeSwitch, job_->advanced ? kTextNormalModeButton : kTextAdvancedModeButton);
+  // As if the operator had picked the job's images: normal mode's nand.bin brings its folder's.
+  StationSettings chosen;
+  if (job_->advanced) {
+    for (std::size_t image = 0; image < kImageCount; ++image) {
+      if (job_->included[image]) chosen.SetImage(static_cast<ImageId>(image), PathToUtf8(job_->paths[image]), true);
+    }
+  } else {
+    ChooseNandBin(chosen, PathToUtf8(job_->paths[kNandBin]), false);
+  }
+  for (std::size_t image = 0; image < kImageCount; ++image) {
+    const ImageId id = static_cast<ImageId>(image);
+    fields_.imagePaths[image] = chosen.PathOf(id);
+    view_.SetCheck(kImageControls[image].check, chosen.includeFlags[JobSlotOf(id)] != 0);
+  }
+  view_.SetCheck(kIdFormatAfterBurn, job_->formatAfter);
+  fields_.fileSystemFormat = job_->fsFormat ? 1 : 0;
+  fields_.eraseWholeChip = job_->eraseChip ? 1 : 0;
+  verifyWrites_ = job_->verify;
+  view_.SelectComboItem(kIdCpuModel, job_->model);
+  SelectCpuModel(job_->model);
+  Enable(kJobLocked, false);
+  PushFields();
 }
 
 void MainWindowModel::ApplyControlLock() {
   const ControlLockDecision d =
       DecideControlLock(PortScheduler::AnyPortInUse(), g_advancedMode != 0);
-  Enable(std::span(d.enable.data(), d.enableCount), true);
+  for (std::size_t i = 0; i < d.enableCount; ++i) {
+    if (!job_ || !IsJobLocked(d.enable[i])) view_.EnableControl(d.enable[i], true);
+  }
   Enable(std::span(d.disable.data(), d.disableCount), false);
 }
 
@@ -191,7 +232,7 @@ void MainWindowModel::ShowHeldPorts(const ScanResult& scan) {
 void MainWindowModel::OnDemoTimer(int timerId) {
   if (g_advancedMode != 0) {
     Enable(kDemoControls, false);
-    view_.EnableControl(kIdFormatAfterBurn, true);
+    view_.EnableControl(kIdFormatAfterBurn, !job_);
     return;
   }
   if (!view_.IsChecked(kIdDemoCheck) || g_demoPath.Empty() || timerId != kTimerDemo) return;
@@ -199,6 +240,8 @@ void MainWindowModel::OnDemoTimer(int timerId) {
 }
 
 bool MainWindowModel::OnClicked(int controlId) {
+  // A disabled control sends nothing; this holds the job's choices even if one did.
+  if (job_ && IsJobLocked(controlId)) return true;
   for (std::size_t image = 0; image < kImageCount; ++image) {
     if (kImageControls[image].open == controlId) {
       OnChooseImage(static_cast<ImageId>(image));
@@ -263,7 +306,8 @@ void MainWindowModel::OnChooseDemo() {
     fields_.demoPath.Assign(*path);
     g_demoPath.Assign(*path);
     view_.SetCheck(kIdDemoCheck, true);
-    view_.SetCheck(kIdFormatAfterBurn, true);
+    // A job's format_after stands.
+    if (!job_) view_.SetCheck(kIdFormatAfterBurn, true);
     Enable(kDemoControls, false);
   }
   PushFields();
@@ -291,6 +335,7 @@ void MainWindowModel::OnModeSwitch() {
 }
 
 void MainWindowModel::OnCpuModelChanged(int index) {
+  if (job_) return;
   if (!SelectCpuModel(index)) ShowMessage(kTextCpuModelError);
 }
 

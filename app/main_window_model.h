@@ -21,6 +21,7 @@
 #include "app/port_progress.h"
 #include "app/port_scheduler.h"
 #include "host/host.h"
+#include "records/job_file.h"
 
 namespace korvex {
 
@@ -98,6 +99,9 @@ class MainWindowModel {
   StationSettings CurrentSettings() const;
   // The line engineer's choice from korvex.ini, not a control of the operator's.
   void SetVerifyWrites(bool on) { verifyWrites_ = on; }
+  // Runs the window by a job (before OnInit): its model, mode, images and options
+  // are shown and locked, whatever the control lock or a click would do.
+  void LockToJob(JobFile job) { job_ = std::move(job); }
 
  private:
   void PushFields();
@@ -106,6 +110,7 @@ class MainWindowModel {
   void StopTimers();
   void ApplyControlLock();
   void ShowHeldPorts(const ScanResult& scan);
+  void ShowJob();
   void Enable(std::span<const int> ids, bool enabled);
   void ShowMessage(std::string_view text);
   std::optional<std::string> ChooseImageFile(bool givesSiblings);
@@ -126,6 +131,7 @@ class MainWindowModel {
   std::mutex lostLogMutex_;
   std::optional<std::string> lostLogFile_;  // set once per run, taken by the timer
   bool verifyWrites_ = false;
+  std::optional<JobFile> job_;
 };
 
 }  // namespace korvex

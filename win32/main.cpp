@@ -23,6 +23,8 @@
 #include "shell/about.h"
 #include "sim/placeholder_home.h"
 #include "sim/sim_host.h"
+#include "app/line_job.h"
+#include "records/job_file.h"
 #include "records/line_settings.h"
 #include "records/odbc/odbc_database.h"
 #include "records/record_keeper.h"
@@ -106,22 +108,65 @@ class LineRun {
     keeper_->OnWriteNews([](const RecordWriteNews& news) { ShowError(RecordWriteNewsText(news)); });
     SetStationRecordKeeper(keeper_.get());
   }
-  ~LineRun() { SetStationRecordKeeper(nullptr); }
+  ~LineRun() {
+    SetActiveLineJob(nullptr);
+    SetStationRecordKeeper(nullptr);
+  }
   LineRun(const LineRun&) = delete;
   LineRun& operator=(const LineRun&) = delete;
 
-  std::string TitleSuffix(std::string_view base) const {
-    return std::string(base) + (settings_.verify ? std::string(kTitleVerifySuffix) : "");
+  // --job FILE: read and checked as the console's pre-flight does, before any board
+  // is claimed. false after a box that says what is wrong; the window does not start.
+  bool LoadJob(const std::string& fileName) {
+    JobFileResult read = ReadJobFile(PathFromUtf8(fileName));
+    if (!read.job) {
+      std::string text = "The job file cannot be used. Fix it, or start korvex.exe without --job:\n";
+      for (const std::string& error : read.errors) text += "\n" + error;
+      ShowError(text);
+      return false;
+    }
+    for (std::size_t image = 0; image < kImageCount; ++image) {
+      if (read.job->included[image] && !ImagePathFits(PathToUtf8(read.job->paths[image]), image == kNandBin)) {
+        ShowError(std::string(kImageFileNames[image]) + ": the job's path is longer than the station's settings hold. "
+                  "Move the release to a shorter folder.");
+        return false;
+      }
+    }
+    const JobIdentity identity{JobText(read.job->name), JobText(read.job->lot), JobText(read.job->workOrder), {}};
+    job_.emplace(*read.job, identity, keeper_->station());
+    if (const std::vector<std::string> problems = job_->PinImages(); !problems.empty()) {
+      std::string text = "The job's images are not the released ones. Put the released images back, then start "
+                         "again:\n";
+      for (const std::string& problem : problems) text += "\n" + problem;
+      ShowError(text);
+      job_.reset();
+      return false;
+    }
+    keeper_->SetIdentity(identity);
+    SetActiveLineJob(&*job_);
+    return true;
   }
-  void Apply(MainDialog& dialog) const { dialog.Model().SetVerifyWrites(settings_.verify); }
+  // The job's model, for simulated boards that were given none.
+  std::optional<int> JobModel() const { return job_ ? std::optional<int>(job_->file().model) : std::nullopt; }
+
+  std::string TitleSuffix(std::string_view base) const {
+    std::string suffix = job_ ? " - job " + job_->file().name : std::string();
+    const bool verify = job_ ? job_->file().verify : settings_.verify;
+    return suffix + std::string(base) + (verify ? std::string(kTitleVerifySuffix) : "");
+  }
+  void Apply(MainDialog& dialog) const {
+    dialog.Model().SetVerifyWrites(settings_.verify);
+    if (job_) dialog.LockToJob(job_->file());
+  }
 
  private:
   LineSettings settings_;
   std::unique_ptr<RecordKeeper> keeper_;
+  std::optional<LineJob> job_;
 };
 
 // The production station: one per PC, on the USB boot driver.
-int RunOnDriver(HINSTANCE instance) {
+int RunOnDriver(HINSTANCE instance, const StationOptions& options) {
   SingleInstance guard;
   if (!guard.IsFirst()) {
     ::MessageBoxW(nullptr, Utf8ToWide(kTextAlreadyRunning).c_str(),
@@ -133,7 +178,8 @@ int RunOnDriver(HINSTANCE instance) {
   Win32Host& host = *new Win32Host;
   if (!EnsureNandTable(host)) return 1;
   // Kept to the process's end, as the host: a worker may still finish a record.
-  const LineRun& line = *new LineRun(host);
+  LineRun& line = *new LineRun(host);
+  if (!options.jobFile.empty() && !line.LoadJob(options.jobFile)) return 2;
   MainDialog dialog(instance, host, line.TitleSuffix({}), [&host](HWND window) {
     host.SetOwnerWindow(reinterpret_cast<WindowHandle>(window));
   });
@@ -164,15 +210,18 @@ int RunSimulated(HINSTANCE instance, const StationOptions& options) {
     }
   }
 
-  const sim::SimulatedLine& line = *options.simulated;
+  // Message boxes are real ones, owned by the main window like the driver station's.
+  Win32Host desktop;
+  LineRun lineRun(desktop);
+  if (!options.jobFile.empty() && !lineRun.LoadJob(options.jobFile)) return 2;
+  sim::SimulatedLine line = *options.simulated;
+  if (!options.simModelGiven && lineRun.JobModel()) line.board.model = *lineRun.JobModel();
   sim::SimHost host(line.UsbPorts(), home);
   // Workers' progress goes straight to the window, which handles it on its thread.
   host.SetWindowProcedure([](WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                              std::intptr_t lParam) -> std::intptr_t {
     return ::SendMessageW(ToHwnd(window), message, wParam, lParam);
   });
-  // Message boxes are real ones, owned by the main window like the driver station's.
-  Win32Host desktop;
   host.SetMessageBoxHandler(
       [&desktop](const MessageBoxRequest& request) { return desktop.ShowMessageBox(request); });
   try {
@@ -183,7 +232,6 @@ int RunSimulated(HINSTANCE instance, const StationOptions& options) {
   }
   if (!EnsureNandTable(host)) return 1;
 
-  LineRun lineRun(desktop);
   {
     MainDialog dialog(instance, host, lineRun.TitleSuffix(kTitleSimulatedSuffix),
                       [&desktop](HWND window) {
@@ -221,7 +269,7 @@ int RunStationWindow(HINSTANCE instance) {
   }
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
-  return options->simulated ? RunSimulated(instance, *options) : RunOnDriver(instance);
+  return options->simulated ? RunSimulated(instance, *options) : RunOnDriver(instance, *options);
 }
 
 // Nothing may end the station without a word: whatever escapes is said once, and the

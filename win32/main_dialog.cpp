@@ -58,6 +58,11 @@ std::wstring WindowText(HWND window) {
 
 }  // namespace
 
+void MainDialog::LockToJob(JobFile job) {
+  titleSuffix_ = std::string(kTitleJobPrefix) + job.name + titleSuffix_;
+  model_.LockToJob(std::move(job));
+}
+
 MainDialog::MainDialog(HINSTANCE instance, Host& host, std::string titleSuffix,
                        WindowObserver observer)
     : instance_(instance),

@@ -40,6 +40,9 @@ class MainDialog : public MainWindowView {
   HWND Window() const { return window_; }
   HINSTANCE Instance() const { return instance_; }
   MainWindowModel& Model() { return model_; }
+  // Runs the window by a job (before it is created): the model locks the job's
+  // choices and the title names it.
+  void LockToJob(JobFile job);
   // The scan, which also hears of boards swapped between two of its passes.
   PortScheduler& Scheduler() { return scheduler_; }
   const CDownloadListCtrl& List() const { return list_; }

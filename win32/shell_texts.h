@@ -17,6 +17,8 @@ inline constexpr std::string_view kTextAboutMenuItem = "关于 Korvex(&A)...";
 inline constexpr std::string_view kTitleSimulatedSuffix = " [SIMULATED]";
 // korvex.ini asks for every write to be read back and compared.
 inline constexpr std::string_view kTitleVerifySuffix = " [VERIFY]";
+// Before the other suffixes when the window runs by a job: the job's name follows.
+inline constexpr std::string_view kTitleJobPrefix = " - job ";
 
 // Command-line errors.
 inline constexpr std::string_view kCaptionUsage = "Korvex";

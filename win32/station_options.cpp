@@ -11,6 +11,7 @@ namespace {
 constexpr std::string_view kSimulateOption = "--simulate";
 constexpr std::string_view kModelOption = "--sim-model";
 constexpr std::string_view kSimHomeOption = "--sim-home";
+constexpr std::string_view kJobOption = "--job";
 
 struct GivenOption {
   std::string_view name;
@@ -28,7 +29,7 @@ std::optional<GivenOption> TakeOption(std::span<const std::string> args, std::si
     name = name.substr(0, equals);
   }
   const sim::SimOption* option = parser.Find(name);
-  if (option == nullptr && name != kSimHomeOption) {
+  if (option == nullptr && name != kSimHomeOption && name != kJobOption) {
     error = "unknown option '" + args[i] + "'";
     return std::nullopt;
   }
@@ -50,7 +51,7 @@ std::optional<GivenOption> TakeOption(std::span<const std::string> args, std::si
 }  // namespace
 
 std::string_view StationUsage() {
-  return "korvex.exe [--simulate N [--sim-model 7120|7130|7135|7105B] [--sim-chip MAIN:EXT] "
+  return "korvex.exe [--job FILE] [--simulate N [--sim-model 7120|7130|7135|7105B] [--sim-chip MAIN:EXT] "
          "[--sim-bad-blocks B,B...] [--sim-seed S] [--sim-fault [PORT:]PLAN]... "
          "[--sim-event TIME:ACTION:PORT]... [--sim-timing] [--sim-home DIR]]";
 }
@@ -67,6 +68,10 @@ std::string StationHelp() {
                      "the simulated station's folder; it gets the placeholder model folders and sample "
                      "images the first time",
                      "sim-home beside korvex.exe"});
+  options.push_back({kJobOption, "FILE",
+                     "burn by the job file: its model, images and options, locked; its name in the title "
+                     "and in every record",
+                     "none: the operator picks"});
   options.push_back({"--version", "", "the version, the compiler and the device backend", ""});
   options.push_back({"--help", "", "this text", ""});
   return "usage: " + std::string(StationUsage()) + "\n\noptions:\n" + FormatOptionHelp(options) +
@@ -90,12 +95,21 @@ std::optional<StationOptions> ParseStationOptions(std::span<const std::string> a
   for (std::size_t i = 0; i < args.size(); ++i) {
     const auto option = TakeOption(args, i, parser, error);
     if (!option) return std::nullopt;
+    if (option->name == kJobOption) {
+      if (option->value.empty()) {
+        error = "--job takes the job file's path";
+        return std::nullopt;
+      }
+      options.jobFile = std::string(option->value);
+      continue;
+    }
     if (option->name == kSimHomeOption) {
       options.simHome = std::string(option->value);
     } else if (!parser.Read(option->name, option->value, error)) {
       return std::nullopt;
     }
     (option->name == kSimulateOption ? simulate : anySimOption) = true;
+    if (option->name == kModelOption) options.simModelGiven = true;
   }
   auto line = parser.Finish(error);
   if (!line) return std::nullopt;

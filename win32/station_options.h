@@ -3,7 +3,7 @@
 // driver; --simulate N runs the same window on N simulated boards instead, for
 // rehearsing a line or showing the station without hardware.
 //
-//   korvex.exe [--simulate N [--sim-model M] [--sim-chip MAIN:EXT]
+//   korvex.exe [--job FILE] [--simulate N [--sim-model M] [--sim-chip MAIN:EXT]
 //              [--sim-bad-blocks B,B...] [--sim-seed S] [--sim-fault [PORT:]PLAN]...
 //              [--sim-event TIME:ACTION:PORT]... [--sim-timing] [--sim-home DIR]]
 //   korvex.exe --help | --version
@@ -28,6 +28,10 @@ struct StationOptions {
   // The simulated station's folder (model folders, table, logs); empty for the
   // default beside the program.
   std::string simHome;
+  // --job: the job file the window runs by (UTF-8); empty for none.
+  std::string jobFile;
+  // Whether --sim-model was given: without it the simulated boards are the job's model.
+  bool simModelGiven = false;
 };
 
 // Options as given (UTF-8, program name excluded); nullopt with a one-line `error`

@@ -2,11 +2,15 @@
 // redirected to files, its home folder a path with a space and Chinese characters.
 // Simulated boards with --json, the driver's instances from registry keys the test
 // writes, a linked device that cannot be opened, a console control event from this
-// parent, the single-instance mutex the window takes too, the report.
+// parent, the single-instance mutex the window takes too, the report, a job with hooks
+// (this program in its hook role).
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <thread>
@@ -15,8 +19,26 @@
 #include "host/win32/utf8.h"
 #include "win_test_support.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 namespace korvex {
 namespace {
+
+// The hook role: its standard input appended to a file in its working folder (the job's
+// folder), then the exit code it is given, with a line on stderr when that is not 0.
+constexpr const char* kRoleKeepHook = "--child-keep-hook";
+
+int KeepHook(const char* file, int exitCode) {
+  _setmode(_fileno(stdin), _O_BINARY);
+  FILE* out = std::fopen(file, "ab");
+  if (out == nullptr) return 99;
+  for (int c; (c = std::getchar()) != EOF;) std::fputc(c, out);
+  std::fputc('\n', out);
+  std::fclose(out);
+  if (exitCode != 0) std::fputs("work order W9 is closed\nsecond line\n", stderr);
+  return exitCode;
+}
 
 using wintest::ScratchFolder;
 
@@ -203,5 +225,73 @@ TEST_F(CliWindowsTest, TheConsoleAndTheWindowNeverDriveTheDriverAtOnce) {
       << run.err;
 }
 
+TEST_F(CliWindowsTest, AJobsHooksGetEachBoardAndItsRecordAndARefusingHookStopsTheBoard) {
+  const std::string job = home_.Utf8Child("w1.job");
+  const CliRun made = RunCli(scratch_, Home() + " job new --name W1 --model 7135 --lot L5 --out \"" + job + "\" " + Nand());
+  ASSERT_EQ(made.exitCode, 0u) << made.err;
+  const std::string released = wintest::ReadWholeFile(home_.WideChild(L"w1.job")).value_or("");
+  const auto withHooks = [&](int beforeExit) {
+    std::string self(1, '"');
+    self.append(WideToUtf8(wintest::ThisProgramPath())).append("\" ").append(kRoleKeepHook);
+    ASSERT_TRUE(wintest::WriteWholeFile(home_.WideChild(L"w1.job"),
+                                        released + "hook_before = " + self + " before.txt " + std::to_string(beforeExit) +
+                                            "\nhook_after = " + self + " after.txt 0\n"));
+  };
+  const auto hookInput = [&](const wchar_t* name) {
+    std::vector<std::string> lines;
+    std::string text = wintest::ReadWholeFile(home_.WideChild(name)).value_or("");
+    for (std::size_t at; (at = text.find('\n')) != std::string::npos; text.erase(0, at + 1)) {
+      if (at > 0) lines.push_back(text.substr(0, at));
+    }
+    return lines;
+  };
+  withHooks(0);
+  const auto station = [&](int boards) {
+    return Home() + " --json station --sim " + std::to_string(boards) + " --until-done --operator Ann --job \"" + job +
+           "\"";
+  };
+  const CliRun run = RunCli(scratch_, station(2));
+  EXPECT_EQ(run.exitCode, 0u) << run.err << run.out;
+  EXPECT_EQ(Count(run.out, R"("result":"burned")"), 2u) << run.out;
+  const std::vector<std::string> before = hookInput(L"before.txt"), after = hookInput(L"after.txt");
+  ASSERT_EQ(before.size(), 2u);
+  ASSERT_EQ(after.size(), 2u);
+  for (int port = 1; port <= 2; ++port) {
+    // Each port's board, with the UID the console reported for it.
+    std::smatch uid;
+    ASSERT_TRUE(std::regex_search(run.out, uid, std::regex(R"re("port":)re" + std::to_string(port) +
+                                                           R"re(,"board":[0-9]+,"result":"burned".*"uid":"([^"]+)")re")));
+    const std::regex board(R"re(^\{"port":)re" + std::to_string(port) + R"re(,"uid":"[0-9a-f]+","uidText":")re" +
+                           uid[1].str() + R"re(","chip":\{"mainId":"[0-9a-f]+".*"blocks":[0-9]+\},"job":"W1","lot":"L5",)re"
+                           R"re("workOrder":"","operator":"Ann","station":"[^"]*"\}$)re");
+    EXPECT_TRUE(std::regex_match(before[0], board) || std::regex_match(before[1], board)) << before[0] << before[1];
+  }
+  for (const std::string& record : after) {
+    EXPECT_NE(record.find(R"("result":"passed")"), std::string::npos) << record;
+    EXPECT_NE(record.find(R"("job":"W1","lot":"L5","workOrder":"","operator":"Ann")"), std::string::npos) << record;
+  }
+
+  // hook_before says no: nothing is written to the board, its record says why and
+  // still goes to hook_after.
+  withHooks(7);
+  const CliRun refused = RunCli(scratch_, station(1));
+  EXPECT_EQ(refused.exitCode, 1u) << refused.err << refused.out;
+  EXPECT_NE(refused.out.find(R"("result":"hook-refused")"), std::string::npos) << refused.out;
+  EXPECT_NE(refused.out.find(R"("bytes_written":0,"end":"hook-refused")"), std::string::npos) << refused.out;
+  EXPECT_EQ(hookInput(L"before.txt").size(), 3u);
+  const std::vector<std::string> records = hookInput(L"after.txt");
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_NE(records[2].find(R"("reason":"hook-refused")"), std::string::npos) << records[2];
+  EXPECT_NE(records[2].find(R"("message":"work order W9 is closed")"), std::string::npos) << records[2];
+}
+
 }  // namespace
 }  // namespace korvex
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], korvex::kRoleKeepHook) == 0) {
+    return korvex::KeepHook(argv[2], std::atoi(argv[3]));
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

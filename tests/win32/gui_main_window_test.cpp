@@ -34,6 +34,7 @@
 #include "host/paths.h"
 #include "host/win32/utf8.h"
 #include "nandtable/nand_cfg.h"
+#include "records/job_file.h"
 #include "sim/placeholder_home.h"
 #include "sim/sim_host.h"
 #include "tools/demo_copy.h"
@@ -224,6 +225,59 @@ TEST_F(GuiStationTest, ControlsLockAtTheFirstTickAfterAClaim) {
   ASSERT_TRUE(PumpMessagesUntil([this] { return !Enabled(kIdCpuModel); }, 1s));
   // The lock runs every 50 ms; the rest is room for a busy machine's timer jitter.
   EXPECT_LE(std::chrono::steady_clock::now() - claimed, 150ms);
+}
+
+// A window run by a job: its title names the job, and its pickers, mode, model and
+// options stay locked through the control lock's ticks, while a board is claimed and
+// after; the board gets the job's images.
+TEST_F(GuiStationTest, AJobsWindowNamesItAndKeepsItsChoicesLocked) {
+  JobFile job;
+  job.name = "W1";
+  job.model = 1;  // not the start-up default, so the selection is the job's doing
+  job.formatAfter = true;
+  job.folder = home_;
+  job.given[kNandBin] = ImagePath("nand.bin");
+  ResolveJobImages(job);
+  dialog_.reset();
+  dialog_ = std::make_unique<TestMainDialog>(::GetModuleHandleW(nullptr), *sim_, std::string(kTitleSimulatedSuffix));
+  dialog_->LockToJob(job);
+  window_ = dialog_->CreateModeless();
+  ASSERT_NE(window_, nullptr);
+  wchar_t title[256] = {};
+  ::GetWindowTextW(window_, title, 256);
+  EXPECT_TRUE(WideToUtf8(title).ends_with(" - job W1 [SIMULATED]")) << WideToUtf8(title);
+  EXPECT_EQ(::SendMessageW(Item(kIdCpuModel), CB_GETCURSEL, 0, 0), 1);
+  EXPECT_EQ(Text(kIdNandPath), ImagePath("nand.bin"));
+  EXPECT_EQ(::SendMessageW(Item(kIdFormatAfterBurn), BM_GETCHECK, 0, 0), BST_CHECKED);
+  const auto locked = [this] {
+    std::vector<int> enabled;
+    for (const ImageControls& image : kImageControls) {
+      for (const int id : {image.check, image.path, image.open}) {
+        if (Enabled(id)) enabled.push_back(id);
+      }
+    }
+    for (const int id : {kIdModeSwitch, kIdCpuModel, kIdFormatAfterBurn, kIdEraseWholeChip}) {
+      if (Enabled(id)) enabled.push_back(id);
+    }
+    return enabled;
+  };
+  Pump(200ms);
+  EXPECT_EQ(locked(), std::vector<int>{});
+
+  sim::BoardSpec board;
+  board.model = 1;
+  sim_->Plug(0, board);
+  const auto burned = [] { return g_portRuns[0].burning == kBurningDone && !g_portRuns[0].workerRunning; };
+  ASSERT_TRUE(PumpMessagesUntil(burned, kBurnTimeout)) << ::testing::PrintToString(Messages());
+  const std::vector<std::uint8_t> nandBin = ReadFileBytes(PathFromUtf8(ImagePath("nand.bin")));
+  EXPECT_EQ(sim_->ReadNand(0, 0, 4096), std::vector<std::uint8_t>(nandBin.begin(), nandBin.begin() + 4096));
+  EXPECT_EQ(locked(), std::vector<int>{});
+  // Unplugged, the port is free again and the lock gives back what no job holds.
+  sim_->Unplug(0);
+  ASSERT_TRUE(PumpMessagesUntil([] { return !PortScheduler::AnyPortInUse(); }, 2 * kScanWait));
+  Pump(200ms);
+  EXPECT_TRUE(Enabled(kIdClear));
+  EXPECT_EQ(locked(), std::vector<int>{});
 }
 
 TEST_F(GuiStationTest, ProgressMessageDrawsTheShadedBarWithItsTextInOneRow) {
