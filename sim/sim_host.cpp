@@ -20,11 +20,13 @@ namespace korvex::sim {
 namespace {
 
 // The board the calling thread last exchanged with: a worker's settle wait belongs to
-// the board it is booting.
-thread_local std::weak_ptr<VirtualBoard> t_lastBoard;
+// the board it is booting. A plain pointer, looked up in the driver before use: a
+// thread_local with a destructor crashes threads that end while the process exits
+// (seen with MinGW under Wine).
+thread_local const VirtualBoard* t_lastBoard = nullptr;
 
 std::shared_ptr<VirtualBoard> Used(std::shared_ptr<VirtualBoard> board) {
-  if (board) t_lastBoard = board;
+  if (board) t_lastBoard = board.get();
   return board;
 }
 
@@ -388,7 +390,7 @@ void SimHost::Sleep(std::uint32_t milliseconds) {
   ApplyDueEvents();
   if (instantSleep_) return;
   const auto since = std::chrono::steady_clock::now();
-  if (const auto board = t_lastBoard.lock()) board->NoteWait(milliseconds);
+  if (const auto board = driver_->BoardStillHeld(t_lastBoard)) board->NoteWait(milliseconds);
   std::this_thread::sleep_until(since + std::chrono::milliseconds(milliseconds));
 }
 

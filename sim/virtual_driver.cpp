@@ -154,6 +154,18 @@ std::shared_ptr<VirtualBoard> VirtualDriver::BoardOfHandle(HostHandle handle) co
   return found == handles_.end() ? nullptr : found->second;
 }
 
+std::shared_ptr<VirtualBoard> VirtualDriver::BoardStillHeld(const VirtualBoard* board) const {
+  if (board == nullptr) return nullptr;
+  std::lock_guard lock(mutex_);
+  for (const auto& held : boards_) {
+    if (held.get() == board) return held;
+  }
+  for (const auto& [handle, held] : handles_) {
+    if (held.get() == board) return held;
+  }
+  return nullptr;
+}
+
 bool VirtualDriver::CloseDevice(HostHandle handle) {
   std::lock_guard lock(mutex_);
   return handles_.erase(handle) == 1;

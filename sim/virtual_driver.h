@@ -46,6 +46,9 @@ class VirtualDriver {
   HostHandle OpenDevice(std::string_view path, std::uint32_t& lastError);
   // The board a handle was opened on; null for a handle never given out or closed.
   std::shared_ptr<VirtualBoard> BoardOfHandle(HostHandle handle) const;
+  // The board at that address while the driver still holds it (a port or a handle); null
+  // once it is gone, so a pointer kept elsewhere never outlives its board unchecked.
+  std::shared_ptr<VirtualBoard> BoardStillHeld(const VirtualBoard* board) const;
   bool CloseDevice(HostHandle handle);
 
  private:
