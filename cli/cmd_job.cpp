@@ -8,6 +8,7 @@
 #include "cli/cli_args.h"
 #include "cli/command_help.h"
 #include "cli/commands.h"
+#include "cli/image_options.h"
 #include "cli/json.h"
 #include "host/paths.h"
 #include "records/job_file.h"
@@ -15,15 +16,6 @@
 
 namespace korvex::cli {
 namespace {
-
-struct ImageOption {
-  std::string_view option;
-  ImageId image;
-};
-constexpr ImageOption kImageOptions[] = {
-    {"--nand", kNandBin},       {"--loader", kLoaderBin}, {"--def-boot", kDefBootBin},
-    {"--img-boot", kImgBootBin}, {"--minios", kMiniosBin}, {"--res", kResBin},
-};
 
 std::string Hex(const Sha256Digest& digest) {
   std::string text;

@@ -28,6 +28,7 @@
 #include "cli/command_help.h"
 #include "cli/console_texts.h"
 #include "cli/commands.h"
+#include "cli/image_options.h"
 #include "cli/console.h"
 #include "cli/json.h"
 #include "cli/preflight.h"
@@ -56,15 +57,6 @@ constexpr auto kDemoPeriod = std::chrono::milliseconds(3000);  // the window's t
 // --demo-period MS: the demo timer's period, the window's 3000 ms unless given. A
 // rehearsal or a test shortens it so the forced matching step comes within a second.
 constexpr std::string_view kDemoPeriodOption = "--demo-period";
-
-struct ImageOption {
-  std::string_view option;
-  ImageId image;
-};
-constexpr ImageOption kImageOptions[] = {
-    {"--nand", kNandBin},       {"--loader", kLoaderBin}, {"--def-boot", kDefBootBin},
-    {"--img-boot", kImgBootBin}, {"--minios", kMiniosBin}, {"--res", kResBin},
-};
 
 // Normal mode: nand.bin, and every other image from its folder.
 bool ChooseNormalImages(const ParsedArgs& args, StationSettings& settings) {

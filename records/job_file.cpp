@@ -7,16 +7,10 @@
 
 #include "device/cpu_model.h"
 #include "host/paths.h"
+#include "records/line_settings.h"
 
 namespace korvex {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!text.empty() && space(text.front())) text.remove_prefix(1);
-  while (!text.empty() && space(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // The job file's keys for the images, by ImageId.
 constexpr std::array<std::string_view, kImageCount> kImageKeys{"nand", "loader", "def_boot",
@@ -64,8 +58,8 @@ class Parser {
     number_ = number;
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) return Fail("expected \"key = value\"");
-    const std::string_view key = Trim(line.substr(0, equals));
-    const std::string_view value = Trim(line.substr(equals + 1));
+    const std::string_view key = TrimSettingText(line.substr(0, equals));
+    const std::string_view value = TrimSettingText(line.substr(equals + 1));
     if (std::ranges::find(seen_, key) != seen_.end()) return Fail("'" + std::string(key) + "' is set twice");
     seen_.emplace_back(key);
     if (key.starts_with("sha256.")) return Hash(key.substr(7), value);
@@ -217,7 +211,7 @@ JobFileResult ParseJobFile(std::string_view text, std::string_view fileName,
     std::string_view line = text.substr(0, newline);
     text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
     ++number;
-    line = Trim(line);
+    line = TrimSettingText(line);
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
     parser.Line(number, line);
   }

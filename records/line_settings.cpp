@@ -8,16 +8,13 @@
 #include "records/board_record.h"
 
 namespace korvex {
-namespace {
 
-std::string_view Trim(std::string_view text) {
+std::string_view TrimSettingText(std::string_view text) {
   const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
   while (!text.empty() && space(text.front())) text.remove_prefix(1);
   while (!text.empty() && space(text.back())) text.remove_suffix(1);
   return text;
 }
-
-}  // namespace
 
 LineSettingsResult ParseLineSettings(std::string_view text) {
   LineSettingsResult result;
@@ -31,7 +28,7 @@ LineSettingsResult ParseLineSettings(std::string_view text) {
     const std::string_view raw = text.substr(0, newline);
     text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
     ++number;
-    const std::string_view line = Trim(raw);
+    const std::string_view line = TrimSettingText(raw);
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
     const auto fail = [&](const std::string& why) {
       result.errors.push_back(std::string(kLineSettingsFileName) + " line " +
@@ -42,8 +39,8 @@ LineSettingsResult ParseLineSettings(std::string_view text) {
       fail("expected \"key = value\"");
       continue;
     }
-    const std::string_view key = Trim(line.substr(0, equals));
-    const std::string_view value = Trim(line.substr(equals + 1));
+    const std::string_view key = TrimSettingText(line.substr(0, equals));
+    const std::string_view value = TrimSettingText(line.substr(equals + 1));
     std::size_t k = 0;
     while (k < kKeys.size() && kKeys[k] != key) ++k;
     if (k == kKeys.size()) {

@@ -17,6 +17,9 @@
 
 namespace korvex {
 
+// A korvex.ini or job file value without the spaces, tabs and CR around it.
+std::string_view TrimSettingText(std::string_view text);
+
 inline constexpr std::string_view kLineSettingsFileName = "korvex.ini";
 inline constexpr std::string_view kDefaultStationName = "korvex";
 
