@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "host/child_process.h"
 #include "temp_dir.h"
@@ -49,8 +51,16 @@ TEST(ChildProcess, InputOutputExitCodesLimitsAndTimeouts) {
   std::string child;
   std::ifstream(dir.path() / "pid") >> child;
   ASSERT_FALSE(child.empty());
-  std::string pid, name, state;
-  std::ifstream("/proc/" + child + "/stat") >> pid >> name >> state;
+  // A kill to a group is delivered at once but taken by each member on its own time, so
+  // the sleep may still be on its way out just after the shell is reaped.
+  std::string state;
+  for (int tries = 0; tries < 500; ++tries) {
+    std::string pid, name;
+    state.clear();
+    std::ifstream("/proc/" + child + "/stat") >> pid >> name >> state;
+    if (state.empty() || state == "Z") break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   EXPECT_TRUE(state.empty() || state == "Z") << state;
 }
 
