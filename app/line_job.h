@@ -25,6 +25,8 @@ class LineJob {
   // Hashes every image of the job: one problem line per image that is missing or
   // differs, naming it with both hashes. Pins what it found for the shift.
   std::vector<std::string> PinImages();
+  // The image's fingerprint as PinImages took it; call before the workers start.
+  const ImageFingerprint& Pinned(std::size_t image) const { return pinned_[image]; }
 
   // Before each board: the first image whose bytes are no longer the job's (size and
   // time, then the hash), as the operator's text; nullopt when all are the job's.

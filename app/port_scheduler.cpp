@@ -5,6 +5,7 @@
 
 #include "app/station_texts.h"
 #include "app/model_selection.h"
+#include "app/port_workers.h"
 #include "device/device_open.h"
 #include "host/paths.h"
 #include "records/record_keeper.h"
@@ -12,9 +13,9 @@
 
 namespace korvex {
 
-PortScheduler::PortScheduler(Host& host, DeviceTables& tables, PortWorker worker,
-                             PortWorker readBack)
-    : host_(host), tables_(tables), worker_(worker), readBack_(readBack) {}
+PortScheduler::PortScheduler(Host& host, DeviceTables& tables, PortWorker worker, PortWorker readBack,
+                             std::shared_ptr<RecordKeeper> records)
+    : host_(host), tables_(tables), worker_(worker), readBack_(readBack), records_(std::move(records)) {}
 
 void PortScheduler::ShowMessage(std::string_view text) {
   host_.ShowMessageBox({text, kApplicationTitle, MessageButtons::Ok, kNoPort});
@@ -26,10 +27,10 @@ void PortScheduler::PrepareSession(PortContext& context, std::size_t port) {
   context.settings.port = static_cast<std::int32_t>(port);
 }
 
-// Every context without a running worker gets the window's settings. A context
-// belongs to its worker until the worker returns, so a running one is left alone; it
-// misses nothing, as the controls that feed the settings stay locked while any port is
-// in use.
+// Every context without a running worker gets the window's settings and options. A
+// context belongs to its worker until the worker returns, so a running one is left
+// alone; it misses nothing, as the controls that feed the settings stay locked while
+// any port is in use.
 void PortScheduler::CopySettings(const StationSettings& settings) {
   for (std::size_t port = 0; port < kPortCount; ++port) {
     if (g_portRuns[port].workerRunning) continue;
@@ -38,6 +39,10 @@ void PortScheduler::CopySettings(const StationSettings& settings) {
     context.settings.imagePaths = settings.imagePaths;
     context.settings.hwndMain = settings.hwndMain;
     PrepareSession(context, port);
+    context.session.formatAfterBurn = settings.formatAfterBurn;
+    context.session.fileSystemFormat = settings.fileSystemFormat;
+    context.session.eraseWholeChip = settings.eraseWholeChip;
+    context.EnableVerify(settings.verifyWrites);
   }
 }
 
@@ -62,7 +67,9 @@ void PortScheduler::Claim(std::size_t port) {
   g_portRuns[port].end = BurnEnd::kNone;
   g_portRuns[port].blocksSkipped = 0;
   g_portRuns[port].workerRunning = true;
+  HandRecordsToPort(port, records_);
   if (!host_.StartThread(worker_, &context)) {
+    HandRecordsToPort(port, nullptr);
     g_portRuns[port].workerRunning = false;
     slot.state = kPortStartFailed;
     // No worker will close the handle the claim opened.
@@ -90,49 +97,41 @@ ScanResult PortScheduler::Scan(const StationSettings& settings) {
   CollectLinkedDevices(host_, tables_);
   // Records that could not be written are tried again first; while any waits, no
   // new board is claimed (boards already burning finish).
-  RecordKeeper* keeper = StationRecordKeeper();
-  const bool recordsWritable = keeper == nullptr || keeper->RetryUnwritten();
-
-  for (std::size_t port = 0; port < kPortCount; ++port) {
-    for (std::size_t other = 0; other < kPortCount; ++other) {
-      if (g_portRuns[other].workerRunning) continue;
-      DeviceSession& session = g_portContexts[other].session;
-      session.formatAfterBurn = settings.formatAfterBurn;
-      session.fileSystemFormat = settings.fileSystemFormat;
-      session.eraseWholeChip = settings.eraseWholeChip;
-      g_portContexts[other].EnableVerify(settings.verifyWrites);
-    }
-    PortSlot& slot = g_portSlots[port];
-    if (tables_.linkedDevices[port].linked == 0) {
-      // A worker still running here finds state 0 after its current image and
-      // reports the board as disconnected.
-      slot.state = kPortFree;
-      slot.inUse = 0;
-      arrivals_.Released(port);
-      continue;
-    }
-    // A claimed port linked at every scan still holds its board, unless the
-    // notifications told of a swap in between.
-    if (slot.inUse == 1 && !arrivals_.NewBoardOn(port)) continue;
-    // A new board on a port whose previous worker has not returned yet (unplugged
-    // mid-burn, replugged within one scan) waits: its context still belongs to that
-    // worker. The next scan after the worker returns claims it.
-    if (g_portRuns[port].workerRunning) {
-      ++result.postponed;
-      continue;
-    }
-    if (!recordsWritable) {
-      result.heldForRecords[port] = true;
-      continue;
-    }
-    Claim(port);
-    ++result.claimed;
-  }
+  const bool recordsWritable = records_->RetryUnwritten();
+  for (std::size_t port = 0; port < kPortCount; ++port) ScanPort(port, recordsWritable, result);
 
   std::int32_t burning = 0;
   for (const PortRun& run : g_portRuns) burning += run.burning == kBurningStarted ? 1 : 0;
   g_burningCount = burning;
   return result;
+}
+
+void PortScheduler::ScanPort(std::size_t port, bool recordsWritable, ScanResult& result) {
+  PortSlot& slot = g_portSlots[port];
+  if (tables_.linkedDevices[port].linked == 0) {
+    // A worker still running here sees the port free at its next check and reports
+    // the board as disconnected.
+    slot.state = kPortFree;
+    slot.inUse = 0;
+    arrivals_.Released(port);
+    return;
+  }
+  // A claimed port linked at every scan still holds its board, unless the
+  // notifications told of a swap in between.
+  if (slot.inUse == 1 && !arrivals_.NewBoardOn(port)) return;
+  // A new board on a port whose previous worker has not returned yet (unplugged
+  // mid-burn, replugged within one scan) waits: its context still belongs to that
+  // worker. The next scan after the worker returns claims it.
+  if (g_portRuns[port].workerRunning) {
+    ++result.postponed;
+    return;
+  }
+  if (!recordsWritable) {
+    result.heldForRecords[port] = true;
+    return;
+  }
+  Claim(port);
+  ++result.claimed;
 }
 
 bool PortScheduler::AnyPortInUse() {

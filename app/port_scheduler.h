@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 
 #include "app/port_arrivals.h"
@@ -14,6 +15,8 @@
 #include "host/host.h"
 
 namespace korvex {
+
+class RecordKeeper;
 
 // What the window holds for the scan to hand to the ports.
 struct StationSettings {
@@ -50,8 +53,11 @@ inline constexpr std::string_view kHeldForRecordsText =
 
 class PortScheduler {
  public:
-  // worker runs on each claimed port; readBack on port 0 for the READ button.
-  PortScheduler(Host& host, DeviceTables& tables, PortWorker worker, PortWorker readBack);
+  // worker runs on each claimed port; readBack on port 0 for the READ button. Each
+  // claimed board's worker is handed a share of records (RecordKeeper::None() for a
+  // station that keeps none), taken at the claim and held until that worker ends.
+  PortScheduler(Host& host, DeviceTables& tables, PortWorker worker, PortWorker readBack,
+                std::shared_ptr<RecordKeeper> records);
 
   // Timer 0: one scan over the eight ports.
   ScanResult Scan(const StationSettings& settings);
@@ -74,6 +80,7 @@ class PortScheduler {
  private:
   void CopySettings(const StationSettings& settings);
   void PrepareSession(PortContext& context, std::size_t port);
+  void ScanPort(std::size_t port, bool recordsWritable, ScanResult& result);
   void Claim(std::size_t port);
   void ShowMessage(std::string_view text);
 
@@ -81,6 +88,7 @@ class PortScheduler {
   DeviceTables& tables_;
   PortWorker worker_;
   PortWorker readBack_;
+  std::shared_ptr<RecordKeeper> records_;
   bool scanning_ = false;  // the window's thread only
   PortArrivals arrivals_;
 };

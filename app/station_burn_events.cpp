@@ -33,34 +33,33 @@ std::string_view Explanation(BurnEnd end, const DeviceSession& session, std::str
 
 }  // namespace
 
+StationBurnEvents::StationBurnEvents(Host& host, WindowHandle window, std::int32_t port,
+                                     std::shared_ptr<RecordKeeper> records)
+    : host_(host),
+      window_(window),
+      port_(port),
+      record_(g_boardRecords[Index(port)]),
+      keeper_(std::move(records)) {}
+
 void StationBurnEvents::BeginRecord(const PortContext& context) {
-  keeper_ = StationRecordKeeper();
-  if (keeper_ == nullptr) return;
   settings_ = &context.settings;
-  // Digests the pre-flight did not take (the window has none) are hashed behind the
-  // burn, long before its first image is done.
   for (std::size_t slot = 0; slot < kImageCount; ++slot) {
-    if (context.settings.includeFlags[slot] != 0) {
-      keeper_->digests().Request(context.settings.imagePaths[slot].View());
-    }
+    if (context.settings.includeFlags[slot] != 0) keeper_->RequestDigest(context.settings.imagePaths[slot].View());
   }
-  record_ = &g_boardRecords[Index(port_)];
   const DeviceSession& session = context.session;
-  keeper_->Begin(*record_, host_, port_, session.model.comboText,
+  keeper_->Begin(record_, host_, port_, session.model.comboText,
                 {session.formatAfterBurn != 0, session.eraseWholeChip != 0,
                  session.fileSystemFormat != 0, session.verifyWrites});
 }
 
 void StationBurnEvents::ChipIdentified(const DeviceSession& session) {
-  if (record_ == nullptr) return;
-  SetChip(*record_, session.chipMainId, session.chipExtId, session.chipPart.View(), session.pageSize,
+  SetChip(record_, session.chipMainId, session.chipExtId, session.chipPart.View(), session.pageSize,
           session.blockSize, session.spareSize, session.totalBlocks);
 }
 
 void StationBurnEvents::ChipNotInTable(const DeviceSession& session) {
-  if (record_ == nullptr) return;
   // The IDs the chip answered, with no row to name or measure it.
-  SetChip(*record_, session.chipMainId, session.chipExtId, {}, 0, 0, 0, 0);
+  SetChip(record_, session.chipMainId, session.chipExtId, {}, 0, 0, 0, 0);
 }
 
 void StationBurnEvents::Progress(ProgressType type, std::intptr_t value) {
@@ -69,7 +68,7 @@ void StationBurnEvents::Progress(ProgressType type, std::intptr_t value) {
 
 void StationBurnEvents::Log(std::string_view line) {
   WriteBoardLogLine(host_, line);
-  if (record_ != nullptr) lastLine_.assign(line);
+  lastLine_.assign(line);
 }
 
 bool StationBurnEvents::Cancelled() { return WorkersStopRequested(); }
@@ -83,13 +82,13 @@ void StationBurnEvents::UidMade(const std::array<std::uint8_t, kUidSize>& uid,
                                 std::string_view text) {
   uidMade_ = true;
   g_portRuns[Index(port_)].SetUid(uid, text);
-  if (record_ != nullptr) SetUid(*record_, uid, text);
+  SetUid(record_, uid, text);
 }
 
 void StationBurnEvents::ImageDone(const ImageWritten& written) {
   g_portRuns[Index(port_)].blocksSkipped += written.blocksSkipped;
-  if (record_ == nullptr) return;
-  ImageRecord* image = AddImage(*record_, settings_->PathOf(written.image).View());
+  if (settings_ == nullptr) return;  // the read-back names no image
+  ImageRecord* image = AddImage(record_, settings_->PathOf(written.image).View());
   if (image == nullptr) return;
   image->firstPage = written.firstPage;
   image->endPage = written.endPage;
@@ -105,9 +104,10 @@ void StationBurnEvents::Ended(BurnEnd end, const DeviceSession& session) {
   PortRun& run = g_portRuns[Index(port_)];
   run.end = end;
   if (end == BurnEnd::kBurned) run.burning = kBurningDone;
-  if (record_ != nullptr) {
-    // hook_after hears of records safe on disk only; one the disk refused is kept and told.
-    if (keeper_->Finish(*record_, host_, end, Explanation(end, session, lastLine_))) RunHookAfter(*record_);
+  if (settings_ == nullptr) return;  // the read-back keeps no record
+  // hook_after hears of records safe on disk only; one the disk refused is kept and told.
+  if (keeper_->Finish(record_, host_, end, Explanation(end, session, lastLine_)) && keeper_->keeping()) {
+    RunHookAfter(record_);
   }
 }
 

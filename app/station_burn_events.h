@@ -3,6 +3,7 @@
 // log, the burn counter and the port's PortRun record.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "host/host.h"
@@ -15,8 +16,9 @@ class RecordKeeper;
 
 class StationBurnEvents final : public BurnEvents {
  public:
-  StationBurnEvents(Host& host, WindowHandle window, std::int32_t port)
-      : host_(host), window_(window), port_(port) {}
+  // records: the keeper the scan handed this board at its claim (RecordKeeper::None()
+  // when the station keeps none); held until the worker ends.
+  StationBurnEvents(Host& host, WindowHandle window, std::int32_t port, std::shared_ptr<RecordKeeper> records);
 
   void Progress(ProgressType type, std::intptr_t value) override;
   // The station is closing.
@@ -34,8 +36,8 @@ class StationBurnEvents final : public BurnEvents {
   // The scan frees the slot of a board that went away.
   bool Unplugged() override;
 
-  // Starts the board's record when the station keeps records; its end is written by
-  // Ended. The context's settings name the images.
+  // Starts the board's record; its end goes to the keeper from Ended. The context's
+  // settings name the images.
   void BeginRecord(const PortContext& context);
 
  private:
@@ -45,9 +47,9 @@ class StationBurnEvents final : public BurnEvents {
   WindowHandle window_;
   std::int32_t port_;
   const JobSettings* settings_ = nullptr;
-  std::string lastLine_;  // the board's last log line, while the station keeps records
-  BoardRecord* record_ = nullptr;  // while the station keeps records
-  RecordKeeper* keeper_ = nullptr; // taken once at the start; it outlives the workers
+  std::string lastLine_;  // the board's last log line
+  BoardRecord& record_;
+  std::shared_ptr<RecordKeeper> keeper_;
   bool uidMade_ = false;
 };
 

@@ -53,12 +53,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/port_scheduler.h"
+#include "app/station_core.h"
 #include "app/model_selection.h"
 #include "boot/station_model.h"
-#include "device/device_discovery.h"
 #include "host/paths.h"
-#include "app/port_workers.h"
 #include "nand/image_zone.h"
 #include "nandtable/nand_cfg.h"
 #include "records/record_keeper.h"
@@ -147,26 +145,15 @@ struct Round {
 };
 
 // The records as a station keeps them: the pre-flight hashes each image once, the
-// workers write one record per board. Nothing when the line keeps none.
-class RoundRecords {
- public:
-  RoundRecords(const Line& line, const StationSettings& settings, double& hashSeconds) {
-    if (line.records.empty()) return;
-    keeper_.emplace(line.records, "BENCH");
-    const auto start = std::chrono::steady_clock::now();
-    for (const ImagePath& image : settings.imagePaths) keeper_->digests().HashNow(image.View());
-    hashSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    SetStationRecordKeeper(&*keeper_);
-  }
-  ~RoundRecords() {
-    if (keeper_) SetStationRecordKeeper(nullptr);
-  }
-  RoundRecords(const RoundRecords&) = delete;
-  RoundRecords& operator=(const RoundRecords&) = delete;
-
- private:
-  std::optional<RecordKeeper> keeper_;
-};
+// workers write one record per board. None when the line keeps none.
+std::shared_ptr<RecordKeeper> RoundRecords(const Line& line, const StationSettings& settings, double& hashSeconds) {
+  if (line.records.empty()) return RecordKeeper::None();
+  auto keeper = std::make_shared<RecordKeeper>(line.records, "BENCH");
+  const auto start = std::chrono::steady_clock::now();
+  for (const ImagePath& image : settings.imagePaths) keeper->digests().HashNow(image.View());
+  hashSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return keeper;
+}
 
 void PlugLine(sim::SimHost& host, const Line& line) {
   // The console's choice: at memory speed the settle waits take no time, with the
@@ -202,15 +189,14 @@ Round BurnRound(const Line& line) {
     sim::SimHost host(line.boards, line.home);
     PlugLine(host, line);
     const StationSettings settings = SettingsOf(line);
-    const RoundRecords records(line, settings, round.hashSeconds);
-    EnsureNandTable(host);
-    ResetPortRecords();
-    auto tables = std::make_unique<DeviceTables>();
-    BuildDeviceTables(host, *tables);
-    PortScheduler scheduler(host, *tables, ThreadFunc0, ReadBack);
+    auto station = StationCore::BringUp(host, RoundRecords(line, settings, round.hashSeconds));
+    if (!station) {
+      std::fprintf(stderr, "the NAND table could not be written in %s\n", line.home.string().c_str());
+      std::exit(1);
+    }
 
     const auto start = std::chrono::steady_clock::now();
-    scheduler.Scan(settings);
+    station->scheduler().Scan(settings);
     host.JoinThreads();
     round.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (int port = 0; port < line.boards; ++port) {

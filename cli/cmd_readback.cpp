@@ -15,6 +15,8 @@
 #include "app/model_selection.h"
 #include "app/port_scheduler.h"
 #include "app/port_workers.h"
+#include "app/station_core.h"
+#include "records/record_keeper.h"
 #include "app/station_close.h"
 #include "app/station_texts.h"
 #include "cli/cli_args.h"
@@ -157,12 +159,9 @@ void RouteToWindow(StationLine& line, StationView& window, bool json, std::vecto
 // The READ button on port 1's board, until it ends or Ctrl-C stops it; false when it
 // could not start.
 bool ReadPortOne(const ReadbackJob& job, StationLine& line) {
-  Host& host = line.GetHost();
-  ResetPortRecords();
   ReopenStation();
-  auto tables = std::make_unique<DeviceTables>();
-  BuildDeviceTables(host, *tables);
-  PortScheduler scheduler(host, *tables, ThreadFunc0, ReadBack);
+  StationCore station(line.GetHost(), RecordKeeper::None());
+  PortScheduler& scheduler = station.scheduler();
   StationSettings settings;
   settings.hwndMain = 1;
   CatchInterrupts();

@@ -3,8 +3,13 @@
 // home folder, the output style and its own arguments.
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace korvex {
+class RecordKeeper;
+}
 
 namespace korvex::cli {
 
@@ -19,7 +24,7 @@ struct CommandContext {
 int RunNandTable(const CommandContext& context);
 int RunDevices(const CommandContext& context);
 int RunCheckConfig(const CommandContext& context);
-int RunStation(const CommandContext& context);
+int RunStation(const CommandContext& context, const std::shared_ptr<RecordKeeper>& keeper);
 int RunReadback(const CommandContext& context);
 int RunSimHome(const CommandContext& context);
 int RunRecords(const CommandContext& context);

@@ -44,7 +44,8 @@ bool TakeRecordsDbOption(std::vector<std::string>& args, std::string& connection
   return true;
 }
 
-int RunWithStationRecords(const CommandContext& context, int (*runStation)(const CommandContext&)) {
+int RunWithStationRecords(const CommandContext& context,
+                          int (*runStation)(const CommandContext&, const std::shared_ptr<RecordKeeper>&)) {
   CommandContext station = context;
   std::string connection, error;
   if (!TakeRecordsDbOption(station.args, connection, error)) return UsageError(error);
@@ -58,14 +59,14 @@ int RunWithStationRecords(const CommandContext& context, int (*runStation)(const
   if (given("--verify") && given("--no-verify")) return UsageError("choose one of --verify and --no-verify");
   if (settings.settings.verify && !given("--no-verify") && !given("--verify")) station.args.push_back("--verify");
 
-  RecordKeeper keeper(context.home, settings.settings.station);
+  // Shared with every worker the station starts: the keeper outlives them all.
+  const auto shared = std::make_shared<RecordKeeper>(context.home, settings.settings.station);
+  RecordKeeper& keeper = *shared;
   if (!connection.empty()) {
     // Duplicates, failures and set-aside records are told through the station's view.
     keeper.StartSync(MakeOdbcRecordDatabase(connection), std::chrono::seconds(5));
   }
-  SetStationRecordKeeper(&keeper);
-  int result = runStation(station);
-  SetStationRecordKeeper(nullptr);
+  int result = runStation(station, shared);
   keeper.StopSync();
   if (RecordSync* sync = keeper.sync()) {
     // What became of this run's records: the database is no reason to fail the run,

@@ -4,10 +4,15 @@
 // keeper with its background sync for the length of the run. main() wraps the
 // station command in RunWithStationRecords.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+
+namespace korvex {
+class RecordKeeper;
+}
 
 namespace korvex::cli {
 
@@ -16,8 +21,9 @@ namespace korvex::cli {
 bool TakeRecordsDbOption(std::vector<std::string>& args, std::string& connection,
                          std::string& error);
 
-// Runs the station with its records kept in the home folder (StationRecordKeeper())
-// and, with a database from --records-db or korvex.ini, sent there in the background.
-int RunWithStationRecords(const CommandContext& context, int (*runStation)(const CommandContext&));
+// Runs the station with its records kept in the home folder and, with a database from
+// --records-db or korvex.ini, sent there in the background.
+int RunWithStationRecords(const CommandContext& context,
+                          int (*runStation)(const CommandContext&, const std::shared_ptr<RecordKeeper>&));
 
 }  // namespace korvex::cli

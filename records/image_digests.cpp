@@ -57,6 +57,11 @@ bool ImageDigests::HashNow(std::string_view file) {
   return Hash(file);
 }
 
+void ImageDigests::Know(std::string_view file, const ImageFingerprint& fingerprint) {
+  std::lock_guard lock(mutex_);
+  entries_.insert_or_assign(std::string(file), Entry{{fingerprint.modified, fingerprint.size}, fingerprint.sha256});
+}
+
 void ImageDigests::Request(std::string_view file) {
   Stamp stamp;
   if (!StampOf(file, stamp)) return;

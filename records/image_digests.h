@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "records/board_record.h"
+#include "records/image_fingerprint.h"
 
 namespace korvex {
 
@@ -28,6 +29,9 @@ class ImageDigests {
   // Hashes the file on the caller's thread unless its digest is current: the
   // pre-flight's call, before any board is claimed. False when it cannot be read.
   bool HashNow(std::string_view file);
+  // A digest taken elsewhere for the file as it was then (a job pins its images at
+  // the pre-flight): the file is not hashed again while its size and time hold.
+  void Know(std::string_view file, const ImageFingerprint& fingerprint);
   // Queues the file for the background hasher unless its digest is current or queued.
   void Request(std::string_view file);
   // Fills the image's size, digest and `hashed` when the digest of its file as it is

@@ -1,15 +1,10 @@
 #include "records/record_keeper.h"
 
 #include "host/paths.h"
+#include "records/line_settings.h"
 #include "records/record_json.h"
 
 namespace korvex {
-namespace {
-
-std::atomic<RecordKeeper*> g_stationKeeper{nullptr};
-
-}  // namespace
-
 std::string RecordWriteNewsText(const RecordWriteNews& news) {
   if (!news.failing) {
     return "board records are written again to " + news.folder + "; none is waiting in memory";
@@ -25,6 +20,16 @@ RecordKeeper::RecordKeeper(std::filesystem::path folder, std::string station, Ap
     : station_(std::move(station)), store_(std::move(folder), append) {}
 
 RecordKeeper::~RecordKeeper() { StopSync(); }
+
+std::shared_ptr<RecordKeeper> RecordKeeper::None() {
+  // One for the process: it holds no state a board could change.
+  static const std::shared_ptr<RecordKeeper> none = [] {
+    auto keeper = std::make_shared<RecordKeeper>(std::filesystem::path(), std::string(kDefaultStationName));
+    keeper->keeping_ = false;
+    return keeper;
+  }();
+  return none;
+}
 
 void RecordKeeper::StartSync(std::unique_ptr<RecordDatabase> database,
                              std::chrono::milliseconds retry,
@@ -48,9 +53,10 @@ void RecordKeeper::Begin(BoardRecord& record, Host& host, std::int32_t port,
 bool RecordKeeper::Finish(BoardRecord& record, Host& host, BurnEnd reason,
                           std::string_view message) {
   for (std::size_t i = 0; i < record.imageCount; ++i) {
-    if (!record.images[i].hashed) digests_.Fill(record.images[i]);
+    if (!record.images[i].hashed) HashImage(record.images[i]);
   }
   FinishBoardRecord(record, host, reason, message);
+  if (!keeping_) return true;
   std::function<void(const RecordWriteNews&)> handler;
   RecordWriteNews news;
   {
@@ -111,8 +117,5 @@ void RecordKeeper::OnWriteNews(std::function<void(const RecordWriteNews&)> handl
   std::lock_guard lock(unwrittenMutex_);
   onNews_ = std::move(handler);
 }
-
-RecordKeeper* StationRecordKeeper() { return g_stationKeeper.load(); }
-void SetStationRecordKeeper(RecordKeeper* keeper) { g_stationKeeper.store(keeper); }
 
 }  // namespace korvex

@@ -1,17 +1,20 @@
 #pragma once
 // The station's records in one object: the local files, the image digests and,
 // when the line has a database, the background sync. One per station, made at
-// start-up from the line's settings; the workers share it.
+// start-up from the line's settings and handed to the station, whose scan gives each
+// claimed board's worker its own share: the keeper lives until the last worker that
+// took it has ended, however the station closes.
 //
-//   RecordKeeper keeper(ProgramDir(host), settings.station);
+//   auto keeper = std::make_shared<RecordKeeper>(ProgramDir(host), settings.station);
 //   if (!settings.recordsDb.empty())
-//     keeper.StartSync(MakeOdbcRecordDatabase(settings.recordsDb));   // records/odbc/
-//   SetStationRecordKeeper(&keeper);
-//   keeper.digests().HashNow(image) for each image, at the pre-flight
+//     keeper->StartSync(MakeOdbcRecordDatabase(settings.recordsDb));   // records/odbc/
+//   keeper->digests().HashNow(image) for each image, at the pre-flight
 //   ... per board, on its worker with the session's host:
-//       keeper.Begin(record, host, ...), keeper.HashImage(image), keeper.Finish(record, host, ...)
-//   SetStationRecordKeeper(nullptr);
-//   keeper.StopSync();                       // or let the keeper go out of scope
+//       keeper->Begin(record, host, ...), keeper->HashImage(image), keeper->Finish(record, host, ...)
+//   keeper->StopSync();                       // or let the last share go
+//
+// A station that keeps no records (a dry run, most tests) holds RecordKeeper::None():
+// the workers fill their records as always, and nothing is written or hashed.
 
 #include <atomic>
 #include <chrono>
@@ -47,6 +50,13 @@ class RecordKeeper {
  public:
   RecordKeeper(std::filesystem::path folder, std::string station, AppendFunction append = nullptr);
   ~RecordKeeper();
+  RecordKeeper(const RecordKeeper&) = delete;
+  RecordKeeper& operator=(const RecordKeeper&) = delete;
+
+  // A keeper that writes no record and hashes no image.
+  static std::shared_ptr<RecordKeeper> None();
+  // False for None(): nothing this keeper is given reaches a file.
+  bool keeping() const { return keeping_; }
 
   // Starts the background sync to the line's database (one at a time; a second
   // call replaces the first; call it before the workers start). Records written while the database is away stay
@@ -63,14 +73,23 @@ class RecordKeeper {
 
   // The job, lot, work order and operator every record of the run carries; set
   // before the workers start.
-  void SetIdentity(const JobIdentity& identity) { identity_ = identity; }
+  void SetIdentity(const JobIdentity& identity) {
+    if (keeping_) identity_ = identity;
+  }
   const JobIdentity& identity() const { return identity_; }
   // At the claim: BeginBoardRecord with this station's name and the run's identity.
   void Begin(BoardRecord& record, Host& host, std::int32_t port, std::string_view model,
              const BurnOptions& options);
   // The image's size and SHA-256 when its file's digest is known; never hashes (see
   // ImageDigests). Finish tries again for an image whose digest was still coming.
-  void HashImage(ImageRecord& image) { digests_.Fill(image); }
+  void HashImage(ImageRecord& image) {
+    if (keeping_) digests_.Fill(image);
+  }
+  // At the claim: a digest the pre-flight did not take (the window has none) is
+  // hashed behind the burn, long before its first image is done.
+  void RequestDigest(std::string_view file) {
+    if (keeping_) digests_.Request(file);
+  }
   // The station's images: hashed at the pre-flight, re-hashed behind when they change.
   ImageDigests& digests() { return digests_; }
   // At the end: stamps the record, writes it to the local file and wakes the sync.
@@ -97,6 +116,7 @@ class RecordKeeper {
   // Writes kept records until one fails; under unwrittenMutex_.
   bool FlushLocked();
 
+  bool keeping_ = true;
   std::string station_;
   JobIdentity identity_;
   RecordStore store_;
@@ -107,10 +127,5 @@ class RecordKeeper {
   ImageDigests digests_;
   std::unique_ptr<RecordSync> sync_;
 };
-
-// The keeper of the running station, for the workers to reach; nullptr when the
-// station keeps no records (a dry run, most tests).
-RecordKeeper* StationRecordKeeper();
-void SetStationRecordKeeper(RecordKeeper* keeper);
 
 }  // namespace korvex

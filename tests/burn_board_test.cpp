@@ -365,14 +365,13 @@ TEST_F(PortBurn, AJobRefusesChangedImagesAndWhatItsHooksRefuseBeforeAnyWrite) {
   ResolveJobImages(file);
   std::uint64_t size = 0;
   ASSERT_TRUE(HashFile(file.paths[kNandBin], size, file.sha256[kNandBin]));
-  RecordKeeper keeper(dir_.path(), "LINE3");
-  keeper.SetIdentity({JobText("R1"), JobText("L7"), JobText("W9"), JobText("Ann")});
-  SetStationRecordKeeper(&keeper);
+  const auto keeper = std::make_shared<RecordKeeper>(dir_.path(), "LINE3");
+  keeper->SetIdentity({JobText("R1"), JobText("L7"), JobText("W9"), JobText("Ann")});
   const auto run = [&](const std::string& before, const std::string& after, std::uint32_t timeoutMs,
                        const std::function<void()>& afterPreflight = {}) {
     file.hookBefore = before, file.hookAfter = after, file.hookTimeoutMs = timeoutMs;
     file.hookTimeoutText = std::to_string(timeoutMs / 1000.0).substr(0, 3);
-    LineJob job(file, keeper.identity(), "LINE3");
+    LineJob job(file, keeper->identity(), "LINE3");
     EXPECT_EQ(job.PinImages(), Lines{});
     if (afterPreflight) afterPreflight();
     SetActiveLineJob(&job);
@@ -381,6 +380,7 @@ TEST_F(PortBurn, AJobRefusesChangedImagesAndWhatItsHooksRefuseBeforeAnyWrite) {
     g_portRuns[kPort].workerRunning = true;
     g_portSlots[kPort].state = kPortWorkerStarted;
     EXPECT_EQ(OpenDevice(context.session), kOpenOk);
+    HandRecordsToPort(kPort, keeper);
     EXPECT_TRUE(host_.StartThread(ThreadFunc0, &context));
     sim_.JoinThreads();
     SetActiveLineJob(nullptr);
@@ -436,11 +436,10 @@ TEST_F(PortBurn, AJobRefusesChangedImagesAndWhatItsHooksRefuseBeforeAnyWrite) {
   nothingWritten();
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "asked"));
   // ... and a pre-flight of the changed file names both hashes.
-  const Lines problems = LineJob(file, keeper.identity(), "LINE3").PinImages();
+  const Lines problems = LineJob(file, keeper->identity(), "LINE3").PinImages();
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_TRUE(problems[0].starts_with("nand.bin: " + PathToUtf8(file.paths[kNandBin]) +
                                       " is not the image job R1 released: its SHA-256 is ")) << problems[0];
-  SetStationRecordKeeper(nullptr);
 }
 
 // Model 1 is not asked for its chip again, and without nand.bin no ID is made.

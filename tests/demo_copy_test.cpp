@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/port_scheduler.h"
+#include "app/station_core.h"
 #include "app/port_workers.h"
 #include "nandtable/nand_cfg.h"
 #include "sim/placeholder_home.h"
@@ -159,13 +159,12 @@ TEST_F(DemoCopy, TheReadoutOfShortAndEmptyIdFiles) {
 TEST_F(DemoCopy, TicksOverlappingBurnsSeeOnlyWholeIds) {
   std::string error;
   ASSERT_TRUE(sim::WritePlaceholderHome(dir_.path(), error)) << error;
-  ASSERT_TRUE(EnsureNandTable(host_));
   const fs::path image = dir_.path() / "nand.bin";
   std::ofstream(image, std::ios::binary) << std::string(5000, 'k');
   for (int usb = 0; usb < 4; ++usb) sim_.Plug(usb, {});
-  auto tables = std::make_unique<DeviceTables>();
-  BuildDeviceTables(host_, *tables);
-  PortScheduler scheduler(host_, *tables, ThreadFunc0, ReadBack);
+  auto station = StationCore::BringUp(host_, RecordKeeper::None());
+  ASSERT_TRUE(station);
+  PortScheduler& scheduler = station->scheduler();
   StationSettings settings;
   settings.SetImage(kNandBin, image.string(), true);
   ASSERT_EQ(scheduler.Scan(settings).claimed, 4);

@@ -19,7 +19,7 @@
 
 #include "app/burn_counter.h"
 #include "app/model_selection.h"
-#include "app/port_scheduler.h"
+#include "app/station_core.h"
 #include "app/port_workers.h"
 #include "app/station_close.h"
 #include "app/station_settings_model.h"
@@ -232,10 +232,10 @@ class FaultMatrix : public ::testing::Test {
     if (!line) return result;
     SelectCpuModel(line->board.model);
     sim.StartLine(*line);
-    EXPECT_TRUE(EnsureNandTable(sim));
-    auto tables = std::make_unique<DeviceTables>();
-    BuildDeviceTables(sim, *tables);
-    PortScheduler scheduler(sim, *tables, ThreadFunc0, ReadBack);
+    auto station = StationCore::BringUp(sim, RecordKeeper::None());
+    EXPECT_TRUE(station);
+    if (!station) return result;
+    PortScheduler& scheduler = station->scheduler();
     StationSettings settings;
     ChooseNandBin(settings, (Folder() / "nand.bin").string(), false);
     EXPECT_EQ(scheduler.Scan(settings).claimed, 8);

@@ -122,7 +122,12 @@ class MainWindowModelTest : public ::testing::Test {
   sim::SimHost sim_;
   testing::RecordingHost host_;
   std::unique_ptr<DeviceTables> tables_ = std::make_unique<DeviceTables>();
-  PortScheduler scheduler_{host_, *tables_, FinishedWorker, FinishedWorker};
+  // The window's records, on a disk a test can fill.
+  static inline bool diskFull_ = false;
+  std::shared_ptr<RecordKeeper> records_ = std::make_shared<RecordKeeper>(
+      dir_.path(), "LINE1",
+      [](const std::filesystem::path& file, std::string_view bytes) { return !diskFull_ && AppendDurably(file, bytes); });
+  PortScheduler scheduler_{host_, *tables_, FinishedWorker, FinishedWorker, records_};
   FakeView view_;
   MainWindowModel model_{view_, host_, scheduler_};
 };
@@ -337,15 +342,11 @@ TEST_F(MainWindowModelTest, ScanTakesTheFieldsAndCheckBoxesOfTheWindow) {
 // A record the disk refused holds the linked board: its row says why, and the scan that
 // writes the record takes the board and gives the row back its progress.
 TEST_F(MainWindowModelTest, ABoardHeldForUnwrittenRecordsSaysSoInItsRowUntilTheyAreWritten) {
-  static bool diskFull;
-  diskFull = true;
-  RecordKeeper keeper(dir_.path(), "LINE1", [](const std::filesystem::path& file, std::string_view bytes) {
-    return !diskFull && AppendDurably(file, bytes);
-  });
+  diskFull_ = true;
+  RecordKeeper& keeper = *records_;
   BoardRecord record;
   keeper.Begin(record, host_, 3, "Qx7135", {});
   ASSERT_FALSE(keeper.Finish(record, host_, BurnEnd::kBurned, {}));
-  SetStationRecordKeeper(&keeper);
   sim_.Plug(1, {});
   Choose(kIdNandOpen, "/img/nand.bin");
   view_.events.clear();
@@ -354,10 +355,9 @@ TEST_F(MainWindowModelTest, ABoardHeldForUnwrittenRecordsSaysSoInItsRowUntilThey
   EXPECT_EQ(model_.CellText(1, 3), "0%");
   EXPECT_EQ(view_.events, Texts{"redraw 0"});  // once, not at every scan
   EXPECT_EQ(g_portSlots[0].inUse, 0);
-  diskFull = false;
+  diskFull_ = false;
   model_.OnTimer(kTimerScan);
   sim_.JoinThreads();
-  SetStationRecordKeeper(nullptr);
   EXPECT_EQ(keeper.UnwrittenCount(), 0u);
   EXPECT_EQ(g_portSlots[0].inUse, 1);
   EXPECT_EQ(model_.CellText(0, 3), "0%");

@@ -8,6 +8,7 @@
 
 #include "app/port_progress.h"
 #include "app/port_scheduler.h"
+#include "records/record_keeper.h"
 #include "device/device_texts.h"
 #include "recording_host.h"
 #include "sim/sim_host.h"
@@ -54,7 +55,7 @@ class PortSchedulerTest : public ::testing::Test {
   sim::SimHost sim_;
   testing::RecordingHost host_;
   std::unique_ptr<DeviceTables> tables_ = std::make_unique<DeviceTables>();
-  PortScheduler scheduler_{host_, *tables_, HoldingWorker, HoldingWorker};
+  PortScheduler scheduler_{host_, *tables_, HoldingWorker, HoldingWorker, RecordKeeper::None()};
   StationSettings settings_;
 };
 

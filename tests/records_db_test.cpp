@@ -15,7 +15,7 @@
 #include "cli_runner.h"
 #include "pg_server.h"
 #include "record_samples.h"
-#include "app/port_scheduler.h"
+#include "app/station_core.h"
 #include "app/port_workers.h"
 #include "app/station_settings_model.h"
 #include "nandtable/nand_cfg.h"
@@ -85,17 +85,15 @@ TEST(RecordsDatabase, EightBoardsAndAServerThatGoesAwayLoseNothingAndDoubleNothi
     ADD_FAILURE() << request.text;
     return MessageAnswer::Ok;
   });
-  ASSERT_TRUE(EnsureNandTable(sim));
-  ResetPortRecords();
   int before = -1;
   ASSERT_TRUE(MakeOdbcRecordDatabase(server.Connection())->InitSchema(before, error)) << error;
   EXPECT_EQ(before, 0);
-  RecordKeeper keeper(home.path(), "LINE1");
+  const auto shared = std::make_shared<RecordKeeper>(home.path(), "LINE1");
+  RecordKeeper& keeper = *shared;
   keeper.StartSync(MakeOdbcRecordDatabase(server.Connection()), 100ms);
-  SetStationRecordKeeper(&keeper);
-  auto tables = std::make_unique<DeviceTables>();
-  BuildDeviceTables(sim, *tables);
-  PortScheduler scheduler(sim, *tables, ThreadFunc0, ReadBack);
+  auto station = StationCore::BringUp(sim, shared);
+  ASSERT_TRUE(station);
+  PortScheduler& scheduler = station->scheduler();
   StationSettings settings;
   ASSERT_TRUE(ChooseNandBin(settings, (home.path() / "images" / "nand.bin").string(), false));
   settings.hwndMain = 1;
@@ -122,7 +120,6 @@ TEST(RecordsDatabase, EightBoardsAndAServerThatGoesAwayLoseNothingAndDoubleNothi
   ASSERT_TRUE(server.Start());
   burnRound();
   ASSERT_TRUE(WaitUntilSent(keeper, server, home.path()));
-  SetStationRecordKeeper(nullptr);
   keeper.StopSync();
 
   const std::vector<std::string> ids = LocalIds(home.path());

@@ -8,7 +8,7 @@
 #include <ctime>
 #include <fstream>
 
-#include "app/port_scheduler.h"
+#include "app/station_core.h"
 #include "app/port_workers.h"
 #include "app/station_settings_model.h"
 #include "cli_runner.h"
@@ -53,19 +53,17 @@ TEST(RecordsUnwritten, AFullDiskKeepsEveryRecordTellsItAndHoldsNewBoardsUntilWri
   sim::SimHost sim(kBoards, home.path());
   sim.SetInstantSleep(true);
   sim.SetRandomSeed(15);
-  ASSERT_TRUE(EnsureNandTable(sim));
-  ResetPortRecords();
-  RecordKeeper keeper(home.path(), "LINE1", &AppendToSmallDisk);
+  const auto shared = std::make_shared<RecordKeeper>(home.path(), "LINE1", &AppendToSmallDisk);
+  RecordKeeper& keeper = *shared;
   std::mutex newsMutex;
   std::vector<RecordWriteNews> news;
   keeper.OnWriteNews([&](const RecordWriteNews& n) {
     std::lock_guard lock(newsMutex);
     news.push_back(n);
   });
-  SetStationRecordKeeper(&keeper);
-  auto tables = std::make_unique<DeviceTables>();
-  BuildDeviceTables(sim, *tables);
-  PortScheduler scheduler(sim, *tables, ThreadFunc0, ReadBack);
+  auto station = StationCore::BringUp(sim, shared);
+  ASSERT_TRUE(station);
+  PortScheduler& scheduler = station->scheduler();
   StationSettings settings;
   ASSERT_TRUE(ChooseNandBin(settings, (home.path() / "images" / "nand.bin").string(), false));
   settings.hwndMain = 1;
@@ -123,7 +121,6 @@ TEST(RecordsUnwritten, AFullDiskKeepsEveryRecordTellsItAndHoldsNewBoardsUntilWri
   EXPECT_EQ(std::vector<std::string>(ids.begin(), ids.begin() + kBoards), kept);
   EXPECT_EQ(stats.tornLines, static_cast<std::size_t>(g_refused));  // the halves the full disk took
   unplugAll();
-  SetStationRecordKeeper(nullptr);
 }
 
 // The console: a records file it cannot open. Each record is told on stderr and in

@@ -16,7 +16,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/port_scheduler.h"
+#include "app/station_core.h"
 #include "app/station_settings_model.h"
 #include "cli_runner.h"
 #include "app/port_workers.h"
@@ -482,12 +482,10 @@ TEST_F(StationTest, ReadbackCopiesAPageRangeOfTheBurnedBoard) {
     ADD_FAILURE() << request.text;
     return MessageAnswer::Ok;
   });
-  ASSERT_TRUE(EnsureNandTable(sim));
   sim.Plug(0, {});
-  ResetPortRecords();
-  auto tables = std::make_unique<DeviceTables>();
-  BuildDeviceTables(sim, *tables);
-  PortScheduler scheduler(sim, *tables, ThreadFunc0, ReadBack);
+  auto station = StationCore::BringUp(sim, RecordKeeper::None());
+  ASSERT_TRUE(station);
+  PortScheduler& scheduler = station->scheduler();
   StationSettings settings;
   ASSERT_TRUE(ChooseNandBin(settings, Image("nand.bin").string(), false));
   settings.hwndMain = 1;

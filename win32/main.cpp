@@ -96,7 +96,7 @@ class LineRun {
     std::string errors;
     for (const std::string& error : read.errors) errors += error + "\n";
     if (!errors.empty()) ShowError(errors);
-    keeper_ = std::make_unique<RecordKeeper>(folder, settings_.station);
+    keeper_ = std::make_shared<RecordKeeper>(folder, settings_.station);
     if (!settings_.recordsDb.empty()) {
       // A burned UID the line already had is no thing to scroll past: the operator
       // acknowledges it (records wait for the sync meanwhile, burns go on).
@@ -106,12 +106,8 @@ class LineRun {
     // A record the disk refused waits in memory; the operator must free space, so it
     // is a box (the scan meanwhile takes no new board).
     keeper_->OnWriteNews([](const RecordWriteNews& news) { ShowError(RecordWriteNewsText(news)); });
-    SetStationRecordKeeper(keeper_.get());
   }
-  ~LineRun() {
-    SetActiveLineJob(nullptr);
-    SetStationRecordKeeper(nullptr);
-  }
+  ~LineRun() { SetActiveLineJob(nullptr); }
   LineRun(const LineRun&) = delete;
   LineRun& operator=(const LineRun&) = delete;
 
@@ -146,6 +142,7 @@ class LineRun {
     SetActiveLineJob(&*job_);
     return true;
   }
+  const std::shared_ptr<RecordKeeper>& Records() const { return keeper_; }
   // The job's model, for simulated boards that were given none.
   std::optional<int> JobModel() const { return job_ ? std::optional<int>(job_->file().model) : std::nullopt; }
 
@@ -161,7 +158,7 @@ class LineRun {
 
  private:
   LineSettings settings_;
-  std::unique_ptr<RecordKeeper> keeper_;
+  std::shared_ptr<RecordKeeper> keeper_;  // shared with every worker the window starts
   std::optional<LineJob> job_;
 };
 
@@ -180,7 +177,7 @@ int RunOnDriver(HINSTANCE instance, const StationOptions& options) {
   // Kept to the process's end, as the host: a worker may still finish a record.
   LineRun& line = *new LineRun(host);
   if (!options.jobFile.empty() && !line.LoadJob(options.jobFile)) return 2;
-  MainDialog dialog(instance, host, line.TitleSuffix({}), [&host](HWND window) {
+  MainDialog dialog(instance, host, line.Records(), line.TitleSuffix({}), [&host](HWND window) {
     host.SetOwnerWindow(reinterpret_cast<WindowHandle>(window));
   });
   line.Apply(dialog);
@@ -233,7 +230,7 @@ int RunSimulated(HINSTANCE instance, const StationOptions& options) {
   if (!EnsureNandTable(host)) return 1;
 
   {
-    MainDialog dialog(instance, host, lineRun.TitleSuffix(kTitleSimulatedSuffix),
+    MainDialog dialog(instance, host, lineRun.Records(), lineRun.TitleSuffix(kTitleSimulatedSuffix),
                       [&desktop](HWND window) {
                         desktop.SetOwnerWindow(reinterpret_cast<WindowHandle>(window));
                       });

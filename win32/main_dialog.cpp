@@ -63,14 +63,15 @@ void MainDialog::LockToJob(JobFile job) {
   model_.LockToJob(std::move(job));
 }
 
-MainDialog::MainDialog(HINSTANCE instance, Host& host, std::string titleSuffix,
-                       WindowObserver observer)
+MainDialog::MainDialog(HINSTANCE instance, Host& host, std::shared_ptr<RecordKeeper> records,
+                       std::string titleSuffix, WindowObserver observer)
     : instance_(instance),
       host_(host),
       titleSuffix_(std::move(titleSuffix)),
       observer_(std::move(observer)),
       tables_(std::make_unique<DeviceTables>()),
-      scheduler_(host, *tables_, ThreadFunc0, ReadBack),
+      records_(std::move(records)),
+      scheduler_(host, *tables_, ThreadFunc0, ReadBack, records_),
       model_(*this, host, scheduler_),
       list_(model_) {
   // What the demo timer runs once the model has opened its gate.
@@ -121,8 +122,8 @@ void CALLBACK MainDialog::DemoTimerProcedure(HWND window, UINT, UINT_PTR id, DWO
 
 void MainDialog::ShowRecordsWaiting() {
   std::size_t waiting = 0;
-  if (RecordKeeper* keeper = StationRecordKeeper(); keeper != nullptr && keeper->sync() != nullptr) {
-    const SyncReport last = keeper->sync()->LastReport();
+  if (RecordSync* sync = records_->sync()) {
+    const SyncReport last = sync->LastReport();
     if (!last.error.empty()) waiting = last.pending;
   }
   if (waiting == titleWaiting_) return;

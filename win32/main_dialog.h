@@ -24,8 +24,9 @@ class MainDialog : public MainWindowView {
   // message boxes for the station can make them owned by it.
   using WindowObserver = std::function<void(HWND)>;
 
-  // titleSuffix is appended to the template's title (UTF-8).
-  MainDialog(HINSTANCE instance, Host& host, std::string titleSuffix = {},
+  // records: the station's record keeper, a share of which each claimed board's
+  // worker holds to its end. titleSuffix is appended to the template's title (UTF-8).
+  MainDialog(HINSTANCE instance, Host& host, std::shared_ptr<RecordKeeper> records, std::string titleSuffix = {},
              WindowObserver observer = {});
   ~MainDialog() override;
   MainDialog(const MainDialog&) = delete;
@@ -101,6 +102,7 @@ class MainDialog : public MainWindowView {
   bool modal_ = false;
 
   std::unique_ptr<DeviceTables> tables_;
+  std::shared_ptr<RecordKeeper> records_;
   PortScheduler scheduler_;
   MainWindowModel model_;
   CDownloadListCtrl list_;

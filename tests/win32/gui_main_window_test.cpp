@@ -35,6 +35,7 @@
 #include "host/win32/utf8.h"
 #include "nandtable/nand_cfg.h"
 #include "records/job_file.h"
+#include "records/record_keeper.h"
 #include "sim/placeholder_home.h"
 #include "sim/sim_host.h"
 #include "tools/demo_copy.h"
@@ -117,7 +118,8 @@ class GuiStationTest : public ::testing::Test {
       return MessageAnswer::Ok;
     });
     ASSERT_TRUE(EnsureNandTable(*sim_));
-    dialog_ = std::make_unique<TestMainDialog>(::GetModuleHandleW(nullptr), *sim_, std::string(kTitleSimulatedSuffix));
+    dialog_ = std::make_unique<TestMainDialog>(::GetModuleHandleW(nullptr), *sim_, RecordKeeper::None(),
+                                               std::string(kTitleSimulatedSuffix));
     window_ = dialog_->CreateModeless();
     ASSERT_NE(window_, nullptr);
     Pump(200ms);  // the control lock's first tick settles the start-up state
@@ -239,7 +241,8 @@ TEST_F(GuiStationTest, AJobsWindowNamesItAndKeepsItsChoicesLocked) {
   job.given[kNandBin] = ImagePath("nand.bin");
   ResolveJobImages(job);
   dialog_.reset();
-  dialog_ = std::make_unique<TestMainDialog>(::GetModuleHandleW(nullptr), *sim_, std::string(kTitleSimulatedSuffix));
+  dialog_ = std::make_unique<TestMainDialog>(::GetModuleHandleW(nullptr), *sim_, RecordKeeper::None(),
+                                             std::string(kTitleSimulatedSuffix));
   dialog_->LockToJob(job);
   window_ = dialog_->CreateModeless();
   ASSERT_NE(window_, nullptr);
