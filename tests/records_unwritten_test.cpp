@@ -7,6 +7,7 @@
 #include <atomic>
 #include <ctime>
 #include <fstream>
+#include <thread>
 
 #include "app/station_core.h"
 #include "app/port_workers.h"
@@ -121,6 +122,37 @@ TEST(RecordsUnwritten, AFullDiskKeepsEveryRecordTellsItAndHoldsNewBoardsUntilWri
   EXPECT_EQ(std::vector<std::string>(ids.begin(), ids.begin() + kBoards), kept);
   EXPECT_EQ(stats.tornLines, static_cast<std::size_t>(g_refused));  // the halves the full disk took
   unplugAll();
+}
+
+// The station lets go of its keeper while a board still burns (a closing window, a
+// console whose run ended): the worker's own share keeps it, and the board's record
+// is still written when the board ends.
+TEST(RecordsUnwritten, AWorkerKeepsItsKeeperAfterTheStationLetsGo) {
+  testing::TempDir home;
+  std::string error;
+  ASSERT_TRUE(sim::WritePlaceholderHome(home.path(), error)) << error;
+  sim::SimHost sim(1, home.path());
+  sim.SetInstantSleep(true);
+  sim::BoardSpec board;
+  board.faults.hangAfterExchange = 40;  // well into the burn
+  sim.Plug(0, board);
+  auto keeper = std::make_shared<RecordKeeper>(home.path(), "LINE1");
+  const std::weak_ptr<RecordKeeper> watched = keeper;
+  {
+    auto station = StationCore::BringUp(sim, std::move(keeper));
+    ASSERT_TRUE(station);
+    StationSettings settings;
+    ASSERT_TRUE(ChooseNandBin(settings, (home.path() / "images" / "nand.bin").string(), false));
+    settings.hwndMain = 1;
+    ASSERT_EQ(station->scheduler().Scan(settings).claimed, 1);
+    for (int ms = 0; ms < 20'000 && !sim.IsHung(0); ++ms) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(sim.IsHung(0));
+  }
+  EXPECT_FALSE(watched.expired());  // the hung board's worker holds it
+  sim.Unplug(0);
+  sim.JoinThreads();
+  EXPECT_TRUE(watched.expired());
+  EXPECT_EQ(Ids(home.path()).size(), 1u);
 }
 
 // The console: a records file it cannot open. Each record is told on stderr and in
