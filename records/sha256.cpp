@@ -1,8 +1,15 @@
 #include "records/sha256.h"
 
+#include <atomic>
 #include <fstream>
+#include <vector>
 
 #include "host/paths.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define KORVEX_SHA_INSTRUCTIONS 1
+#endif
 
 namespace korvex {
 namespace {
@@ -19,13 +26,9 @@ constexpr std::array<std::uint32_t, 64> kRoundConstants{
 
 constexpr std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
-}  // namespace
+using State = std::array<std::uint32_t, 8>;
 
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
-             0x5be0cd19} {}
-
-void Sha256::Block(const std::uint8_t* block) {
+void PortableBlock(State& state, const std::uint8_t* block) {
   std::array<std::uint32_t, 64> w{};
   for (std::size_t i = 0; i < 16; ++i) {
     w[i] = std::uint32_t{block[4 * i]} << 24 | std::uint32_t{block[4 * i + 1]} << 16 |
@@ -36,15 +39,94 @@ void Sha256::Block(const std::uint8_t* block) {
     const std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
     w[i] = w[i - 16] + s0 + w[i - 7] + s1;
   }
-  auto [a, b, c, d, e, f, g, h] = state_;
+  auto [a, b, c, d, e, f, g, h] = state;
   for (std::size_t i = 0; i < 64; ++i) {
     const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) +
                              kRoundConstants[i] + w[i];
     const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
     h = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
   }
-  const std::array<std::uint32_t, 8> add{a, b, c, d, e, f, g, h};
-  for (std::size_t i = 0; i < 8; ++i) state_[i] += add[i];
+  const State add{a, b, c, d, e, f, g, h};
+  for (std::size_t i = 0; i < 8; ++i) state[i] += add[i];
+}
+
+#ifdef KORVEX_SHA_INSTRUCTIONS
+// The same rounds on the SHA extensions: the state is kept as the instructions want it
+// (ABEF and CDGH), four rounds' message words a step, the schedule in four registers.
+__attribute__((target("sha,sse4.1"))) void CpuBlocks(State& state, const std::uint8_t* data, std::size_t count) {
+  const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));
+  __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));
+  const __m128i cdab = _mm_shuffle_epi32(dcba, 0xB1);
+  const __m128i efgh = _mm_shuffle_epi32(hgfe, 0x1B);
+  __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+  __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+  for (; count > 0; --count, data += 64) {
+    const __m128i abefBefore = abef, cdghBefore = cdgh;
+    __m128i words[4];  // the last four steps' message words
+    for (std::size_t step = 0; step < 16; ++step) {
+      __m128i w;
+      if (step < 4) {
+        w = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * step)), byteSwap);
+      } else {
+        const __m128i& oldest = words[step % 4];  // words i-16 .. i-13
+        const __m128i& older = words[(step + 1) % 4];
+        const __m128i& old = words[(step + 2) % 4];
+        const __m128i& last = words[(step + 3) % 4];  // words i-4 .. i-1
+        w = _mm_add_epi32(_mm_sha256msg1_epu32(oldest, older), _mm_alignr_epi8(last, old, 4));
+        w = _mm_sha256msg2_epu32(w, last);
+      }
+      words[step % 4] = w;
+      __m128i rounds =
+          _mm_add_epi32(w, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[4 * step])));
+      cdgh = _mm_sha256rnds2_epu32(cdgh, abef, rounds);
+      rounds = _mm_shuffle_epi32(rounds, 0x0E);
+      abef = _mm_sha256rnds2_epu32(abef, cdgh, rounds);
+    }
+    abef = _mm_add_epi32(abef, abefBefore);
+    cdgh = _mm_add_epi32(cdgh, cdghBefore);
+  }
+  const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+  const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+  dcba = _mm_blend_epi16(feba, dchg, 0xF0);
+  hgfe = _mm_alignr_epi8(dchg, feba, 8);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), dcba);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), hgfe);
+}
+
+bool CpuHasShaInstructions() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
+}
+#else
+bool CpuHasShaInstructions() { return false; }
+#endif
+
+std::atomic<Sha256Engine> g_engine{CpuHasShaInstructions() ? Sha256Engine::kCpuInstructions
+                                                           : Sha256Engine::kPortable};
+
+}  // namespace
+
+Sha256Engine ActiveSha256Engine() { return g_engine.load(std::memory_order_relaxed); }
+
+bool SelectSha256Engine(Sha256Engine engine) {
+  if (engine == Sha256Engine::kCpuInstructions && !CpuHasShaInstructions()) return false;
+  g_engine = engine;
+  return true;
+}
+
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
+             0x5be0cd19} {}
+
+void Sha256::Blocks(const std::uint8_t* data, std::size_t count) {
+#ifdef KORVEX_SHA_INSTRUCTIONS
+  if (ActiveSha256Engine() == Sha256Engine::kCpuInstructions) {
+    CpuBlocks(state_, data, count);
+    return;
+  }
+#endif
+  for (std::size_t i = 0; i < count; ++i) PortableBlock(state_, data + 64 * i);
 }
 
 void Sha256::Update(std::span<const std::uint8_t> bytes) {
@@ -53,10 +135,12 @@ void Sha256::Update(std::span<const std::uint8_t> bytes) {
   if (buffered_ > 0) {
     while (buffered_ < 64 && at < bytes.size()) buffer_[buffered_++] = bytes[at++];
     if (buffered_ < 64) return;
-    Block(buffer_.data());
+    Blocks(buffer_.data(), 1);
     buffered_ = 0;
   }
-  for (; at + 64 <= bytes.size(); at += 64) Block(bytes.data() + at);
+  const std::size_t whole = (bytes.size() - at) / 64;
+  Blocks(bytes.data() + at, whole);
+  at += whole * 64;
   while (at < bytes.size()) buffer_[buffered_++] = bytes[at++];
 }
 
@@ -85,7 +169,7 @@ bool HashFile(const std::filesystem::path& file, std::uint64_t& size, Sha256Dige
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
   Sha256 hash;
-  std::array<std::uint8_t, 16384> chunk;
+  std::vector<std::uint8_t> chunk(1 << 20);
   size = 0;
   while (in) {
     in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));

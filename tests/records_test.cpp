@@ -45,14 +45,20 @@ TEST(Sha256, StandardVectorsWhateverTheChunks) {
        "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
       {million, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
   };
-  for (const auto& c : kCases) {
-    for (const std::size_t chunk : {std::size_t{1}, std::size_t{63}, std::size_t{1000}}) {
-      if (chunk == 1 && c.text.size() > 1000) continue;
-      Sha256 hash;
-      for (std::size_t at = 0; at < c.text.size(); at += chunk) hash.Update(c.text.substr(at, chunk));
-      EXPECT_EQ(Hex(hash.Final()), c.digest) << c.text.substr(0, 10) << " in chunks of " << chunk;
+  const Sha256Engine active = ActiveSha256Engine();
+  for (const Sha256Engine engine : {Sha256Engine::kPortable, Sha256Engine::kCpuInstructions}) {
+    if (!SelectSha256Engine(engine)) continue;  // this CPU has no SHA instructions
+    for (const auto& c : kCases) {
+      for (const std::size_t chunk : {std::size_t{1}, std::size_t{63}, std::size_t{1000}, std::size_t{4096}}) {
+        if (chunk == 1 && c.text.size() > 1000) continue;
+        Sha256 hash;
+        for (std::size_t at = 0; at < c.text.size(); at += chunk) hash.Update(c.text.substr(at, chunk));
+        EXPECT_EQ(Hex(hash.Final()), c.digest)
+            << c.text.substr(0, 10) << " in chunks of " << chunk << ", engine " << static_cast<int>(engine);
+      }
     }
   }
+  SelectSha256Engine(active);
 }
 
 // Each image is hashed once, on the pre-flight's thread; workers only look the digest
