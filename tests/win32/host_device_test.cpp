@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/port_scheduler.h"
+#include "app/station_core.h"
 #include "device/cpu_identification.h"
 #include "device/device_open.h"
 #include "device/request_channel.h"
@@ -33,11 +33,9 @@ TEST(DeviceOpenTest, ALinkedInstanceWithoutADeviceFailsSixTimesThenItsPortReport
   wintest::AddInstance(InstanceName(1), link, 1);
 
   wintest::RecordingWin32Host host;
-  auto tables = std::make_unique<DeviceTables>();
-  ResetPortRecords();
   g_workerStarts = 0;
-  BuildDeviceTables(host, *tables);
-  PortScheduler scheduler(host, *tables, WorkerThatMustNotRun, WorkerThatMustNotRun);
+  StationCore station(host, RecordKeeper::None(), WorkerThatMustNotRun, WorkerThatMustNotRun);
+  PortScheduler& scheduler = station.scheduler();
   StationSettings settings;
   settings.SetImage(kNandBin, "C:\\images\\nand.bin", true);
 
