@@ -109,8 +109,8 @@ ScanResult PortScheduler::Scan(const StationSettings& settings) {
 void PortScheduler::ScanPort(std::size_t port, bool recordsWritable, ScanResult& result) {
   PortSlot& slot = g_portSlots[port];
   if (tables_.linkedDevices[port].linked == 0) {
-    // A worker still running here sees the port free at its next check and reports
-    // the board as disconnected.
+    // A worker still running here finds the port free after its current image and
+    // reports the board as disconnected.
     slot.state = kPortFree;
     slot.inUse = 0;
     arrivals_.Released(port);
