@@ -145,7 +145,6 @@ class PortBurn : public ::testing::Test {
   DeviceSession& Ready(PortContext& context) {
     DeviceSession& s = context.session;
     s.targetEnable[0] = 1;
-    s.nandOption = kOptionNoOob;
     EXPECT_EQ(OpenDevice(s), kOpenOk);
     EXPECT_EQ(LookupNandPart(s), ChipLookup::kFound);
     EXPECT_EQ(Init_CFG(ModelFilePath(s, kConfig2KFileName), s), kConfigSent);
@@ -158,9 +157,9 @@ class PortBurn : public ::testing::Test {
   }
   int Write(DeviceSession& s, ImageId image, const Bytes& data) {
     SelectZone(s, image);
-    s.nandStart = kImageZones[image].firstPage;
     ok_.fill(0xEE);
-    return WriteImageZone(s, ok_.data(), File("image.bin", data), events_);
+    return WriteImageZone(s, kImageZones[image].firstPage, kOptionNoOob, ok_.data(),
+                          File("image.bin", data), events_, report_);
   }
   Bytes Image(PortContext& context, ImageId image, std::size_t size) {
     const Bytes data = Pattern(size, static_cast<std::uint8_t>(image * 31 + 1));
@@ -205,6 +204,7 @@ class PortBurn : public ::testing::Test {
   std::size_t unplugDuring_ = kNoImage + 1;
   bool noticeUnplug_ = true;
   std::array<std::uint8_t, kTargetTableSize> ok_{};
+  ZoneReport report_;
 };
 
 // A zone is erased whole, then filled block by block; the last write is padded with
@@ -216,7 +216,7 @@ TEST_F(PortBurn, ZonesAreErasedWholeAndFilledBlockByBlockWithAPaddedRest) {
     Lines trace;  // whole, or from its start: the first block and the block count
     Lines writes;
     std::vector<Row> rows;
-    std::uint32_t nandEnd;
+    std::uint32_t endPage;
   } const cases[] = {
       {kNandBin, 5000, {"req 1 0x0", "req 2 0x10", "req 7 0x5", "read 8", "write 6144", "req 1 0x0", "req 2 0x3",
                         "req 7 0x2017", "read 8"}, {"write 6144"}, {{5, 100}}, 3},
@@ -235,12 +235,12 @@ TEST_F(PortBurn, ZonesAreErasedWholeAndFilledBlockByBlockWithAPaddedRest) {
     EXPECT_EQ(Trace("write"), c.writes);
     EXPECT_EQ(rows_, c.rows);
     EXPECT_EQ(ok_[0], 1);
-    EXPECT_EQ(s.nandEnd, c.nandEnd);
+    EXPECT_EQ(report_.endPage, c.endPage);
     const std::uint32_t first = kImageZones[c.image].firstPage;
-    const std::size_t padding = (c.nandEnd - first) * std::size_t{kPage} - c.size;
+    const std::size_t padding = (c.endPage - first) * std::size_t{kPage} - c.size;
     EXPECT_EQ(Nand(first, c.size), data);
     EXPECT_EQ(sim_.ReadNand(0, first * std::uint64_t{kPage} + c.size, padding), Bytes(padding, 0));
-    EXPECT_EQ(Nand(c.nandEnd, kPage), Bytes(kPage, 0xFF));
+    EXPECT_EQ(Nand(c.endPage, kPage), Bytes(kPage, 0xFF));
   }
 }
 
@@ -253,7 +253,7 @@ TEST_F(PortBurn, LoaderZoneSkipsUnusableBlocksUntilItIsUsedUp) {
     Blocks bad, programFail;
     std::size_t size;
     Lines starts;
-    std::uint32_t nandEnd;
+    std::uint32_t endPage;
     Lines messages;
   } const cases[] = {
       {{17}, {}, 2 * kBlock, {"req 1 0x400", "req 1 0x440"}, 1216, {}},
@@ -268,7 +268,7 @@ TEST_F(PortBurn, LoaderZoneSkipsUnusableBlocksUntilItIsUsedUp) {
     const Bytes data = Pattern(c.size, 3);
     ASSERT_EQ(Write(s, kLoaderBin, data), kZoneOk);
     EXPECT_EQ(Trace("write", true), c.starts);
-    EXPECT_EQ(s.nandEnd, c.nandEnd);
+    EXPECT_EQ(report_.endPage, c.endPage);
     EXPECT_EQ(ok_[0], c.messages.empty() ? 1 : 0);
     EXPECT_EQ(host_.MessageTexts(), c.messages);
     if (c.messages.empty()) {
@@ -304,7 +304,7 @@ TEST_F(PortBurn, Model0GetsOnlyTheIdPageWrittenWithOption3) {
   DeviceSession& s = Ready(Claim(kModelQx7120));
   s.uid = BuildUid({2010, 3, 5, 14, 7, 9, 123, 5}, 1, 2, 3);
   s.uidText = FormatUidText(s.uid);
-  EXPECT_TRUE(WriteIdentityPages(s, events_));
+  EXPECT_EQ(WriteIdentityPages(s, events_).result, kPageWritten);
   EXPECT_EQ(Trace("req 1"), Lines{"req 1 0x3f"});
   EXPECT_EQ(Trace("req 7"), Lines{"req 7 0x3017"});
   EXPECT_EQ(Nand(63, 16), Bytes(s.uid.begin(), s.uid.end()));

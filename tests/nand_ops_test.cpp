@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -57,16 +58,21 @@ class NandOpsTest : public ::testing::Test {
     EnableTargets({1});
     session_.cpuModel = model;
     session_.totalBlocks = 1024;
-    session_.nandOption = kOptionNoOob;
     ASSERT_EQ(OpenDevice(session_), kOpenOk);
     BootConfig& config = session_.bootConfig;
     config.nandPageSize = kPage, config.nandPagesPerBlock = 64, config.nandOobSize = kOob;
     ASSERT_EQ(testing::Wire(sim_, 0).Configure(kPage), 1u);
     sim_.ClearTrace(0);
   }
-  void Stage(const Bytes& bytes) {
+  std::span<const std::uint8_t> Stage(const Bytes& bytes) {
     std::copy(bytes.begin(), bytes.end(), buffer_.begin());
-    session_.nandLength = static_cast<std::uint32_t>(bytes.size());
+    return std::span(buffer_).first(bytes.size());
+  }
+  NandResult Write(std::uint32_t start, const Bytes& bytes, std::int32_t option = kOptionNoOob) {
+    return ProgramPages(session_, start, Stage(bytes), option, results_.data());
+  }
+  NandResult Read(std::uint32_t start, std::uint32_t length) {
+    return ReadPages(session_, start, length, buffer_.data());
   }
   void EnableTargets(std::initializer_list<std::uint8_t> enable) {
     targets_.fill(0);
@@ -103,10 +109,7 @@ TEST_F(NandOpsTest, ProgramsAskForWholePagesOfTheOptionsSize) {
   };
   for (const auto& [length, option, pages, word] : cases) {
     Open(1);
-    Stage(Pattern(length, 3));
-    session_.nandStart = 64;
-    session_.nandOption = option;
-    ProgramPages(session_, results_.data());
+    Write(64, Pattern(length, 3), option);
     EXPECT_EQ(Trace(), Program(std::to_string(length), "0x40", pages, word)) << length;
   }
 }
@@ -116,24 +119,21 @@ TEST_F(NandOpsTest, OneMebibyteIsSentAndTheNextPageIsTheBoardsStatusNotStartPlus
   spec.faults.badBlocks = {16};        // pages 1024..1087
   spec.faults.programFailBlocks = {2};  // pages 128..191
   Open(3, spec);
-  session_.nandLength = kMaxProgramLength + 1;
   results_.fill(0xEE);
-  EXPECT_EQ(ProgramPages(session_, results_.data()), kProgramRefused);
+  EXPECT_EQ(Write(0, Bytes(kMaxProgramLength + 1)), (NandResult{NandStatus::kRefused, 0}));
   EXPECT_TRUE(Trace().empty());
   EXPECT_EQ(results_[0], 0xEE);
 
   const Bytes data = Pattern(kMaxProgramLength, 6);
-  Stage(data);
-  session_.nandStart = 1023;
-  EXPECT_EQ(ProgramPages(session_, results_.data()), 1599u);  // 1023, then 1088..1598
+  // 1023, then 1088..1598: the board's next page is 1599.
+  EXPECT_EQ(Write(1023, data), (NandResult{NandStatus::kOk, 1599 - 1023}));
   EXPECT_EQ(Trace(), Program("1048576", "0x3ff", "0x200", "0x2017"));
   EXPECT_EQ(results_[0], 1);
   EXPECT_EQ(results_[1], 0xEE);  // only targetCount entries belong to the table
   EXPECT_EQ(Nand(1023, kPage), Bytes(data.begin(), data.begin() + kPage));
   EXPECT_EQ(Nand(1088, data.size() - kPage), Bytes(data.begin() + kPage, data.end()));
 
-  session_.nandStart = 128;
-  EXPECT_EQ(ProgramPages(session_, results_.data()), kProgramFailed);
+  EXPECT_EQ(Write(128, data), (NandResult{NandStatus::kBoardFailed, 0}));
   EXPECT_EQ(results_[0], 0);
 }
 
@@ -141,37 +141,28 @@ TEST_F(NandOpsTest, AReadOfOnePageAsksForTwoAndReadsBothWithinTheLimits) {
   Open(2);
   const Bytes pages = Pattern(2 * kPage, 8);
   sim_.WriteNand(0, 5ull * kPage, pages);
-  session_.nandStart = 5;
-  session_.nandLength = kPage;
-  EXPECT_EQ(ReadPages(session_), kNandOpOk);
+  EXPECT_EQ(Read(5, kPage), (NandResult{NandStatus::kOk, 2}));
   EXPECT_EQ(Trace(), (Lines{"req 1 0x5", "req 2 0x2", "req 7 0x2006", "read 4096", "read 8"}));
   EXPECT_EQ(Bytes(buffer_.begin(), buffer_.begin() + 2 * kPage), pages);
   EXPECT_EQ(buffer_[2 * kPage], 0x5A);
 
   EnableTargets({0, 0, 1});
-  session_.nandLength = 100;
   sim_.ClearTrace(0);
-  EXPECT_EQ(ReadPages(session_), kNandOpOk);
+  EXPECT_EQ(Read(5, 100), (NandResult{NandStatus::kOk, 1}));
   EXPECT_EQ(Trace(), (Lines{"req 1 0x5", "req 2 0x1", "req 7 0x2026", "read 2048", "read 8"}));
 
   // The limits are checked before anything is sent.
   EnableTargets({1});
   sim_.ClearTrace(0);
   for (auto [start, length] : {std::pair{kMaxReadValue + 1, 0u}, {0u, kMaxReadValue + 1}}) {
-    session_.nandStart = start;
-    session_.nandLength = length;
-    EXPECT_EQ(ReadPages(session_), kReadPagesRefused);
+    EXPECT_EQ(Read(start, length).status, NandStatus::kRefused);
   }
   EXPECT_TRUE(Trace().empty());
 
-  session_.nandStart = kMaxReadValue;
-  session_.nandLength = 0;
-  EXPECT_EQ(ReadPages(session_), kNandOpOk);
-  session_.nandStart = 0;
-  session_.nandLength = kMaxReadValue;
+  EXPECT_EQ(Read(kMaxReadValue, 0).status, NandStatus::kOk);
   // The board refuses a gigabyte at once: a failed exchange, after which nothing more
   // is asked; the station never reads past its buffer.
-  EXPECT_EQ(ReadPages(session_), kNandOpLinkLost);
+  EXPECT_EQ(Read(0, kMaxReadValue), (NandResult{NandStatus::kLinkLost, 0}));
   EXPECT_EQ(Trace(), (Lines{"req 1 0x3ffffc18", "req 2 0x1", "req 7 0x2006", "read 2048", "read 8",
                             "req 1 0x0", "req 2 0x80000", "req 7 0x2006 FAILED"}));
 }
@@ -189,7 +180,7 @@ TEST_F(NandOpsTest, TheIdComesInFiveBytesOrInTwoPartsOnModelZero) {
     if (model == 0) EnableTargets({0, 1});  // the words carry the target's index
     std::uint16_t readMain = 0;
     std::uint32_t readExt = 0;
-    EXPECT_EQ(ReadNandId(session_, readMain, readExt), kNandOpOk);
+    EXPECT_EQ(ReadNandId(session_, readMain, readExt).status, NandStatus::kOk);
     EXPECT_EQ(readMain, mainId) << model;
     EXPECT_EQ(readExt, extId) << model;
     EXPECT_EQ(Trace(), model == 0 ? twoParts : fiveBytes);
@@ -201,7 +192,7 @@ TEST_F(NandOpsTest, EraseChipErasesEveryEnabledTargetWhole) {
     Open(model);
     sim_.WriteNand(0, 700ull * 64 * kPage, Pattern(kPage, 1));
     EnableTargets({1, 0, 1});
-    EXPECT_EQ(EraseChip(session_), kNandOpOk);
+    EXPECT_EQ(EraseChip(session_).status, NandStatus::kOk);
     EXPECT_EQ(Trace(), (Lines{"req 1 0x0", "req 2 0x400", "req 7 0x5", "read 8", "req 1 0x0",
                               "req 2 0x400", "req 7 0x25", "read 8"}));
     EXPECT_EQ(Nand(700 * 64, kPage), Bytes(kPage, 0xFF));
@@ -214,7 +205,7 @@ TEST_F(NandOpsTest, FormatsSendTheModelsOpcodeForTheFirstEnabledTarget) {
     Open(model);
     EnableTargets({0, 1});
     sim_.WriteNand(0, 0, Pattern(kPage, 1));
-    EXPECT_EQ(FormatNand(session_), kNandOpOk);
+    EXPECT_EQ(FormatNand(session_).status, NandStatus::kOk);
     FormatFileSystem(session_);
     EXPECT_EQ(Trace(), (Lines{std::string("req 7 ") + format, "read 8",
                               std::string("req 7 ") + fileSystem, "read 8"}));
@@ -229,16 +220,16 @@ TEST_F(NandOpsTest, WithNoEnabledTargetOrAnUnknownModelOnlyProgramPagesTalksToTh
     Open(2);
     session_.cpuModel = model;
     if (known) EnableTargets({0, 0, 0});
-    session_.nandLength = kPage;
     std::uint16_t mainId = 0x1111;
     std::uint32_t extId = 0x2222;
-    EXPECT_EQ(ReadNandId(session_, mainId, extId), known ? kNandOpOk : kNandOpFailed);
+    const NandStatus expected = known ? NandStatus::kOk : NandStatus::kRefused;
+    EXPECT_EQ(ReadNandId(session_, mainId, extId).status, expected);
     EXPECT_EQ(std::pair(mainId, extId), std::pair(std::uint16_t{0x1111}, std::uint32_t{0x2222}));
-    EXPECT_EQ(FormatNand(session_), known ? kNandOpOk : kNandOpFailed);
-    FormatFileSystem(session_);
+    EXPECT_EQ(FormatNand(session_).status, expected);
+    EXPECT_EQ(FormatFileSystem(session_).status, NandStatus::kOk);
     if (known) {  // these two do not look at the model
-      EXPECT_EQ(EraseChip(session_), kNandOpOk);
-      EXPECT_EQ(ReadPages(session_), kNandOpOk);
+      EXPECT_EQ(EraseChip(session_).status, NandStatus::kOk);
+      EXPECT_EQ(Read(0, kPage), (NandResult{NandStatus::kOk, 0}));
     }
     EXPECT_TRUE(Trace().empty()) << model;
   }
@@ -249,9 +240,8 @@ TEST_F(NandOpsTest, WithNoEnabledTargetOrAnUnknownModelOnlyProgramPagesTalksToTh
   // The program's target field carries the number of targets, not an index.
   Open(2);
   EnableTargets({0, 0, 0});
-  Stage(Bytes(kPage, 0x5A));
   results_.fill(0xEE);
-  EXPECT_EQ(ProgramPages(session_, results_.data()), 1u);
+  EXPECT_EQ(Write(0, Bytes(kPage, 0x5A)), (NandResult{NandStatus::kOk, 1}));
   EXPECT_EQ(Trace(), Program("2048", "0x0", "0x1", "0x2037"));
   EXPECT_EQ((std::array{results_[0], results_[1], results_[2], results_[3]}),
             (std::array<std::uint8_t, 4>{1, 0, 0, 0xEE}));
@@ -264,11 +254,8 @@ TEST_F(NandOpsTest, TheTimingModelIsChargedEachTransfersBytesAndEachRequestsNand
   Open(1);
   sim_.SetTimingModel(sim::TimingModel{0, 0, 0, 0, 0});
   sim_.SetTimingEnabled(true);
-  Stage(Pattern(5000, 1));
-  session_.nandStart = 64;
-  ProgramPages(session_, results_.data());
-  session_.nandLength = kPage;
-  ReadPages(session_);
+  Write(64, Pattern(5000, 1));
+  Read(64, kPage);
   EraseChip(session_);
   sim_.SetInstantSleep(false);
   sim_.Sleep(1);
