@@ -21,6 +21,7 @@
 #include "cli_runner.h"
 #include "app/port_workers.h"
 #include "host/paths.h"
+#include "nand/identity_pages.h"
 #include "nandtable/nand_cfg.h"
 #include "sim/sim_host.h"
 #include "station/production_log.h"
@@ -102,40 +103,31 @@ std::string StationTest::ExpectBurned(const RunResult& run, int board, bool info
   } else {
     EXPECT_EQ(Nand(board, 61 * 2048, 2048), Bytes(2048, 0xFF));
   }
-  const Bytes uid = Nand(board, 63 * 2048, 16);
-  char text[64];
-  std::snprintf(text, sizeof text,
-                "nandUID: %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x",
-                uid[0], uid[1], uid[2], uid[3], uid[4], uid[5], uid[6], uid[7], uid[8], uid[9],
-                uid[10], uid[11], uid[12], uid[13], uid[14], uid[15]);
+  Uid uid{};
+  const Bytes page = Nand(board, 63 * 2048, kUidSize);
+  std::copy(page.begin(), page.end(), uid.begin());
+  const std::string text(FormatUidText(uid).View());
   EXPECT_NE(run.out.find(text), std::string::npos) << text;
   EXPECT_EQ(Nand(board, 63 * 2048 + 16, 2032), Bytes(2032, 0xFF));
   return text;
 }
 
-TEST_F(StationTest, EveryModelBurnsTwoBoardsFromTheSampleImages) {
-  // 7135: eight boards below.
-  for (const auto& [model, infoPages] : {std::pair{"7120", false}, {"7130", true}, {"7105B", true}}) {
+// Two boards of each model, and eight at once of the default one (7135), each board
+// with its own ID.
+TEST_F(StationTest, EveryModelBurnsItsBoardsFromTheSampleImagesEachWithItsOwnId) {
+  for (const auto& [model, boards, infoPages] :
+       {std::tuple{" --model 7120", 2, false}, {" --model 7130", 2, true}, {" --model 7105B", 2, true}, {"", 8, true}}) {
     SCOPED_TRACE(model);
-    const RunResult run = Burn(std::string("--sim 2 --model ") + model);
+    const RunResult run = Burn("--sim " + std::to_string(boards) + model);
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_EQ(ResultOfPort(run.out, 1), "burned");
-    EXPECT_EQ(ResultOfPort(run.out, 2), "burned");
-    for (int board = 0; board < 2; ++board) ExpectBurned(run, board, infoPages);
+    std::set<std::string> uids;
+    for (int board = 0; board < boards; ++board) {
+      EXPECT_EQ(ResultOfPort(run.out, board + 1), "burned") << board;
+      uids.insert(ExpectBurned(run, board, infoPages));
+    }
+    EXPECT_EQ(uids.size(), static_cast<std::size_t>(boards));
+    EXPECT_EQ(LogLines().back(), "Update NUM is " + std::to_string(boards) + ", someone close the tool of the korvex!");
   }
-  EXPECT_EQ(LogLines().back(), "Update NUM is 2, someone close the tool of the korvex!");
-}
-
-TEST_F(StationTest, EightBoardsBurnAtOnceEachWithItsOwnId) {
-  const RunResult run = Burn("--sim 8");
-  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-  std::set<std::string> uids;
-  for (int board = 0; board < 8; ++board) {
-    EXPECT_EQ(ResultOfPort(run.out, board + 1), "burned") << board;
-    uids.insert(ExpectBurned(run, board, true));
-  }
-  EXPECT_EQ(uids.size(), 8u);
-  EXPECT_EQ(LogLines().back(), "Update NUM is 8, someone close the tool of the korvex!");
 }
 
 TEST_F(StationTest, BadBlocksInSeveralZonesAreSkippedByTheBoard) {
@@ -172,16 +164,6 @@ TEST_F(StationTest, TheImageAZoneFullBoardEndedInCountsItsBadBlocks) {
   EXPECT_EQ(text.out.find(" s          15  ", row), text.out.find(" s ", row)) << text.out;
 }
 
-TEST_F(StationTest, AChipWith4096BytePagesGetsNandBinInTheNarrowViewAndTheRestInItsOwn) {
-  // Row 5 of the built-in table: 4096-byte pages, 512 KiB blocks.
-  const RunResult run = Burn("--sim 1 --sim-chip ECD7:78B655");
-  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-  EXPECT_EQ(Nand(0, 0, 61 * 2048), Slice(ReadBytes(Image("nand.bin")), 0, 61 * 2048));
-  // The information page: 4096-byte pages, 128 spare bytes, 128 pages a block.
-  EXPECT_EQ(Nand(0, 61 * 2048, 12), (Bytes{0x00, 0x10, 0, 0, 0x80, 0, 0, 0, 0x80, 0, 0, 0}));
-  const Bytes res = ReadBytes(Image("res.bin"));
-  EXPECT_EQ(Nand(0, 49664u * 4096, res.size()), res);
-}
 
 // A chip the simulator carries but the station's table lacks (a Toshiba TC58NVG1S3E):
 // the lookup's messages on the board's port, and the first of them as its reason.
@@ -209,18 +191,24 @@ TEST_F(StationTest, AnUnknownChipFailsWithTheLookupsMessagesAsItsReason) {
             std::string::npos) << listed.out;
 }
 
-// A part the line has never had, rehearsed before it arrives: its row added to the
-// table, its IDs and geometry (1 MiB blocks) given to the simulated board.
-TEST_F(StationTest, ANewPartIsRehearsedWithItsOwnIdsAndGeometry) {
-  const std::string home = "--home " + home_.path().string() + " ";
-  ASSERT_EQ(RunKorvex(home + "nand-table add --main 1234 --ext ABCDEF --page 4096 --block 1024 --oob 128 "
-                             "--blocks 1024").exitCode, 0);
-  const RunResult run = Burn("--sim 1 --sim-chip 1234:ABCDEF,page=4096,block=1024,spare=128,blocks=1024");
-  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-  // The information page: 4096-byte pages, 128 spare bytes, 256 pages a block.
-  EXPECT_EQ(Nand(0, 61 * 2048, 12), (Bytes{0x00, 0x10, 0, 0, 0x80, 0, 0, 0, 0x00, 0x01, 0, 0}));
-  const Bytes res = ReadBytes(Image("res.bin"));
-  EXPECT_EQ(Nand(0, 49664u * 4096, res.size()), res);
+// Chips of 4096-byte pages get nand.bin in the narrow view and the rest in their own:
+// row 5 of the built-in table (512 KiB blocks), and a part the line has never had,
+// rehearsed before it arrives (its row added, its IDs and geometry, 1 MiB blocks, given
+// to the simulated board). The information page: 4096-byte pages, 128 spare bytes, and
+// the chip's pages a block.
+TEST_F(StationTest, ChipsOf4096BytePagesGetNandBinInTheNarrowViewAndTheRestInTheirOwn) {
+  ASSERT_EQ(RunKorvex("--home " + home_.path().string() + " nand-table add --main 1234 --ext ABCDEF --page 4096 "
+                      "--block 1024 --oob 128 --blocks 1024").exitCode, 0);
+  for (const auto& [chip, pagesPerBlock] : {std::pair{"ECD7:78B655", 128},
+                                            {"1234:ABCDEF,page=4096,block=1024,spare=128,blocks=1024", 256}}) {
+    const RunResult run = Burn(std::string("--sim 1 --sim-chip ") + chip);
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(Nand(0, 0, 61 * 2048), Slice(ReadBytes(Image("nand.bin")), 0, 61 * 2048));
+    const auto low = static_cast<std::uint8_t>(pagesPerBlock), high = static_cast<std::uint8_t>(pagesPerBlock >> 8);
+    EXPECT_EQ(Nand(0, 61 * 2048, 12), (Bytes{0x00, 0x10, 0, 0, 0x80, 0, 0, 0, low, high, 0, 0}));
+    const Bytes res = ReadBytes(Image("res.bin"));
+    EXPECT_EQ(Nand(0, 49664u * 4096, res.size()), res);
+  }
 }
 
 // Ctrl-C or SIGTERM while eight boards burn: each stops at its next block and is
