@@ -155,9 +155,8 @@ TEST_F(NandOpsTest, AReadOfOnePageAsksForTwoAndReadsBothWithinTheLimits) {
                             "req 1 0x0", "req 2 0x80000", "req 7 0x2006 FAILED"}));
 }
 
-// Every operation but the program goes to the first enabled target, the erase to each
-// one: the ID comes in five bytes, or in two parts on model 0; the formats carry the
-// model's opcodes and leave the image zones; the erase takes the chip whole.
+// The ID (five bytes, or two parts on model 0) and the formats (the model's opcodes,
+// the image zones left) go to the first enabled target, the erase whole to each.
 TEST_F(NandOpsTest, EachOperationGoesToItsTargetsWithItsModelsWords) {
   const Lines fiveBytes = {"req 7 0x10", "read 8", "read 8"};
   const Lines twoParts = {"req 7 0x10", "read 4", "read 8", "req 7 0x19", "read 4", "read 8"};
@@ -173,8 +172,7 @@ TEST_F(NandOpsTest, EachOperationGoesToItsTargetsWithItsModelsWords) {
     std::uint16_t readMain = 0;
     std::uint32_t readExt = 0;
     EXPECT_EQ(ReadNandId(session_, readMain, readExt).status, NandStatus::kOk);
-    EXPECT_EQ(readMain, mainId) << model;
-    EXPECT_EQ(readExt, static_cast<std::uint32_t>(extId)) << model;
+    EXPECT_EQ(std::pair(readMain, readExt), std::pair(std::uint16_t(mainId), std::uint32_t(extId))) << model;
     EXPECT_EQ(FormatNand(session_).status, NandStatus::kOk);
     EXPECT_EQ(FormatFileSystem(session_).status, NandStatus::kOk);
     EXPECT_EQ(Nand(0, kPage), Pattern(kPage, 1));
