@@ -214,8 +214,8 @@ class Burn {
     return IdentityPagesWritten(lines);
   }
 
-  // What the image's zone write comes to: logged, told to the events as far as it got,
-  // and kNone when the whole image went in.
+  // What the image's zone write comes to for the burn: logged, and kNone when the
+  // whole image went in.
   BurnEnd ImageWritten(ImageId image, int written, bool whole, const ZoneReport& report) {
     const ImageZone& zone = kImageZones[image];
     const ImageLogTexts& lines = kImageLogTexts[image];
