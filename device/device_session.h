@@ -1,7 +1,8 @@
 #pragma once
-// The session head every board operation takes: the open device, the NAND transfer
-// fields, the configuration record and the chip geometry of one port. One per port,
-// inside the port's context; a worker runs on its own copy.
+// The session head every board operation takes: the open device, the NAND target
+// table and buffers, the configuration record and the chip geometry of one port. One
+// per port, inside the port's context; a worker runs on its own copy. What one NAND
+// operation works on (pages, length, option) is that operation's own argument.
 
 #include <array>
 #include <cstddef>
@@ -44,13 +45,9 @@ struct DeviceSession {
   std::uint8_t port = 0;        // 0..7
   DevicePath devicePath;
 
-  // NAND transfer fields.
+  // The NAND targets every operation goes to.
   std::uint8_t targetCount = 1;
   std::uint8_t* targetEnable = nullptr;  // targetCount bytes
-  std::uint32_t nandStart = 0;
-  std::uint32_t nandLength = 0;
-  std::int32_t nandOption = kOptionNoOobModel0;
-  std::uint32_t nandEnd = 0;
 
   std::int32_t cpuModel = 0;  // 0 Qx7105\Qx7120, 1 Qx7130, 2 Qx7135, 3 Qx7105B
   // The model folder and stage-1 address the board is burned with, copied from the

@@ -89,7 +89,19 @@ class Burn {
   }
 
  private:
+  // Everything before the first image: boot, chip, the job's checks, the optional
+  // whole-chip erase and, for models 2 and 3, the CPU's burn-time code.
   BurnEnd Prepare() {
+    BurnEnd end = BootBoard();
+    if (end == BurnEnd::kNone) end = IdentifyChip();
+    if (end == BurnEnd::kNone) end = CheckJob();
+    if (end == BurnEnd::kNone) end = EraseWholeChip();
+    if (end != BurnEnd::kNone) return end;
+    events_.Counted();
+    return CheckCpuAtBurn();
+  }
+
+  BurnEnd BootBoard() {
     Progress(kProgressBoot, 0);
     work_.targetEnable[0] = 1;
     // A boot that failed because the board went away is a lost link, not a bad file.
@@ -103,6 +115,10 @@ class Burn {
       return linkGone() ? LinkLost(kLogBoardDisconnected) : BurnEnd::kBootFailed;
     }
     Progress(kProgressBoot, 50);
+    return BurnEnd::kNone;
+  }
+
+  BurnEnd IdentifyChip() {
     // IDs of 0 after the lookup mean the chip's IDs were never read.
     work_.chipMainId = 0;
     work_.chipExtId = 0;
@@ -117,7 +133,12 @@ class Burn {
     // Model 0 configured for 2048-byte pages before the chip was known.
     if (work_.cpuModel == kModelQx7120 && work_.is2KPage == 0) ConfigureAfterBoot(work_);
     Progress(kProgressBoot, 100);
+    return BurnEnd::kNone;
+  }
 
+  // The job's own checks, the board's UID when the job's hook wants it first, and the
+  // hook's say before anything is written.
+  BurnEnd CheckJob() {
     work_.zoneSelect.fill(0);
     const JobSettings& settings = context_.settings;
     bool anyIncluded = false;
@@ -136,23 +157,25 @@ class Burn {
       Log(": " + refusal->text);
       return Refuse(refusal->text, refusal->end);
     }
+    return BurnEnd::kNone;
+  }
 
-    if (work_.eraseWholeChip != 0) {
-      const int sent = ConfigureRealGeometry(work_);
-      if (sent == kConfigLinkLost) return LinkLost(kLogBoardDisconnected);
-      if (sent != kConfigSent) return Refuse(kTextRealGeometryForEraseFailed, BurnEnd::kConfigFailed);
-      if (EraseChip(work_) == kNandOpLinkLost) return LinkLost(kLogBoardDisconnected);
-      Log(kLogEraseNand);
-    }
+  BurnEnd EraseWholeChip() {
+    if (work_.eraseWholeChip == 0) return BurnEnd::kNone;
+    const int sent = ConfigureRealGeometry(work_);
+    if (sent == kConfigLinkLost) return LinkLost(kLogBoardDisconnected);
+    if (sent != kConfigSent) return Refuse(kTextRealGeometryForEraseFailed, BurnEnd::kConfigFailed);
+    if (EraseChip(work_).status == NandStatus::kLinkLost) return LinkLost(kLogBoardDisconnected);
+    Log(kLogEraseNand);
+    return BurnEnd::kNone;
+  }
 
-    events_.Counted();
-
-    if (work_.cpuModel == kModelQx7135 || work_.cpuModel == kModelQx7105B) {
-      const CpuReply code = ClassifyCpuAtBurn(work_.device);
-      if (code == kCpuReplyFailed) return LinkLost(kLogBoardDisconnected);
-      if (code != kBurnCodeQx7105B && code != kBurnCodeQx7135) {
-        return Refuse(kCpuIdVersionErrorText, BurnEnd::kCpuMismatch);
-      }
+  BurnEnd CheckCpuAtBurn() {
+    if (work_.cpuModel != kModelQx7135 && work_.cpuModel != kModelQx7105B) return BurnEnd::kNone;
+    const CpuReply code = ClassifyCpuAtBurn(work_.device);
+    if (code == kCpuReplyFailed) return LinkLost(kLogBoardDisconnected);
+    if (code != kBurnCodeQx7105B && code != kBurnCodeQx7135) {
+      return Refuse(kCpuIdVersionErrorText, BurnEnd::kCpuMismatch);
     }
     return BurnEnd::kNone;
   }
@@ -171,10 +194,8 @@ class Burn {
 
     const ImageZone& zone = kImageZones[image];
     SelectZone(work_, image);
-    work_.nandStart = zone.firstPage;
     const std::optional<std::int32_t> option = ImageOption(image, work_.cpuModel);
     if (!option) return Refuse(kCpuIdVersionErrorText, BurnEnd::kCpuMismatch);
-    work_.nandOption = *option;
 
     if (image == kNandBin) {
       if (const int sent = Configure2K(work_); sent != kConfigSent) return ConfigFailed(sent, lines);
@@ -186,11 +207,21 @@ class Burn {
     }
     std::array<std::uint8_t, 256> okFlags{};
     ZoneReport report;
-    const int written =
-        WriteImageZone(work_, okFlags.data(), PathFromUtf8(path.View()), events_, &report);
+    const int written = WriteImageZone(work_, zone.firstPage, *option, okFlags.data(),
+                                       PathFromUtf8(path.View()), events_, report);
+    const BurnEnd end = ImageWritten(image, written, okFlags[0] != 0, report);
+    if (end != BurnEnd::kNone || image != kNandBin) return end;
+    return IdentityPagesWritten(lines);
+  }
+
+  // What the image's zone write comes to for the burn: logged, and kNone when the
+  // whole image went in.
+  BurnEnd ImageWritten(ImageId image, int written, bool whole, const ZoneReport& report) {
+    const ImageZone& zone = kImageZones[image];
+    const ImageLogTexts& lines = kImageLogTexts[image];
     // The image the burn ended in is told as far as it got.
     const auto cutShort = [&](bool mismatch = false) {
-      const std::uint32_t end = std::max(work_.nandEnd, zone.firstPage);
+      const std::uint32_t end = std::max(report.endPage, zone.firstPage);
       events_.ImageDone({image, zone.firstPage, written == kZoneFailed ? zone.firstPage : end,
                          report.blocksSkipped, work_.verifyWrites, false, mismatch});
     };
@@ -200,22 +231,27 @@ class Burn {
     if (written == kZoneCancelled) return cutShort(), BurnEnd::kInterrupted;
     if (written == kZoneFailed) return cutShort(), LogAndEnd(lines.openFailed, BurnEnd::kOpenFailed);
     if (written == kZoneVerifyFailed) return cutShort(true), VerifyFailed(image, report.mismatchPage);
-    if (okFlags[0] == 0) {
+    if (!whole) {
       cutShort();
       Log(lines.writeError);
-      if (image == kLoaderBin) LogPages(kLogLoaderErrorRange, zone.firstPage, work_.nandEnd);
+      if (image == kLoaderBin) LogPages(kLogLoaderErrorRange, zone.firstPage, report.endPage);
       return BurnEnd::kZoneFull;
     }
     Log(lines.succeeded);
-    LogPages(lines.pageRange, zone.firstPage, work_.nandEnd);
+    LogPages(lines.pageRange, zone.firstPage, report.endPage);
     events_.ImageDone(
-        {image, zone.firstPage, work_.nandEnd, report.blocksSkipped, work_.verifyWrites});
-    if (image != kNandBin) return BurnEnd::kNone;
-    switch (WriteIdentityPages(work_, events_)) {
+        {image, zone.firstPage, report.endPage, report.blocksSkipped, work_.verifyWrites});
+    return BurnEnd::kNone;
+  }
+
+  // The identity pages behind a nand.bin that went in whole.
+  BurnEnd IdentityPagesWritten(const ImageLogTexts& lines) {
+    const IdentityWrite written = WriteIdentityPages(work_, events_);
+    switch (written.result) {
       case kPageWritten: return BurnEnd::kNone;
       case kPageLinkLost: return LinkLost(lines.unplugged);
       case kPageVerifyFailed:
-        return Refuse(PrintfText(kTextVerifyFailed, "nand.bin", work_.nandStart),
+        return Refuse(PrintfText(kTextVerifyFailed, "nand.bin", written.page),
                       BurnEnd::kVerifyMismatch);
       default: return BurnEnd::kWriteError;
     }
@@ -241,12 +277,14 @@ class Burn {
 
   BurnEnd Finish() {
     if (work_.formatAfterBurn != 0) {
-      if (FormatNand(work_) == kNandOpLinkLost) return LinkLost(kLogBoardDisconnected);
+      if (FormatNand(work_).status == NandStatus::kLinkLost) return LinkLost(kLogBoardDisconnected);
       Log(kLogEraseNand);
     }
     if (work_.cpuModel == kModelQx7105B && work_.fileSystemFormat != 0) {
       Progress(kProgressFormat, 0);
-      if (FormatFileSystem(work_) == kNandOpLinkLost) return LinkLost(kLogBoardDisconnected);
+      if (FormatFileSystem(work_).status == NandStatus::kLinkLost) {
+        return LinkLost(kLogBoardDisconnected);
+      }
     }
     if (SystemReset(work_) != kResetOk) return LinkLost(kLogBoardDisconnected);
     Log(kLogSystemReset);

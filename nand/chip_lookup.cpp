@@ -8,10 +8,11 @@ namespace korvex {
 ChipLookup LookupNandPart(DeviceSession& session) {
   std::uint16_t mainId = 0;
   std::uint32_t extId = 0;
-  switch (ReadNandId(session, mainId, extId)) {
-    case kNandOpOk: break;
-    case kNandOpLinkLost: return ChipLookup::kLinkLost;
-    default: return ChipLookup::kNotFound;
+  switch (ReadNandId(session, mainId, extId).status) {
+    case NandStatus::kOk: break;
+    case NandStatus::kLinkLost: return ChipLookup::kLinkLost;
+    case NandStatus::kBoardFailed:
+    case NandStatus::kRefused: return ChipLookup::kNotFound;
   }
   session.chipMainId = mainId;
   session.chipExtId = extId;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "device/cpu_model.h"
 #include "protocol/byte_order.h"
@@ -32,18 +33,29 @@ void PutBe16(Uid& uid, std::size_t offset, std::uint16_t value) {
   uid[offset + 1] = static_cast<std::uint8_t>(value);
 }
 
-// One identity page at nandStart: 0xFF over the whole buffer, the content in front.
-std::uint32_t ProgramIdentityPage(DeviceSession& session, std::span<const std::uint8_t> content,
-                                  std::uint8_t* results) {
+// One identity page: 0xFF over the whole buffer, the content in front.
+PageWrite WriteIdentityPage(DeviceSession& session, std::uint32_t page, std::int32_t option,
+                            std::span<const std::uint8_t> content, std::uint8_t* results) {
   std::fill_n(session.dataBuffer, kDataBufferSize, std::uint8_t{0xFF});
   std::copy(content.begin(), content.end(), session.dataBuffer);
-  session.nandLength = kIdentityPageBytes;
-  return ProgramPages(session, results);
+  return WriteAndCheck(session, page, std::span(session.dataBuffer, kIdentityPageBytes), option,
+                       results);
 }
 
-int PageResult(std::uint32_t nextPage) {
-  if (nextPage == kProgramLinkLost) return kPageLinkLost;
-  return nextPage != kProgramFailed ? kPageWritten : kPageNotWritten;
+// What the log and the caller hear of one identity page; nullopt when it went in.
+std::optional<int> IdentityPageEnd(DeviceSession& session, BurnEvents& events,
+                                   const PageWrite& write, std::uint32_t page) {
+  switch (write.step) {
+    case WriteStep::kAdvance: return std::nullopt;
+    case WriteStep::kLinkLost: return kPageLinkLost;
+    case WriteStep::kVerifyFailed:
+      LogBoardLine(events, session, PrintfText(kLogVerifyFailed, "nand.bin", static_cast<int>(page)));
+      return kPageVerifyFailed;
+    case WriteStep::kSkipBlock:
+    case WriteStep::kImageError: break;
+  }
+  LogBoardPages(events, session, kLogIdentityPageFailed, page);
+  return kPageNotWritten;
 }
 
 }  // namespace
@@ -94,23 +106,25 @@ void MakeUid(Host& host, std::uint8_t out[kUidSize], UidText& text) {
   text = FormatUidText(uid);
 }
 
-int WriteInfoPage(DeviceSession& session, std::uint8_t* okFlags) {
+PageWrite WriteInfoPage(DeviceSession& session, std::uint32_t page, std::int32_t option,
+                        std::uint8_t* okFlags) {
   std::array<std::uint8_t, 12> info{};
   PutLe32(info, 0, session.pageSize);
   PutLe32(info, 4, session.spareSize);
-  PutLe32(info, 8, session.pageSize == 0 ? 0 : session.blockSize / session.pageSize);
+  PutLe32(info, 8, ChipPagesPerBlock(session));
   // The write's own result table is the caller's flag: a failure clears it.
-  return PageResult(ProgramIdentityPage(session, info, okFlags));
+  return WriteIdentityPage(session, page, option, info, okFlags);
 }
 
-int WriteUidPage(DeviceSession& session, std::uint8_t* okFlags) {
+PageWrite WriteUidPage(DeviceSession& session, std::uint32_t page, std::int32_t option,
+                       std::uint8_t* okFlags) {
   std::array<std::uint8_t, 256> results{};
-  const int result = PageResult(ProgramIdentityPage(session, session.uid, results.data()));
-  if (result == kPageWritten) okFlags[0] = 1;
-  return result;
+  const PageWrite write = WriteIdentityPage(session, page, option, session.uid, results.data());
+  if (write.step == WriteStep::kAdvance) okFlags[0] = 1;
+  return write;
 }
 
-int WriteIdentityPages(DeviceSession& session, BurnEvents& events) {
+IdentityWrite WriteIdentityPages(DeviceSession& session, BurnEvents& events) {
   struct IdentityPage {
     std::uint32_t page;
     bool isInfo;
@@ -125,27 +139,13 @@ int WriteIdentityPages(DeviceSession& session, BurnEvents& events) {
   std::array<std::uint8_t, 256> okFlags{};
   for (std::size_t i = model0 ? 2 : 0; i < kPages.size(); ++i) {
     const IdentityPage& p = kPages[i];
-    session.nandStart = p.page;
-    session.nandOption = model0 && !p.isInfo ? kOptionNoOobModel0 : kOptionNoOob;
-    const int result = p.isInfo ? WriteInfoPage(session, okFlags.data())
-                                : WriteUidPage(session, okFlags.data());
-    if (result == kPageLinkLost) return kPageLinkLost;
-    if (result == kPageNotWritten) {
-      LogBoardPages(events, session, kLogIdentityPageFailed, p.page);
-      return kPageNotWritten;
-    }
-    if (session.verifyWrites) {
-      const WriteCheck verified = VerifyWrite(
-          session, p.page, p.page + 1, std::span(session.dataBuffer, kIdentityPageBytes));
-      if (verified.result == VerifyResult::kLinkLost) return kPageLinkLost;
-      if (verified.result == VerifyResult::kMismatch) {
-        LogBoardLine(events, session, PrintfText(kLogVerifyFailed, "nand.bin", static_cast<int>(p.page)));
-        return kPageVerifyFailed;
-      }
-    }
+    const std::int32_t option = model0 && !p.isInfo ? kOptionNoOobModel0 : kOptionNoOob;
+    const PageWrite write = p.isInfo ? WriteInfoPage(session, p.page, option, okFlags.data())
+                                     : WriteUidPage(session, p.page, option, okFlags.data());
+    if (const auto ended = IdentityPageEnd(session, events, write, p.page)) return {*ended, p.page};
     LogBoardPages(events, session, p.logLine, p.page);
   }
-  return kPageWritten;
+  return {kPageWritten, 0};
 }
 
 }  // namespace korvex

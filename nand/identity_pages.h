@@ -11,6 +11,7 @@
 #include "device/device_session.h"
 #include "host/host.h"
 #include "nand/burn_events.h"
+#include "nand/write_verify.h"
 
 namespace korvex {
 
@@ -43,14 +44,22 @@ UidText FormatUidText(const Uid& uid);
 void MakeUid(Host& host, std::uint8_t out[kUidSize], UidText& text);
 
 // Writes the information page (page size, spare size, pages per block of the chip,
-// 32-bit little-endian, then 0xFF) at nandStart with nandOption. okFlags (targetCount
-// entries) is the write's result table: entry 0 ends as 1 when the page was written,
-// else 0. Returns kPageWritten, kPageNotWritten or kPageLinkLost.
-int WriteInfoPage(DeviceSession& session, std::uint8_t* okFlags);
+// 32-bit little-endian, then 0xFF) at `page` with `option`, judged by WriteAndCheck.
+// okFlags (targetCount entries) is the write's result table: entry 0 ends as 1 when
+// the board took the page, else 0.
+PageWrite WriteInfoPage(DeviceSession& session, std::uint32_t page, std::int32_t option,
+                        std::uint8_t* okFlags);
 
-// Writes the session's uid (then 0xFF) at nandStart with nandOption. Only a
-// successful write touches okFlags[0] (it becomes 1).
-int WriteUidPage(DeviceSession& session, std::uint8_t* okFlags);
+// Writes the session's uid (then 0xFF) at `page` with `option`, judged by
+// WriteAndCheck. Only a write that went in touches okFlags[0] (it becomes 1).
+PageWrite WriteUidPage(DeviceSession& session, std::uint32_t page, std::int32_t option,
+                       std::uint8_t* okFlags);
+
+// How the identity pages ended: a kPage result and the page it ended on.
+struct IdentityWrite {
+  int result = kPageWritten;
+  std::uint32_t page = 0;
+};
 
 // The identity pages behind a successful nand.bin, each logged: on models 1..3 the
 // information page to pages 61 and 62 (option 2), then on every model the ID page
@@ -58,6 +67,6 @@ int WriteUidPage(DeviceSession& session, std::uint8_t* okFlags);
 // such and ends the sequence (kPageNotWritten); a lost link ends it unlogged
 // (kPageLinkLost). With verification each page is read back; a difference is logged and
 // ends it (kPageVerifyFailed). kPageWritten when every page went in.
-int WriteIdentityPages(DeviceSession& session, BurnEvents& events);
+IdentityWrite WriteIdentityPages(DeviceSession& session, BurnEvents& events);
 
 }  // namespace korvex

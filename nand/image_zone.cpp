@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <limits>
 #include <optional>
 
 #include "device/device_texts.h"
@@ -20,62 +19,62 @@ bool IsSelected(const DeviceSession& session, const ImageZone& zone) {
   return session.zoneSelect[zone.selector] != 0;
 }
 
-// The chip's own block, in pages: the step of a skip and the unit of a zone erase.
-std::uint32_t ChipPagesPerBlock(const DeviceSession& session) {
-  return session.pageSize == 0 ? 0 : session.blockSize / session.pageSize;
-}
-
-enum class WriteOutcome {
-  kWritten,
-  kUsedUpBeforeRetry,  // a failed write began at or past the zone end
-  kUsedUpAfterWrite,   // the board's next page lies at or past the zone end
-  kLinkLost,           // the board is gone; no block of it is bad
-  kVerifyFailed,       // read back different from what was sent
+// One zone write in progress: where the next write begins and what the walk has seen.
+struct ZoneWalk {
+  DeviceSession& session;
+  const ImageZone& zone;
+  std::int32_t option;
+  std::uint8_t* okFlags;
+  ZoneReport& report;
+  std::uint32_t page;  // where the next write begins
+  // ProgramPages clears targetCount entries, which may exceed the enable table.
+  std::array<std::uint8_t, 256> results{};
 };
 
-// Writes the staged bytes at nandStart. A failed write costs one block of the chip:
-// the same data goes one block further, until a write begins outside the zone.
-WriteOutcome WriteInsideZone(DeviceSession& session, std::uint8_t* results,
-                             const ImageZone& zone, ZoneReport& report) {
-  std::uint32_t next = ProgramPages(session, results);
-  while (next == kProgramFailed) {
-    if (session.nandStart >= zone.zoneEnd) return WriteOutcome::kUsedUpBeforeRetry;
-    session.nandStart += ChipPagesPerBlock(session);
-    ++report.blocksSkipped;
-    next = ProgramPages(session, results);
-  }
-  if (next == kProgramLinkLost) return WriteOutcome::kLinkLost;
-  if (session.verifyWrites) {
-    const WriteCheck verified = VerifyWrite(
-        session, session.nandStart, next, std::span(session.dataBuffer, session.nandLength));
-    if (verified.result == VerifyResult::kLinkLost) return WriteOutcome::kLinkLost;
-    if (verified.result == VerifyResult::kMismatch) {
-      report.mismatchPage = verified.mismatchPage;
-      return WriteOutcome::kVerifyFailed;
-    }
-    report.blocksSkipped += verified.skippedBlocks;
-  } else {
-    const std::uint32_t pagesPerBlock = ChipPagesPerBlock(session);
-    const std::uint32_t span = next - session.nandStart;
-    const std::uint32_t sentPages = ProgramPageCount(session);
-    if (pagesPerBlock != 0 && span > sentPages) report.blocksSkipped += (span - sentPages) / pagesPerBlock;
-  }
-  session.nandStart = next;
-  return next >= zone.zoneEnd ? WriteOutcome::kUsedUpAfterWrite : WriteOutcome::kWritten;
-}
-
-int ReportZoneUsedUp(DeviceSession& session, std::uint8_t* okFlags, std::string_view text) {
-  okFlags[0] = 0;
-  session.ShowBox(text);
-  session.nandEnd = session.nandStart;
+// The zone ran out: its message, and the walk ends as done with okFlags at 0.
+int UsedUp(ZoneWalk& walk, std::string_view text) {
+  walk.okFlags[0] = 0;
+  walk.session.ShowBox(text);
+  walk.report.endPage = walk.page;
   return kZoneOk;
 }
 
 // An end in the middle of the zone without its message: the zone is not used up.
-int Stopped(DeviceSession& session, std::uint8_t* okFlags, int result) {
-  okFlags[0] = 0;
-  session.nandEnd = session.nandStart;
+int Stopped(ZoneWalk& walk, int result) {
+  walk.okFlags[0] = 0;
+  walk.report.endPage = walk.page;
   return result;
+}
+
+// Writes the staged bytes at walk.page: nullopt when they went in, else how the
+// zone's write ends. A bad block costs one block of the chip: the same data goes one
+// block further, until a write begins outside the zone. A tail whose retries ran out
+// before a retry began gets loader.bin's own text.
+std::optional<int> WriteInsideZone(ZoneWalk& walk, std::span<const std::uint8_t> data, bool tail) {
+  const ImageZone& zone = walk.zone;
+  PageWrite write = WriteAndCheck(walk.session, walk.page, data, walk.option, walk.results.data());
+  while (write.step == WriteStep::kSkipBlock) {
+    if (walk.page >= zone.zoneEnd) {
+      const bool loaderTail = tail && zone.image == kLoaderBin;
+      return UsedUp(walk, loaderTail ? kLoaderZoneUsedUpInTailRetryText : zone.usedUpText);
+    }
+    walk.page += ChipPagesPerBlock(walk.session);
+    ++walk.report.blocksSkipped;
+    write = WriteAndCheck(walk.session, walk.page, data, walk.option, walk.results.data());
+  }
+  switch (write.step) {
+    case WriteStep::kAdvance:
+    case WriteStep::kSkipBlock: break;
+    case WriteStep::kLinkLost: return Stopped(walk, kZoneLinkLost);
+    case WriteStep::kImageError: return Stopped(walk, kZoneFailed);
+    case WriteStep::kVerifyFailed:
+      walk.report.mismatchPage = write.mismatchPage;
+      return Stopped(walk, kZoneVerifyFailed);
+  }
+  walk.report.blocksSkipped += write.skippedBlocks;
+  walk.page = write.next;
+  if (walk.page >= zone.zoneEnd) return UsedUp(walk, zone.usedUpText);
+  return std::nullopt;
 }
 
 // Reads count bytes of the file into the buffer; false when fewer arrived (the file
@@ -94,9 +93,10 @@ bool IsRegularFile(const std::filesystem::path& path) {
   return std::filesystem::is_regular_file(path, error);
 }
 
-std::uint32_t ClampToWord(std::uint64_t value) {
-  return static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
+// The first `bytes` of the data buffer, as far as it reaches: a block over the buffer
+// is over one write too, and refused as such.
+std::span<const std::uint8_t> Staged(const DeviceSession& session, std::uint64_t bytes) {
+  return {session.dataBuffer, static_cast<std::size_t>(std::min<std::uint64_t>(bytes, kDataBufferSize))};
 }
 
 }  // namespace
@@ -144,25 +144,6 @@ int EraseZone(DeviceSession& session, std::uint32_t startBlock) {
 
 namespace {
 
-// The one handler of a write's outcome: nullopt when the chunk went in, else how the
-// zone's write ends. A tail whose retries ran out before a retry began gets loader.bin's
-// own text.
-std::optional<int> EndOfWrite(DeviceSession& session, std::uint8_t* okFlags, WriteOutcome outcome,
-                              const ImageZone& zone, bool tail) {
-  switch (outcome) {
-    case WriteOutcome::kWritten: return std::nullopt;
-    case WriteOutcome::kLinkLost: return Stopped(session, okFlags, kZoneLinkLost);
-    case WriteOutcome::kVerifyFailed: return Stopped(session, okFlags, kZoneVerifyFailed);
-    case WriteOutcome::kUsedUpBeforeRetry:
-      if (tail && zone.image == kLoaderBin) {
-        return ReportZoneUsedUp(session, okFlags, kLoaderZoneUsedUpInTailRetryText);
-      }
-      break;
-    case WriteOutcome::kUsedUpAfterWrite: break;
-  }
-  return ReportZoneUsedUp(session, okFlags, zone.usedUpText);
-}
-
 // The image file's size, or nullopt when it is no regular file that can be read.
 std::optional<std::uint64_t> OpenImage(const std::filesystem::path& path, std::ifstream& file) {
   if (!IsRegularFile(path)) return std::nullopt;
@@ -176,68 +157,64 @@ std::optional<std::uint64_t> OpenImage(const std::filesystem::path& path, std::i
   return static_cast<std::uint64_t>(end);
 }
 
+// The file's whole blocks, one write each; a cancel is looked for before each.
+std::optional<int> WriteWholeBlocks(ZoneWalk& walk, std::ifstream& file, std::uint64_t chunk,
+                                    std::uint64_t blocks, ProgressSink& progress) {
+  for (std::uint64_t i = 0; i < blocks; ++i) {
+    progress.Progress(kProgressImage, static_cast<std::intptr_t>(100 * i / blocks));
+    if (progress.Cancelled()) return Stopped(walk, kZoneCancelled);
+    if (!ReadIntoBuffer(file, walk.session.dataBuffer, chunk)) return Stopped(walk, kZoneFailed);
+    if (const auto ended = WriteInsideZone(walk, Staged(walk.session, chunk), false)) return ended;
+    file.seekg(static_cast<std::streamoff>((i + 1) * chunk));
+  }
+  return std::nullopt;
+}
+
+// The rest of the file, rounded up to whole pages; a remainder of whole pages gets one
+// more, zero, page. The padding is zeros, not the erased 0xFF.
+std::optional<int> WriteTail(ZoneWalk& walk, std::ifstream& file, std::uint64_t remainder,
+                             ProgressSink& progress) {
+  if (remainder == 0) return std::nullopt;
+  const std::uint32_t pageSize = walk.session.bootConfig.nandPageSize;
+  const std::uint64_t padded = remainder + (pageSize - remainder % pageSize);
+  std::uint8_t* buffer = walk.session.dataBuffer;
+  std::fill_n(buffer, std::min<std::uint64_t>(padded, kDataBufferSize), std::uint8_t{0});
+  if (progress.Cancelled()) return Stopped(walk, kZoneCancelled);
+  if (!ReadIntoBuffer(file, buffer, remainder)) return Stopped(walk, kZoneFailed);
+  if (const auto ended = WriteInsideZone(walk, Staged(walk.session, padded), true)) return ended;
+  for (std::size_t t = 0; t < walk.session.targetCount; ++t) walk.okFlags[t] *= walk.results[t];
+  return std::nullopt;
+}
+
 }  // namespace
 
-int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
-                   const std::filesystem::path& path, ProgressSink& progress,
-                   ZoneReport* reportOut) {
-  ZoneReport unused;
-  ZoneReport& report = reportOut != nullptr ? *reportOut : unused;
-  report = ZoneReport{};
+int WriteImageZone(DeviceSession& session, std::uint32_t start, std::int32_t option,
+                   std::uint8_t* okFlags, const std::filesystem::path& path,
+                   ProgressSink& progress, ZoneReport& report) {
+  report = ZoneReport{0, 0, start};
   std::fill_n(okFlags, session.targetCount, std::uint8_t{0});
   std::ifstream file;
-  const std::optional<std::uint64_t> imageSize = OpenImage(path, file);
-  if (!imageSize) return kZoneFailed;
-  const std::uint64_t size = *imageSize;
+  const std::optional<std::uint64_t> size = OpenImage(path, file);
+  if (!size) return kZoneFailed;
 
   // A record without page geometry has no block to write; refuse it before the
   // board is touched rather than divide by zero.
   const BootConfig& record = session.bootConfig;
-  const std::uint64_t chunk = std::uint64_t{record.nandPagesPerBlock} * ProgramPageBytes(session);
+  const std::uint64_t chunk =
+      std::uint64_t{record.nandPagesPerBlock} * ProgramPageBytes(session, option);
   const ImageZone* zone = FirstSelectedZone(session);
   if (chunk == 0 || record.nandPageSize == 0 || zone == nullptr) return kZoneFailed;
 
-  // The erase counts in the record's blocks; the writes below go on in pages.
-  const int erased = EraseZone(session, session.nandStart / record.nandPagesPerBlock);
+  // The erase counts in the record's blocks; the writes go on in pages.
+  const int erased = EraseZone(session, start / record.nandPagesPerBlock);
   if (erased != kZoneOk) return erased;
 
-  const std::uint64_t wholeChunks = size / chunk;
-  const std::uint64_t remainder = size % chunk;
   std::fill_n(okFlags, session.targetCount, std::uint8_t{1});
-  // ProgramPages clears targetCount entries, which may exceed the enable table.
-  std::array<std::uint8_t, 256> results{};
-
-  for (std::uint64_t i = 0; i < wholeChunks; ++i) {
-    progress.Progress(kProgressImage, static_cast<std::intptr_t>(100 * i / wholeChunks));
-    if (progress.Cancelled()) return Stopped(session, okFlags, kZoneCancelled);
-    if (!ReadIntoBuffer(file, session.dataBuffer, chunk)) {
-      return Stopped(session, okFlags, kZoneFailed);
-    }
-    session.nandLength = ClampToWord(chunk);
-    const WriteOutcome outcome = WriteInsideZone(session, results.data(), *zone, report);
-    if (const auto ended = EndOfWrite(session, okFlags, outcome, *zone, false)) return *ended;
-    file.seekg(static_cast<std::streamoff>((i + 1) * chunk));
-  }
-
-  if (remainder > 0) {
-    // Rounded up to whole pages; a remainder of whole pages gets one more, zero,
-    // page. The padding is zeros, not the erased 0xFF.
-    const std::uint64_t padded =
-        remainder + (record.nandPageSize - remainder % record.nandPageSize);
-    std::fill_n(session.dataBuffer, std::min<std::uint64_t>(padded, kDataBufferSize),
-                std::uint8_t{0});
-    if (progress.Cancelled()) return Stopped(session, okFlags, kZoneCancelled);
-    if (!ReadIntoBuffer(file, session.dataBuffer, remainder)) {
-      return Stopped(session, okFlags, kZoneFailed);
-    }
-    session.nandLength = ClampToWord(padded);
-    const WriteOutcome outcome = WriteInsideZone(session, results.data(), *zone, report);
-    if (const auto ended = EndOfWrite(session, okFlags, outcome, *zone, true)) return *ended;
-    for (std::size_t t = 0; t < session.targetCount; ++t) okFlags[t] *= results[t];
-  }
-
+  ZoneWalk walk{session, *zone, option, okFlags, report, start};
+  if (const auto ended = WriteWholeBlocks(walk, file, chunk, *size / chunk, progress)) return *ended;
+  if (const auto ended = WriteTail(walk, file, *size % chunk, progress)) return *ended;
   progress.Progress(kProgressImage, 100);
-  session.nandEnd = session.nandStart;
+  report.endPage = walk.page;
   return kZoneOk;
 }
 

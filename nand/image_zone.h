@@ -17,7 +17,7 @@
 namespace korvex {
 
 inline constexpr int kZoneOk = 1;
-inline constexpr int kZoneFailed = -1;  // file not opened, or the erase refused
+inline constexpr int kZoneFailed = -1;  // file not opened, the erase or a write refused
 inline constexpr int kZoneLinkLost = -2;  // an exchange failed at the host: the board is gone
 inline constexpr int kZoneCancelled = -3; // the station is closing; stopped between blocks
 inline constexpr int kZoneVerifyFailed = -4;  // a block read back differs from what was sent
@@ -26,6 +26,7 @@ inline constexpr int kZoneVerifyFailed = -4;  // a block read back differs from 
 struct ZoneReport {
   std::uint32_t blocksSkipped = 0;  // failed writes retried further, and the firmware's skips
   std::uint32_t mismatchPage = 0;   // first page read back wrong (kZoneVerifyFailed)
+  std::uint32_t endPage = 0;        // the page after the last one written
 };
 
 // Erases with a start block or block count above this are refused.
@@ -75,19 +76,20 @@ const ImageZone* LastSelectedZone(const DeviceSession& session);
 // kZoneLinkLost at the first exchange that failed.
 int EraseZone(DeviceSession& session, std::uint32_t startBlock);
 
-// Erases the selected zone and writes the file into it from nandStart, one block
-// of the record's geometry per write. okFlags (targetCount entries) ends as 1 when
-// the whole file went in and 0 when the zone ran out (after its message box).
-// nandEnd is left at the page after the last one written. Returns kZoneOk, or
-// kZoneFailed when the file cannot be opened or the erase is refused. A failed
-// exchange ends the walk at once with kZoneLinkLost, without the zone's message; a
-// file that is not a regular file, or reads short, is kZoneFailed before anything of
-// it is sent; progress.Cancelled() between blocks ends it with kZoneCancelled. The image's
-// percentage goes to progress before each block and 100 at the end.
-// With session.verifyWrites each write is read back and compared at once; a difference
-// ends the walk with kZoneVerifyFailed and the page in report.
-int WriteImageZone(DeviceSession& session, std::uint8_t* okFlags,
-                   const std::filesystem::path& file, ProgressSink& progress,
-                   ZoneReport* report = nullptr);
+// Erases the selected zone and writes the file into it from page `start` with
+// `option`, one block of the record's geometry per write, each judged by
+// WriteAndCheck. okFlags (targetCount entries) ends as 1 when the whole file went in
+// and 0 when the zone ran out (after its message box). report.endPage is left at the
+// page after the last one written (at `start` when nothing was). Returns kZoneOk, or
+// kZoneFailed when the file cannot be opened, the erase is refused or a write is over
+// one write's limit. A failed exchange ends the walk at once with kZoneLinkLost,
+// without the zone's message; a file that is not a regular file, or reads short, is
+// kZoneFailed before anything of it is sent; progress.Cancelled() between blocks ends
+// it with kZoneCancelled. The image's percentage goes to progress before each block
+// and 100 at the end. With session.verifyWrites each write is read back and compared
+// at once; a difference ends the walk with kZoneVerifyFailed and the page in report.
+int WriteImageZone(DeviceSession& session, std::uint32_t start, std::int32_t option,
+                   std::uint8_t* okFlags, const std::filesystem::path& file,
+                   ProgressSink& progress, ZoneReport& report);
 
 }  // namespace korvex

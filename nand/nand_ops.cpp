@@ -31,7 +31,13 @@ bool SendOperation(DeviceSession& session, NandWord word) {
   return NandOps(session.device, word.Pack()) == kRequestOk && ReadStatus(session);
 }
 
-int OpResult(bool exchanged) { return exchanged ? kNandOpOk : kNandOpLinkLost; }
+NandResult OpResult(bool exchanged, std::uint32_t pages = 0) {
+  if (!exchanged) return {NandStatus::kLinkLost, 0};
+  return {NandStatus::kOk, pages};
+}
+
+constexpr NandResult kNothingSent{NandStatus::kOk, 0};
+constexpr NandResult kRefusal{NandStatus::kRefused, 0};
 
 // A session without page geometry asks for no pages rather than dividing by zero.
 std::uint64_t Quotient(std::uint64_t value, std::uint64_t divisor) {
@@ -84,26 +90,29 @@ std::optional<std::uint8_t> FirstEnabledTarget(const DeviceSession& session) {
   return std::nullopt;
 }
 
-std::uint32_t ProgramPageBytes(const DeviceSession& session) {
+std::uint32_t ChipPagesPerBlock(const DeviceSession& session) {
+  return session.pageSize == 0 ? 0 : session.blockSize / session.pageSize;
+}
+
+std::uint32_t ProgramPageBytes(const DeviceSession& session, std::int32_t option) {
   const BootConfig& config = session.bootConfig;
-  const bool pageOnly = session.nandOption == kOptionNoOob ||
-                        session.nandOption == kOptionNoOobModel0;
+  const bool pageOnly = option == kOptionNoOob || option == kOptionNoOobModel0;
   return pageOnly ? config.nandPageSize : config.nandPageSize + config.nandOobSize;
 }
 
-std::uint32_t ProgramPageCount(const DeviceSession& session) {
-  const std::uint64_t perPage = ProgramPageBytes(session);
-  return static_cast<std::uint32_t>(Quotient(session.nandLength + perPage - 1, perPage));
+std::uint32_t ProgramPageCount(const DeviceSession& session, std::uint32_t length,
+                               std::int32_t option) {
+  const std::uint64_t perPage = ProgramPageBytes(session, option);
+  return static_cast<std::uint32_t>(Quotient(length + perPage - 1, perPage));
 }
 
-std::uint32_t ReadPageCount(const DeviceSession& session) {
-  return static_cast<std::uint32_t>(
-      Quotient(session.nandLength, session.bootConfig.nandPageSize) + 1);
+std::uint32_t ReadPageCount(const DeviceSession& session, std::uint32_t length) {
+  return static_cast<std::uint32_t>(Quotient(length, session.bootConfig.nandPageSize) + 1);
 }
 
-int ReadNandId(DeviceSession& session, std::uint16_t& mainId, std::uint32_t& extId) {
+NandResult ReadNandId(DeviceSession& session, std::uint16_t& mainId, std::uint32_t& extId) {
   const std::optional<std::uint8_t> target = FirstEnabledTarget(session);
-  if (!target) return kNandOpOk;
+  if (!target) return kNothingSent;
   switch (session.cpuModel) {
     case 0:
       return OpResult(ReadIdModel0(session, *target, mainId, extId));
@@ -113,12 +122,12 @@ int ReadNandId(DeviceSession& session, std::uint16_t& mainId, std::uint32_t& ext
       return OpResult(ReadIdModels1To3(session, *target, mainId, extId));
     default:
       ShowCpuModelError(session);
-      return kNandOpFailed;
+      return kRefusal;
   }
 }
 
 // Erase, read and program have the same opcodes in both sets, so they need no model.
-int EraseChip(DeviceSession& session) {
+NandResult EraseChip(DeviceSession& session) {
   const std::size_t count = std::min<std::size_t>(session.targetCount, kTargetTableSize);
   for (std::size_t i = 0; session.targetEnable != nullptr && i < count; ++i) {
     if (session.targetEnable[i] == 0) continue;
@@ -126,69 +135,74 @@ int EraseChip(DeviceSession& session) {
         SetDataAddress(session.device, 0) == kRequestOk &&
         SetDataLength(session.device, session.totalBlocks) == kRequestOk &&
         SendOperation(session, {kNandOpcodesModels1To3.erase, static_cast<std::uint8_t>(i), 0});
-    if (!exchanged) return kNandOpLinkLost;
+    if (!exchanged) return OpResult(false);
   }
-  return kNandOpOk;
+  return OpResult(true);
 }
 
-std::uint32_t ProgramPages(DeviceSession& session, std::uint8_t* resultTable) {
-  if (session.nandLength > kMaxProgramLength) return kProgramRefused;
+NandResult ProgramPages(DeviceSession& session, std::uint32_t start,
+                        std::span<const std::uint8_t> data, std::int32_t option,
+                        std::uint8_t* resultTable) {
+  if (data.size() > kMaxProgramLength) return kRefusal;
+  const auto length = static_cast<std::uint32_t>(data.size());
   std::fill_n(resultTable, session.targetCount, std::uint8_t{0});
 
   // The target field carries the number of targets here, not an index.
   const NandWord word{kNandOpcodesModels1To3.programPages, session.targetCount,
-                      static_cast<std::uint8_t>(session.nandOption & 0xF)};
+                      static_cast<std::uint8_t>(option & 0xF)};
   const bool exchanged =
-      BulkWrite(session.device, session.dataBuffer, session.nandLength) &&
-      SetDataAddress(session.device, session.nandStart) == kRequestOk &&
-      SetDataLength(session.device, ProgramPageCount(session)) == kRequestOk &&
+      BulkWrite(session.device, data.data(), length) &&
+      SetDataAddress(session.device, start) == kRequestOk &&
+      SetDataLength(session.device, ProgramPageCount(session, length, option)) == kRequestOk &&
       SendOperation(session, word);
-  if (!exchanged) return kProgramLinkLost;
+  if (!exchanged) return OpResult(false);
 
+  // The status names the page after the last one programmed; 0 is the board's "no".
   const std::uint32_t nextPage = GetLe32(session.tail, 0);
-  resultTable[0] = nextPage != kProgramFailed ? 1 : 0;
-  return nextPage;
+  resultTable[0] = nextPage != 0 ? 1 : 0;
+  if (nextPage == 0) return {NandStatus::kBoardFailed, 0};
+  return OpResult(true, nextPage - start);
 }
 
-int ReadPages(DeviceSession& session) {
-  if (session.nandStart > kMaxReadValue || session.nandLength > kMaxReadValue) {
-    return kReadPagesRefused;
-  }
+NandResult ReadPages(DeviceSession& session, std::uint32_t start, std::uint32_t length,
+                     std::uint8_t* buffer) {
+  if (start > kMaxReadValue || length > kMaxReadValue) return kRefusal;
   const std::optional<std::uint8_t> target = FirstEnabledTarget(session);
-  if (!target) return kNandOpOk;
+  if (!target) return kNothingSent;
 
-  const std::uint32_t pages = ReadPageCount(session);
+  const std::uint32_t pages = ReadPageCount(session, length);
   // The board may send more than the buffer holds; one transfer never exceeds it.
   const std::uint64_t bytes = std::uint64_t{pages} * session.bootConfig.nandPageSize;
   const NandWord word{kNandOpcodesModels1To3.readPages, *target, kReadOption};
-  return OpResult(SetDataAddress(session.device, session.nandStart) == kRequestOk &&
-                  SetDataLength(session.device, pages) == kRequestOk &&
-                  NandOps(session.device, word.Pack()) == kRequestOk &&
-                  BulkRead(session.device, session.dataBuffer,
-                           static_cast<std::uint32_t>(
-                               std::min<std::uint64_t>(bytes, kDataBufferSize))) &&
-                  ReadStatus(session));
+  return OpResult(SetDataAddress(session.device, start) == kRequestOk &&
+                      SetDataLength(session.device, pages) == kRequestOk &&
+                      NandOps(session.device, word.Pack()) == kRequestOk &&
+                      BulkRead(session.device, buffer,
+                               static_cast<std::uint32_t>(
+                                   std::min<std::uint64_t>(bytes, kDataBufferSize))) &&
+                      ReadStatus(session),
+                  pages);
 }
 
-int FormatNand(DeviceSession& session) {
+NandResult FormatNand(DeviceSession& session) {
   const std::optional<std::uint8_t> target = FirstEnabledTarget(session);
-  if (!target) return kNandOpOk;
+  if (!target) return kNothingSent;
   const std::optional<std::uint8_t> opcode = NandOpcode(NandOperation::kFormat, session.cpuModel);
   if (!opcode) {
     ShowCpuModelError(session);
-    return kNandOpFailed;
+    return kRefusal;
   }
   return OpResult(SendOperation(session, {*opcode, *target, 0}));
 }
 
-int FormatFileSystem(DeviceSession& session) {
+NandResult FormatFileSystem(DeviceSession& session) {
   const std::optional<std::uint8_t> target = FirstEnabledTarget(session);
-  if (!target) return kNandOpOk;
+  if (!target) return kNothingSent;
   const std::optional<std::uint8_t> opcode =
       NandOpcode(NandOperation::kFileSystemFormat, session.cpuModel);
   if (!opcode) {
     ShowCpuModelError(session);
-    return kNandOpOk;
+    return kNothingSent;
   }
   return OpResult(SendOperation(session, {*opcode, *target, 0}));
 }

@@ -59,12 +59,12 @@ class ReadBackJob {
         static_cast<std::streamsize>(std::min<std::uint64_t>(work_.pageSize, kDataBufferSize));
     const std::uint64_t pages = toPage > fromPage ? toPage - fromPage : 0;
     for (std::uint64_t i = 0; i < pages; ++i) {
-      work_.nandLength = work_.pageSize;
-      work_.nandStart = static_cast<std::uint32_t>(fromPage + i);
+      const auto page = static_cast<std::uint32_t>(fromPage + i);
       std::fill_n(work_.dataBuffer, kDataBufferSize, std::uint8_t{0xFF});
       // A refused read leaves 0xFF in the file for that page; a lost link ends the
       // read-back at once, the file holding the pages read so far.
-      if (ReadPages(work_) == kNandOpLinkLost || progress_.Cancelled()) {
+      const NandResult read = ReadPages(work_, page, work_.pageSize, work_.dataBuffer);
+      if (read.status == NandStatus::kLinkLost || progress_.Cancelled()) {
         file.close();
         return LinkLost();
       }

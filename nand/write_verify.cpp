@@ -24,13 +24,21 @@ struct Blocks {
 };
 
 // Reads `pages` pages from `page` into the verify buffer; false when the link is gone.
-bool ReadBlock(const DeviceSession& session, std::uint32_t page, std::uint32_t pages) {
-  DeviceSession reader = session;
-  reader.dataBuffer = session.verifyBuffer;
-  reader.nandStart = page;
+bool ReadBlock(DeviceSession& session, std::uint32_t page, std::uint32_t pages) {
   // A read asks for one page more than its length in whole pages.
-  reader.nandLength = (pages - 1) * session.bootConfig.nandPageSize;
-  return ReadPages(reader) != kNandOpLinkLost;
+  const std::uint32_t length = (pages - 1) * session.bootConfig.nandPageSize;
+  return ReadPages(session, page, length, session.verifyBuffer).status != NandStatus::kLinkLost;
+}
+
+// Blocks the board stepped over inside a write it was not asked to read back: the
+// pages beyond the write's own, in whole chip blocks.
+std::uint32_t SkippedUnverified(const DeviceSession& session, std::uint32_t pagesDone,
+                                std::size_t bytes, std::int32_t option) {
+  const std::uint32_t pagesPerBlock = ChipPagesPerBlock(session);
+  const std::uint32_t sentPages =
+      ProgramPageCount(session, static_cast<std::uint32_t>(bytes), option);
+  if (pagesPerBlock == 0 || pagesDone <= sentPages) return 0;
+  return (pagesDone - sentPages) / pagesPerBlock;
 }
 
 // The first page of the read-back block that differs from `expected`, or none.
@@ -49,8 +57,8 @@ std::optional<std::uint32_t> FirstDifference(const std::uint8_t* read,
 
 }  // namespace
 
-WriteCheck VerifyWrite(const DeviceSession& session, std::uint32_t first, std::uint32_t next,
-                          std::span<const std::uint8_t> sent) {
+WriteCheck VerifyWrite(DeviceSession& session, std::uint32_t first, std::uint32_t next,
+                       std::span<const std::uint8_t> sent) {
   const std::uint32_t pageBytes = session.bootConfig.nandPageSize;
   const std::uint32_t pagesPerBlock = session.bootConfig.nandPagesPerBlock;
   const auto sentPages = static_cast<std::uint32_t>(sent.size() / pageBytes);
@@ -87,6 +95,30 @@ WriteCheck VerifyWrite(const DeviceSession& session, std::uint32_t first, std::u
   outcome.skippedBlocks = allowed;
   if (wanted > 0) return {VerifyResult::kMismatch, first, allowed};
   return outcome;
+}
+
+PageWrite WriteAndCheck(DeviceSession& session, std::uint32_t start,
+                        std::span<const std::uint8_t> data, std::int32_t option,
+                        std::uint8_t* results) {
+  const NandResult program = ProgramPages(session, start, data, option, results);
+  switch (program.status) {
+    case NandStatus::kOk: break;
+    case NandStatus::kBoardFailed: return {WriteStep::kSkipBlock};
+    case NandStatus::kLinkLost: return {WriteStep::kLinkLost};
+    case NandStatus::kRefused: return {WriteStep::kImageError};
+  }
+  const std::uint32_t next = start + program.pagesDone;
+  if (!session.verifyWrites) {
+    return {WriteStep::kAdvance, next,
+            SkippedUnverified(session, program.pagesDone, data.size(), option)};
+  }
+  const WriteCheck verified = VerifyWrite(session, start, next, data);
+  switch (verified.result) {
+    case VerifyResult::kMatched: break;
+    case VerifyResult::kLinkLost: return {WriteStep::kLinkLost};
+    case VerifyResult::kMismatch: return {WriteStep::kVerifyFailed, 0, 0, verified.mismatchPage};
+  }
+  return {WriteStep::kAdvance, next, verified.skippedBlocks};
 }
 
 }  // namespace korvex

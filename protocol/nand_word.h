@@ -17,6 +17,8 @@ struct NandWord {
     return static_cast<std::uint16_t>((option & 0xFu) << 12 | target << 4 | (opcode & 0xFu));
   }
 };
+// Each field stays in its own bits, the widest values included.
+static_assert(NandWord{15, 255, 15}.Pack() == 0xFFFF && NandWord{7, 1, 0x12}.Pack() == 0x2017);
 
 enum class NandOperation {
   kReadId,

@@ -16,7 +16,6 @@ void PortContext::BindFixedSessionFields(Host& host) {
   session.tail = tail.data();
   session.targetEnable = scratch.data();
   session.targetCount = 1;
-  session.nandOption = kOptionNoOobModel0;
 }
 
 void PortRun::SetUid(const std::array<std::uint8_t, kUidSize>& uid, std::string_view text) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -12,7 +13,6 @@
 #include "device/device_open.h"
 #include "device/device_texts.h"
 #include "nand/nand_ops.h"
-#include "protocol/nand_word.h"
 #include "recording_host.h"
 #include "sim_board_fixture.h"
 #include "temp_dir.h"
@@ -22,17 +22,10 @@ namespace {
 
 using Lines = std::vector<std::string>;
 using testing::Bytes;
+using testing::Pattern;
 
 constexpr std::uint32_t kPage = 2048;
 constexpr std::uint32_t kOob = 64;
-
-Bytes Pattern(std::size_t size, std::uint8_t seed) {
-  Bytes bytes(size);
-  for (std::size_t i = 0; i < size; ++i) {
-    bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + i / 251);
-  }
-  return bytes;
-}
 
 Lines Program(const std::string& length, const std::string& start, const std::string& pages,
               const std::string& word) {
@@ -57,16 +50,19 @@ class NandOpsTest : public ::testing::Test {
     EnableTargets({1});
     session_.cpuModel = model;
     session_.totalBlocks = 1024;
-    session_.nandOption = kOptionNoOob;
     ASSERT_EQ(OpenDevice(session_), kOpenOk);
     BootConfig& config = session_.bootConfig;
     config.nandPageSize = kPage, config.nandPagesPerBlock = 64, config.nandOobSize = kOob;
     ASSERT_EQ(testing::Wire(sim_, 0).Configure(kPage), 1u);
     sim_.ClearTrace(0);
   }
-  void Stage(const Bytes& bytes) {
+  // Stages `bytes` in the data buffer and programs them.
+  NandResult Write(std::uint32_t start, const Bytes& bytes, std::int32_t option = kOptionNoOob) {
     std::copy(bytes.begin(), bytes.end(), buffer_.begin());
-    session_.nandLength = static_cast<std::uint32_t>(bytes.size());
+    return ProgramPages(session_, start, std::span(buffer_).first(bytes.size()), option, results_.data());
+  }
+  NandResult Read(std::uint32_t start, std::uint32_t length) {
+    return ReadPages(session_, start, length, buffer_.data());
   }
   void EnableTargets(std::initializer_list<std::uint8_t> enable) {
     targets_.fill(0);
@@ -88,12 +84,6 @@ class NandOpsTest : public ::testing::Test {
   DeviceSession session_;
 };
 
-// Words of every field show in the traces below; here the fields' edges.
-TEST(NandWordTest, PacksItsFieldsEachInItsOwnBits) {
-  EXPECT_EQ((NandWord{15, 255, 15}.Pack()), 0xFFFF);
-  EXPECT_EQ((NandWord{7, 1, 0x12}.Pack()), 0x2017);  // the option keeps four bits
-}
-
 TEST_F(NandOpsTest, ProgramsAskForWholePagesOfTheOptionsSize) {
   const std::vector<std::tuple<std::uint32_t, std::int32_t, const char*, const char*>> cases = {
       {5000, kOptionNoOob, "0x3", "0x2017"},  {5000, kOptionOobEcc, "0x3", "0x17"},
@@ -103,37 +93,35 @@ TEST_F(NandOpsTest, ProgramsAskForWholePagesOfTheOptionsSize) {
   };
   for (const auto& [length, option, pages, word] : cases) {
     Open(1);
-    Stage(Pattern(length, 3));
-    session_.nandStart = 64;
-    session_.nandOption = option;
-    ProgramPages(session_, results_.data());
+    Write(64, Pattern(length, 3), option);
     EXPECT_EQ(Trace(), Program(std::to_string(length), "0x40", pages, word)) << length;
   }
 }
 
+// A program goes out whatever the target table enables; its target field carries the
+// number of targets, not an index.
 TEST_F(NandOpsTest, OneMebibyteIsSentAndTheNextPageIsTheBoardsStatusNotStartPlusCount) {
   sim::BoardSpec spec;
   spec.faults.badBlocks = {16};        // pages 1024..1087
   spec.faults.programFailBlocks = {2};  // pages 128..191
   Open(3, spec);
-  session_.nandLength = kMaxProgramLength + 1;
+  EnableTargets({0, 0, 0});
   results_.fill(0xEE);
-  EXPECT_EQ(ProgramPages(session_, results_.data()), kProgramRefused);
+  EXPECT_EQ(Write(0, Bytes(kMaxProgramLength + 1)), (NandResult{NandStatus::kRefused, 0}));
   EXPECT_TRUE(Trace().empty());
   EXPECT_EQ(results_[0], 0xEE);
 
   const Bytes data = Pattern(kMaxProgramLength, 6);
-  Stage(data);
-  session_.nandStart = 1023;
-  EXPECT_EQ(ProgramPages(session_, results_.data()), 1599u);  // 1023, then 1088..1598
-  EXPECT_EQ(Trace(), Program("1048576", "0x3ff", "0x200", "0x2017"));
-  EXPECT_EQ(results_[0], 1);
-  EXPECT_EQ(results_[1], 0xEE);  // only targetCount entries belong to the table
+  // 1023, then 1088..1598: the board's next page is 1599.
+  EXPECT_EQ(Write(1023, data), (NandResult{NandStatus::kOk, 1599 - 1023}));
+  EXPECT_EQ(Trace(), Program("1048576", "0x3ff", "0x200", "0x2037"));
+  // Only targetCount entries belong to the table.
+  EXPECT_EQ((std::array{results_[0], results_[1], results_[2], results_[3]}),
+            (std::array<std::uint8_t, 4>{1, 0, 0, 0xEE}));
   EXPECT_EQ(Nand(1023, kPage), Bytes(data.begin(), data.begin() + kPage));
   EXPECT_EQ(Nand(1088, data.size() - kPage), Bytes(data.begin() + kPage, data.end()));
 
-  session_.nandStart = 128;
-  EXPECT_EQ(ProgramPages(session_, results_.data()), kProgramFailed);
+  EXPECT_EQ(Write(128, data), (NandResult{NandStatus::kBoardFailed, 0}));
   EXPECT_EQ(results_[0], 0);
 }
 
@@ -141,120 +129,86 @@ TEST_F(NandOpsTest, AReadOfOnePageAsksForTwoAndReadsBothWithinTheLimits) {
   Open(2);
   const Bytes pages = Pattern(2 * kPage, 8);
   sim_.WriteNand(0, 5ull * kPage, pages);
-  session_.nandStart = 5;
-  session_.nandLength = kPage;
-  EXPECT_EQ(ReadPages(session_), kNandOpOk);
+  EXPECT_EQ(Read(5, kPage), (NandResult{NandStatus::kOk, 2}));
   EXPECT_EQ(Trace(), (Lines{"req 1 0x5", "req 2 0x2", "req 7 0x2006", "read 4096", "read 8"}));
   EXPECT_EQ(Bytes(buffer_.begin(), buffer_.begin() + 2 * kPage), pages);
   EXPECT_EQ(buffer_[2 * kPage], 0x5A);
 
   EnableTargets({0, 0, 1});
-  session_.nandLength = 100;
   sim_.ClearTrace(0);
-  EXPECT_EQ(ReadPages(session_), kNandOpOk);
+  EXPECT_EQ(Read(5, 100), (NandResult{NandStatus::kOk, 1}));
   EXPECT_EQ(Trace(), (Lines{"req 1 0x5", "req 2 0x1", "req 7 0x2026", "read 2048", "read 8"}));
 
   // The limits are checked before anything is sent.
   EnableTargets({1});
   sim_.ClearTrace(0);
   for (auto [start, length] : {std::pair{kMaxReadValue + 1, 0u}, {0u, kMaxReadValue + 1}}) {
-    session_.nandStart = start;
-    session_.nandLength = length;
-    EXPECT_EQ(ReadPages(session_), kReadPagesRefused);
+    EXPECT_EQ(Read(start, length).status, NandStatus::kRefused);
   }
   EXPECT_TRUE(Trace().empty());
 
-  session_.nandStart = kMaxReadValue;
-  session_.nandLength = 0;
-  EXPECT_EQ(ReadPages(session_), kNandOpOk);
-  session_.nandStart = 0;
-  session_.nandLength = kMaxReadValue;
+  EXPECT_EQ(Read(kMaxReadValue, 0).status, NandStatus::kOk);
   // The board refuses a gigabyte at once: a failed exchange, after which nothing more
   // is asked; the station never reads past its buffer.
-  EXPECT_EQ(ReadPages(session_), kNandOpLinkLost);
+  EXPECT_EQ(Read(0, kMaxReadValue), (NandResult{NandStatus::kLinkLost, 0}));
   EXPECT_EQ(Trace(), (Lines{"req 1 0x3ffffc18", "req 2 0x1", "req 7 0x2006", "read 2048", "read 8",
                             "req 1 0x0", "req 2 0x80000", "req 7 0x2006 FAILED"}));
 }
 
-TEST_F(NandOpsTest, TheIdComesInFiveBytesOrInTwoPartsOnModelZero) {
-  const Lines fiveBytes = {"req 7 0x0", "read 8", "read 8"};
+// The ID (five bytes, or two parts on model 0) and the formats (the model's opcodes,
+// the image zones left) go to the first enabled target, the erase whole to each.
+TEST_F(NandOpsTest, EachOperationGoesToItsTargetsWithItsModelsWords) {
+  const Lines fiveBytes = {"req 7 0x10", "read 8", "read 8"};
   const Lines twoParts = {"req 7 0x10", "read 4", "read 8", "req 7 0x19", "read 4", "read 8"};
-  const std::vector<std::tuple<int, std::uint16_t, std::uint32_t>> cases = {
-      {1, 0xECD3, 0x589551}, {3, 0xADF1, 0x1D8000}, {0, 0x98DA, 0x761590}};
-  for (const auto& [model, mainId, extId] : cases) {
+  for (const auto& [model, mainId, extId, format, fileSystem] :
+       {std::tuple{0, 0x98DA, 0x761590, "0x1a", "0x1b"}, {1, 0xECD3, 0x589551, "0x19", "0x1a"},
+        {3, 0xADF1, 0x1D8000, "0x19", "0x1a"}}) {
     sim::BoardSpec spec;
-    spec.chip.mainId = mainId;
-    spec.chip.extId = extId;
+    spec.chip.mainId = static_cast<std::uint16_t>(mainId), spec.chip.extId = extId;
     Open(model, spec);
-    if (model == 0) EnableTargets({0, 1});  // the words carry the target's index
+    EnableTargets({0, 1, 0, 1});
+    sim_.WriteNand(0, 0, Pattern(kPage, 1));
+    sim_.WriteNand(0, 700ull * 64 * kPage, Pattern(kPage, 1));
     std::uint16_t readMain = 0;
     std::uint32_t readExt = 0;
-    EXPECT_EQ(ReadNandId(session_, readMain, readExt), kNandOpOk);
-    EXPECT_EQ(readMain, mainId) << model;
-    EXPECT_EQ(readExt, extId) << model;
-    EXPECT_EQ(Trace(), model == 0 ? twoParts : fiveBytes);
-  }
-}
-
-TEST_F(NandOpsTest, EraseChipErasesEveryEnabledTargetWhole) {
-  for (int model : {0, 2}) {
-    Open(model);
-    sim_.WriteNand(0, 700ull * 64 * kPage, Pattern(kPage, 1));
-    EnableTargets({1, 0, 1});
-    EXPECT_EQ(EraseChip(session_), kNandOpOk);
-    EXPECT_EQ(Trace(), (Lines{"req 1 0x0", "req 2 0x400", "req 7 0x5", "read 8", "req 1 0x0",
-                              "req 2 0x400", "req 7 0x25", "read 8"}));
+    EXPECT_EQ(ReadNandId(session_, readMain, readExt).status, NandStatus::kOk);
+    EXPECT_EQ(std::pair(readMain, readExt), std::pair(std::uint16_t(mainId), std::uint32_t(extId))) << model;
+    EXPECT_EQ(FormatNand(session_).status, NandStatus::kOk);
+    EXPECT_EQ(FormatFileSystem(session_).status, NandStatus::kOk);
+    EXPECT_EQ(Nand(0, kPage), Pattern(kPage, 1));
+    EXPECT_EQ(EraseChip(session_).status, NandStatus::kOk);
     EXPECT_EQ(Nand(700 * 64, kPage), Bytes(kPage, 0xFF));
-  }
-}
-
-TEST_F(NandOpsTest, FormatsSendTheModelsOpcodeForTheFirstEnabledTarget) {
-  for (const auto& [model, format, fileSystem] :
-       {std::tuple{0, "0x1a", "0x1b"}, {3, "0x19", "0x1a"}}) {
-    Open(model);
-    EnableTargets({0, 1});
-    sim_.WriteNand(0, 0, Pattern(kPage, 1));
-    EXPECT_EQ(FormatNand(session_), kNandOpOk);
-    FormatFileSystem(session_);
-    EXPECT_EQ(Trace(), (Lines{std::string("req 7 ") + format, "read 8",
-                              std::string("req 7 ") + fileSystem, "read 8"}));
-    EXPECT_EQ(Nand(0, kPage), Pattern(kPage, 1)) << "the format leaves the image zones";
+    Lines trace = model == 0 ? twoParts : fiveBytes;
+    trace.insert(trace.end(), {std::string("req 7 ") + format, "read 8", std::string("req 7 ") + fileSystem,
+                               "read 8", "req 1 0x0", "req 2 0x400", "req 7 0x15", "read 8", "req 1 0x0",
+                               "req 2 0x400", "req 7 0x35", "read 8"});
+    EXPECT_EQ(Trace(), trace);
   }
   EXPECT_TRUE(host_.Messages().empty());
 }
 
-TEST_F(NandOpsTest, WithNoEnabledTargetOrAnUnknownModelOnlyProgramPagesTalksToTheBoard) {
+TEST_F(NandOpsTest, WithNoEnabledTargetOrAnUnknownModelNoOtherOperationTalksToTheBoard) {
   for (const int model : {2, 4, -1}) {
     const bool known = model == 2;
     Open(2);
     session_.cpuModel = model;
     if (known) EnableTargets({0, 0, 0});
-    session_.nandLength = kPage;
     std::uint16_t mainId = 0x1111;
     std::uint32_t extId = 0x2222;
-    EXPECT_EQ(ReadNandId(session_, mainId, extId), known ? kNandOpOk : kNandOpFailed);
+    const NandStatus expected = known ? NandStatus::kOk : NandStatus::kRefused;
+    EXPECT_EQ(ReadNandId(session_, mainId, extId).status, expected);
     EXPECT_EQ(std::pair(mainId, extId), std::pair(std::uint16_t{0x1111}, std::uint32_t{0x2222}));
-    EXPECT_EQ(FormatNand(session_), known ? kNandOpOk : kNandOpFailed);
-    FormatFileSystem(session_);
+    EXPECT_EQ(FormatNand(session_).status, expected);
+    EXPECT_EQ(FormatFileSystem(session_).status, NandStatus::kOk);
     if (known) {  // these two do not look at the model
-      EXPECT_EQ(EraseChip(session_), kNandOpOk);
-      EXPECT_EQ(ReadPages(session_), kNandOpOk);
+      EXPECT_EQ(EraseChip(session_).status, NandStatus::kOk);
+      EXPECT_EQ(Read(0, kPage), (NandResult{NandStatus::kOk, 0}));
     }
     EXPECT_TRUE(Trace().empty()) << model;
   }
   EXPECT_EQ(host_.MessageTexts(), Lines(6, "cpu id version error!"));
   EXPECT_EQ(host_.Messages().at(5).caption, kMessageCaption);
   EXPECT_EQ(host_.Messages().at(5).port, 3);
-
-  // The program's target field carries the number of targets, not an index.
-  Open(2);
-  EnableTargets({0, 0, 0});
-  Stage(Bytes(kPage, 0x5A));
-  results_.fill(0xEE);
-  EXPECT_EQ(ProgramPages(session_, results_.data()), 1u);
-  EXPECT_EQ(Trace(), Program("2048", "0x0", "0x1", "0x2037"));
-  EXPECT_EQ((std::array{results_[0], results_[1], results_[2], results_[3]}),
-            (std::array<std::uint8_t, 4>{1, 0, 0, 0xEE}));
 }
 
 // What the timing model is charged, which the benchmark replays: every transfer's bytes
@@ -264,11 +218,8 @@ TEST_F(NandOpsTest, TheTimingModelIsChargedEachTransfersBytesAndEachRequestsNand
   Open(1);
   sim_.SetTimingModel(sim::TimingModel{0, 0, 0, 0, 0});
   sim_.SetTimingEnabled(true);
-  Stage(Pattern(5000, 1));
-  session_.nandStart = 64;
-  ProgramPages(session_, results_.data());
-  session_.nandLength = kPage;
-  ReadPages(session_);
+  Write(64, Pattern(5000, 1));
+  Read(64, kPage);
   EraseChip(session_);
   sim_.SetInstantSleep(false);
   sim_.Sleep(1);

@@ -13,6 +13,13 @@ namespace korvex::testing {
 using Bytes = std::vector<std::uint8_t>;
 inline constexpr std::uint32_t kStatusUnread = 0xDEADBEEF;
 
+// Bytes that differ from their neighbours and from page to page.
+inline Bytes Pattern(std::size_t size, std::uint8_t seed) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 29 + i / 997);
+  return bytes;
+}
+
 inline sim::BoardSpec Stage2Board(std::optional<sim::ChipGeometry> geometry = std::nullopt) {
   sim::BoardSpec board;
   board.startInStage2 = true;

@@ -21,6 +21,7 @@
 #include "cli_runner.h"
 #include "app/port_workers.h"
 #include "host/paths.h"
+#include "nand/identity_pages.h"
 #include "nandtable/nand_cfg.h"
 #include "sim/sim_host.h"
 #include "station/production_log.h"
@@ -102,61 +103,39 @@ std::string StationTest::ExpectBurned(const RunResult& run, int board, bool info
   } else {
     EXPECT_EQ(Nand(board, 61 * 2048, 2048), Bytes(2048, 0xFF));
   }
-  const Bytes uid = Nand(board, 63 * 2048, 16);
-  char text[64];
-  std::snprintf(text, sizeof text,
-                "nandUID: %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x %02x%02x",
-                uid[0], uid[1], uid[2], uid[3], uid[4], uid[5], uid[6], uid[7], uid[8], uid[9],
-                uid[10], uid[11], uid[12], uid[13], uid[14], uid[15]);
+  Uid uid{};
+  const Bytes page = Nand(board, 63 * 2048, kUidSize);
+  std::copy(page.begin(), page.end(), uid.begin());
+  const std::string text(FormatUidText(uid).View());
   EXPECT_NE(run.out.find(text), std::string::npos) << text;
   EXPECT_EQ(Nand(board, 63 * 2048 + 16, 2032), Bytes(2032, 0xFF));
   return text;
 }
 
-TEST_F(StationTest, EveryModelBurnsTwoBoardsFromTheSampleImages) {
-  // 7135: eight boards below.
-  for (const auto& [model, infoPages] : {std::pair{"7120", false}, {"7130", true}, {"7105B", true}}) {
+// Two boards of each model and eight at once of the default one (7135), each its own ID.
+TEST_F(StationTest, EveryModelBurnsItsBoardsFromTheSampleImagesEachWithItsOwnId) {
+  for (const auto& [model, boards, infoPages] :
+       {std::tuple{" --model 7120", 2, false}, {" --model 7130", 2, true}, {" --model 7105B", 2, true}, {"", 8, true}}) {
     SCOPED_TRACE(model);
-    const RunResult run = Burn(std::string("--sim 2 --model ") + model);
+    const RunResult run = Burn("--sim " + std::to_string(boards) + model);
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_EQ(ResultOfPort(run.out, 1), "burned");
-    EXPECT_EQ(ResultOfPort(run.out, 2), "burned");
-    for (int board = 0; board < 2; ++board) ExpectBurned(run, board, infoPages);
-  }
-  EXPECT_EQ(LogLines().back(), "Update NUM is 2, someone close the tool of the korvex!");
-}
-
-TEST_F(StationTest, EightBoardsBurnAtOnceEachWithItsOwnId) {
-  const RunResult run = Burn("--sim 8");
-  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-  std::set<std::string> uids;
-  for (int board = 0; board < 8; ++board) {
-    EXPECT_EQ(ResultOfPort(run.out, board + 1), "burned") << board;
-    uids.insert(ExpectBurned(run, board, true));
-  }
-  EXPECT_EQ(uids.size(), 8u);
-  EXPECT_EQ(LogLines().back(), "Update NUM is 8, someone close the tool of the korvex!");
-}
-
-TEST_F(StationTest, BadBlocksInSeveralZonesAreSkippedByTheBoard) {
-  // 128 KiB blocks of 64 pages: block 3 lies in nand.bin's zone, 17 in loader.bin's,
-  // 30 in img_boot.bin's; the image's block meant for each goes one block on.
-  const RunResult run = Burn("--sim 1 --sim-bad-blocks 3,17,30");
-  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-  EXPECT_NE(run.out.find(R"("bad_blocks":3,)"), std::string::npos) << run.out;
-  const std::size_t block = 64 * 2048;
-  for (const auto& [bad, image, ofImage] :
-       {std::tuple{3u, "nand.bin", 3u}, {17u, "loader.bin", 1u}, {30u, "img_boot.bin", 6u}}) {
-    EXPECT_EQ(Nand(0, bad * block, block), Bytes(block, 0xFF)) << image;
-    EXPECT_EQ(Nand(0, (bad + 1) * block, block), Slice(ReadBytes(Image(image)), ofImage * block, block)) << image;
+    std::set<std::string> uids;
+    for (int board = 0; board < boards; ++board) {
+      EXPECT_EQ(ResultOfPort(run.out, board + 1), "burned") << board;
+      uids.insert(ExpectBurned(run, board, infoPages));
+    }
+    EXPECT_EQ(uids.size(), static_cast<std::size_t>(boards));
+    EXPECT_EQ(LogLines().back(), "Update NUM is " + std::to_string(boards) + ", someone close the tool of the korvex!");
   }
 }
 
-// nand.bin runs out of its zone after block 0: the 15 blocks it stepped over count in
-// the board's result and summary, and its record lists the image, unwritten.
-TEST_F(StationTest, TheImageAZoneFullBoardEndedInCountsItsBadBlocks) {
-  const std::string bad = " --sim 1 --sim-bad-blocks 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15";
-  const RunResult run = Burn(bad);
+// Bad blocks the board steps over count in its result: nand.bin's 15 when it runs out of
+// its zone after block 0, in the result, the summary and the record (the image unwritten);
+// blocks 3, 17 and 30 (128 KiB blocks of 64 pages) in nand.bin's, loader.bin's and
+// img_boot.bin's zones, the image's block meant for each going one block on.
+TEST_F(StationTest, BadBlocksTheBoardStepsOverCountInItsResult) {
+  const std::string fifteen = " --sim 1 --sim-bad-blocks 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15";
+  RunResult run = Burn(fifteen);
   EXPECT_EQ(run.exitCode, 1) << run.err;
   EXPECT_NE(run.out.find(R"("result":"zone-full",)"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(R"("bad_blocks":15,"bytes_written":0,"end":"zone-full"})"), std::string::npos) << run.out;
@@ -166,21 +145,20 @@ TEST_F(StationTest, TheImageAZoneFullBoardEndedInCountsItsBadBlocks) {
   EXPECT_NE(listed.out.find(R"(","firstPage":0,"endPage":1088,"blocksSkipped":15,"written":false,"verify":"not-run"}],)"),
             std::string::npos) << listed.out;
   const RunResult text = RunKorvex("--home " + home_.path().string() + " station --until-done --nand " +
-                                   Image("nand.bin").string() + bad);
+                                   Image("nand.bin").string() + fifteen);
   const std::size_t row = text.out.find("\n    1     1  zone-full ");
   ASSERT_NE(row, std::string::npos) << text.out;
   EXPECT_EQ(text.out.find(" s          15  ", row), text.out.find(" s ", row)) << text.out;
-}
 
-TEST_F(StationTest, AChipWith4096BytePagesGetsNandBinInTheNarrowViewAndTheRestInItsOwn) {
-  // Row 5 of the built-in table: 4096-byte pages, 512 KiB blocks.
-  const RunResult run = Burn("--sim 1 --sim-chip ECD7:78B655");
+  run = Burn("--sim 1 --sim-bad-blocks 3,17,30");
   ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-  EXPECT_EQ(Nand(0, 0, 61 * 2048), Slice(ReadBytes(Image("nand.bin")), 0, 61 * 2048));
-  // The information page: 4096-byte pages, 128 spare bytes, 128 pages a block.
-  EXPECT_EQ(Nand(0, 61 * 2048, 12), (Bytes{0x00, 0x10, 0, 0, 0x80, 0, 0, 0, 0x80, 0, 0, 0}));
-  const Bytes res = ReadBytes(Image("res.bin"));
-  EXPECT_EQ(Nand(0, 49664u * 4096, res.size()), res);
+  EXPECT_NE(run.out.find(R"("bad_blocks":3,)"), std::string::npos) << run.out;
+  const std::size_t block = 64 * 2048;
+  for (const auto& [bad, image, ofImage] :
+       {std::tuple{3u, "nand.bin", 3u}, {17u, "loader.bin", 1u}, {30u, "img_boot.bin", 6u}}) {
+    EXPECT_EQ(Nand(0, bad * block, block), Bytes(block, 0xFF)) << image;
+    EXPECT_EQ(Nand(0, (bad + 1) * block, block), Slice(ReadBytes(Image(image)), ofImage * block, block)) << image;
+  }
 }
 
 // A chip the simulator carries but the station's table lacks (a Toshiba TC58NVG1S3E):
@@ -209,18 +187,22 @@ TEST_F(StationTest, AnUnknownChipFailsWithTheLookupsMessagesAsItsReason) {
             std::string::npos) << listed.out;
 }
 
-// A part the line has never had, rehearsed before it arrives: its row added to the
-// table, its IDs and geometry (1 MiB blocks) given to the simulated board.
-TEST_F(StationTest, ANewPartIsRehearsedWithItsOwnIdsAndGeometry) {
-  const std::string home = "--home " + home_.path().string() + " ";
-  ASSERT_EQ(RunKorvex(home + "nand-table add --main 1234 --ext ABCDEF --page 4096 --block 1024 --oob 128 "
-                             "--blocks 1024").exitCode, 0);
-  const RunResult run = Burn("--sim 1 --sim-chip 1234:ABCDEF,page=4096,block=1024,spare=128,blocks=1024");
-  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-  // The information page: 4096-byte pages, 128 spare bytes, 256 pages a block.
-  EXPECT_EQ(Nand(0, 61 * 2048, 12), (Bytes{0x00, 0x10, 0, 0, 0x80, 0, 0, 0, 0x00, 0x01, 0, 0}));
-  const Bytes res = ReadBytes(Image("res.bin"));
-  EXPECT_EQ(Nand(0, 49664u * 4096, res.size()), res);
+// Chips of 4096-byte pages get nand.bin in the narrow view and the rest in their own:
+// the built-in table's row 5, and a part the line has never had, rehearsed with its row
+// added and its IDs and geometry given to the simulated board.
+TEST_F(StationTest, ChipsOf4096BytePagesGetNandBinInTheNarrowViewAndTheRestInTheirOwn) {
+  ASSERT_EQ(RunKorvex("--home " + home_.path().string() + " nand-table add --main 1234 --ext ABCDEF --page 4096 "
+                      "--block 1024 --oob 128 --blocks 1024").exitCode, 0);
+  for (const auto& [chip, pagesPerBlock] : {std::pair{"ECD7:78B655", 128},
+                                            {"1234:ABCDEF,page=4096,block=1024,spare=128,blocks=1024", 256}}) {
+    const RunResult run = Burn(std::string("--sim 1 --sim-chip ") + chip);
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(Nand(0, 0, 61 * 2048), Slice(ReadBytes(Image("nand.bin")), 0, 61 * 2048));
+    const auto low = static_cast<std::uint8_t>(pagesPerBlock), high = static_cast<std::uint8_t>(pagesPerBlock >> 8);
+    EXPECT_EQ(Nand(0, 61 * 2048, 12), (Bytes{0x00, 0x10, 0, 0, 0x80, 0, 0, 0, low, high, 0, 0}));
+    const Bytes res = ReadBytes(Image("res.bin"));
+    EXPECT_EQ(Nand(0, 49664u * 4096, res.size()), res);
+  }
 }
 
 // Ctrl-C or SIGTERM while eight boards burn: each stops at its next block and is
@@ -472,9 +454,10 @@ TEST_F(StationTest, ALogThatCannotBeWrittenStopsTheStationBeforeAnyBoard) {
   EXPECT_EQ(run.out.find(R"("type":"result")"), std::string::npos);
 }
 
-// READ on a burned board: the scan burns the board on port 0, the operator plugs it in
-// again with its NAND as the burn left it, and pages 1024..1026 come back as the first
-// three pages of loader.bin.
+// READ on a burned board, in the chip's real geometry (4096-byte pages): the scan burns
+// the board on port 0, the operator plugs it in again with its NAND as the burn left it,
+// and pages 1024..1026 come back as the first three pages of loader.bin, each read as
+// two pages of which one is kept; then the board is reset.
 TEST_F(StationTest, ReadbackCopiesAPageRangeOfTheBurnedBoard) {
   sim::SimHost sim(1, home_.path());
   sim.SetInstantSleep(true);
@@ -482,7 +465,9 @@ TEST_F(StationTest, ReadbackCopiesAPageRangeOfTheBurnedBoard) {
     ADD_FAILURE() << request.text;
     return MessageAnswer::Ok;
   });
-  sim.Plug(0, {});
+  sim::BoardSpec board;
+  board.chip = {0xECD5, 0x74B614, std::nullopt};
+  sim.Plug(0, board);
   auto station = StationCore::BringUp(sim, RecordKeeper::None());
   ASSERT_TRUE(station);
   PortScheduler& scheduler = station->scheduler();
@@ -493,13 +478,15 @@ TEST_F(StationTest, ReadbackCopiesAPageRangeOfTheBurnedBoard) {
   sim.JoinThreads();
   ASSERT_EQ(g_portRuns[0].burning, kBurningDone);
   const Bytes burned = sim.ReadNand(0, 0, sim.NandHighWater(0));
-  sim.Plug(0, {});
+  sim.Plug(0, board);
   sim.WriteNand(0, 0, burned);
 
   const std::filesystem::path out = dump_.path() / "pages.bin";
   ASSERT_TRUE(scheduler.StartReadBack(settings, 1024, 1027, out));
   sim.JoinThreads();
-  EXPECT_EQ(ReadBytes(out), Slice(ReadBytes(Image("loader.bin")), 0, 3 * 2048));
+  EXPECT_EQ(ReadBytes(out), Slice(ReadBytes(Image("loader.bin")), 0, 3 * 4096));
+  EXPECT_EQ(std::ranges::count(sim.TraceText(0), std::string("read 8192")), 3);
+  EXPECT_TRUE(sim.WasReset(0));
   ResetPortRecords();
 
   // The console's readback is the same READ on a board of its own, a fresh one: only
