@@ -242,7 +242,73 @@ int GenerateDemo(const CommandContext& context, const ParsedArgs& args) {
   return written == planned ? kExitOk : kExitFailed;
 }
 
-// Connects and creates the tables the line's database lacks.
+// Demo records (records generate-demo) stay out of a line's figures unless asked for;
+// true for one left out, which is counted.
+bool LeftOutAsDemo(const BoardRecord& record, bool withDemo, ReportData& data) {
+  const bool demo = !withDemo && record.station.View() == kDemoStationName;
+  data.demoLeftOut += demo;
+  return demo;
+}
+
+// The report's boards from the line's database; an exit code.
+int ReportFromDatabase(const CommandContext& context, const ParsedArgs& args, const RecordFilter& filter,
+                       ReportData& data) {
+  data.source = "the line's database";
+  std::string connection;
+  if (!DatabaseConnection(context, args, "--db", connection)) return kExitUsage;
+  auto database = MakeOdbcRecordDatabase(connection);
+  DuplicateIds marks;
+  const bool withDemo = args.Has("--demo");
+  const auto add = [&data, &marks, withDemo, &filter](const BoardRecord& record, bool duplicate) {
+    if (!filter.Matches(record) || LeftOutAsDemo(record, withDemo, data)) return;
+    const auto first = marks.find(record.id.View());
+    data.Add(record, duplicate, first != marks.end() ? std::string_view(first->second) : std::string_view());
+  };
+  std::string error;
+  if (!database->Duplicates(marks, error) || !database->ForEach(filter.fromDay, filter.toDay, add, error)) {
+    return CommandError("the line's database could not be read: check the connection string (" + error + ")");
+  }
+  return kExitOk;
+}
+
+// The report's boards from this station's record files.
+void ReportFromFiles(const CommandContext& context, const ParsedArgs& args, const RecordFilter& filter,
+                     ReportData& data) {
+  data.source = "records of " + PathToUtf8(context.home);
+  const bool withDemo = args.Has("--demo");
+  const auto duplicates = FindDuplicateUids(context.home);
+  ForEachRecord(context.home, [&](const BoardRecord& record) {
+    if (!filter.Matches(record) || LeftOutAsDemo(record, withDemo, data)) return;
+    const auto duplicate = duplicates.find(record.id.View());
+    data.Add(record, duplicate != duplicates.end(), duplicate != duplicates.end() ? duplicate->second : "");
+  });
+}
+
+// Now, as the report's "generated" line shows it.
+std::string LocalNowText() {
+  const std::time_t now = std::time(nullptr);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", std::localtime(&now));
+  return std::string(text);
+}
+
+void TellReport(const CommandContext& context, const std::string& out, const ReportData& data) {
+  if (context.json) {
+    std::cout << JsonObject()
+                     .Add("type", "report")
+                     .Add("out", out)
+                     .Add("source", data.source)
+                     .Add("boards", static_cast<std::int64_t>(data.all.Total()))
+                     .Add("burned", static_cast<std::int64_t>(data.all.passed))
+                     .Add("failed", static_cast<std::int64_t>(data.all.failed))
+                     .Str()
+              << "\n";
+    return;
+  }
+  std::cout << "report of " << data.all.Total() << " boards (" << data.all.passed << " burned, "
+            << data.all.failed << " failed): " << out << "\n";
+}
+
 }  // namespace
 
 int RunRecords(const CommandContext& context) {
@@ -268,69 +334,24 @@ int RunReport(const CommandContext& context) {
   const auto args = ParseCommandOptions("report", context.args);
   if (!args) return kExitUsage;
   if (args->Get("--out").empty()) return UsageError("report needs --out FILE");
-  std::string error;
   RecordFilter filter;
   if (!ReadFilter(*args, filter)) return kExitUsage;
 
   ReportData data;
   data.fromDay = filter.fromDay, data.toDay = filter.toDay;
-  // Demo records (records generate-demo) stay out of a line's figures unless asked for.
-  const bool withDemo = args->Has("--demo");
-  const auto isDemo = [withDemo, &data](const BoardRecord& record) {
-    const bool demo = !withDemo && record.station.View() == kDemoStationName;
-    data.demoLeftOut += demo;
-    return demo;
-  };
   if (args->Has("--db")) {
-    data.source = "the line's database";
-    std::string connection;
-    if (!DatabaseConnection(context, *args, "--db", connection)) return kExitUsage;
-    auto database = MakeOdbcRecordDatabase(connection);
-    DuplicateIds marks;
-    const auto add = [&data, &marks, &isDemo, &filter](const BoardRecord& record, bool duplicate) {
-      if (!filter.Matches(record) || isDemo(record)) return;
-      const auto first = marks.find(record.id.View());
-      data.Add(record, duplicate, first != marks.end() ? std::string_view(first->second) : std::string_view());
-    };
-    if (!database->Duplicates(marks, error) || !database->ForEach(filter.fromDay, filter.toDay, add, error)) {
-      return CommandError("the line's database could not be read: check the connection string (" + error + ")");
-    }
+    if (const int code = ReportFromDatabase(context, *args, filter, data); code != kExitOk) return code;
   } else {
-    data.source = "records of " + PathToUtf8(context.home);
-    const auto duplicates = FindDuplicateUids(context.home);
-    ForEachRecord(context.home, [&](const BoardRecord& record) {
-      if (!filter.Matches(record) || isDemo(record)) return;
-      const auto duplicate = duplicates.find(record.id.View());
-      data.Add(record, duplicate != duplicates.end(), duplicate != duplicates.end() ? duplicate->second : "");
-    });
+    ReportFromFiles(context, *args, filter, data);
   }
   const std::filesystem::path out = PathFromUtf8(args->Get("--out"));
   std::ofstream file(out, std::ios::binary | std::ios::trunc);
-  const std::string generated = [] {
-    const std::time_t now = std::time(nullptr);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", std::localtime(&now));
-    return std::string(text);
-  }();
-  file << RenderReportHtml(data, generated);
+  file << RenderReportHtml(data, LocalNowText());
   file.close();
   if (!file) {
     return CommandError("cannot write " + args->Get("--out") + ": check that its folder exists and is writable");
   }
-  if (context.json) {
-    std::cout << JsonObject()
-                     .Add("type", "report")
-                     .Add("out", args->Get("--out"))
-                     .Add("source", data.source)
-                     .Add("boards", static_cast<std::int64_t>(data.all.Total()))
-                     .Add("burned", static_cast<std::int64_t>(data.all.passed))
-                     .Add("failed", static_cast<std::int64_t>(data.all.failed))
-                     .Str()
-              << "\n";
-    return kExitOk;
-  }
-  std::cout << "report of " << data.all.Total() << " boards (" << data.all.passed << " burned, "
-            << data.all.failed << " failed): " << args->Get("--out") << "\n";
+  TellReport(context, args->Get("--out"), data);
   return kExitOk;
 }
 
