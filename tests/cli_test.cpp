@@ -126,6 +126,12 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
        "as nand.bin (请选择文件nand.bin!)\n"},
       {"records --days 3", "korvex: unknown option '--days'\n"},
       {"records generate-demo --csv", "korvex: unknown option '--csv'\n"},
+      {"records --from 2026-13-01", "korvex: --from takes a day as YYYY-MM-DD\n"},
+      {"records --csv --json", "korvex: choose one of --csv and --json\n"},
+      {"records tidy", "korvex: unknown records action 'tidy' (sync, init-db, generate-demo)\n"},
+      {"records sync", "korvex: no database: give --records-db CONN or records_db in korvex.ini\n"},
+      {"report --from 2026-12-01", "korvex: report needs --out FILE\n"},
+      {"station --records-db a --records-db b", "korvex: option '--records-db' is given twice\n"},
   };
   for (const auto& c : cases) {
     const RunResult run = RunKorvex(base + c.args);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "cli_runner.h"
@@ -29,11 +28,6 @@ std::string Hex(const Sha256Digest& digest) {
   std::string text;
   AppendHex(text, digest);
   return text;
-}
-
-std::string Slurp(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 TEST(Sha256, StandardVectorsWhateverTheChunks) {
@@ -152,30 +146,6 @@ TEST(BoardRecordIds, RandomBytesComeFromTheSystemUnlessSeeded) {
   a.SetRandomSeed(7), b.SetRandomSeed(7);
   a.RandomBytes(x), b.RandomBytes(y);
   EXPECT_EQ(x, y);
-}
-
-TEST(RecordStore, ATornLastLineStaysApartFromTheNextRecord) {
-  testing::TempDir dir;
-  testing::ClockHost host;
-  BoardRecord first, second;
-  testing::FillSampleRecord(first, host, "A", 0, BurnEnd::kBurned);
-  testing::FillSampleRecord(second, host, "A", 1, BurnEnd::kUnplugged);
-  RecordStore store(dir.path());
-  ASSERT_TRUE(store.Append(first));
-  const auto file = dir.path() / "records-2026-12.jsonl";
-  std::string whole = Slurp(file);
-  const std::string torn = whole.substr(0, whole.size() / 2);
-  std::ofstream(file, std::ios::binary | std::ios::app) << torn;  // the crash
-  ASSERT_TRUE(store.Append(second));
-
-  std::string secondLine;
-  AppendRecordJson(secondLine, second);
-  EXPECT_EQ(Slurp(file), whole + torn + "\n" + secondLine);
-  std::vector<std::string> ids;
-  const RecordReadStats stats =
-      ForEachRecord(dir.path(), [&ids](const BoardRecord& r) { ids.emplace_back(r.id.View()); });
-  EXPECT_EQ(ids, (std::vector<std::string>{std::string(first.id.View()), std::string(second.id.View())}));
-  EXPECT_EQ(stats.tornLines, 1u);
 }
 
 TEST(RecordFilter, DaysUidsAndResults) {
@@ -334,24 +304,6 @@ TEST(LineSettings, VerifyOnHoldsForTheConsoleUnlessTheCommandLineSaysOtherwise) 
   std::vector<bool> verified;
   ForEachRecord(home.path(), [&verified](const BoardRecord& r) { verified.push_back(r.options.verify); });
   EXPECT_EQ(verified, (std::vector<bool>{true, false}));
-}
-
-TEST(RecordsCommand, UsageErrorsNameTheirOption) {
-  testing::TempDir home;
-  const std::string base = "--home " + home.path().string() + " ";
-  const struct { std::string arguments, error; } kCases[] = {
-      {"records --from 2026-13-01", "korvex: --from takes a day as YYYY-MM-DD\n"},
-      {"records --csv --json", "korvex: choose one of --csv and --json\n"},
-      {"records tidy", "korvex: unknown records action 'tidy' (sync, init-db, generate-demo)\n"},
-      {"records sync", "korvex: no database: give --records-db CONN or records_db in korvex.ini\n"},
-      {"report --from 2026-12-01", "korvex: report needs --out FILE\n"},
-      {"station --records-db a --records-db b", "korvex: option '--records-db' is given twice\n"},
-  };
-  for (const auto& c : kCases) {
-    const RunResult run = RunKorvex(base + c.arguments);
-    EXPECT_EQ(run.exitCode, 2) << c.arguments;
-    EXPECT_EQ(run.err, c.error) << c.arguments;
-  }
 }
 
 // Up to a month a bar per day; past it a bar per week, keyed by its Monday.
