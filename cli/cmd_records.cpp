@@ -114,40 +114,59 @@ int Query(const CommandContext& context, const ParsedArgs& args) {
   return kExitOk;
 }
 
+void TellDuplicate(const CommandContext& context, const DuplicateUid& d) {
+  if (!context.json) {
+    std::cout << DuplicateUidLine(d) << "\n";
+    return;
+  }
+  std::cout << JsonObject()
+                   .Add("type", "duplicate-uid")
+                   .Add("id", d.id)
+                   .Add("uidText", d.uidText)
+                   .Add("firstId", d.firstId)
+                   .Add("text", DuplicateUidLine(d))
+                   .Str()
+            << "\n";
+}
+
+void TellSyncCounts(const CommandContext& context, const SyncReport& report) {
+  if (!context.json) {
+    std::cout << "sent " << report.sent << ", already in the database " << report.alreadyStored
+              << ", duplicate UIDs " << report.duplicates.size() << ", torn lines skipped "
+              << report.tornLines << ", pending " << report.pending << "\n";
+    return;
+  }
+  JsonObject out;
+  out.Add("type", "sync")
+      .Add("sent", static_cast<std::int64_t>(report.sent))
+      .Add("alreadyStored", static_cast<std::int64_t>(report.alreadyStored))
+      .Add("duplicates", static_cast<std::int64_t>(report.duplicates.size()))
+      .Add("tornLines", static_cast<std::int64_t>(report.tornLines))
+      .Add("pending", static_cast<std::int64_t>(report.pending));
+  if (!report.error.empty()) out.Add("error", report.error);
+  std::cout << out.Str() << "\n";
+}
+
+void TellSetAside(const CommandContext& context, const std::string& line, std::size_t waiting) {
+  if (!context.json) {
+    std::cout << line << "\n";
+    return;
+  }
+  std::cout << JsonObject()
+                   .Add("type", "record-set-aside")
+                   .Add("waiting", static_cast<std::int64_t>(waiting))
+                   .Add("text", line)
+                   .Str()
+            << "\n";
+}
+
 int Sync(const CommandContext& context, const ParsedArgs& args) {
   std::string connection;
   if (!DatabaseConnection(context, args, "--records-db", connection)) return kExitUsage;
   RecordSync sync(context.home, MakeOdbcRecordDatabase(connection));
   const SyncReport report = sync.SyncOnce();
-  for (const DuplicateUid& d : report.duplicates) {
-    if (context.json) {
-      std::cout << JsonObject()
-                       .Add("type", "duplicate-uid")
-                       .Add("id", d.id)
-                       .Add("uidText", d.uidText)
-                       .Add("firstId", d.firstId)
-                       .Add("text", DuplicateUidLine(d))
-                       .Str()
-                << "\n";
-    } else {
-      std::cout << DuplicateUidLine(d) << "\n";
-    }
-  }
-  if (context.json) {
-    JsonObject out;
-    out.Add("type", "sync")
-        .Add("sent", static_cast<std::int64_t>(report.sent))
-        .Add("alreadyStored", static_cast<std::int64_t>(report.alreadyStored))
-        .Add("duplicates", static_cast<std::int64_t>(report.duplicates.size()))
-        .Add("tornLines", static_cast<std::int64_t>(report.tornLines))
-        .Add("pending", static_cast<std::int64_t>(report.pending));
-    if (!report.error.empty()) out.Add("error", report.error);
-    std::cout << out.Str() << "\n";
-  } else {
-    std::cout << "sent " << report.sent << ", already in the database " << report.alreadyStored
-              << ", duplicate UIDs " << report.duplicates.size() << ", torn lines skipped "
-              << report.tornLines << ", pending " << report.pending << "\n";
-  }
+  for (const DuplicateUid& d : report.duplicates) TellDuplicate(context, d);
+  TellSyncCounts(context, report);
   if (!report.error.empty()) {
     std::cerr << "korvex: the line's database could not take the records; they stay pending here and "
                  "the next sync sends them (" << report.error << ")\n";
@@ -155,19 +174,7 @@ int Sync(const CommandContext& context, const ParsedArgs& args) {
   // Every record set aside so far, not only this pass's: they stay out until a
   // person looks at them.
   const SyncState state = LoadSyncState(context.home);
-  for (const auto& [key, reason] : state.setAside) {
-    const std::string line = SetAsideLine({key, reason});
-    if (context.json) {
-      std::cout << JsonObject()
-                       .Add("type", "record-set-aside")
-                       .Add("waiting", static_cast<std::int64_t>(report.pending))
-                       .Add("text", line)
-                       .Str()
-                << "\n";
-    } else {
-      std::cout << line << "\n";
-    }
-  }
+  for (const auto& [key, reason] : state.setAside) TellSetAside(context, SetAsideLine({key, reason}), report.pending);
   return report.error.empty() && report.duplicates.empty() && state.setAside.empty() ? kExitOk : kExitFailed;
 }
 
