@@ -61,25 +61,31 @@ bool ReadFilter(const ParsedArgs& args, RecordFilter& filter) {
   return false;
 }
 
+// With --db the whole line's records, from its database, in the same forms: opens it
+// and reads its duplicate marks; else the marks of the local records. An exit code.
+int OpenQuerySource(const CommandContext& context, const ParsedArgs& args,
+                    std::unique_ptr<RecordDatabase>& database, DuplicateIds& duplicates) {
+  if (!args.Has("--db")) {
+    duplicates = FindDuplicateUids(context.home);
+    return kExitOk;
+  }
+  std::string connection;
+  if (!DatabaseConnection(context, args, "--db", connection)) return kExitUsage;
+  database = MakeOdbcRecordDatabase(connection);
+  std::string error;
+  if (database->Duplicates(duplicates, error)) return kExitOk;
+  std::cerr << "korvex: database: " << error << "\n";
+  return kExitFailed;
+}
+
 int Query(const CommandContext& context, const ParsedArgs& args) {
   RecordFilter filter;
   if (!ReadFilter(args, filter)) return kExitUsage;
   if (context.json && args.Has("--csv")) return UsageError("choose one of --csv and --json");
-  // --db: the whole line's records, from its database, in the same forms.
   std::unique_ptr<RecordDatabase> database;
   DuplicateIds duplicates;
+  if (const int code = OpenQuerySource(context, args, database, duplicates); code != kExitOk) return code;
   std::string error;
-  if (args.Has("--db")) {
-    std::string connection;
-    if (!DatabaseConnection(context, args, "--db", connection)) return kExitUsage;
-    database = MakeOdbcRecordDatabase(connection);
-    if (!database->Duplicates(duplicates, error)) {
-      std::cerr << "korvex: database: " << error << "\n";
-      return kExitFailed;
-    }
-  } else {
-    duplicates = FindDuplicateUids(context.home);
-  }
   const bool table = !context.json && !args.Has("--csv");
   std::cout << (context.json ? "" : table ? RecordTableHeader() : RecordCsvHeader());
   std::size_t shown = 0, marked = 0;

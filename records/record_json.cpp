@@ -112,31 +112,20 @@ class Reader {
   bool ok_ = true;
 };
 
-}  // namespace
-
-void AppendRecordJson(std::string& out, const BoardRecord& r) {
-  Writer w(out);
-  w.Open().Number("v", kRecordFormatVersion).Text("id", r.id.View());
-  w.Text("station", r.station.View()).Number("port", static_cast<std::uint64_t>(r.port));
-  w.Text("model", r.model.View());
-  w.Text("start", FormatRecordTime(r.start).View()).Text("end", FormatRecordTime(r.end).View());
-  w.Number("durationMs", r.durationMs);
-  w.Text("result", r.Passed() ? "passed" : "failed").Text("reason", BurnEndCode(r.reason));
-  w.Text("message", r.message.View());
-  w.Key("chip");
-  if (r.chip.known) {
-    const ChipRecord& c = r.chip;
-    Writer chip(out);
-    chip.Open().HexNumber("mainId", c.mainId, 4).HexNumber("extId", c.extId, 6);
-    chip.Text("part", c.part.View()).Number("pageSize", c.pageSize);
-    chip.Number("blockSize", c.blockSize).Number("spareSize", c.spareSize);
-    chip.Number("blocks", c.blocks).Close();
-  } else {
+// The chip object, or null for a chip never identified.
+void AppendChipJson(std::string& out, const ChipRecord& c) {
+  if (!c.known) {
     out += "null";
+    return;
   }
-  if (r.hasUid) w.Hex("uid", r.uid).Text("uidText", r.uidText.View());
-  else w.Text("uid", "").Text("uidText", "");
-  w.Key("images");
+  Writer chip(out);
+  chip.Open().HexNumber("mainId", c.mainId, 4).HexNumber("extId", c.extId, 6);
+  chip.Text("part", c.part.View()).Number("pageSize", c.pageSize);
+  chip.Number("blockSize", c.blockSize).Number("spareSize", c.spareSize);
+  chip.Number("blocks", c.blocks).Close();
+}
+
+void AppendImagesJson(std::string& out, const BoardRecord& r) {
   out += '[';
   for (std::size_t i = 0; i < r.imageCount; ++i) {
     const ImageRecord& m = r.images[i];
@@ -150,6 +139,25 @@ void AppendRecordJson(std::string& out, const BoardRecord& r) {
     image.Text("verify", kVerifyCodes[static_cast<std::size_t>(m.verify)]).Close();
   }
   out += ']';
+}
+
+}  // namespace
+
+void AppendRecordJson(std::string& out, const BoardRecord& r) {
+  Writer w(out);
+  w.Open().Number("v", kRecordFormatVersion).Text("id", r.id.View());
+  w.Text("station", r.station.View()).Number("port", static_cast<std::uint64_t>(r.port));
+  w.Text("model", r.model.View());
+  w.Text("start", FormatRecordTime(r.start).View()).Text("end", FormatRecordTime(r.end).View());
+  w.Number("durationMs", r.durationMs);
+  w.Text("result", r.Passed() ? "passed" : "failed").Text("reason", BurnEndCode(r.reason));
+  w.Text("message", r.message.View());
+  w.Key("chip");
+  AppendChipJson(out, r.chip);
+  if (r.hasUid) w.Hex("uid", r.uid).Text("uidText", r.uidText.View());
+  else w.Text("uid", "").Text("uidText", "");
+  w.Key("images");
+  AppendImagesJson(out, r);
   w.Key("options");
   Writer options(out);
   options.Open().Flag("formatAfter", r.options.formatAfter).Flag("eraseChip", r.options.eraseChip);

@@ -20,21 +20,17 @@ std::size_t LineCount(const std::string& text) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-TEST(Cli, ListInAnEmptyHomePrintsTheBuiltInTable) {
-  testing::TempDir home;
-  // The JSON rows follow the schema (the station's JSON test); "added as row 92" below counts them.
-  const RunResult text = RunKorvex("--home " + home.path().string() + " nand-table list");
-  ASSERT_EQ(text.exitCode, 0) << text.err;
-  EXPECT_TRUE(text.out.starts_with("row  name                     main  ext      page  block KiB  oob  blocks\n"
-                                   "  0  Micr_MT29F32G08CBAAA     2cd7  843e94   4096        512  218    8192\n"))
-      << text.out.substr(0, 300);
-}
-
-// The table's own rules are the nand table tests'; here what the commands print and how they exit.
-TEST(Cli, LookupAddAndDeletePrintTheirOwnLines) {
+// What the table commands print and how they exit, from an empty home's built-in table on
+// (the table's rules are the nand table tests'; its JSON rows, the schema test's).
+TEST(Cli, ListLookupAddAndDeletePrintTheirOwnLines) {
   testing::TempDir home;
   const std::string base = "--home " + home.path().string() + " ";
-  RunResult run = RunKorvex(base + "nand-table lookup 1234 5");
+  RunResult run = RunKorvex(base + "nand-table list");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(run.out.starts_with("row  name                     main  ext      page  block KiB  oob  blocks\n"
+                                  "  0  Micr_MT29F32G08CBAAA     2cd7  843e94   4096        512  218    8192\n"))
+      << run.out.substr(0, 300);
+  run = RunKorvex(base + "nand-table lookup 1234 5");
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, "korvex: the chip's IDs 1234:000005 are not in nand_cfg.bin, so no board with it is burned: add "
                      "the chip with `korvex nand-table add --main 1234 --ext 000005 --page BYTES --block KIB --oob "
@@ -73,6 +69,21 @@ TEST(Cli, LookupAddAndDeletePrintTheirOwnLines) {
   std::vector<std::uint8_t> expected = DefaultNandTableBytes();
   expected.erase(expected.begin(), expected.begin() + 64);
   EXPECT_EQ(testing::ReadBytes(home.path() / "nand_cfg.bin"), expected);
+
+  std::filesystem::remove(home.path() / "nand_cfg.bin");
+  std::filesystem::create_directory(home.path() / "nand_cfg.bin");
+  for (const char* command : {"list", "lookup ECD3 589551", "delete 0"}) {
+    run = RunKorvex(base + "nand-table " + command);
+    EXPECT_EQ(run.exitCode, 1) << command;
+    EXPECT_EQ(run.err, "korvex: nand_cfg.bin cannot be read: it must be a readable file in the home folder "
+                       "(读取nand_cfg.bin失败!!!)\n") << command;
+  }
+  // Whatever throws, korvex reports in one line and exits 1: here a home whose name the
+  // file system refuses.
+  run = RunKorvex("--home /" + std::string(5000, 'h') + " nand-table list");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.err.starts_with("korvex: error: filesystem error: ")) << run.err.substr(0, 200);
+  EXPECT_EQ(LineCount(run.err), 1u);
 }
 
 TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
@@ -93,7 +104,6 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
       {"station --demo-period 0", "korvex: --demo-period takes the demo timer's period in milliseconds, 1 or more\n"},
       {"station --advanced --nand x/nand.bin --demo x/demo.rmvb",
        "korvex: --demo works in normal mode only; advanced mode has no demo copy\n"},
-      {"station --sim 1 --sim-bad-blocks 8192", "korvex: --sim-bad-blocks: block 8192 is past the chip's last block 8191\n"},
       {"station --sim 2 --sim-fault 2:bad=1 --sim-fault 2:bad=2,bad=3",
        "korvex: --sim-fault for port 2: fault \"bad\" is given twice\n"},
       {"frobnicate", "korvex: unknown command 'frobnicate'\n"},
@@ -136,17 +146,6 @@ TEST(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
   }
   const RunResult run = RunKorvex("--home " + (home.path() / "missing").string() + " nand-table list");
   EXPECT_EQ(run.exitCode, 2);
-}
-
-TEST(Cli, TableThatIsAFolderIsUnreadableForEveryCommand) {
-  testing::TempDir home;
-  std::filesystem::create_directory(home.path() / "nand_cfg.bin");
-  for (const char* command : {"list", "lookup ECD3 589551", "delete 0"}) {
-    const RunResult run = RunKorvex("--home " + home.path().string() + " nand-table " + command);
-    EXPECT_EQ(run.exitCode, 1) << command;
-    EXPECT_EQ(run.err, "korvex: nand_cfg.bin cannot be read: it must be a readable file in the home folder "
-                       "(读取nand_cfg.bin失败!!!)\n") << command;
-  }
 }
 
 TEST(Cli, VersionNamesTheCompilerAndTheDeviceBackend) {
@@ -213,7 +212,6 @@ TEST(Cli, PreflightOfEveryFileRefusesWhatIsNoFileAtOnce) {
   } cases[] = {
       {"check-config " + fifo.string(),
        fifo.string() + " is not a regular file (a folder, FIFO or device): give a configuration file"},
-      {"check-config /dev/zero", "/dev/zero is not a regular file (a folder, FIFO or device): give a configuration file"},
       {"check-config " + huge.string(), huge.string() + " is 10737418240 bytes, too large for a configuration file (at "
                                                          "most 1048576 bytes are read): give a configuration file"},
       {"station --sim 1 --until-done --demo " + (home.path() / "none.rmvb").string() + nand,
@@ -260,15 +258,6 @@ TEST(Cli, CheckConfigTakesTheModelFromTheFilesFolder) {
   run = RunKorvex("check-config --model 7135 " + file);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_TRUE(run.out.starts_with("verdict: FAIL\n")) << run.out;
-}
-
-// Whatever throws, korvex reports it in one line and exits 1: here a home whose name
-// the file system refuses.
-TEST(Cli, AnExceptionEndsKorvexWithOneLineAndExitCodeOne) {
-  const RunResult run = RunKorvex("--home /" + std::string(5000, 'h') + " nand-table list");
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_TRUE(run.err.starts_with("korvex: error: filesystem error: ")) << run.err.substr(0, 200);
-  EXPECT_EQ(LineCount(run.err), 1u);
 }
 
 TEST(Cli, DevicesShowsWhichPortEachSimulatedBoardHolds) {

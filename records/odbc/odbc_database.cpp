@@ -299,15 +299,20 @@ class OdbcRecordDatabase final : public RecordDatabase {
   }
 
   // Connects; with checkSchema_ also checks the tables' version.
+  // The driver manager's environment, made once.
+  bool StartEnvironment(std::string& error) {
+    if (environment_ != SQL_NULL_HENV) return true;
+    if (!Ok(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment_))) {
+      error = "the ODBC driver manager could not be started";
+      return false;
+    }
+    SQLSetEnvAttr(environment_, SQL_ATTR_ODBC_VERSION, AttributeValue(SQL_OV_ODBC3), 0);
+    return true;
+  }
+
   bool Connect(std::string& error) {
     if (dbc_ != SQL_NULL_HDBC) return true;
-    if (environment_ == SQL_NULL_HENV) {
-      if (!Ok(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment_))) {
-        error = "the ODBC driver manager could not be started";
-        return false;
-      }
-      SQLSetEnvAttr(environment_, SQL_ATTR_ODBC_VERSION, AttributeValue(SQL_OV_ODBC3), 0);
-    }
+    if (!StartEnvironment(error)) return false;
     if (!Ok(SQLAllocHandle(SQL_HANDLE_DBC, environment_, &dbc_))) {
       error = Diagnostics(SQL_HANDLE_ENV, environment_);
       dbc_ = SQL_NULL_HDBC;
