@@ -241,6 +241,26 @@ void BoardTracker::End(BoardJob& job, BurnEnd end, std::string_view uid, Clock::
   justEnded_ = &job;
 }
 
+BoardJob& BoardTracker::StartJob(int port, Clock::time_point now) {
+  BoardJob& job = jobs_.emplace_back();
+  job.number = static_cast<int>(jobs_.size());
+  job.port = port;
+  job.started = now;
+  latest_[Slot(port)] = job.number - 1;
+  return job;
+}
+
+bool BoardTracker::ImageProgress(BoardJob& job, std::intptr_t value) {
+  job.state = plan_.verify ? BoardState::kVerifying : BoardState::kWriting;
+  job.percent = static_cast<int>(std::clamp<std::intptr_t>(value, 0, 100));
+  job.bytesCurrent = plan_.imageBytes[Slot(job.image)] * static_cast<std::uint64_t>(job.percent) / 100;
+  if (job.percent != 100) return false;
+  job.bytesDone += plan_.imageBytes[Slot(job.image)];
+  job.bytesCurrent = 0;
+  AfterImage(job, static_cast<ImageId>(job.image));
+  return true;
+}
+
 bool BoardTracker::OnProgress(int port, ProgressType type, std::intptr_t value, BurnEnd endNow,
                               std::string_view uid, Clock::time_point now) {
   justEnded_ = nullptr;
@@ -248,11 +268,7 @@ bool BoardTracker::OnProgress(int port, ProgressType type, std::intptr_t value, 
   BoardJob* job = Running(port);
   const bool starts = (type == kProgressBoot && value == 0) || type == kProgressRead;
   if (job == nullptr && starts) {
-    job = &jobs_.emplace_back();
-    job->number = static_cast<int>(jobs_.size());
-    job->port = port;
-    job->started = now;
-    latest_[Slot(port)] = job->number - 1;
+    job = &StartJob(port, now);
     if (type == kProgressBoot) return true;
   }
   if (job == nullptr) return false;
@@ -271,16 +287,7 @@ bool BoardTracker::OnProgress(int port, ProgressType type, std::intptr_t value, 
       }
       break;
     case kProgressImage:
-      if (job->image < 0) break;
-      job->state = plan_.verify ? BoardState::kVerifying : BoardState::kWriting;
-      job->percent = static_cast<int>(std::clamp<std::intptr_t>(value, 0, 100));
-      job->bytesCurrent = plan_.imageBytes[Slot(job->image)] * static_cast<std::uint64_t>(job->percent) / 100;
-      if (job->percent == 100) {
-        job->bytesDone += plan_.imageBytes[Slot(job->image)];
-        job->bytesCurrent = 0;
-        AfterImage(*job, static_cast<ImageId>(job->image));
-        return true;
-      }
+      if (job->image >= 0 && ImageProgress(*job, value)) return true;
       break;
     case kProgressFormat:
       job->state = BoardState::kFormatting;

@@ -150,6 +150,9 @@ class BoardTracker {
 
  private:
   BoardJob* Running(int port);
+  BoardJob& StartJob(int port, Clock::time_point now);
+  // An image's progress in percent; true once the image is whole (AfterImage has run).
+  bool ImageProgress(BoardJob& job, std::intptr_t value);
   void AfterImage(BoardJob& job, ImageId image);
   // Formatting when the job formats, else resetting.
   BoardState AfterImages() const;

@@ -33,6 +33,20 @@ std::string PathForJob(const std::string& given, const std::filesystem::path& jo
 
 int CheckJob(const CommandContext& context, const std::string& fileName);
 
+// The SHA-256 of every image the job burns; false after a line for each one unreadable.
+bool HashJobImages(JobFile& job) {
+  bool failed = false;
+  for (std::size_t image = 0; image < kImageCount; ++image) {
+    if (!job.included[image]) continue;
+    std::uint64_t size = 0;
+    if (!HashFile(job.paths[image], size, job.sha256[image])) {
+      std::cerr << "korvex: " << kImageFileNames[image] << ": " << PathToUtf8(job.paths[image]) << " cannot be read\n";
+      failed = true;
+    }
+  }
+  return !failed;
+}
+
 int NewJob(const CommandContext& context, const ParsedArgs& args) {
   for (const std::string_view required : {"--name", "--model", "--out"}) {
     if (!args.Has(required)) return UsageError("job new needs " + std::string(required));
@@ -50,16 +64,7 @@ int NewJob(const CommandContext& context, const ParsedArgs& args) {
     job.given[image.image] = PathForJob(args.Get(image.option), job.folder);
   }
   ResolveJobImages(job);
-  bool failed = false;
-  for (std::size_t image = 0; image < kImageCount; ++image) {
-    if (!job.included[image]) continue;
-    std::uint64_t size = 0;
-    if (!HashFile(job.paths[image], size, job.sha256[image])) {
-      std::cerr << "korvex: " << kImageFileNames[image] << ": " << PathToUtf8(job.paths[image]) << " cannot be read\n";
-      failed = true;
-    }
-  }
-  if (failed) return kExitUsage;
+  if (!HashJobImages(job)) return kExitUsage;
   job.name = args.Get("--name");
   job.model = -1;
   job.formatAfter = args.Has("--format-after"), job.eraseChip = args.Has("--erase-chip");

@@ -61,25 +61,31 @@ bool ReadFilter(const ParsedArgs& args, RecordFilter& filter) {
   return false;
 }
 
+// With --db the whole line's records, from its database, in the same forms: opens it
+// and reads its duplicate marks; else the marks of the local records. An exit code.
+int OpenQuerySource(const CommandContext& context, const ParsedArgs& args,
+                    std::unique_ptr<RecordDatabase>& database, DuplicateIds& duplicates) {
+  if (!args.Has("--db")) {
+    duplicates = FindDuplicateUids(context.home);
+    return kExitOk;
+  }
+  std::string connection;
+  if (!DatabaseConnection(context, args, "--db", connection)) return kExitUsage;
+  database = MakeOdbcRecordDatabase(connection);
+  std::string error;
+  if (database->Duplicates(duplicates, error)) return kExitOk;
+  std::cerr << "korvex: database: " << error << "\n";
+  return kExitFailed;
+}
+
 int Query(const CommandContext& context, const ParsedArgs& args) {
   RecordFilter filter;
   if (!ReadFilter(args, filter)) return kExitUsage;
   if (context.json && args.Has("--csv")) return UsageError("choose one of --csv and --json");
-  // --db: the whole line's records, from its database, in the same forms.
   std::unique_ptr<RecordDatabase> database;
   DuplicateIds duplicates;
+  if (const int code = OpenQuerySource(context, args, database, duplicates); code != kExitOk) return code;
   std::string error;
-  if (args.Has("--db")) {
-    std::string connection;
-    if (!DatabaseConnection(context, args, "--db", connection)) return kExitUsage;
-    database = MakeOdbcRecordDatabase(connection);
-    if (!database->Duplicates(duplicates, error)) {
-      std::cerr << "korvex: database: " << error << "\n";
-      return kExitFailed;
-    }
-  } else {
-    duplicates = FindDuplicateUids(context.home);
-  }
   const bool table = !context.json && !args.Has("--csv");
   std::cout << (context.json ? "" : table ? RecordTableHeader() : RecordCsvHeader());
   std::size_t shown = 0, marked = 0;
@@ -114,40 +120,59 @@ int Query(const CommandContext& context, const ParsedArgs& args) {
   return kExitOk;
 }
 
+void TellDuplicate(const CommandContext& context, const DuplicateUid& d) {
+  if (!context.json) {
+    std::cout << DuplicateUidLine(d) << "\n";
+    return;
+  }
+  std::cout << JsonObject()
+                   .Add("type", "duplicate-uid")
+                   .Add("id", d.id)
+                   .Add("uidText", d.uidText)
+                   .Add("firstId", d.firstId)
+                   .Add("text", DuplicateUidLine(d))
+                   .Str()
+            << "\n";
+}
+
+void TellSyncCounts(const CommandContext& context, const SyncReport& report) {
+  if (!context.json) {
+    std::cout << "sent " << report.sent << ", already in the database " << report.alreadyStored
+              << ", duplicate UIDs " << report.duplicates.size() << ", torn lines skipped "
+              << report.tornLines << ", pending " << report.pending << "\n";
+    return;
+  }
+  JsonObject out;
+  out.Add("type", "sync")
+      .Add("sent", static_cast<std::int64_t>(report.sent))
+      .Add("alreadyStored", static_cast<std::int64_t>(report.alreadyStored))
+      .Add("duplicates", static_cast<std::int64_t>(report.duplicates.size()))
+      .Add("tornLines", static_cast<std::int64_t>(report.tornLines))
+      .Add("pending", static_cast<std::int64_t>(report.pending));
+  if (!report.error.empty()) out.Add("error", report.error);
+  std::cout << out.Str() << "\n";
+}
+
+void TellSetAside(const CommandContext& context, const std::string& line, std::size_t waiting) {
+  if (!context.json) {
+    std::cout << line << "\n";
+    return;
+  }
+  std::cout << JsonObject()
+                   .Add("type", "record-set-aside")
+                   .Add("waiting", static_cast<std::int64_t>(waiting))
+                   .Add("text", line)
+                   .Str()
+            << "\n";
+}
+
 int Sync(const CommandContext& context, const ParsedArgs& args) {
   std::string connection;
   if (!DatabaseConnection(context, args, "--records-db", connection)) return kExitUsage;
   RecordSync sync(context.home, MakeOdbcRecordDatabase(connection));
   const SyncReport report = sync.SyncOnce();
-  for (const DuplicateUid& d : report.duplicates) {
-    if (context.json) {
-      std::cout << JsonObject()
-                       .Add("type", "duplicate-uid")
-                       .Add("id", d.id)
-                       .Add("uidText", d.uidText)
-                       .Add("firstId", d.firstId)
-                       .Add("text", DuplicateUidLine(d))
-                       .Str()
-                << "\n";
-    } else {
-      std::cout << DuplicateUidLine(d) << "\n";
-    }
-  }
-  if (context.json) {
-    JsonObject out;
-    out.Add("type", "sync")
-        .Add("sent", static_cast<std::int64_t>(report.sent))
-        .Add("alreadyStored", static_cast<std::int64_t>(report.alreadyStored))
-        .Add("duplicates", static_cast<std::int64_t>(report.duplicates.size()))
-        .Add("tornLines", static_cast<std::int64_t>(report.tornLines))
-        .Add("pending", static_cast<std::int64_t>(report.pending));
-    if (!report.error.empty()) out.Add("error", report.error);
-    std::cout << out.Str() << "\n";
-  } else {
-    std::cout << "sent " << report.sent << ", already in the database " << report.alreadyStored
-              << ", duplicate UIDs " << report.duplicates.size() << ", torn lines skipped "
-              << report.tornLines << ", pending " << report.pending << "\n";
-  }
+  for (const DuplicateUid& d : report.duplicates) TellDuplicate(context, d);
+  TellSyncCounts(context, report);
   if (!report.error.empty()) {
     std::cerr << "korvex: the line's database could not take the records; they stay pending here and "
                  "the next sync sends them (" << report.error << ")\n";
@@ -155,19 +180,7 @@ int Sync(const CommandContext& context, const ParsedArgs& args) {
   // Every record set aside so far, not only this pass's: they stay out until a
   // person looks at them.
   const SyncState state = LoadSyncState(context.home);
-  for (const auto& [key, reason] : state.setAside) {
-    const std::string line = SetAsideLine({key, reason});
-    if (context.json) {
-      std::cout << JsonObject()
-                       .Add("type", "record-set-aside")
-                       .Add("waiting", static_cast<std::int64_t>(report.pending))
-                       .Add("text", line)
-                       .Str()
-                << "\n";
-    } else {
-      std::cout << line << "\n";
-    }
-  }
+  for (const auto& [key, reason] : state.setAside) TellSetAside(context, SetAsideLine({key, reason}), report.pending);
   return report.error.empty() && report.duplicates.empty() && state.setAside.empty() ? kExitOk : kExitFailed;
 }
 
@@ -242,7 +255,73 @@ int GenerateDemo(const CommandContext& context, const ParsedArgs& args) {
   return written == planned ? kExitOk : kExitFailed;
 }
 
-// Connects and creates the tables the line's database lacks.
+// Demo records (records generate-demo) stay out of a line's figures unless asked for;
+// true for one left out, which is counted.
+bool LeftOutAsDemo(const BoardRecord& record, bool withDemo, ReportData& data) {
+  const bool demo = !withDemo && record.station.View() == kDemoStationName;
+  data.demoLeftOut += demo;
+  return demo;
+}
+
+// The report's boards from the line's database; an exit code.
+int ReportFromDatabase(const CommandContext& context, const ParsedArgs& args, const RecordFilter& filter,
+                       ReportData& data) {
+  data.source = "the line's database";
+  std::string connection;
+  if (!DatabaseConnection(context, args, "--db", connection)) return kExitUsage;
+  auto database = MakeOdbcRecordDatabase(connection);
+  DuplicateIds marks;
+  const bool withDemo = args.Has("--demo");
+  const auto add = [&data, &marks, withDemo, &filter](const BoardRecord& record, bool duplicate) {
+    if (!filter.Matches(record) || LeftOutAsDemo(record, withDemo, data)) return;
+    const auto first = marks.find(record.id.View());
+    data.Add(record, duplicate, first != marks.end() ? std::string_view(first->second) : std::string_view());
+  };
+  std::string error;
+  if (!database->Duplicates(marks, error) || !database->ForEach(filter.fromDay, filter.toDay, add, error)) {
+    return CommandError("the line's database could not be read: check the connection string (" + error + ")");
+  }
+  return kExitOk;
+}
+
+// The report's boards from this station's record files.
+void ReportFromFiles(const CommandContext& context, const ParsedArgs& args, const RecordFilter& filter,
+                     ReportData& data) {
+  data.source = "records of " + PathToUtf8(context.home);
+  const bool withDemo = args.Has("--demo");
+  const auto duplicates = FindDuplicateUids(context.home);
+  ForEachRecord(context.home, [&](const BoardRecord& record) {
+    if (!filter.Matches(record) || LeftOutAsDemo(record, withDemo, data)) return;
+    const auto duplicate = duplicates.find(record.id.View());
+    data.Add(record, duplicate != duplicates.end(), duplicate != duplicates.end() ? duplicate->second : "");
+  });
+}
+
+// Now, as the report's "generated" line shows it.
+std::string LocalNowText() {
+  const std::time_t now = std::time(nullptr);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", std::localtime(&now));
+  return std::string(text);
+}
+
+void TellReport(const CommandContext& context, const std::string& out, const ReportData& data) {
+  if (context.json) {
+    std::cout << JsonObject()
+                     .Add("type", "report")
+                     .Add("out", out)
+                     .Add("source", data.source)
+                     .Add("boards", static_cast<std::int64_t>(data.all.Total()))
+                     .Add("burned", static_cast<std::int64_t>(data.all.passed))
+                     .Add("failed", static_cast<std::int64_t>(data.all.failed))
+                     .Str()
+              << "\n";
+    return;
+  }
+  std::cout << "report of " << data.all.Total() << " boards (" << data.all.passed << " burned, "
+            << data.all.failed << " failed): " << out << "\n";
+}
+
 }  // namespace
 
 int RunRecords(const CommandContext& context) {
@@ -268,69 +347,24 @@ int RunReport(const CommandContext& context) {
   const auto args = ParseCommandOptions("report", context.args);
   if (!args) return kExitUsage;
   if (args->Get("--out").empty()) return UsageError("report needs --out FILE");
-  std::string error;
   RecordFilter filter;
   if (!ReadFilter(*args, filter)) return kExitUsage;
 
   ReportData data;
   data.fromDay = filter.fromDay, data.toDay = filter.toDay;
-  // Demo records (records generate-demo) stay out of a line's figures unless asked for.
-  const bool withDemo = args->Has("--demo");
-  const auto isDemo = [withDemo, &data](const BoardRecord& record) {
-    const bool demo = !withDemo && record.station.View() == kDemoStationName;
-    data.demoLeftOut += demo;
-    return demo;
-  };
   if (args->Has("--db")) {
-    data.source = "the line's database";
-    std::string connection;
-    if (!DatabaseConnection(context, *args, "--db", connection)) return kExitUsage;
-    auto database = MakeOdbcRecordDatabase(connection);
-    DuplicateIds marks;
-    const auto add = [&data, &marks, &isDemo, &filter](const BoardRecord& record, bool duplicate) {
-      if (!filter.Matches(record) || isDemo(record)) return;
-      const auto first = marks.find(record.id.View());
-      data.Add(record, duplicate, first != marks.end() ? std::string_view(first->second) : std::string_view());
-    };
-    if (!database->Duplicates(marks, error) || !database->ForEach(filter.fromDay, filter.toDay, add, error)) {
-      return CommandError("the line's database could not be read: check the connection string (" + error + ")");
-    }
+    if (const int code = ReportFromDatabase(context, *args, filter, data); code != kExitOk) return code;
   } else {
-    data.source = "records of " + PathToUtf8(context.home);
-    const auto duplicates = FindDuplicateUids(context.home);
-    ForEachRecord(context.home, [&](const BoardRecord& record) {
-      if (!filter.Matches(record) || isDemo(record)) return;
-      const auto duplicate = duplicates.find(record.id.View());
-      data.Add(record, duplicate != duplicates.end(), duplicate != duplicates.end() ? duplicate->second : "");
-    });
+    ReportFromFiles(context, *args, filter, data);
   }
   const std::filesystem::path out = PathFromUtf8(args->Get("--out"));
   std::ofstream file(out, std::ios::binary | std::ios::trunc);
-  const std::string generated = [] {
-    const std::time_t now = std::time(nullptr);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", std::localtime(&now));
-    return std::string(text);
-  }();
-  file << RenderReportHtml(data, generated);
+  file << RenderReportHtml(data, LocalNowText());
   file.close();
   if (!file) {
     return CommandError("cannot write " + args->Get("--out") + ": check that its folder exists and is writable");
   }
-  if (context.json) {
-    std::cout << JsonObject()
-                     .Add("type", "report")
-                     .Add("out", args->Get("--out"))
-                     .Add("source", data.source)
-                     .Add("boards", static_cast<std::int64_t>(data.all.Total()))
-                     .Add("burned", static_cast<std::int64_t>(data.all.passed))
-                     .Add("failed", static_cast<std::int64_t>(data.all.failed))
-                     .Str()
-              << "\n";
-    return kExitOk;
-  }
-  std::cout << "report of " << data.all.Total() << " boards (" << data.all.passed << " burned, "
-            << data.all.failed << " failed): " << args->Get("--out") << "\n";
+  TellReport(context, args->Get("--out"), data);
   return kExitOk;
 }
 

@@ -118,113 +118,143 @@ std::vector<OptionHelp> ReportOptionHelp() {
   return options;
 }
 
-const std::vector<CommandHelp>& Commands() {
-  static const std::vector<CommandHelp> commands = {
-      {"station", "station [options]", "pre-flight, then claim, boot and burn every board",
-       "The station's main job: checks the images, the model folder, nand_cfg.bin and the log "
-       "before anything else, then claims, boots and burns every board, shows one row per port "
-       "and ends with a summary.",
-       StationOptionHelp(), ""},
-      {"readback", "readback --from PAGE --to PAGE --out FILE [options]",
-       "read pages of port 1's board into a file",
-       "Reads pages --from up to --to - 1 of port 1's board into FILE, page data only, as the READ "
-       "button does. A simulated board starts blank: pages read back are 0xFF unless the same "
-       "run burned them; `station --sim-dump DIR` keeps a burned board's NAND.",
-       ReadbackOptionHelp(), ""},
-      {"devices", "devices [--sim N]", "driver instances and the port each linked board holds",
-       "The driver's interface instances and the port each linked board holds, as the station's "
-       "first scan sees them.",
-       {{"--sim", "N", "N simulated boards (0..128)",
-         "none: this build has no USB boot driver, so the list is empty"}},
-       ""},
-      {"nand-table", "nand-table list | lookup MAIN[:EXT] [EXT] | add OPTIONS | delete ROW...",
-       "the NAND parameter table",
-       "The NAND parameter table, nand_cfg.bin in the home folder (written from the built-in "
-       "table when missing).",
-       {{"--main", "HEX", "add: main ID, maker and device code, e.g. ECD3", "none; required"},
-        {"--ext", "HEX", "add: ext ID, 3rd, 4th and 5th ID byte, e.g. 589551",
-         "0, a row for every chip with the main ID"},
-        {"--page", "BYTES", "add: page size", "none; required"},
-        {"--block", "KIB", "add: block size in KiB", "none; required"},
-        {"--oob", "BYTES", "add: spare bytes per page", "none; required"},
-        {"--blocks", "N", "add: total blocks", "none; required"},
-        {"--name", "TEXT",
-         "add: a readable name; a record has no room for one, so it is kept in nand_cfg.names "
-         "beside nand_cfg.bin",
-         "(unnamed)"}},
-       "verbs:\n"
-       "  list                    every row, numbered from 0\n"
-       "  lookup MAIN[:EXT] [EXT] the geometry a chip with these ID keys gets, and its row\n"
-       "  add OPTIONS             append a row; warns when its keys are taken already\n"
-       "  delete ROW...           remove rows by number and print them\n"},
-      {"check-config", "check-config [--model M] [FILE]", "vet a boot configuration file",
-       "Vets a boot configuration file as a board's configuration would read it, verdict first.",
-       {{"--model", "M", "the model the file is for: 7120, 7130, 7135 or 7105B",
-         "the model whose folder holds FILE, else 7135"}},
-       "FILE defaults to Korvex2K.cfg in the model's folder of the home folder.\n"},
-      {"records", "records [sync | init-db | generate-demo] [options]", "query the board records",
-       "Lists the board records of the home folder's records-YYYY-MM.jsonl files, oldest first, as a table, "
-       "CSV (--csv) or one JSON object per record (--json). `records sync`, `records init-db` and `records "
-       "generate-demo` have options of their own (`korvex records ACTION --help`).",
-       RecordFilterOptionHelp(true), "actions:\n"
-       "  sync           send what the line's database lacks\n"
-       "  init-db        create or upgrade the line's database tables (its owner, once)\n"
-       "  generate-demo  write a made-up week of a station DEMO, to try the query and the report\n"},
-      {"records sync", "records sync [--records-db CONN]", "send the records the line's database lacks",
-       "Sends every local record the line's database does not hold yet, and tells the boards whose UID "
-       "was burned before.",
-       {kRecordsDbOption}, ""},
-      {"records init-db", "records init-db [--records-db CONN]", "create or upgrade the line's database tables",
-       "Run once by the database's owner: creates the tables a station needs, or upgrades tables of an "
-       "older layout. A station itself only reads and inserts (see docs/records.md for the grants).",
-       {kRecordsDbOption}, ""},
-      {"records generate-demo", "records generate-demo [options]", "write a demo week of board records",
-       "Writes made-up board records of a station DEMO into the home folder, for trying the query and the "
-       "report without a line.",
-       {{"--start", "DAY", "the first day, YYYY-MM-DD", "2026-11-30"},
-        {"--days", "N", "days of records, 1..366", "7"},
-        {"--boards", "N", "boards per port and day, 1..366", "12"},
-        {"--seed", "S", "the seed of the made-up results; the same seed writes the same records", "1"}},
-       ""},
-      {"report", "report [--from DAY] [--to DAY] [--job NAME] [--lot L] [--db CONN] [--demo] --out FILE",
-       "write the line's yield report",
-       "Writes one self-contained HTML page: yield per day (per week past a month), per station "
-       "and port, per job, failure reasons, bad blocks per chip part, burn times, the failed boards and "
-       "duplicate UIDs, from the local records or the line's database (--db). Demo records "
-       "(station DEMO) are left out unless --demo is given.",
-       ReportOptionHelp(), ""},
-      {"job", "job new --name NAME --model M (--nand PATH | --advanced ...) [options] --out FILE | job check FILE",
-       "write a released job file, or check one against the images on disk",
-       "`job new` writes a job file with the SHA-256 of each of its images (paths relative to the "
-       "file's folder); `job check FILE` says whether the images on disk are the ones the job "
-       "released (exit 0) or not (exit 1). docs/jobs.md describes the file and its hooks.",
-       {{"--name", "NAME", "new: the job's name, in every board's record", "none; required"},
-        {"--model", "M", "new: 7120, 7130, 7135 or 7105B", "none; required"},
-        {"--nand", "PATH", "new: nand.bin; in normal mode the other images come from its folder", "none"},
-        {"--advanced", "", "new: pick the images one by one with the options below", "normal mode"},
-        {"--loader", "PATH", "new: loader.bin (with --advanced)", "left out"},
-        {"--def-boot", "PATH", "new: def_boot.bin (with --advanced)", "left out"},
-        {"--img-boot", "PATH", "new: img_boot.bin (with --advanced)", "left out"},
-        {"--minios", "PATH", "new: minios.bin (with --advanced)", "left out"},
-        {"--res", "PATH", "new: res.bin (with --advanced)", "left out"},
-        {"--format-after", "", "new: format the user-data area after the images", "off"},
-        {"--erase-chip", "", "new: erase the whole chip before the images", "off"},
-        {"--fs-format", "", "new: file-system format after the images (Qx7105B)", "off"},
-        {"--verify", "", "new: read every write back and compare it", "off"},
-        {"--lot", "L", "new: the lot", "none"},
-        {"--work-order", "W", "new: the work order", "none"},
-        {"--hook-before", "CMD", "new: run before each board is written; exit 0 lets it burn", "none"},
-        {"--hook-after", "CMD", "new: run with each board's record once it is written", "none"},
-        {"--hook-timeout", "S", "new: seconds a hook has to answer", "10"},
-        {"--out", "FILE", "new: the job file to write", "none; required"}},
-       ""},
-      {"sim-home", "sim-home", "write a home folder for simulated boards",
-       "Writes a home for simulated boards into --home, creating the folder: the model folders "
-       "7120, 7130, 7135 and 7105B with simulator-only placeholder firmware and sample "
-       "configuration files, and sample images in images/. Real boards need the vendor's fw.bin "
-       "and korvex.bin.",
-       {}, ""},
+// The commands that drive boards.
+std::vector<CommandHelp> BoardCommands() {
+  return {
+    {"station", "station [options]", "pre-flight, then claim, boot and burn every board",
+     "The station's main job: checks the images, the model folder, nand_cfg.bin and the log "
+     "before anything else, then claims, boots and burns every board, shows one row per port "
+     "and ends with a summary.",
+     StationOptionHelp(), ""},
+    {"readback", "readback --from PAGE --to PAGE --out FILE [options]",
+     "read pages of port 1's board into a file",
+     "Reads pages --from up to --to - 1 of port 1's board into FILE, page data only, as the READ "
+     "button does. A simulated board starts blank: pages read back are 0xFF unless the same "
+     "run burned them; `station --sim-dump DIR` keeps a burned board's NAND.",
+     ReadbackOptionHelp(), ""},
+    {"devices", "devices [--sim N]", "driver instances and the port each linked board holds",
+     "The driver's interface instances and the port each linked board holds, as the station's "
+     "first scan sees them.",
+     {{"--sim", "N", "N simulated boards (0..128)",
+       "none: this build has no USB boot driver, so the list is empty"}},
+     ""}
   };
+}
+
+// The NAND table and the boot configuration.
+std::vector<CommandHelp> TableCommands() {
+  return {
+    {"nand-table", "nand-table list | lookup MAIN[:EXT] [EXT] | add OPTIONS | delete ROW...",
+     "the NAND parameter table",
+     "The NAND parameter table, nand_cfg.bin in the home folder (written from the built-in "
+     "table when missing).",
+     {{"--main", "HEX", "add: main ID, maker and device code, e.g. ECD3", "none; required"},
+      {"--ext", "HEX", "add: ext ID, 3rd, 4th and 5th ID byte, e.g. 589551",
+       "0, a row for every chip with the main ID"},
+      {"--page", "BYTES", "add: page size", "none; required"},
+      {"--block", "KIB", "add: block size in KiB", "none; required"},
+      {"--oob", "BYTES", "add: spare bytes per page", "none; required"},
+      {"--blocks", "N", "add: total blocks", "none; required"},
+      {"--name", "TEXT",
+       "add: a readable name; a record has no room for one, so it is kept in nand_cfg.names "
+       "beside nand_cfg.bin",
+       "(unnamed)"}},
+     "verbs:\n"
+     "  list                    every row, numbered from 0\n"
+     "  lookup MAIN[:EXT] [EXT] the geometry a chip with these ID keys gets, and its row\n"
+     "  add OPTIONS             append a row; warns when its keys are taken already\n"
+     "  delete ROW...           remove rows by number and print them\n"},
+    {"check-config", "check-config [--model M] [FILE]", "vet a boot configuration file",
+     "Vets a boot configuration file as a board's configuration would read it, verdict first.",
+     {{"--model", "M", "the model the file is for: 7120, 7130, 7135 or 7105B",
+       "the model whose folder holds FILE, else 7135"}},
+     "FILE defaults to Korvex2K.cfg in the model's folder of the home folder.\n"}
+  };
+}
+
+// The board records and their report.
+std::vector<CommandHelp> RecordCommands() {
+  return {
+    {"records", "records [sync | init-db | generate-demo] [options]", "query the board records",
+     "Lists the board records of the home folder's records-YYYY-MM.jsonl files, oldest first, as a table, "
+     "CSV (--csv) or one JSON object per record (--json). `records sync`, `records init-db` and `records "
+     "generate-demo` have options of their own (`korvex records ACTION --help`).",
+     RecordFilterOptionHelp(true), "actions:\n"
+     "  sync           send what the line's database lacks\n"
+     "  init-db        create or upgrade the line's database tables (its owner, once)\n"
+     "  generate-demo  write a made-up week of a station DEMO, to try the query and the report\n"},
+    {"records sync", "records sync [--records-db CONN]", "send the records the line's database lacks",
+     "Sends every local record the line's database does not hold yet, and tells the boards whose UID "
+     "was burned before.",
+     {kRecordsDbOption}, ""},
+    {"records init-db", "records init-db [--records-db CONN]", "create or upgrade the line's database tables",
+     "Run once by the database's owner: creates the tables a station needs, or upgrades tables of an "
+     "older layout. A station itself only reads and inserts (see docs/records.md for the grants).",
+     {kRecordsDbOption}, ""},
+    {"records generate-demo", "records generate-demo [options]", "write a demo week of board records",
+     "Writes made-up board records of a station DEMO into the home folder, for trying the query and the "
+     "report without a line.",
+     {{"--start", "DAY", "the first day, YYYY-MM-DD", "2026-11-30"},
+      {"--days", "N", "days of records, 1..366", "7"},
+      {"--boards", "N", "boards per port and day, 1..366", "12"},
+      {"--seed", "S", "the seed of the made-up results; the same seed writes the same records", "1"}},
+     ""},
+    {"report", "report [--from DAY] [--to DAY] [--job NAME] [--lot L] [--db CONN] [--demo] --out FILE",
+     "write the line's yield report",
+     "Writes one self-contained HTML page: yield per day (per week past a month), per station "
+     "and port, per job, failure reasons, bad blocks per chip part, burn times, the failed boards and "
+     "duplicate UIDs, from the local records or the line's database (--db). Demo records "
+     "(station DEMO) are left out unless --demo is given.",
+     ReportOptionHelp(), ""}
+  };
+}
+
+// Job files and the simulator's home.
+std::vector<CommandHelp> JobCommands() {
+  return {
+    {"job", "job new --name NAME --model M (--nand PATH | --advanced ...) [options] --out FILE | job check FILE",
+     "write a released job file, or check one against the images on disk",
+     "`job new` writes a job file with the SHA-256 of each of its images (paths relative to the "
+     "file's folder); `job check FILE` says whether the images on disk are the ones the job "
+     "released (exit 0) or not (exit 1). docs/jobs.md describes the file and its hooks.",
+     {{"--name", "NAME", "new: the job's name, in every board's record", "none; required"},
+      {"--model", "M", "new: 7120, 7130, 7135 or 7105B", "none; required"},
+      {"--nand", "PATH", "new: nand.bin; in normal mode the other images come from its folder", "none"},
+      {"--advanced", "", "new: pick the images one by one with the options below", "normal mode"},
+      {"--loader", "PATH", "new: loader.bin (with --advanced)", "left out"},
+      {"--def-boot", "PATH", "new: def_boot.bin (with --advanced)", "left out"},
+      {"--img-boot", "PATH", "new: img_boot.bin (with --advanced)", "left out"},
+      {"--minios", "PATH", "new: minios.bin (with --advanced)", "left out"},
+      {"--res", "PATH", "new: res.bin (with --advanced)", "left out"},
+      {"--format-after", "", "new: format the user-data area after the images", "off"},
+      {"--erase-chip", "", "new: erase the whole chip before the images", "off"},
+      {"--fs-format", "", "new: file-system format after the images (Qx7105B)", "off"},
+      {"--verify", "", "new: read every write back and compare it", "off"},
+      {"--lot", "L", "new: the lot", "none"},
+      {"--work-order", "W", "new: the work order", "none"},
+      {"--hook-before", "CMD", "new: run before each board is written; exit 0 lets it burn", "none"},
+      {"--hook-after", "CMD", "new: run with each board's record once it is written", "none"},
+      {"--hook-timeout", "S", "new: seconds a hook has to answer", "10"},
+      {"--out", "FILE", "new: the job file to write", "none; required"}},
+     ""},
+    {"sim-home", "sim-home", "write a home folder for simulated boards",
+     "Writes a home for simulated boards into --home, creating the folder: the model folders "
+     "7120, 7130, 7135 and 7105B with simulator-only placeholder firmware and sample "
+     "configuration files, and sample images in images/. Real boards need the vendor's fw.bin "
+     "and korvex.bin.",
+     {}, ""}
+  };
+}
+
+// Every command in the order `korvex --help` lists them.
+const std::vector<CommandHelp>& Commands() {
+  static const std::vector<CommandHelp> commands = [] {
+    std::vector<CommandHelp> all;
+    for (const auto group : {BoardCommands, TableCommands, RecordCommands, JobCommands}) {
+      for (CommandHelp& command : group()) all.push_back(std::move(command));
+    }
+    return all;
+  }();
   return commands;
 }
 

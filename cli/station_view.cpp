@@ -349,6 +349,37 @@ std::string_view ColourOf(const BoardJob& job) {
   }
 }
 
+// A board's row after its port: state (with the time left), bar and seconds.
+std::string BoardRow(const BoardJob& job, std::uint64_t planned, Clock::time_point now, std::size_t stateColumn) {
+  double fraction = planned > 0 ? static_cast<double>(job.BytesWritten()) / static_cast<double>(planned) : 0;
+  if (job.state == BoardState::kDone) fraction = 1.0;
+  if (job.state == BoardState::kReading) fraction = job.percent / 100.0;
+  const int filled = static_cast<int>(std::min(1.0, fraction) * kBarWidth);
+  std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                    std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "]";
+  std::string state = StateText(job) + TimeLeft(job, planned, now);
+  if (state.size() > stateColumn - 1) state = ClipToColumns(state, stateColumn - 1);
+  return Padded(state, stateColumn) + bar + Seconds(job.Seconds(now));
+}
+
+struct JobCounts {
+  int done = 0, failed = 0, burning = 0;
+};
+
+JobCounts CountJobs(const std::vector<BoardJob>& jobs) {
+  JobCounts counts;
+  for (const BoardJob& job : jobs) {
+    if (!job.finished) {
+      ++counts.burning;
+    } else if (job.state == BoardState::kDone) {
+      ++counts.done;
+    } else {
+      ++counts.failed;
+    }
+  }
+  return counts;
+}
+
 }  // namespace
 
 StationView::Frame StationView::FrameLocked(std::uint32_t boardsStarted, Clock::time_point now,
@@ -360,67 +391,37 @@ StationView::Frame StationView::FrameLocked(std::uint32_t boardsStarted, Clock::
   // frame never outgrows the screen and scrolls copies of itself away.
   const bool compact = rows < kPortCount + 4 + kRecentLines;
   Frame frame;
-  frame.lines.push_back("port  " + Padded("state", stateColumn) + "board progress          time");
-  frame.colours.emplace_back();
+  frame.Add("port  " + Padded("state", stateColumn) + "board progress          time");
   const std::uint64_t planned = PlannedBytes(tracker_.Plan());
-  int done = 0, failed = 0, burning = 0;
-  for (const BoardJob& job : tracker_.Jobs()) {
-    if (!job.finished) {
-      ++burning;
-    } else if (job.state == BoardState::kDone) {
-      ++done;
-    } else {
-      ++failed;
-    }
-  }
   std::string empty;
   for (int port = 0; port < static_cast<int>(kPortCount); ++port) {
     const BoardJob* job = tracker_.Latest(port);
     std::string row = "  " + std::to_string(port + 1) + "   ";
     if (held_[static_cast<std::size_t>(port)] && (job == nullptr || job->finished)) {
-      frame.lines.push_back(row + std::string(kHeldForRecordsText));
-      frame.colours.emplace_back();
-      continue;
+      frame.Add(row + std::string(kHeldForRecordsText));
+    } else if (job != nullptr) {
+      frame.Add(row + BoardRow(*job, planned, now, stateColumn), std::string(ColourOf(*job)));
+    } else if (compact) {
+      empty += (empty.empty() ? "" : " ") + std::to_string(port + 1);
+    } else {
+      frame.Add(row + "empty");
     }
-    if (job == nullptr) {
-      if (compact) {
-        empty += (empty.empty() ? "" : " ") + std::to_string(port + 1);
-      } else {
-        frame.lines.push_back(row + "empty");
-        frame.colours.emplace_back();
-      }
-      continue;
-    }
-    double fraction = planned > 0 ? static_cast<double>(job->BytesWritten()) / static_cast<double>(planned) : 0;
-    if (job->state == BoardState::kDone) fraction = 1.0;
-    if (job->state == BoardState::kReading) fraction = job->percent / 100.0;
-    const int filled = static_cast<int>(std::min(1.0, fraction) * kBarWidth);
-    std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                      std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "]";
-    std::string state = StateText(*job) + TimeLeft(*job, planned, now);
-    if (state.size() > stateColumn - 1) state = ClipToColumns(state, stateColumn - 1);
-    frame.lines.push_back(row + Padded(state, stateColumn) + bar + Seconds(job->Seconds(now)));
-    frame.colours.push_back(std::string(ColourOf(*job)));
   }
-  if (!empty.empty()) {
-    frame.lines.push_back("empty ports: " + empty);
-    frame.colours.emplace_back();
-  }
-  const double elapsed = std::chrono::duration<double>(now - start_).count();
-  frame.lines.push_back("boards started " + std::to_string(boardsStarted) + " | done " + std::to_string(done) +
-                        " | failed " + std::to_string(failed) + " | burning " + std::to_string(burning) +
-                        " | elapsed " + Elapsed(elapsed) + " | " +
-                        FormatBytes(static_cast<std::uint64_t>(RateLocked(now))) + "/s");
-  frame.colours.emplace_back();
+  if (!empty.empty()) frame.Add("empty ports: " + empty);
+  frame.Add(FooterLocked(boardsStarted, now));
   if (!recent_.empty() && !compact) {
-    frame.lines.push_back("recent:");
-    frame.colours.emplace_back();
-    for (const std::string& text : recent_) {
-      frame.lines.push_back("  " + text);
-      frame.colours.emplace_back();
-    }
+    frame.Add("recent:");
+    for (const std::string& text : recent_) frame.Add("  " + text);
   }
   return frame;
+}
+
+std::string StationView::FooterLocked(std::uint32_t boardsStarted, Clock::time_point now) {
+  const JobCounts counts = CountJobs(tracker_.Jobs());
+  const double elapsed = std::chrono::duration<double>(now - start_).count();
+  return "boards started " + std::to_string(boardsStarted) + " | done " + std::to_string(counts.done) +
+         " | failed " + std::to_string(counts.failed) + " | burning " + std::to_string(counts.burning) +
+         " | elapsed " + Elapsed(elapsed) + " | " + FormatBytes(static_cast<std::uint64_t>(RateLocked(now))) + "/s";
 }
 
 void StationView::DrawLocked(std::uint32_t boardsStarted, Clock::time_point now) {

@@ -80,8 +80,15 @@ class StationView {
   struct Frame {
     std::vector<std::string> lines;
     std::vector<std::string> colours;
+
+    void Add(std::string line, std::string colour = {}) {
+      lines.push_back(std::move(line));
+      colours.push_back(std::move(colour));
+    }
   };
   Frame FrameLocked(std::uint32_t boardsStarted, Clock::time_point now, std::size_t columns, std::size_t rows);
+  // The counts, elapsed time and data rate under the ports.
+  std::string FooterLocked(std::uint32_t boardsStarted, Clock::time_point now);
   double RateLocked(Clock::time_point now);
   bool Quiet() const { return verbosity_ == Verbosity::Quiet; }
 

@@ -112,31 +112,20 @@ class Reader {
   bool ok_ = true;
 };
 
-}  // namespace
-
-void AppendRecordJson(std::string& out, const BoardRecord& r) {
-  Writer w(out);
-  w.Open().Number("v", kRecordFormatVersion).Text("id", r.id.View());
-  w.Text("station", r.station.View()).Number("port", static_cast<std::uint64_t>(r.port));
-  w.Text("model", r.model.View());
-  w.Text("start", FormatRecordTime(r.start).View()).Text("end", FormatRecordTime(r.end).View());
-  w.Number("durationMs", r.durationMs);
-  w.Text("result", r.Passed() ? "passed" : "failed").Text("reason", BurnEndCode(r.reason));
-  w.Text("message", r.message.View());
-  w.Key("chip");
-  if (r.chip.known) {
-    const ChipRecord& c = r.chip;
-    Writer chip(out);
-    chip.Open().HexNumber("mainId", c.mainId, 4).HexNumber("extId", c.extId, 6);
-    chip.Text("part", c.part.View()).Number("pageSize", c.pageSize);
-    chip.Number("blockSize", c.blockSize).Number("spareSize", c.spareSize);
-    chip.Number("blocks", c.blocks).Close();
-  } else {
+// The chip object, or null for a chip never identified.
+void AppendChipJson(std::string& out, const ChipRecord& c) {
+  if (!c.known) {
     out += "null";
+    return;
   }
-  if (r.hasUid) w.Hex("uid", r.uid).Text("uidText", r.uidText.View());
-  else w.Text("uid", "").Text("uidText", "");
-  w.Key("images");
+  Writer chip(out);
+  chip.Open().HexNumber("mainId", c.mainId, 4).HexNumber("extId", c.extId, 6);
+  chip.Text("part", c.part.View()).Number("pageSize", c.pageSize);
+  chip.Number("blockSize", c.blockSize).Number("spareSize", c.spareSize);
+  chip.Number("blocks", c.blocks).Close();
+}
+
+void AppendImagesJson(std::string& out, const BoardRecord& r) {
   out += '[';
   for (std::size_t i = 0; i < r.imageCount; ++i) {
     const ImageRecord& m = r.images[i];
@@ -150,6 +139,25 @@ void AppendRecordJson(std::string& out, const BoardRecord& r) {
     image.Text("verify", kVerifyCodes[static_cast<std::size_t>(m.verify)]).Close();
   }
   out += ']';
+}
+
+}  // namespace
+
+void AppendRecordJson(std::string& out, const BoardRecord& r) {
+  Writer w(out);
+  w.Open().Number("v", kRecordFormatVersion).Text("id", r.id.View());
+  w.Text("station", r.station.View()).Number("port", static_cast<std::uint64_t>(r.port));
+  w.Text("model", r.model.View());
+  w.Text("start", FormatRecordTime(r.start).View()).Text("end", FormatRecordTime(r.end).View());
+  w.Number("durationMs", r.durationMs);
+  w.Text("result", r.Passed() ? "passed" : "failed").Text("reason", BurnEndCode(r.reason));
+  w.Text("message", r.message.View());
+  w.Key("chip");
+  AppendChipJson(out, r.chip);
+  if (r.hasUid) w.Hex("uid", r.uid).Text("uidText", r.uidText.View());
+  else w.Text("uid", "").Text("uidText", "");
+  w.Key("images");
+  AppendImagesJson(out, r);
   w.Key("options");
   Writer options(out);
   options.Open().Flag("formatAfter", r.options.formatAfter).Flag("eraseChip", r.options.eraseChip);
@@ -161,11 +169,72 @@ void AppendRecordJson(std::string& out, const BoardRecord& r) {
   out += '\n';
 }
 
-bool ParseRecordJson(std::string_view line, BoardRecord& r) {
-  const std::optional<JsonValue> json = ParseJson(line);
-  if (!json || json->kind != JsonValue::Kind::kObject) return false;
-  r = BoardRecord{};
-  Reader read(*json);
+namespace {
+
+// The chip object, or null for a chip never identified; anything else is no record.
+bool ReadChip(const JsonValue* chip, ChipRecord& out) {
+  if (chip == nullptr || chip->kind != JsonValue::Kind::kObject) {
+    return chip != nullptr && chip->kind == JsonValue::Kind::kNull;
+  }
+  Reader c(*chip);
+  std::uint32_t mainId = 0;
+  c.HexNumber("mainId", mainId, 4);
+  out.mainId = static_cast<std::uint16_t>(mainId);
+  c.HexNumber("extId", out.extId, 6);
+  c.Text("part", out.part);
+  c.Number("pageSize", out.pageSize);
+  c.Number("blockSize", out.blockSize);
+  c.Number("spareSize", out.spareSize);
+  c.Number("blocks", out.blocks);
+  if (!c.ok()) return false;
+  out.known = true;
+  return true;
+}
+
+bool ReadImage(const JsonValue& item, ImageRecord& m) {
+  Reader image(item);
+  image.Text("file", m.file);
+  image.Number("size", m.size);
+  if (const JsonValue* sha = image.Get("sha256", JsonValue::Kind::kString); sha && !sha->text.empty()) {
+    image.Hex("sha256", m.sha256);
+    m.hashed = true;
+  }
+  image.Number("firstPage", m.firstPage);
+  image.Number("endPage", m.endPage);
+  image.Number("blocksSkipped", m.blocksSkipped);
+  image.Flag("written", m.written);
+  if (const JsonValue* verify = image.Get("verify", JsonValue::Kind::kString)) {
+    std::size_t code = 0;
+    while (code < kVerifyCodes.size() && kVerifyCodes[code] != verify->text) ++code;
+    if (code == kVerifyCodes.size()) return false;
+    m.verify = static_cast<VerifyOutcome>(code);
+  }
+  return image.ok();
+}
+
+bool ReadImages(Reader& read, BoardRecord& r) {
+  const JsonValue* images = read.Get("images", JsonValue::Kind::kArray);
+  if (images == nullptr) return true;
+  if (images->items.size() > r.images.size()) return false;
+  for (const JsonValue& item : images->items) {
+    if (!ReadImage(item, r.images[r.imageCount++])) return false;
+  }
+  return true;
+}
+
+bool ReadOptions(Reader& read, BurnOptions& out) {
+  const JsonValue* options = read.Get("options", JsonValue::Kind::kObject);
+  if (options == nullptr) return true;
+  Reader o(*options);
+  o.Flag("formatAfter", out.formatAfter);
+  o.Flag("eraseChip", out.eraseChip);
+  o.Flag("fsFormat", out.fsFormat);
+  o.Flag("verify", out.verify);
+  return o.ok();
+}
+
+// The fields before the chip: version, place, times and how the burn ended.
+bool ReadHead(Reader& read, BoardRecord& r) {
   int version = 0;
   read.Number("v", version);
   if (version < 1 || version > kRecordFormatVersion) return false;
@@ -184,59 +253,23 @@ bool ParseRecordJson(std::string_view line, BoardRecord& r) {
     if (!known) return false;
     r.reason = *known;
   }
-  if (const JsonValue* chip = json->Find("chip"); chip && chip->kind == JsonValue::Kind::kObject) {
-    Reader c(*chip);
-    std::uint32_t mainId = 0;
-    c.HexNumber("mainId", mainId, 4);
-    r.chip.mainId = static_cast<std::uint16_t>(mainId);
-    c.HexNumber("extId", r.chip.extId, 6);
-    c.Text("part", r.chip.part);
-    c.Number("pageSize", r.chip.pageSize);
-    c.Number("blockSize", r.chip.blockSize);
-    c.Number("spareSize", r.chip.spareSize);
-    c.Number("blocks", r.chip.blocks);
-    if (!c.ok()) return false;
-    r.chip.known = true;
-  } else if (chip == nullptr || chip->kind != JsonValue::Kind::kNull) {
-    return false;
-  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseRecordJson(std::string_view line, BoardRecord& r) {
+  const std::optional<JsonValue> json = ParseJson(line);
+  if (!json || json->kind != JsonValue::Kind::kObject) return false;
+  r = BoardRecord{};
+  Reader read(*json);
+  if (!ReadHead(read, r) || !ReadChip(json->Find("chip"), r.chip)) return false;
   if (const JsonValue* uid = read.Get("uid", JsonValue::Kind::kString); uid && !uid->text.empty()) {
     read.Hex("uid", r.uid);
     read.Text("uidText", r.uidText);
     r.hasUid = true;
   }
-  if (const JsonValue* images = read.Get("images", JsonValue::Kind::kArray)) {
-    if (images->items.size() > r.images.size()) return false;
-    for (const JsonValue& item : images->items) {
-      ImageRecord& m = r.images[r.imageCount++];
-      Reader image(item);
-      image.Text("file", m.file);
-      image.Number("size", m.size);
-      if (const JsonValue* sha = image.Get("sha256", JsonValue::Kind::kString); sha && !sha->text.empty()) {
-        image.Hex("sha256", m.sha256);
-        m.hashed = true;
-      }
-      image.Number("firstPage", m.firstPage);
-      image.Number("endPage", m.endPage);
-      image.Number("blocksSkipped", m.blocksSkipped);
-      image.Flag("written", m.written);
-      if (const JsonValue* verify = image.Get("verify", JsonValue::Kind::kString)) {
-        std::size_t code = 0;
-        while (code < kVerifyCodes.size() && kVerifyCodes[code] != verify->text) ++code;
-        if (code == kVerifyCodes.size()) return false;
-        m.verify = static_cast<VerifyOutcome>(code);
-      }
-      if (!image.ok()) return false;
-    }
-  }
-  if (const JsonValue* options = read.Get("options", JsonValue::Kind::kObject)) {
-    Reader o(*options);
-    o.Flag("formatAfter", r.options.formatAfter);
-    o.Flag("eraseChip", r.options.eraseChip);
-    o.Flag("fsFormat", r.options.fsFormat);
-    o.Flag("verify", r.options.verify);
-    if (!o.ok()) return false;
-  }
+  if (!ReadImages(read, r) || !ReadOptions(read, r.options)) return false;
   // Records written before jobs existed have none of these: they read as empty.
   for (const auto& [key, field] : {std::pair{"job", &r.identity.job}, {"lot", &r.identity.lot},
                                    {"workOrder", &r.identity.workOrder}, {"operator", &r.identity.operatorName}}) {

@@ -36,6 +36,50 @@ SyncNews StatusNews(const SyncReport& report) {
   return {SyncNews::Kind::kRecovered, "line database: reachable again; " + waiting, report.pending};
 }
 
+// One record to the database; false when the database failed and the pass stops.
+bool SendRecord(RecordDatabase& database, const BoardRecord& record, SyncState& state, SyncReport& report) {
+  InsertResult result = database.Insert(record);
+  switch (result.outcome) {
+    case InsertOutcome::kInserted: ++report.sent; break;
+    case InsertOutcome::kAlreadyStored: ++report.alreadyStored; break;
+    case InsertOutcome::kDuplicateUid:
+      ++report.sent;
+      state.duplicates.erase(result.firstId);
+      state.duplicates[result.duplicateId] = result.firstId;
+      report.duplicates.push_back(
+          {result.duplicateId, std::string(record.uidText.View()), std::move(result.firstId)});
+      break;
+    case InsertOutcome::kRejected: {
+      // Set aside with its reason; the records after it still go.
+      const std::string id(record.id.View());
+      if (state.setAside.emplace(id, "the database refused it: " + result.error).second) {
+        report.setAside.push_back({id, state.setAside[id]});
+      }
+      break;
+    }
+    case InsertOutcome::kFailed:
+      report.error = std::move(result.error);
+      report.connected = false;
+      return false;
+  }
+  return true;
+}
+
+// Sends the records of one file from byte `sent` on, and moves `sent` past them.
+void SendFile(RecordDatabase& database, const std::filesystem::path& file, const std::string& name,
+              std::uint64_t& sent, SyncState& state, SyncReport& report) {
+  RecordReadStats stats;
+  sent = ReadRecordFile(file, sent, [&](const BoardRecord& record, std::uint64_t) {
+    return SendRecord(database, record, state, report);
+  }, stats, [&](std::uint64_t offset) {
+    const std::string key = name + "@" + std::to_string(offset);
+    const std::string reason =
+        "not a whole record of a known version: cut short, or a field is wrong (a day that does not exist, say)";
+    if (state.setAside.emplace(key, reason).second) report.setAside.push_back({key, reason});
+  });
+  report.tornLines += stats.tornLines;
+}
+
 }  // namespace
 
 std::string SetAsideLine(const SetAsideRecord& record) {
@@ -101,48 +145,13 @@ SyncReport RecordSync::SyncOnce() {
   SyncState state = LoadSyncState(folder_);
   const SyncState before = state;
   report.connected = database_->Open(report.error);
-  std::vector<DuplicateUid> found;
   for (const auto& file : RecordFiles(folder_)) {
     const std::string name = file.filename().string();
     std::uint64_t& sent = state.sentBytes[name];
     std::error_code error;
     // A file shorter than what was sent of it was replaced: send it from the start.
     if (sent > std::filesystem::file_size(file, error)) sent = 0;
-    if (report.connected) {
-      RecordReadStats stats;
-      sent = ReadRecordFile(file, sent, [&](const BoardRecord& record, std::uint64_t) {
-        InsertResult result = database_->Insert(record);
-        switch (result.outcome) {
-          case InsertOutcome::kInserted: ++report.sent; break;
-          case InsertOutcome::kAlreadyStored: ++report.alreadyStored; break;
-          case InsertOutcome::kDuplicateUid:
-            ++report.sent;
-            state.duplicates.erase(result.firstId);
-            state.duplicates[result.duplicateId] = result.firstId;
-            found.push_back({result.duplicateId, std::string(record.uidText.View()), std::move(result.firstId)});
-            break;
-          case InsertOutcome::kRejected: {
-            // Set aside with its reason; the records after it still go.
-            const std::string id(record.id.View());
-            if (state.setAside.emplace(id, "the database refused it: " + result.error).second) {
-              report.setAside.push_back({id, state.setAside[id]});
-            }
-            break;
-          }
-          case InsertOutcome::kFailed:
-            report.error = std::move(result.error);
-            report.connected = false;
-            return false;
-        }
-        return true;
-      }, stats, [&](std::uint64_t offset) {
-        const std::string key = name + "@" + std::to_string(offset);
-        const std::string reason =
-            "not a whole record of a known version: cut short, or a field is wrong (a day that does not exist, say)";
-        if (state.setAside.emplace(key, reason).second) report.setAside.push_back({key, reason});
-      });
-      report.tornLines += stats.tornLines;
-    }
+    if (report.connected) SendFile(*database_, file, name, sent, state, report);
     report.pending += LinesAfter(file, sent);
   }
   // The database's marks are the line's verdict: they replace what this folder had
@@ -154,7 +163,11 @@ SyncReport RecordSync::SyncOnce() {
   }
   if (!report.connected) database_->Close();
   if (!(state == before)) SaveSyncState(folder_, state);
-  report.duplicates = found;
+  Publish(report);
+  return report;
+}
+
+void RecordSync::Publish(const SyncReport& report) {
   std::function<void(const DuplicateUid&)> handler;
   std::function<void(const SyncNews&)> newsHandler;
   std::vector<SyncNews> news;
@@ -170,17 +183,16 @@ SyncReport RecordSync::SyncOnce() {
     for (const SetAsideRecord& record : report.setAside) {
       news.push_back({SyncNews::Kind::kSetAside, "line database: " + SetAsideLine(record), report.pending});
     }
-    for (const DuplicateUid& duplicate : found) {
+    for (const DuplicateUid& duplicate : report.duplicates) {
       news.push_back({SyncNews::Kind::kDuplicateUid, DuplicateUidLine(duplicate), report.pending});
     }
   }
   if (handler) {
-    for (const DuplicateUid& duplicate : found) handler(duplicate);
+    for (const DuplicateUid& duplicate : report.duplicates) handler(duplicate);
   }
   if (newsHandler) {
     for (const SyncNews& item : news) newsHandler(item);
   }
-  return report;
 }
 
 void RecordSync::Start(std::chrono::milliseconds retry) {

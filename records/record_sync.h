@@ -116,6 +116,8 @@ class RecordSync {
 
  private:
   void Loop();
+  // Keeps the pass's report and tells the handlers what it found.
+  void Publish(const SyncReport& report);
 
   std::filesystem::path folder_;
   std::unique_ptr<RecordDatabase> database_;

@@ -366,6 +366,24 @@ td.per-board{white-space:nowrap}
 footer{color:#9aa5b1;font-size:12px;text-align:center;margin-top:26px}
 )";
 
+// The headline figures, and a note of the demo records left out.
+std::string TilesHtml(const ReportData& data) {
+  const std::uint64_t median = Quantile(data.burnMs, 0.5), p95 = Quantile(data.burnMs, 0.95);
+  std::string html = "<section class=\"tiles\">";
+  html += Tile("boards", "Boards", Int(data.all.Total()), "claimed in the period");
+  html += Tile("burned", "Burned", Int(data.all.passed), "reached the normal end", "good");
+  html += Tile("failed", "Failed", Int(data.all.failed),
+               data.duplicateUids > 0 ? Int(data.duplicateUids) + " duplicate UIDs" : "no duplicate UIDs", "bad");
+  html += Tile("yield", "Yield", Percent(data.all.Yield()) + "%", "burned of all boards");
+  html += Tile("median-burn", "Median burn", Seconds(median) + " s", "95% within " + Seconds(p95) + " s");
+  html += "</section>";
+  if (data.demoLeftOut > 0) {
+    html += "<p class=\"note\" data-metric=\"demo-left-out\" data-value=\"" + Int(data.demoLeftOut) + "\">" +
+            Int(data.demoLeftOut) + " demo records (station DEMO) are left out; report --demo counts them.</p>";
+  }
+  return html;
+}
+
 }  // namespace
 
 double YieldCounts::Yield() const {
@@ -477,25 +495,13 @@ std::string RenderReportHtml(const ReportData& data, std::string_view generatedA
   const std::string period =
       data.days.empty() ? "no boards"
                         : data.days.begin()->first + " to " + data.days.rbegin()->first;
-  const std::uint64_t median = Quantile(data.burnMs, 0.5), p95 = Quantile(data.burnMs, 0.95);
   std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
                      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
                      "<title>Korvex line report</title><style>";
   html += kStyle;
   html += "</style></head><body><header><h1>Korvex line report</h1><p>" + Escape(period) + " &middot; " +
           Escape(data.source) + "</p></header><main>";
-  html += "<section class=\"tiles\">";
-  html += Tile("boards", "Boards", Int(data.all.Total()), "claimed in the period");
-  html += Tile("burned", "Burned", Int(data.all.passed), "reached the normal end", "good");
-  html += Tile("failed", "Failed", Int(data.all.failed),
-               data.duplicateUids > 0 ? Int(data.duplicateUids) + " duplicate UIDs" : "no duplicate UIDs", "bad");
-  html += Tile("yield", "Yield", Percent(data.all.Yield()) + "%", "burned of all boards");
-  html += Tile("median-burn", "Median burn", Seconds(median) + " s", "95% within " + Seconds(p95) + " s");
-  html += "</section>";
-  if (data.demoLeftOut > 0) {
-    html += "<p class=\"note\" data-metric=\"demo-left-out\" data-value=\"" + Int(data.demoLeftOut) + "\">" +
-            Int(data.demoLeftOut) + " demo records (station DEMO) are left out; report --demo counts them.</p>";
-  }
+  html += TilesHtml(data);
   html += "<section class=\"card\"><h2>Yield per day<small>boards claimed each day</small></h2>"
           "<div class=\"legend\"><span><i style=\"background:" + std::string(kPassColour) +
           "\"></i>burned</span><span><i style=\"background:" + kFailColour +

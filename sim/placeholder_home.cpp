@@ -10,11 +10,16 @@
 
 namespace korvex::sim {
 
+namespace {
+
 // Values every simulated board accepts and the station's record check passes: a 12 MHz
 // crystal with a 336 MHz CPU, 64 MiB of 32-bit SDRAM, a 2048-byte (or 4096-byte) page
 // NAND. Lines start in column 0 and stay well below the parser's 99 characters.
-const std::string_view kSampleFullConfig2K =
-    "; Korvex2K.cfg - boot settings for boards whose NAND has 2048-byte pages.\n"
+// Korvex2K.cfg and Korvex4K.cfg of a grammar come from one template, so they differ in
+// the NAND's geometry only: {file}, {page}, {pagesPerBlock}, {oob}, {blocks} and
+// {pages} are filled in, and each setting's comment is aligned after it.
+constexpr std::string_view kFullConfigTemplate =
+    "; {file} - boot settings for boards whose NAND has {page}-byte pages.\n"
     "; Sample written by the Korvex simulator for its simulated boards.\n"
     "; Everything from ';' to the end of a line is a comment. A setting is a key at the\n"
     "; start of a line, a blank, and a decimal number.\n"
@@ -37,58 +42,21 @@ const std::string_view kSampleFullConfig2K =
     "[NAND]\n"
     "BUSWIDTH 8         ; NAND bus width in bits\n"
     "ROWCYCLES 3        ; row address cycles\n"
-    "PAGESIZE 2048      ; page size in bytes\n"
-    "PAGEPERBLOCK 64    ; pages per block\n"
+    "PAGESIZE {page} ; page size in bytes\n"
+    "PAGEPERBLOCK {pagesPerBlock} ; pages per block\n"
     "FORCEERASE 0       ; force-erase flag\n"
     "PLANENUM 1         ; planes\n"
-    "OOBSIZE 64         ; spare bytes per page\n"
+    "OOBSIZE {oob} ; spare bytes per page\n"
     "ECCPOS 6           ; ECC offset in the spare area\n"
     "BADBLACKPOS 0      ; offset of the bad-block mark in the spare area\n"
     "BADBLACKPAGE 0     ; page of a block that carries the bad-block mark\n"
     "BCHBIT 8           ; BCH correction strength in bits\n"
     "WPPIN 0            ; write-protect pin\n"
-    "BLOCKPERCHIP 1024  ; blocks per chip\n"
+    "BLOCKPERCHIP {blocks} ; blocks per chip\n"
     "[END]\n";
 
-const std::string_view kSampleFullConfig4K =
-    "; Korvex4K.cfg - boot settings for boards whose NAND has 4096-byte pages.\n"
-    "; Sample written by the Korvex simulator for its simulated boards.\n"
-    "; Everything from ';' to the end of a line is a comment. A setting is a key at the\n"
-    "; start of a line, a blank, and a decimal number.\n"
-    "\n"
-    "[PLL]\n"
-    "EXTCLK 12          ; external clock in MHz, 12..27\n"
-    "CPUSPEED 336       ; CPU clock in MHz, a multiple of 12 (multiplier = CPUSPEED / EXTCLK)\n"
-    "PHMDIV 4           ; peripheral clock divider, at most 32\n"
-    "BOUDRATE 115200    ; serial rate of the debug UART\n"
-    "USEUART 0          ; number of the debug UART\n"
-    "\n"
-    "[SDRAM]\n"
-    "BUSWIDTH 32        ; SDRAM bus width in bits: 32, or 16\n"
-    "BANKS 4            ; SDRAM banks: 4 or 2\n"
-    "ROWADDR 13         ; row address bits\n"
-    "COLADDR 9          ; column address bits\n"
-    "ISMOBILE 0         ; 1 for mobile SDRAM\n"
-    "ISBUSSHARE 1       ; 1 when SDRAM and NAND share the bus\n"
-    "\n"
-    "[NAND]\n"
-    "BUSWIDTH 8         ; NAND bus width in bits\n"
-    "ROWCYCLES 3        ; row address cycles\n"
-    "PAGESIZE 4096      ; page size in bytes\n"
-    "PAGEPERBLOCK 128   ; pages per block\n"
-    "FORCEERASE 0       ; force-erase flag\n"
-    "PLANENUM 1         ; planes\n"
-    "OOBSIZE 128        ; spare bytes per page\n"
-    "ECCPOS 6           ; ECC offset in the spare area\n"
-    "BADBLACKPOS 0      ; offset of the bad-block mark in the spare area\n"
-    "BADBLACKPAGE 0     ; page of a block that carries the bad-block mark\n"
-    "BCHBIT 8           ; BCH correction strength in bits\n"
-    "WPPIN 0            ; write-protect pin\n"
-    "BLOCKPERCHIP 2048  ; blocks per chip\n"
-    "[END]\n";
-
-const std::string_view kSampleNandConfig2K =
-    "; Korvex2K.cfg - NAND settings of Qx7105/Qx7120 boards with 2048-byte pages.\n"
+constexpr std::string_view kNandConfigTemplate =
+    "; {file} - NAND settings of Qx7105/Qx7120 boards with {page}-byte pages.\n"
     "; Sample written by the Korvex simulator for its simulated boards.\n"
     "; This model's clocks and SDRAM are fixed, so only [NAND] is read.\n"
     "; Everything from ';' to the end of a line is a comment.\n"
@@ -96,38 +64,63 @@ const std::string_view kSampleNandConfig2K =
     "[NAND]\n"
     "BUSWIDTH 8         ; NAND bus width in bits\n"
     "ROWCYCLES 3        ; row address cycles\n"
-    "PAGESIZE 2048      ; page size in bytes\n"
-    "PAGEPERBLOCK 64    ; pages per block\n"
+    "PAGESIZE {page} ; page size in bytes\n"
+    "PAGEPERBLOCK {pagesPerBlock} ; pages per block\n"
     "FORCEERASE 0       ; force-erase flag\n"
-    "PAGENUMBER 65536   ; pages per chip\n"
-    "OOBSIZE 64         ; spare bytes per page\n"
+    "PAGENUMBER {pages} ; pages per chip\n"
+    "OOBSIZE {oob} ; spare bytes per page\n"
     "ECCPOS 6           ; ECC offset in the spare area\n"
     "BADBLACKPOS 0      ; offset of the bad-block mark in the spare area\n"
     "BADBLACKPAGE 0     ; page of a block that carries the bad-block mark\n"
     "[END]\n";
 
-const std::string_view kSampleNandConfig4K =
-    "; Korvex4K.cfg - NAND settings of Qx7105/Qx7120 boards with 4096-byte pages.\n"
-    "; Sample written by the Korvex simulator for its simulated boards.\n"
-    "; This model's clocks and SDRAM are fixed, so only [NAND] is read.\n"
-    "; Everything from ';' to the end of a line is a comment.\n"
-    "\n"
-    "[NAND]\n"
-    "BUSWIDTH 8         ; NAND bus width in bits\n"
-    "ROWCYCLES 3        ; row address cycles\n"
-    "PAGESIZE 4096      ; page size in bytes\n"
-    "PAGEPERBLOCK 128   ; pages per block\n"
-    "FORCEERASE 0       ; force-erase flag\n"
-    "PAGENUMBER 262144  ; pages per chip\n"
-    "OOBSIZE 128        ; spare bytes per page\n"
-    "ECCPOS 6           ; ECC offset in the spare area\n"
-    "BADBLACKPOS 0      ; offset of the bad-block mark in the spare area\n"
-    "BADBLACKPAGE 0     ; page of a block that carries the bad-block mark\n"
-    "[END]\n";
+// The column a setting's comment starts in.
+constexpr std::size_t kCommentColumn = 19;
 
-std::string_view SampleConfigText(int model, bool pages4K) {
-  if (model == kSimModelQx7120) return pages4K ? kSampleNandConfig4K : kSampleNandConfig2K;
-  return pages4K ? kSampleFullConfig4K : kSampleFullConfig2K;
+struct SampleGeometry {
+  std::string_view file;
+  std::uint32_t pageSize, pagesPerBlock, oobSize, blocks;
+};
+constexpr SampleGeometry kSample2K{kSimConfig2KFile, 2048, 64, 64, 1024};
+constexpr SampleGeometry kSample4K{kSimConfig4KFile, 4096, 128, 128, 2048};
+
+// One template line with its fields filled in; a setting's comment aligned.
+std::string FillLine(std::string_view line, const SampleGeometry& g) {
+  const std::pair<std::string_view, std::string> fields[] = {
+      {"{file}", std::string(g.file)},
+      {"{page}", std::to_string(g.pageSize)},
+      {"{pagesPerBlock}", std::to_string(g.pagesPerBlock)},
+      {"{oob}", std::to_string(g.oobSize)},
+      {"{blocks}", std::to_string(g.blocks)},
+      {"{pages}", std::to_string(std::uint64_t{g.blocks} * g.pagesPerBlock)},
+  };
+  std::string text(line);
+  for (const auto& [field, value] : fields) {
+    for (std::size_t at = text.find(field); at != std::string::npos; at = text.find(field, at + value.size())) {
+      text.replace(at, field.size(), value);
+    }
+  }
+  const std::size_t comment = text.find(" ;");
+  if (text.starts_with(';') || comment == std::string::npos) return text;
+  std::string setting = text.substr(0, comment);
+  setting.resize(std::max(kCommentColumn, setting.size() + 1), ' ');
+  return setting + text.substr(comment + 1);
+}
+
+std::string FillTemplate(std::string_view templateText, const SampleGeometry& geometry) {
+  // Every line of a template ends with its newline.
+  std::string text;
+  for (std::size_t start = 0, end; (end = templateText.find('\n', start)) != std::string_view::npos; start = end + 1) {
+    text += FillLine(templateText.substr(start, end - start), geometry) + "\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string SampleConfigText(int model, bool pages4K) {
+  return FillTemplate(model == kSimModelQx7120 ? kNandConfigTemplate : kFullConfigTemplate,
+                      pages4K ? kSample4K : kSample2K);
 }
 
 std::vector<std::uint8_t> SampleImageBytes(const SampleImage& image) {

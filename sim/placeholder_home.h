@@ -20,14 +20,10 @@ namespace korvex::sim {
 inline constexpr std::size_t kPlaceholderStage1Bytes = 4 * 1024;
 inline constexpr std::size_t kPlaceholderStage2Bytes = 256 * 1024;
 
-// Sample configuration texts. Models 1..3 use the full grammar; model 0's clocks and
-// SDRAM are fixed, so its files have a [NAND] section only.
-extern const std::string_view kSampleFullConfig2K;
-extern const std::string_view kSampleFullConfig4K;
-extern const std::string_view kSampleNandConfig2K;
-extern const std::string_view kSampleNandConfig4K;
-// The text of Korvex2K.cfg (pages4K false) or Korvex4K.cfg of a model 0..3.
-std::string_view SampleConfigText(int model, bool pages4K);
+// The text of the sample Korvex2K.cfg (pages4K false) or Korvex4K.cfg of a model 0..3.
+// Models 1..3 use the full grammar; model 0's clocks and SDRAM are fixed, so its files
+// have a [NAND] section only.
+std::string SampleConfigText(int model, bool pages4K);
 
 // The sample images: sizes of real jobs that fit their zones with 2048-byte pages and
 // some bad blocks, none a whole number of 128 KiB blocks, so the last write of each

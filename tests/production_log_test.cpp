@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -122,7 +121,6 @@ TEST(ProductionLog, EightWritersAtOnceGiveWholeLinesAndLoseNone) {
   const auto lines = ReadLines(LogPath(dir, "2010年 3月 log.txt"));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLinesEach));
   const std::string prefix = "2010/ 3/ 4  9: 5: 7:  42 : ";
-  std::set<std::string> seen;
   std::vector<int> nextLine(kThreads, 0);
   for (const auto& line : lines) {
     ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
@@ -135,9 +133,7 @@ TEST(ProductionLog, EightWritersAtOnceGiveWholeLinesAndLoseNone) {
     ASSERT_TRUE(port >= 0 && port < kThreads) << line;
     // Each writer's lines appear in the order it wrote them.
     ASSERT_EQ(index, nextLine[port]++) << line;
-    seen.insert(line);
   }
-  EXPECT_EQ(seen.size(), lines.size());
 }
 
 }  // namespace

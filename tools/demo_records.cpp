@@ -111,111 +111,152 @@ std::string WithoutColon(std::string_view logText) {
   return std::string(logText.starts_with(": ") ? logText.substr(2) : logText);
 }
 
-}  // namespace
+using ImageDigests = std::array<Sha256Digest, kImages.size()>;
 
-std::size_t WriteDemoRecords(RecordStore& store, const DemoPlan& plan) {
-  Dice dice(plan.seed);
-  std::array<Sha256Digest, kImages.size()> digests{};
+ImageDigests DemoDigests() {
+  ImageDigests digests{};
   for (std::size_t i = 0; i < kImages.size(); ++i) {
     Sha256 hash;
     hash.Update("demo image " + std::string(kImageFileNames[kImages[i].image]));
     digests[i] = hash.Final();
   }
+  return digests;
+}
+
+const DemoPart& DrawPart(Dice& dice) {
+  double u = dice.Uniform();
+  for (const DemoPart& p : kParts) {
+    if ((u -= p.share) < 0) return p;
+  }
+  return kParts.back();
+}
+
+// How far the burn got: before the chip, before the images, or into them.
+struct DemoProgress {
+  bool booted = false;
+  bool chipKnown = false;
+  std::size_t imagesTried = 0;
+  std::size_t failingImage = kImages.size();
+};
+
+DemoProgress DrawProgress(Dice& dice, BurnEnd reason) {
+  DemoProgress p;
+  p.booted = reason != BurnEnd::kBootFailed;
+  p.chipKnown = p.booted && reason != BurnEnd::kChipUnknown;
+  if (p.chipKnown && reason != BurnEnd::kConfigFailed) {
+    p.failingImage = reason == BurnEnd::kBurned ? kImages.size()
+                                                : static_cast<std::size_t>(dice.Uniform() * kImages.size());
+    if (reason == BurnEnd::kZoneFull) p.failingImage = 2;  // img_boot.bin's zone is the big one
+    p.imagesTried = std::min(p.failingImage + 1, kImages.size());
+  }
+  return p;
+}
+
+// The images the burn got to, from `clock` on; their time is added to `seconds`.
+void AddDemoImages(Dice& dice, BoardRecord& r, const DemoPart& part, const DemoProgress& progress,
+                   std::uint32_t badBlocks, const ImageDigests& digests, LocalTime clock, double& seconds) {
+  std::uint32_t skippedLeft = badBlocks;
+  for (std::size_t i = 0; i < progress.imagesTried; ++i) {
+    const ImageZone& zone = kImageZones[kImages[i].image];
+    ImageRecord& m = *AddImage(r, "D:/line/images/" + std::string(kImageFileNames[kImages[i].image]));
+    m.size = kImages[i].size, m.sha256 = digests[i], m.hashed = true;
+    const std::uint32_t pages = static_cast<std::uint32_t>((m.size + part.pageSize - 1) / part.pageSize);
+    const std::uint32_t skipped = i == 2 ? skippedLeft : std::min<std::uint32_t>(skippedLeft, dice.Uniform() < 0.2);
+    skippedLeft -= skipped;
+    m.blocksSkipped = skipped;
+    m.firstPage = zone.firstPage;
+    const bool failsHere = i == progress.failingImage;
+    m.written = !failsHere || r.reason == BurnEnd::kVerifyMismatch;
+    m.endPage = zone.firstPage + (failsHere && !m.written ? pages / 2 : pages) +
+                skipped * (part.blockSize / part.pageSize);
+    m.verify = !m.written ? VerifyOutcome::kNotRun
+               : failsHere ? VerifyOutcome::kMismatch
+                           : VerifyOutcome::kPassed;
+    seconds += static_cast<double>(m.size) / 4096.0 * 0.35 + skipped * 0.8;
+    if (kImages[i].image == kNandBin) {
+      const Uid made = BuildUid(clock, dice.Word(), dice.Word(), dice.Word());
+      SetUid(r, made, FormatUidText(made).View());
+    }
+  }
+}
+
+// The station's message for how the board ended.
+void SetDemoMessage(BoardRecord& r, std::size_t failingImage) {
+  const std::string_view image =
+      failingImage < kImages.size() ? kImageFileNames[kImages[failingImage].image] : "";
+  const std::size_t logIndex =
+      failingImage < kImages.size() ? static_cast<std::size_t>(kImages[failingImage].image) : 0;
+  switch (r.reason) {
+    case BurnEnd::kBootFailed: r.message.Assign(kTextDownloadFailed); break;
+    case BurnEnd::kChipUnknown: r.message.Assign(kTextChipUnknown); break;
+    case BurnEnd::kConfigFailed: r.message.Assign(kTextImageConfigureFailed); break;
+    case BurnEnd::kZoneFull: r.message.Assign(kImgBootZoneUsedUpText); break;
+    case BurnEnd::kLinkLost: r.message.Assign(WithoutColon(kImageLogTexts[logIndex].writeError)); break;
+    case BurnEnd::kUnplugged: r.message.Assign(WithoutColon(kImageLogTexts[logIndex].unplugged)); break;
+    case BurnEnd::kOpenFailed: r.message.Assign(WithoutColon(kImageLogTexts[logIndex].openFailed)); break;
+    case BurnEnd::kVerifyMismatch:
+      r.message.Assign("read-back of " + std::string(image) + " differs from the image");
+      break;
+    default: break;
+  }
+}
+
+// One board on `port` (from 0) that starts at `clock`.
+void DrawBoard(Dice& dice, BoardRecord& r, std::size_t port, LocalTime clock, const ImageDigests& digests) {
+  r.station.Assign(kDemoStationName);
+  r.port = static_cast<std::int32_t>(port) + 1;  // the operator's numbering
+  r.model.Assign(kCpuModels[kModelQx7135].comboText);
+  r.options = {false, false, false, true};
+  r.start = clock;
+  r.id.Assign("DEMO-" + std::string(FormatRecordTime(clock).View()) + "-p" + std::to_string(port + 1));
+
+  const DemoPart& part = DrawPart(dice);
+  const std::uint32_t badBlocks = dice.Poisson(part.badBlocksMean);
+  r.reason = DrawOutcome(dice, port, badBlocks);
+  const DemoProgress progress = DrawProgress(dice, r.reason);
+  const bool chipKnown = progress.chipKnown;
+  if (progress.booted) {  // an unknown chip still has its ID read
+    SetChip(r, part.mainId, chipKnown ? part.extId : 0x123456, chipKnown ? part.name : "",
+            chipKnown ? part.pageSize : 0, chipKnown ? part.blockSize : 0,
+            chipKnown ? part.spareSize : 0, chipKnown ? part.blocks : 0);
+  }
+  double seconds = 4 + dice.Normal(1.5, 0.4);
+  AddDemoImages(dice, r, part, progress, badBlocks, digests, clock, seconds);
+  if (r.reason == BurnEnd::kBurned) seconds += dice.Normal(6, 1.5);
+  SetDemoMessage(r, progress.failingImage);
+  r.durationMs = static_cast<std::uint64_t>(std::max(1.0, seconds) * 1000);
+  r.end = AddMilliseconds(clock, r.durationMs);
+}
+
+// One day's boards, in the order a station writes them.
+std::vector<BoardRecord> DrawDay(Dice& dice, const DemoPlan& plan, LocalTime day, const ImageDigests& digests) {
+  std::vector<BoardRecord> today;
+  for (std::size_t port = 0; port < kPortCount; ++port) {
+    LocalTime clock = day;
+    clock.hour = 8, clock.minute = static_cast<std::uint16_t>(port * 3), clock.second = 0;
+    for (int board = 0; board < plan.boardsPerPortAndDay; ++board) {
+      clock = AddMilliseconds(clock, static_cast<std::uint64_t>(20000 + dice.Uniform() * 90000));
+      BoardRecord& r = today.emplace_back();
+      DrawBoard(dice, r, port, clock, digests);
+      clock = r.end;
+    }
+  }
+  // A station writes each record as its board ends, the ports interleaved.
+  std::sort(today.begin(), today.end(), [](const BoardRecord& a, const BoardRecord& b) {
+    return FormatRecordTime(a.end).View() < FormatRecordTime(b.end).View();
+  });
+  return today;
+}
+
+}  // namespace
+
+std::size_t WriteDemoRecords(RecordStore& store, const DemoPlan& plan) {
+  Dice dice(plan.seed);
+  const ImageDigests digests = DemoDigests();
   std::size_t written = 0;
   LocalTime day = plan.firstDay;
-  std::vector<BoardRecord> today;
   for (int d = 0; d < plan.days; ++d, day = NextDay(day)) {
-    today.clear();
-    for (std::size_t port = 0; port < kPortCount; ++port) {
-      LocalTime clock = day;
-      clock.hour = 8, clock.minute = static_cast<std::uint16_t>(port * 3), clock.second = 0;
-      for (int board = 0; board < plan.boardsPerPortAndDay; ++board) {
-        clock = AddMilliseconds(clock, static_cast<std::uint64_t>(20000 + dice.Uniform() * 90000));
-        BoardRecord& r = today.emplace_back();
-        r.station.Assign(kDemoStationName);
-        r.port = static_cast<std::int32_t>(port) + 1;  // the operator's numbering
-        r.model.Assign(kCpuModels[kModelQx7135].comboText);
-        r.options = {false, false, false, true};
-        r.start = clock;
-        r.id.Assign("DEMO-" + std::string(FormatRecordTime(clock).View()) + "-p" + std::to_string(port + 1));
-
-        double u = dice.Uniform();
-        const DemoPart* part = &kParts.back();
-        for (const DemoPart& p : kParts) {
-          if ((u -= p.share) < 0) {
-            part = &p;
-            break;
-          }
-        }
-        const std::uint32_t badBlocks = dice.Poisson(part->badBlocksMean);
-        r.reason = DrawOutcome(dice, port, badBlocks);
-        // How far the burn got: before the chip, before the images, or into them.
-        const bool booted = r.reason != BurnEnd::kBootFailed;
-        const bool chipKnown = booted && r.reason != BurnEnd::kChipUnknown;
-        std::size_t imagesTried = 0, failingImage = kImages.size();
-        if (chipKnown && r.reason != BurnEnd::kConfigFailed) {
-          failingImage = r.reason == BurnEnd::kBurned ? kImages.size()
-                                                         : static_cast<std::size_t>(dice.Uniform() * kImages.size());
-          if (r.reason == BurnEnd::kZoneFull) failingImage = 2;  // img_boot.bin's zone is the big one
-          imagesTried = std::min(failingImage + 1, kImages.size());
-        }
-        if (booted) {  // an unknown chip still has its ID read
-          SetChip(r, part->mainId, chipKnown ? part->extId : 0x123456, chipKnown ? part->name : "",
-                  chipKnown ? part->pageSize : 0, chipKnown ? part->blockSize : 0,
-                  chipKnown ? part->spareSize : 0, chipKnown ? part->blocks : 0);
-        }
-        double seconds = 4 + dice.Normal(1.5, 0.4);
-        std::uint32_t skippedLeft = badBlocks;
-        for (std::size_t i = 0; i < imagesTried; ++i) {
-          const ImageZone& zone = kImageZones[kImages[i].image];
-          ImageRecord& m = *AddImage(r, "D:/line/images/" + std::string(kImageFileNames[kImages[i].image]));
-          m.size = kImages[i].size, m.sha256 = digests[i], m.hashed = true;
-          const std::uint32_t pages = static_cast<std::uint32_t>((m.size + part->pageSize - 1) / part->pageSize);
-          const std::uint32_t skipped = i == 2 ? skippedLeft : std::min<std::uint32_t>(skippedLeft, dice.Uniform() < 0.2);
-          skippedLeft -= skipped;
-          m.blocksSkipped = skipped;
-          m.firstPage = zone.firstPage;
-          const bool failsHere = i == failingImage;
-          m.written = !failsHere || r.reason == BurnEnd::kVerifyMismatch;
-          m.endPage = zone.firstPage + (failsHere && !m.written ? pages / 2 : pages) +
-                      skipped * (part->blockSize / part->pageSize);
-          m.verify = !m.written ? VerifyOutcome::kNotRun
-                     : failsHere ? VerifyOutcome::kMismatch
-                                 : VerifyOutcome::kPassed;
-          seconds += static_cast<double>(m.size) / 4096.0 * 0.35 + skipped * 0.8;
-          if (kImages[i].image == kNandBin) {
-            const Uid made = BuildUid(clock, dice.Word(), dice.Word(), dice.Word());
-            SetUid(r, made, FormatUidText(made).View());
-          }
-        }
-        if (r.reason == BurnEnd::kBurned) seconds += dice.Normal(6, 1.5);
-        const std::string_view image =
-            failingImage < kImages.size() ? kImageFileNames[kImages[failingImage].image] : "";
-        const std::size_t logIndex =
-            failingImage < kImages.size() ? static_cast<std::size_t>(kImages[failingImage].image) : 0;
-        switch (r.reason) {
-          case BurnEnd::kBootFailed: r.message.Assign(kTextDownloadFailed); break;
-          case BurnEnd::kChipUnknown: r.message.Assign(kTextChipUnknown); break;
-          case BurnEnd::kConfigFailed: r.message.Assign(kTextImageConfigureFailed); break;
-          case BurnEnd::kZoneFull: r.message.Assign(kImgBootZoneUsedUpText); break;
-          case BurnEnd::kLinkLost: r.message.Assign(WithoutColon(kImageLogTexts[logIndex].writeError)); break;
-          case BurnEnd::kUnplugged: r.message.Assign(WithoutColon(kImageLogTexts[logIndex].unplugged)); break;
-          case BurnEnd::kOpenFailed: r.message.Assign(WithoutColon(kImageLogTexts[logIndex].openFailed)); break;
-          case BurnEnd::kVerifyMismatch:
-            r.message.Assign("read-back of " + std::string(image) + " differs from the image");
-            break;
-          default: break;
-        }
-        r.durationMs = static_cast<std::uint64_t>(std::max(1.0, seconds) * 1000);
-        r.end = AddMilliseconds(clock, r.durationMs);
-        clock = r.end;
-      }
-    }
-    // A station writes each record as its board ends, the ports interleaved.
-    std::sort(today.begin(), today.end(), [](const BoardRecord& a, const BoardRecord& b) {
-      return FormatRecordTime(a.end).View() < FormatRecordTime(b.end).View();
-    });
-    for (const BoardRecord& r : today) written += store.Append(r) ? 1u : 0u;
+    for (const BoardRecord& r : DrawDay(dice, plan, day, digests)) written += store.Append(r) ? 1u : 0u;
   }
   return written;
 }

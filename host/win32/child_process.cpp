@@ -56,65 +56,77 @@ void ReadAll(HANDLE pipe, std::string& kept, std::size_t limit) {
   }
 }
 
+// The program's handles; its pipes' ends the station keeps, and the job it runs in.
+struct Child {
+  Handle inRead, inWrite, outRead, outWrite, errRead, errWrite, process, job;
+};
+
+// Creates the pipes, the job object and the program, suspended; false with `why` told.
+bool CreateSuspended(const ProcessRequest& request, Child& child, PROCESS_INFORMATION& info, std::string& why) {
+  std::lock_guard lock(g_createMutex);
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  if (!::CreatePipe(child.inRead.Out(), child.inWrite.Out(), &inherit, 0) ||
+      !::CreatePipe(child.outRead.Out(), child.outWrite.Out(), &inherit, 0) ||
+      !::CreatePipe(child.errRead.Out(), child.errWrite.Out(), &inherit, 0)) {
+    why = "no pipe for the program: " + SystemText(::GetLastError());
+    return false;
+  }
+  // The station's ends stay its own.
+  for (HANDLE own : {child.inWrite.get(), child.outRead.get(), child.errRead.get()}) {
+    ::SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+  }
+  child.job.Reset(::CreateJobObjectW(nullptr, nullptr));
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (child.job.get() != nullptr) {
+    ::SetInformationJobObject(child.job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = child.inRead.get();
+  startup.hStdOutput = child.outWrite.get();
+  startup.hStdError = child.errWrite.get();
+  std::wstring commandLine = Widen(request.commandLine);
+  const std::wstring folder = Widen(request.folder);
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
+                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+    why = "cannot start \"" + std::string(request.commandLine) + "\": " + SystemText(::GetLastError());
+    return false;
+  }
+  child.inRead.Close(), child.outWrite.Close(), child.errWrite.Close();
+  return true;
+}
+
 }  // namespace
 
 ProcessResult RunChildProcess(const ProcessRequest& request) {
   ProcessResult result;
-  Handle inRead, inWrite, outRead, outWrite, errRead, errWrite, process, job;
+  Child child;
   PROCESS_INFORMATION info{};
-  {
-    std::lock_guard lock(g_createMutex);
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    if (!::CreatePipe(inRead.Out(), inWrite.Out(), &inherit, 0) ||
-        !::CreatePipe(outRead.Out(), outWrite.Out(), &inherit, 0) ||
-        !::CreatePipe(errRead.Out(), errWrite.Out(), &inherit, 0)) {
-      result.why = "no pipe for the program: " + SystemText(::GetLastError());
-      return result;
-    }
-    // The station's ends stay its own.
-    for (HANDLE own : {inWrite.get(), outRead.get(), errRead.get()}) ::SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
-    job.Reset(::CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (job.get() != nullptr) {
-      ::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    }
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead.get();
-    startup.hStdOutput = outWrite.get();
-    startup.hStdError = errWrite.get();
-    std::wstring commandLine = Widen(request.commandLine);
-    const std::wstring folder = Widen(request.folder);
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
-                          nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
-      result.why = "cannot start \"" + std::string(request.commandLine) + "\": " + SystemText(::GetLastError());
-      return result;
-    }
-    inRead.Close(), outWrite.Close(), errWrite.Close();
-  }
-  process.Reset(info.hProcess);
+  if (!CreateSuspended(request, child, info, result.why)) return result;
+  child.process.Reset(info.hProcess);
   Handle thread;
   thread.Reset(info.hThread);
-  if (job.get() != nullptr) ::AssignProcessToJobObject(job.get(), process.get());
+  if (child.job.get() != nullptr) ::AssignProcessToJobObject(child.job.get(), child.process.get());
   ::ResumeThread(thread.get());
 
-  std::thread reader([&] { ReadAll(outRead.get(), result.output, request.outputLimit); });
-  std::thread errorReader([&] { ReadAll(errRead.get(), result.errors, request.outputLimit); });
+  std::thread reader([&] { ReadAll(child.outRead.get(), result.output, request.outputLimit); });
+  std::thread errorReader([&] { ReadAll(child.errRead.get(), result.errors, request.outputLimit); });
   std::thread writer([&] {
     DWORD written = 0;
     std::string_view input = request.input;
-    while (!input.empty() && ::WriteFile(inWrite.get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr) &&
+    while (!input.empty() &&
+           ::WriteFile(child.inWrite.get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr) &&
            written > 0) {
       input.remove_prefix(written);
     }
-    inWrite.Close();
+    child.inWrite.Close();
   });
-  const DWORD waited = ::WaitForSingleObject(process.get(), request.timeoutMs);
+  const DWORD waited = ::WaitForSingleObject(child.process.get(), request.timeoutMs);
   // Whatever is left of the program's group goes now, so every pipe ends.
-  if (job.get() != nullptr) ::TerminateJobObject(job.get(), 1);
-  else if (waited != WAIT_OBJECT_0) ::TerminateProcess(process.get(), 1);
+  if (child.job.get() != nullptr) ::TerminateJobObject(child.job.get(), 1);
+  else if (waited != WAIT_OBJECT_0) ::TerminateProcess(child.process.get(), 1);
   writer.join();
   reader.join();
   errorReader.join();
@@ -123,7 +135,7 @@ ProcessResult RunChildProcess(const ProcessRequest& request) {
     return result;
   }
   DWORD code = 0;
-  ::GetExitCodeProcess(process.get(), &code);
+  ::GetExitCodeProcess(child.process.get(), &code);
   result.outcome = ProcessResult::Outcome::kExited;
   result.exitCode = static_cast<int>(code);
   return result;

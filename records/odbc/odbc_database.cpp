@@ -299,15 +299,20 @@ class OdbcRecordDatabase final : public RecordDatabase {
   }
 
   // Connects; with checkSchema_ also checks the tables' version.
+  // The driver manager's environment, made once.
+  bool StartEnvironment(std::string& error) {
+    if (environment_ != SQL_NULL_HENV) return true;
+    if (!Ok(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment_))) {
+      error = "the ODBC driver manager could not be started";
+      return false;
+    }
+    SQLSetEnvAttr(environment_, SQL_ATTR_ODBC_VERSION, AttributeValue(SQL_OV_ODBC3), 0);
+    return true;
+  }
+
   bool Connect(std::string& error) {
     if (dbc_ != SQL_NULL_HDBC) return true;
-    if (environment_ == SQL_NULL_HENV) {
-      if (!Ok(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment_))) {
-        error = "the ODBC driver manager could not be started";
-        return false;
-      }
-      SQLSetEnvAttr(environment_, SQL_ATTR_ODBC_VERSION, AttributeValue(SQL_OV_ODBC3), 0);
-    }
+    if (!StartEnvironment(error)) return false;
     if (!Ok(SQLAllocHandle(SQL_HANDLE_DBC, environment_, &dbc_))) {
       error = Diagnostics(SQL_HANDLE_ENV, environment_);
       dbc_ = SQL_NULL_HDBC;
@@ -536,47 +541,65 @@ class OdbcRecordDatabase final : public RecordDatabase {
 
   InsertResult TryInsert(const BoardRecord& r, std::string& state) {
     InsertResult result;
-    const auto fail = [&](const Statement& s) {
-      result.outcome = InsertOutcome::kFailed;
-      result.error = s.error();
-      state = s.state();
-      return result;
-    };
     const std::string id(r.id.View());
     Statement known(dbc_, "SELECT COUNT(*) FROM board_records WHERE id = ?");
     known.Text(id);
-    if (!known.Execute() || !known.Fetch()) return fail(known);
+    if (!known.Execute() || !known.Fetch()) {
+      Fail(known, result, state);
+      return result;
+    }
     if (known.GetNumber(1).value_or(0) > 0) return {InsertOutcome::kAlreadyStored, {}, {}, {}};
 
     std::string uid;
     if (r.hasUid) AppendHex(uid, r.uid);
     bool duplicate = false;
-    if (r.Passed() && r.hasUid) {
-      Statement first(dbc_, "SELECT id, started_at FROM board_records WHERE uid = ? AND result = 'passed'"
-                            " AND duplicate_uid = 0");
-      first.Text(uid);
-      if (!first.Execute()) return fail(first);
-      if (first.Fetch()) {
-        std::string firstId = first.GetText(1).value_or("");
-        const LocalTime firstStart = first.GetTime(2);
-        // The earlier burn is the first, whichever station sent its record first.
-        const std::string mine = FormatRecordTime(r.start).CStr(), theirs = FormatRecordTime(firstStart).CStr();
-        if (std::pair(theirs, firstId) <= std::pair(mine, id)) {
-          duplicate = true;
-          result.firstId = std::move(firstId);
-          result.duplicateId = id;
-        } else {
-          Statement mark(dbc_, "UPDATE board_records SET duplicate_uid = 1 WHERE id = ?");
-          mark.Text(firstId);
-          if (!mark.Execute()) return fail(mark);
-          result.firstId = id;
-          result.duplicateId = std::move(firstId);
-        }
-      } else if (!first.ok()) {
-        return fail(first);
-      }
-    }
+    if (r.Passed() && r.hasUid && !FindFirstBurn(r, id, uid, duplicate, result, state)) return result;
+    if (!InsertRecordRow(r, id, uid, duplicate, result, state)) return result;
+    if (!InsertImageRows(r, id, result, state)) return result;
+    result.outcome = result.duplicateId.empty() ? InsertOutcome::kInserted : InsertOutcome::kDuplicateUid;
+    return result;
+  }
 
+  // Tells the statement's failure in `result` and `state`; false, for the step to return.
+  static bool Fail(const Statement& s, InsertResult& result, std::string& state) {
+    result.outcome = InsertOutcome::kFailed;
+    result.error = s.error();
+    state = s.state();
+    return false;
+  }
+
+  // Looks for an earlier passed burn of the same UID and decides which of the two is
+  // the duplicate; false when a statement failed (told in `result`).
+  bool FindFirstBurn(const BoardRecord& r, const std::string& id, const std::string& uid, bool& duplicate,
+                     InsertResult& result, std::string& state) {
+    Statement first(dbc_, "SELECT id, started_at FROM board_records WHERE uid = ? AND result = 'passed'"
+                          " AND duplicate_uid = 0");
+    first.Text(uid);
+    if (!first.Execute()) return Fail(first, result, state);
+    if (!first.Fetch()) {
+      if (first.ok()) return true;  // no earlier burn
+      return Fail(first, result, state);
+    }
+    std::string firstId = first.GetText(1).value_or("");
+    const LocalTime firstStart = first.GetTime(2);
+    // The earlier burn is the first, whichever station sent its record first.
+    const std::string mine = FormatRecordTime(r.start).CStr(), theirs = FormatRecordTime(firstStart).CStr();
+    if (std::pair(theirs, firstId) <= std::pair(mine, id)) {
+      duplicate = true;
+      result.firstId = std::move(firstId);
+      result.duplicateId = id;
+      return true;
+    }
+    Statement mark(dbc_, "UPDATE board_records SET duplicate_uid = 1 WHERE id = ?");
+    mark.Text(firstId);
+    if (!mark.Execute()) return Fail(mark, result, state);
+    result.firstId = id;
+    result.duplicateId = std::move(firstId);
+    return true;
+  }
+
+  bool InsertRecordRow(const BoardRecord& r, const std::string& id, const std::string& uid, bool duplicate,
+                       InsertResult& result, std::string& state) {
     const ChipRecord& c = r.chip;
     Statement insert(dbc_, kInsertRecord);
     insert.Text(id).Text(r.station.View()).Number(r.port).Text(r.model.View());
@@ -590,7 +613,10 @@ class OdbcRecordDatabase final : public RecordDatabase {
     insert.Number(r.options.fsFormat).Number(r.options.verify).Number(duplicate);
     const JobIdentity& job = r.identity;
     insert.Text(job.job.View()).Text(job.lot.View()).Text(job.workOrder.View()).Text(job.operatorName.View());
-    if (!insert.Execute()) return fail(insert);
+    return insert.Execute() || Fail(insert, result, state);
+  }
+
+  bool InsertImageRows(const BoardRecord& r, const std::string& id, InsertResult& result, std::string& state) {
     for (std::size_t i = 0; i < r.imageCount; ++i) {
       const ImageRecord& m = r.images[i];
       std::string sha;
@@ -600,10 +626,9 @@ class OdbcRecordDatabase final : public RecordDatabase {
       image.Number(static_cast<std::int64_t>(m.size)).Text(sha, !m.hashed);
       image.Number(m.firstPage).Number(m.endPage).Number(m.blocksSkipped).Number(m.written);
       image.Text(kVerifyCodes[static_cast<std::size_t>(m.verify)]);
-      if (!image.Execute()) return fail(image);
+      if (!image.Execute()) return Fail(image, result, state);
     }
-    result.outcome = result.duplicateId.empty() ? InsertOutcome::kInserted : InsertOutcome::kDuplicateUid;
-    return result;
+    return true;
   }
 
   // The record's own columns (1..27); returns its duplicate_uid mark.
