@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -36,13 +35,13 @@
 #include "nandtable/nand_cfg.h"
 #include "records/job_file.h"
 #include "records/record_keeper.h"
-#include "sim/placeholder_home.h"
 #include "sim/sim_host.h"
 #include "tools/demo_copy.h"
 #include "tools/tools_texts.h"
 #include "win32/main_dialog.h"
 #include "win32/message_pump.h"
 #include "win32/shell_texts.h"
+#include "win32/tools/sim_window_rig.h"
 
 namespace korvex::win32 {
 namespace {
@@ -53,18 +52,14 @@ constexpr auto kBurnTimeout = 60s;
 
 // The main window with the test's answers where the real one would open a file
 // chooser, and a record of every text its progress cells showed.
-class TestMainDialog : public MainDialog {
+class TestMainDialog : public ScriptedMainDialog {
  public:
-  using MainDialog::MainDialog;
-  std::deque<std::string> openAnswers;
+  using ScriptedMainDialog::ScriptedMainDialog;
   std::map<std::size_t, std::vector<std::string>> rowTexts;
 
-  std::optional<std::string> ChooseOpenFile(const OpenFileDialog&) override {
+  std::optional<std::string> ChooseOpenFile(const OpenFileDialog& dialog) override {
     EXPECT_FALSE(openAnswers.empty()) << "a file chooser the test did not expect";
-    if (openAnswers.empty()) return std::nullopt;
-    std::string answer = std::move(openAnswers.front());
-    openAnswers.pop_front();
-    return answer;
+    return ScriptedMainDialog::ChooseOpenFile(dialog);
   }
   void RedrawRow(std::size_t port) override {
     MainDialog::RedrawRow(port);
@@ -115,26 +110,16 @@ void ResetStationGlobals() {
 class GuiStationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
     ResetStationGlobals();
-    static int counter = 0;
-    home_ = std::filesystem::temp_directory_path() /
-            ("korvex-gui-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++));
-    std::filesystem::remove_all(home_);
     std::string error;
-    ASSERT_TRUE(sim::WritePlaceholderHome(home_, error)) << error;
-    sim_ = std::make_unique<sim::SimHost>(kPortCount, home_);
+    ASSERT_TRUE(rig_.Start(static_cast<int>(kPortCount), error)) << error;
+    sim_ = &rig_.Sim();
     sim_->SetInstantSleep(true);
-    sim_->SetWindowProcedure([](WindowHandle window, std::uint32_t message, std::uintptr_t w, std::intptr_t l) {
-      return std::intptr_t{::SendMessageW(reinterpret_cast<HWND>(window), message, w, l)};
-    });
     sim_->SetMessageBoxHandler([this](const MessageBoxRequest& request) {
       std::lock_guard lock(messagesMutex_);
       messages_.push_back(std::string(request.caption) + "|" + std::string(request.text));
       return MessageAnswer::Ok;
     });
-    ASSERT_TRUE(EnsureNandTable(*sim_));
     dialog_ = std::make_unique<TestMainDialog>(::GetModuleHandleW(nullptr), *sim_, RecordKeeper::None(),
                                                std::string(kTitleSimulatedSuffix));
     window_ = dialog_->CreateModeless();
@@ -143,17 +128,9 @@ class GuiStationTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (sim_) {
-      for (int port = 0; port < static_cast<int>(kPortCount); ++port) sim_->Unplug(port);
-      // Workers may still be waiting for the window to take a progress message.
-      EXPECT_TRUE(PumpMessagesUntil([] { return !AnyWorkerRunning(); }, 30s));
-    }
+    EXPECT_TRUE(rig_.PullBoards());
     dialog_.reset();
-    PumpPendingMessages();
-    if (sim_) sim_->JoinThreads();
-    sim_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(home_, ignored);
+    rig_.Finish();
     ResetStationGlobals();
   }
 
@@ -171,20 +148,16 @@ class GuiStationTest : public ::testing::Test {
     std::lock_guard lock(messagesMutex_);
     return messages_;
   }
-  std::string ImagePath(std::string_view name) const {
-    return PathToUtf8(home_ / PathFromUtf8(sim::kSampleImagesFolder) / PathFromUtf8(name));
-  }
-  void Choose(int button, std::string path) {
-    dialog_->openAnswers.push_back(std::move(path));
-    Click(window_, button);
-  }
+  std::string ImagePath(std::string_view name) const { return rig_.SampleImage(name); }
+  void Choose(int button, std::string path) { dialog_->Choose(button, std::move(path)); }
   std::string LogText() const {
     const std::vector<std::uint8_t> bytes = ReadFileBytes(home_ / PathFromUtf8(LogFileName(sim_->GetLocalTime())));
     return {bytes.begin(), bytes.end()};
   }
 
-  std::filesystem::path home_;
-  std::unique_ptr<sim::SimHost> sim_;
+  SimWindowRig rig_{"gui"};
+  const std::filesystem::path& home_ = rig_.Home();
+  sim::SimHost* sim_ = nullptr;
   std::unique_ptr<TestMainDialog> dialog_;
   HWND window_ = nullptr;
   std::mutex messagesMutex_;

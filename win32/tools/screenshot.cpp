@@ -6,27 +6,20 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
 #include <shellapi.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <utility>
-#include <optional>
 #include <string>
 
 #include "app/control_ids.h"
 #include "app/list_paint.h"
-#include "host/paths.h"
-#include "nandtable/nand_cfg.h"
 #include "records/record_keeper.h"
-#include "sim/placeholder_home.h"
-#include "sim/sim_host.h"
-#include "win32/main_dialog.h"
 #include "win32/message_pump.h"
 #include "win32/shell_texts.h"
+#include "win32/tools/sim_window_rig.h"
 
 namespace {
 
@@ -36,18 +29,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kHalfwayTimeout = 60s;
 constexpr auto kPhotographTimeout = 60s;
-
-// The main window whose file chooser answers with the sample nand.bin.
-class ScreenshotDialog : public MainDialog {
- public:
-  ScreenshotDialog(Host& host, std::string nandBin)
-      : MainDialog(::GetModuleHandleW(nullptr), host, RecordKeeper::None(), std::string(kTitleSimulatedSuffix)),
-        nandBin_(std::move(nandBin)) {}
-  std::optional<std::string> ChooseOpenFile(const OpenFileDialog&) override { return nandBin_; }
-
- private:
-  std::string nandBin_;
-};
 
 // Every row past its boot and at least 30 % into its images.
 bool Halfway(MainDialog& dialog) {
@@ -59,18 +40,18 @@ bool Halfway(MainDialog& dialog) {
   return true;
 }
 
-bool Fail(const char* what) {
-  std::fprintf(stderr, "korvex_screenshot: %s\n", what);
+bool Fail(const std::string& what) {
+  std::fprintf(stderr, "korvex_screenshot: %s\n", what.c_str());
   return false;
 }
 
 // Burns eight boards through the window and holds it half-way for the photograph.
-bool Photograph(sim::SimHost& sim, const std::filesystem::path& home, const std::filesystem::path& shots) {
-  ScreenshotDialog dialog(sim, PathToUtf8(home / PathFromUtf8(sim::kSampleImagesFolder) / "nand.bin"));
-  HWND window = dialog.CreateModeless();
-  if (window == nullptr) return Fail("the main window did not open");
-  ::SendMessageW(::GetDlgItem(window, kIdNandOpen), BM_CLICK, 0, 0);
-  for (int port = 0; port < static_cast<int>(kPortCount); ++port) sim.Plug(port, sim::BoardSpec{});
+bool Photograph(SimWindowRig& rig, const std::filesystem::path& shots) {
+  ScriptedMainDialog dialog(::GetModuleHandleW(nullptr), rig.Sim(), RecordKeeper::None(),
+                            std::string(kTitleSimulatedSuffix));
+  if (dialog.CreateModeless() == nullptr) return Fail("the main window did not open");
+  dialog.Choose(kIdNandOpen, rig.SampleImage("nand.bin"));
+  for (int port = 0; port < static_cast<int>(kPortCount); ++port) rig.Sim().Plug(port, sim::BoardSpec{});
   bool ok = PumpMessagesUntil([&dialog] { return Halfway(dialog); }, kHalfwayTimeout);
   if (!ok) {
     Fail("the boards did not get half-way");
@@ -79,9 +60,7 @@ bool Photograph(sim::SimHost& sim, const std::filesystem::path& home, const std:
     ok = PumpMessagesUntil([&shots] { return std::filesystem::exists(shots / "taken"); }, kPhotographTimeout);
     if (!ok) Fail("nobody said the photograph was taken");
   }
-  // The workers may be waiting for the window to take a progress message.
-  for (int port = 0; port < static_cast<int>(kPortCount); ++port) sim.Unplug(port);
-  if (!PumpMessagesUntil([] { return !AnyWorkerRunning(); }, 30s)) ok = Fail("the workers did not end");
+  if (!rig.PullBoards()) ok = Fail("the workers did not end");
   return ok;
 }
 
@@ -96,28 +75,14 @@ int main() {
   }
   const std::filesystem::path shots = argv[1];
   ::LocalFree(argv);
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-  ::InitCommonControlsEx(&controls);
-  const std::filesystem::path home =
-      std::filesystem::temp_directory_path() / ("korvex-screenshot-" + std::to_string(::GetCurrentProcessId()));
-  std::filesystem::remove_all(home);
+  SimWindowRig rig("screenshot");
   std::string error;
-  if (!sim::WritePlaceholderHome(home, error)) {
-    Fail(error.c_str());
+  if (!rig.Start(static_cast<int>(kPortCount), error)) {
+    Fail(error);
     return 1;
   }
-  bool ok = false;
-  {
-    sim::SimHost sim(kPortCount, home);
-    sim.SetTimingEnabled(true);
-    sim.SetWindowProcedure([](WindowHandle window, std::uint32_t message, std::uintptr_t w, std::intptr_t l) {
-      return std::intptr_t{::SendMessageW(reinterpret_cast<HWND>(window), message, w, l)};
-    });
-    ok = EnsureNandTable(sim) && Photograph(sim, home, shots);
-    PumpPendingMessages();
-    sim.JoinThreads();
-  }
-  std::error_code ignored;
-  std::filesystem::remove_all(home, ignored);
+  rig.Sim().SetTimingEnabled(true);
+  const bool ok = Photograph(rig, shots);
+  rig.Finish();
   return ok ? 0 : 1;
 }
