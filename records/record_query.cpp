@@ -8,6 +8,7 @@
 #include "records/record_json.h"
 #include "records/record_store.h"
 #include "records/record_sync.h"
+#include "records/text_escape.h"
 
 namespace korvex {
 namespace {
@@ -34,16 +35,6 @@ std::string NormalisedUid(std::string_view text) {
     out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
   }
   return out;
-}
-
-std::string CsvField(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
 }
 
 std::uint32_t SkippedBlocks(const BoardRecord& record) {

@@ -1,5 +1,6 @@
 #include "station/printf_text.h"
 #include "records/report.h"
+#include "records/text_escape.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,21 +20,6 @@ constexpr std::array<const char*, kBurnEndCodes.size()> kReasonColours{
     "#f08a4b", "#d9a066", "#7d5ba6", "#4f7fbf", "#f2b33d", "#6c7a89", "#c0668a"};
 
 const char* ColourOf(BurnEnd reason) { return kReasonColours[static_cast<std::size_t>(reason)]; }
-
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 std::string Format(const char* format, double value) { return PrintfText(format, value); }
 std::string Num(double value) { return Format("%.1f", value); }
@@ -72,13 +58,13 @@ struct Frame {
 
 std::string SvgOpen(const Frame& f, std::string_view label) {
   return "<svg class=\"chart\" viewBox=\"0 0 " + Num(f.width) + " " + Num(f.height) +
-         "\" role=\"img\" aria-label=\"" + Escape(label) + "\">";
+         "\" role=\"img\" aria-label=\"" + HtmlEscape(label) + "\">";
 }
 
 std::string Text(double x, double y, std::string_view text, std::string_view anchor = "middle",
                  std::string_view extra = {}) {
   return "<text x=\"" + Num(x) + "\" y=\"" + Num(y) + "\" text-anchor=\"" + std::string(anchor) +
-         "\"" + std::string(extra) + ">" + Escape(text) + "</text>";
+         "\"" + std::string(extra) + ">" + HtmlEscape(text) + "</text>";
 }
 
 std::string Rect(double x, double y, double w, double h, std::string_view fill,
@@ -102,8 +88,8 @@ std::string GridLines(const Frame& f, const Axis& axis, std::string_view suffix 
 std::string Tile(std::string_view metric, std::string_view label, std::string_view value,
                  std::string_view note, std::string_view tone = {}) {
   return "<div class=\"tile " + std::string(tone) + "\" data-metric=\"" + std::string(metric) +
-         "\" data-value=\"" + Escape(value) + "\"><div class=\"label\">" + Escape(label) +
-         "</div><div class=\"value\">" + Escape(value) + "</div><div class=\"note\">" + Escape(note) +
+         "\" data-value=\"" + HtmlEscape(value) + "\"><div class=\"label\">" + HtmlEscape(label) +
+         "</div><div class=\"value\">" + HtmlEscape(value) + "</div><div class=\"note\">" + HtmlEscape(note) +
          "</div></div>";
 }
 
@@ -186,7 +172,7 @@ std::string ParetoChart(const ReportData& data) {
     const double y = f.Y(static_cast<double>(count), axis);
     const std::string code(BurnEndCode(reason));
     svg += "<g class=\"reason\" data-reason=\"" + code + "\" data-count=\"" + Int(count) +
-           "\" data-cumulative=\"" + Percent(share) + "\"><title>" + Escape(BurnEndLabel(reason)) +
+           "\" data-cumulative=\"" + Percent(share) + "\"><title>" + HtmlEscape(BurnEndLabel(reason)) +
            "</title>";
     svg += Rect(middle - bar / 2, y, bar, f.top + f.PlotHeight() - y, ColourOf(reason), " rx=\"2\"");
     svg += Text(middle, y - 6, Int(count), "middle", " class=\"value-label\"");
@@ -217,9 +203,9 @@ std::string PartTable(const ReportData& data) {
   for (const auto& [part, s] : data.parts) {
     const double average = static_cast<double>(s.skippedBlocks) / static_cast<double>(s.boards);
     const double width = largest > 0 ? 100 * average / largest : 0;
-    html += "<tr data-part=\"" + Escape(part) + "\" data-boards=\"" + Int(s.boards) +
+    html += "<tr data-part=\"" + HtmlEscape(part) + "\" data-boards=\"" + Int(s.boards) +
             "\" data-skipped=\"" + Int(s.skippedBlocks) + "\" data-worst=\"" + Int(s.worstBoard) +
-            "\"><td>" + Escape(part) + "</td><td class=\"num\">" + Int(s.boards) +
+            "\"><td>" + HtmlEscape(part) + "</td><td class=\"num\">" + Int(s.boards) +
             "</td><td class=\"num\">" + Int(s.skippedBlocks) +
             "</td><td class=\"per-board\"><div class=\"meter\"><span style=\"width:" + Num(width) + "%\"></span></div>" +
             Format("%.2f", average) + "</td><td class=\"num\">" + Int(s.worstBoard) + "</td></tr>";
@@ -235,8 +221,8 @@ std::string JobTable(const ReportData& data) {
                      "</tr></thead><tbody>";
   for (const auto& [job, c] : data.jobs) {
     const std::string name = job.empty() ? "(no job)" : job;
-    html += "<tr data-job=\"" + Escape(job) + "\" data-passed=\"" + Int(c.passed) + "\" data-failed=\"" +
-            Int(c.failed) + "\" data-yield=\"" + Percent(c.Yield()) + "\"><td>" + Escape(name) +
+    html += "<tr data-job=\"" + HtmlEscape(job) + "\" data-passed=\"" + Int(c.passed) + "\" data-failed=\"" +
+            Int(c.failed) + "\" data-yield=\"" + Percent(c.Yield()) + "\"><td>" + HtmlEscape(name) +
             "</td><td class=\"num\">" + Int(c.Total()) + "</td><td class=\"num\">" + Int(c.passed) +
             "</td><td class=\"num\">" + Int(c.failed) + "</td><td class=\"num\">" + Percent(c.Yield()) +
             "%</td></tr>";
@@ -277,12 +263,12 @@ std::string FailedTable(const ReportData& data) {
   for (auto it = data.failedBoards.rbegin(); it != data.failedBoards.rend(); ++it) {
     const FailedBoard& b = *it;
     const std::string_view uid = std::string_view(b.uidText).substr(b.uidText.starts_with("nandUID: ") ? 9 : 0);
-    html += "<tr data-failed-id=\"" + Escape(b.id) + "\" data-reason=\"" + std::string(BurnEndCode(b.reason)) +
-            "\"><td class=\"mono\">" + Escape(b.start) + "</td><td>" + Escape(b.station) +
+    html += "<tr data-failed-id=\"" + HtmlEscape(b.id) + "\" data-reason=\"" + std::string(BurnEndCode(b.reason)) +
+            "\"><td class=\"mono\">" + HtmlEscape(b.start) + "</td><td>" + HtmlEscape(b.station) +
             "</td><td class=\"num\">" + Int(static_cast<std::uint64_t>(b.port)) +
             "</td><td><span class=\"badge\" style=\"background:" + ColourOf(b.reason) + "\">" +
-            std::string(BurnEndCode(b.reason)) + "</span></td><td>" + Escape(b.message) +
-            "</td><td class=\"mono\">" + Escape(uid.empty() ? "-" : uid) + "</td></tr>";
+            std::string(BurnEndCode(b.reason)) + "</span></td><td>" + HtmlEscape(b.message) +
+            "</td><td class=\"mono\">" + HtmlEscape(uid.empty() ? "-" : uid) + "</td></tr>";
   }
   html += "</tbody></table>";
   if (data.failedNotListed > 0) {
@@ -301,8 +287,8 @@ std::string StationTable(const ReportData& data) {
   const auto yield = [](const YieldCounts& c) { return c.Total() == 0 ? std::string("-") : Percent(c.Yield()) + "%"; };
   for (const auto& [name, counts] : data.stations) {
     const YieldCounts& all = counts[kPortCount];
-    html += "<tr data-station=\"" + Escape(name) + "\" data-boards=\"" + Int(all.Total()) + "\" data-yield=\"" +
-            Percent(all.Yield()) + "\"><td>" + Escape(name) + "</td><td class=\"num\">" + Int(all.Total()) +
+    html += "<tr data-station=\"" + HtmlEscape(name) + "\" data-boards=\"" + Int(all.Total()) + "\" data-yield=\"" +
+            Percent(all.Yield()) + "\"><td>" + HtmlEscape(name) + "</td><td class=\"num\">" + Int(all.Total()) +
             "</td><td class=\"num\">" + yield(all) + "</td>";
     for (std::size_t port = 0; port < kPortCount; ++port) {
       html += "<td class=\"num\" data-port=\"" + Int(port + 1) + "\" data-boards=\"" + Int(counts[port].Total()) +
@@ -319,10 +305,10 @@ std::string DuplicateTable(const ReportData& data) {
                      "<th class=\"num\">Port</th><th>UID</th><th>First burned as</th></tr></thead><tbody>";
   for (const FailedBoard& b : data.duplicates) {
     const std::string_view uid = std::string_view(b.uidText).substr(b.uidText.starts_with("nandUID: ") ? 9 : 0);
-    html += "<tr data-duplicate-id=\"" + Escape(b.id) + "\" data-first-id=\"" + Escape(b.message) +
-            "\"><td class=\"mono\">" + Escape(b.start) + "</td><td>" + Escape(b.station) + "</td><td class=\"num\">" +
-            Int(static_cast<std::uint64_t>(b.port)) + "</td><td class=\"mono\">" + Escape(uid) +
-            "</td><td class=\"mono\">" + Escape(b.message) + "</td></tr>";
+    html += "<tr data-duplicate-id=\"" + HtmlEscape(b.id) + "\" data-first-id=\"" + HtmlEscape(b.message) +
+            "\"><td class=\"mono\">" + HtmlEscape(b.start) + "</td><td>" + HtmlEscape(b.station) + "</td><td class=\"num\">" +
+            Int(static_cast<std::uint64_t>(b.port)) + "</td><td class=\"mono\">" + HtmlEscape(uid) +
+            "</td><td class=\"mono\">" + HtmlEscape(b.message) + "</td></tr>";
   }
   return html + "</tbody></table>";
 }
@@ -499,8 +485,8 @@ std::string RenderReportHtml(const ReportData& data, std::string_view generatedA
                      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
                      "<title>Korvex line report</title><style>";
   html += kStyle;
-  html += "</style></head><body><header><h1>Korvex line report</h1><p>" + Escape(period) + " &middot; " +
-          Escape(data.source) + "</p></header><main>";
+  html += "</style></head><body><header><h1>Korvex line report</h1><p>" + HtmlEscape(period) + " &middot; " +
+          HtmlEscape(data.source) + "</p></header><main>";
   html += TilesHtml(data);
   html += "<section class=\"card\"><h2>Yield per day<small>boards claimed each day</small></h2>"
           "<div class=\"legend\"><span><i style=\"background:" + std::string(kPassColour) +
@@ -522,7 +508,7 @@ std::string RenderReportHtml(const ReportData& data, std::string_view generatedA
           "</section>";
   html += "<section class=\"card\"><h2>Duplicate UIDs<small>burned boards whose UID an earlier burn "
           "already had; not counted as burned</small></h2>" + DuplicateTable(data) + "</section>";
-  html += "<footer>Generated by korvex on " + Escape(generatedAt) + "</footer></main></body></html>\n";
+  html += "<footer>Generated by korvex on " + HtmlEscape(generatedAt) + "</footer></main></body></html>\n";
   return html;
 }
 

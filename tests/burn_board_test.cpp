@@ -359,6 +359,7 @@ TEST_F(PortBurn, AJobRefusesChangedImagesAndWhatItsHooksRefuseBeforeAnyWrite) {
   ASSERT_TRUE(HashFile(file.paths[kNandBin], size, file.sha256[kNandBin]));
   const auto keeper = std::make_shared<RecordKeeper>(dir_.path(), "LINE3");
   keeper->SetIdentity({JobText("R1"), JobText("L7"), JobText("W9"), JobText("Ann")});
+  constexpr std::uint32_t kAnswers = 300'000;  // a hook that answers does so long before, however loaded the machine
   const auto run = [&](const std::string& before, const std::string& after, std::uint32_t timeoutMs,
                        const std::function<void()>& afterPreflight = {}) {
     file.hookBefore = before, file.hookAfter = after, file.hookTimeoutMs = timeoutMs;
@@ -386,7 +387,7 @@ TEST_F(PortBurn, AJobRefusesChangedImagesAndWhatItsHooksRefuseBeforeAnyWrite) {
     EXPECT_FALSE(sim_.WasReset(0));
   };
 
-  EXPECT_EQ(run("cat > board.json; echo 'work order W9 is closed' >&2; echo more >&2; exit 3", "", 5000),
+  EXPECT_EQ(run("cat > board.json; echo 'work order W9 is closed' >&2; echo more >&2; exit 3", "", kAnswers),
             BurnEnd::kHookRefused);
   EXPECT_EQ(host_.MessageTexts(), Lines{"work order W9 is closed"});
   nothingWritten();
@@ -408,7 +409,7 @@ TEST_F(PortBurn, AJobRefusesChangedImagesAndWhatItsHooksRefuseBeforeAnyWrite) {
   EXPECT_EQ(host_.MessageTexts(), Lines{"no answer within 0.2 s"});
   nothingWritten();
 
-  EXPECT_EQ(run("exit 0", "cat > record.json", 5000), BurnEnd::kBurned);
+  EXPECT_EQ(run("exit 0", "cat > record.json", kAnswers), BurnEnd::kBurned);
   const Lines records = recordLines();
   ASSERT_EQ(records.size(), 3u);
   EXPECT_EQ(testing::ReadLines(dir_.path() / "record.json"), Lines{records.back()});
@@ -417,13 +418,13 @@ TEST_F(PortBurn, AJobRefusesChangedImagesAndWhatItsHooksRefuseBeforeAnyWrite) {
   SetHookFailureObserver([](void* target, int port, std::string_view text) {
     static_cast<std::vector<std::string>*>(target)->push_back(std::to_string(port) + " " + std::string(text));
   }, &told);
-  EXPECT_EQ(run("", "exit 5", 5000), BurnEnd::kBurned);
+  EXPECT_EQ(run("", "exit 5", kAnswers), BurnEnd::kBurned);
   SetHookFailureObserver(nullptr, nullptr);
   EXPECT_EQ(told, Lines{"2 hook_after failed for port 3: hook_after exited with code 5"});
   EXPECT_EQ(LogFileLines().back(), "hook_after failed for port 3: hook_after exited with code 5");
 
   // The image changes after the pre-flight: the next board is refused before its hook.
-  EXPECT_EQ(run("echo not asked > asked", "", 5000, [&] { testing::WriteBytes(file.paths[kNandBin], Pattern(5001, 9)); }),
+  EXPECT_EQ(run("echo not asked > asked", "", kAnswers, [&] { testing::WriteBytes(file.paths[kNandBin], Pattern(5001, 9)); }),
             BurnEnd::kImageChanged);
   ASSERT_EQ(host_.MessageTexts().size(), 1u);
   EXPECT_TRUE(host_.MessageTexts()[0].starts_with("nand.bin changed during the shift: " +

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <memory>
 
 #include "app/port_progress.h"
@@ -18,21 +22,36 @@
 namespace korvex {
 namespace {
 
-std::atomic<bool> g_releaseWorkers{true};
-std::atomic<int> g_workersStarted{0};
+// The workers' gate: a worker counts itself in and holds its context until the test
+// opens the gate. Waits block rather than spin and each has a bound, so a worker never
+// started or never let go fails the test instead of hanging it.
+struct WorkerGate {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool open = true;
+  std::atomic<int> started{0};
 
-void ReleaseWorkers() {
-  g_releaseWorkers = true;
-  g_releaseWorkers.notify_all();
-}
+  void Set(bool isOpen) {
+    std::lock_guard lock(mutex);
+    open = isOpen;
+    changed.notify_all();
+  }
+  void CountIn() {
+    std::lock_guard lock(mutex);
+    ++started;
+    changed.notify_all();
+  }
+  bool WaitFor(const std::function<bool()>& done) {
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, std::chrono::seconds(30), done);
+  }
+} g_gate;
 
-// Stands in for the burn: holds its context until released, then returns. It blocks
-// rather than spins, so a worker never released costs nothing while it waits.
+// Stands in for the burn: holds its context until the gate opens, then returns.
 std::uint32_t HoldingWorker(void* argument) {
   auto& context = *static_cast<PortContext*>(argument);
-  ++g_workersStarted;
-  g_workersStarted.notify_all();
-  g_releaseWorkers.wait(false);
+  g_gate.CountIn();
+  if (!g_gate.WaitFor([] { return g_gate.open; })) ADD_FAILURE() << "a worker was never let go";
   g_portRuns[static_cast<std::size_t>(context.settings.port)].workerRunning = false;
   return 0;
 }
@@ -41,13 +60,13 @@ class PortSchedulerTest : public ::testing::Test {
  protected:
   PortSchedulerTest() : sim_(9, dir_.path()), host_(sim_, dir_.path()) {
     ResetPortRecords();
-    g_releaseWorkers = true;
-    g_workersStarted = 0;
+    g_gate.Set(true);
+    g_gate.started = 0;
     BuildDeviceTables(host_, *tables_);
     settings_.SetImage(kLoaderBin, "/images/loader.bin", true);
   }
   ~PortSchedulerTest() override {
-    ReleaseWorkers();
+    g_gate.Set(true);
     sim_.JoinThreads();
   }
 
@@ -68,7 +87,7 @@ TEST_F(PortSchedulerTest, ClaimsLinkedBoardsInRegistryOrderAndHoldsThemUntilUnpl
 
   EXPECT_EQ(scheduler_.Scan(settings_).claimed, 2);
   sim_.JoinThreads();
-  EXPECT_EQ(g_workersStarted, 2);
+  EXPECT_EQ(g_gate.started, 2);
   EXPECT_EQ(g_portSlots[0].state, kPortWorkerStarted);
   EXPECT_EQ(g_portContexts[0].session.devicePath.View(), sim_.SymbolicLinkOf(2));
   EXPECT_EQ(g_portContexts[1].session.devicePath.View(), sim_.SymbolicLinkOf(4));
@@ -118,7 +137,7 @@ TEST_F(PortSchedulerTest, TheScanIsNotReenteredAndAFailedWorkerStartClosesTheDev
   EXPECT_EQ(scheduler_.Scan(settings_).claimed, 2);
   EXPECT_EQ(innerClaims, std::vector<int>(7, 0));
   sim_.JoinThreads();
-  EXPECT_EQ(g_workersStarted, 1);
+  EXPECT_EQ(g_gate.started, 1);
 
   host_.whileMessageShows = nullptr;
   host_.failThreads = true;
@@ -132,10 +151,10 @@ TEST_F(PortSchedulerTest, TheScanIsNotReenteredAndAFailedWorkerStartClosesTheDev
 }
 
 TEST_F(PortSchedulerTest, ANewBoardWaitsWhileThePortsPreviousWorkerStillRuns) {
-  g_releaseWorkers = false;
+  g_gate.Set(false);
   sim_.Plug(0, {});
   scheduler_.Scan(settings_);
-  g_workersStarted.wait(0);
+  ASSERT_TRUE(g_gate.WaitFor([] { return g_gate.started == 1; })) << "the worker never started";
 
   // Unplugged mid-burn: the scan frees the port, the worker has not returned yet.
   sim_.Unplug(0);
@@ -147,11 +166,11 @@ TEST_F(PortSchedulerTest, ANewBoardWaitsWhileThePortsPreviousWorkerStillRuns) {
   EXPECT_EQ(waiting.postponed, 1);
   EXPECT_EQ(g_portSlots[0].inUse, 0);
 
-  ReleaseWorkers();
+  g_gate.Set(true);
   sim_.JoinThreads();
   EXPECT_EQ(scheduler_.Scan(settings_).claimed, 1);
   sim_.JoinThreads();
-  EXPECT_EQ(g_workersStarted, 2);
+  EXPECT_EQ(g_gate.started, 2);
 }
 
 // `--sim 1 --sim-event 1s:unplug:1 --sim-event 1300ms:plug-new:1`: both happen between
@@ -170,7 +189,7 @@ TEST_F(PortSchedulerTest, ABoardSwappedBetweenTwoScansIsClaimedOnceTheOldWorkerH
   sim_.SetDeviceChangeHandler([this](DeviceChange change, std::string_view link) {
     scheduler_.NoteDeviceChange(change, link);
   });
-  g_releaseWorkers = false;
+  g_gate.Set(false);
   EXPECT_EQ(scheduler_.Scan(settings_).claimed, 1);
   // The claimed board's own arrival, told after the scan found it, is no new board.
   scheduler_.NoteDeviceChange(DeviceChange::kArrival, sim_.SymbolicLinkOf(0));
@@ -179,11 +198,11 @@ TEST_F(PortSchedulerTest, ABoardSwappedBetweenTwoScansIsClaimedOnceTheOldWorkerH
   EXPECT_EQ(waiting.claimed, 0);
   EXPECT_EQ(waiting.postponed, 1);
   EXPECT_EQ(g_portSlots[0].inUse, 1);
-  g_releaseWorkers = true;
+  g_gate.Set(true);
   sim_.JoinThreads();
   EXPECT_EQ(scheduler_.Scan(settings_).claimed, 1);
   sim_.JoinThreads();
-  EXPECT_EQ(g_workersStarted, 2);
+  EXPECT_EQ(g_gate.started, 2);
   EXPECT_EQ(scheduler_.Scan(settings_).claimed, 0);  // and only once
 
   // Unheard, a swap between two scans goes unseen, as before.

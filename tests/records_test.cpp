@@ -17,6 +17,7 @@
 #include "records/record_store.h"
 #include "records/report.h"
 #include "records/sha256.h"
+#include "records/text_escape.h"
 #include "records/json_reader.h"
 #include "sim/sim_host.h"
 #include "temp_dir.h"
@@ -94,6 +95,19 @@ TEST(ImageDigests, AFileIsHashedOnceAndAgainOnlyBehindTheWorkersWhenItChanges) {
   EXPECT_TRUE(changed.hashed);
   EXPECT_EQ(changed.size, million.size() + 3);
   EXPECT_NE(Hex(changed.sha256), Hex(images[0].sha256));
+}
+
+// The report's HTML and `records --csv` carry operators' and boards' own text.
+TEST(RecordText, HtmlEscapingAndCsvQuotingOfLiteralTexts) {
+  const std::pair<std::string, std::string> html[] = {
+      {"<script>&\"'", "&lt;script&gt;&amp;&quot;&#39;"}, {"a &amp; b", "a &amp;amp; b"},
+      {"\xE5\x9D\x8F\xE5\x9D\x97 zone>1", "\xE5\x9D\x8F\xE5\x9D\x97 zone&gt;1"}, {"", ""}};
+  for (const auto& [in, out] : html) EXPECT_EQ(HtmlEscape(in), out) << in;
+  const std::pair<std::string, std::string> csv[] = {
+      {"plain", "plain"}, {"a,b", "\"a,b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"\"", "\"\"\"\""},
+      {"two\nlines", "\"two\nlines\""}, {"cr\r", "\"cr\r\""}, {" leading space", " leading space"},
+      {"\xE5\x9D\x8F\xE5\x9D\x97, 1", "\"\xE5\x9D\x8F\xE5\x9D\x97, 1\""}, {"", ""}};
+  for (const auto& [in, out] : csv) EXPECT_EQ(CsvField(in), out) << in;
 }
 
 TEST(BoardRecordJson, RoundTripsAndNoCutLineParses) {

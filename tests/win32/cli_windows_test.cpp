@@ -235,7 +235,7 @@ TEST_F(CliWindowsTest, AJobsHooksGetEachBoardAndItsRecordAndARefusingHookStopsTh
     self.append(WideToUtf8(wintest::ThisProgramPath())).append("\" ").append(kRoleKeepHook);
     ASSERT_TRUE(wintest::WriteWholeFile(home_.WideChild(L"w1.job"),
                                         released + "hook_before = " + self + " before.txt " + std::to_string(beforeExit) +
-                                            "\nhook_after = " + self + " after.txt 0\n"));
+                                            "\nhook_after = " + self + " after.txt 0\nhook_timeout_s = 600\n"));
   };
   const auto hookInput = [&](const wchar_t* name) {
     std::vector<std::string> lines;

@@ -13,9 +13,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <deque>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -36,13 +35,13 @@
 #include "nandtable/nand_cfg.h"
 #include "records/job_file.h"
 #include "records/record_keeper.h"
-#include "sim/placeholder_home.h"
 #include "sim/sim_host.h"
 #include "tools/demo_copy.h"
 #include "tools/tools_texts.h"
 #include "win32/main_dialog.h"
 #include "win32/message_pump.h"
 #include "win32/shell_texts.h"
+#include "win32/tools/sim_window_rig.h"
 
 namespace korvex::win32 {
 namespace {
@@ -50,22 +49,17 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kBurnTimeout = 60s;
-constexpr auto kScanWait = 3s;  // one scan period and some
 
 // The main window with the test's answers where the real one would open a file
 // chooser, and a record of every text its progress cells showed.
-class TestMainDialog : public MainDialog {
+class TestMainDialog : public ScriptedMainDialog {
  public:
-  using MainDialog::MainDialog;
-  std::deque<std::string> openAnswers;
+  using ScriptedMainDialog::ScriptedMainDialog;
   std::map<std::size_t, std::vector<std::string>> rowTexts;
 
-  std::optional<std::string> ChooseOpenFile(const OpenFileDialog&) override {
+  std::optional<std::string> ChooseOpenFile(const OpenFileDialog& dialog) override {
     EXPECT_FALSE(openAnswers.empty()) << "a file chooser the test did not expect";
-    if (openAnswers.empty()) return std::nullopt;
-    std::string answer = std::move(openAnswers.front());
-    openAnswers.pop_front();
-    return answer;
+    return ScriptedMainDialog::ChooseOpenFile(dialog);
   }
   void RedrawRow(std::size_t port) override {
     MainDialog::RedrawRow(port);
@@ -80,7 +74,25 @@ class TestMainDialog : public MainDialog {
 };
 
 void Click(HWND dialog, int id) { ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-void Pump(std::chrono::milliseconds duration) { PumpMessagesUntil([] { return false; }, duration); }
+// Dispatches the thread's messages one at a time, counting the ticks of `timer` that
+// reach `window`, until `done(ticks)` holds after one of them: the ticks it took, or -1
+// when a minute passed first. The window is then what that many ticks made it.
+int TicksUntil(HWND window, int timer, const std::function<bool(int)>& done) {
+  int ticks = 0;
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (!done(ticks)) {
+    if (std::chrono::steady_clock::now() > deadline) return -1;
+    MSG message{};
+    if (!::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      continue;
+    }
+    ticks += message.message == WM_TIMER && message.hwnd == window && message.wParam == static_cast<WPARAM>(timer);
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+  return ticks;
+}
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -98,48 +110,33 @@ void ResetStationGlobals() {
 class GuiStationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
     ResetStationGlobals();
-    static int counter = 0;
-    home_ = std::filesystem::temp_directory_path() /
-            ("korvex-gui-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++));
-    std::filesystem::remove_all(home_);
     std::string error;
-    ASSERT_TRUE(sim::WritePlaceholderHome(home_, error)) << error;
-    sim_ = std::make_unique<sim::SimHost>(kPortCount, home_);
+    ASSERT_TRUE(rig_.Start(static_cast<int>(kPortCount), error)) << error;
+    sim_ = &rig_.Sim();
     sim_->SetInstantSleep(true);
-    sim_->SetWindowProcedure([](WindowHandle window, std::uint32_t message, std::uintptr_t w, std::intptr_t l) {
-      return std::intptr_t{::SendMessageW(reinterpret_cast<HWND>(window), message, w, l)};
-    });
     sim_->SetMessageBoxHandler([this](const MessageBoxRequest& request) {
       std::lock_guard lock(messagesMutex_);
       messages_.push_back(std::string(request.caption) + "|" + std::string(request.text));
       return MessageAnswer::Ok;
     });
-    ASSERT_TRUE(EnsureNandTable(*sim_));
     dialog_ = std::make_unique<TestMainDialog>(::GetModuleHandleW(nullptr), *sim_, RecordKeeper::None(),
                                                std::string(kTitleSimulatedSuffix));
     window_ = dialog_->CreateModeless();
     ASSERT_NE(window_, nullptr);
-    Pump(200ms);  // the control lock's first tick settles the start-up state
+    PumpLockTicks(1);  // the control lock's first tick settles the start-up state
   }
 
   void TearDown() override {
-    if (sim_) {
-      for (int port = 0; port < static_cast<int>(kPortCount); ++port) sim_->Unplug(port);
-      // Workers may still be waiting for the window to take a progress message.
-      EXPECT_TRUE(PumpMessagesUntil([] { return !AnyWorkerRunning(); }, 30s));
-    }
+    EXPECT_TRUE(rig_.PullBoards());
     dialog_.reset();
-    PumpPendingMessages();
-    if (sim_) sim_->JoinThreads();
-    sim_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(home_, ignored);
+    rig_.Finish();
     ResetStationGlobals();
   }
 
+  void PumpLockTicks(int count) {
+    EXPECT_EQ(TicksUntil(window_, kTimerControlLock, [count](int ticks) { return ticks == count; }), count);
+  }
   HWND Item(int id) const { return ::GetDlgItem(window_, id); }
   bool Enabled(int id) const { return ::IsWindowEnabled(Item(id)) != FALSE; }
   std::string Text(int id) const {
@@ -151,20 +148,16 @@ class GuiStationTest : public ::testing::Test {
     std::lock_guard lock(messagesMutex_);
     return messages_;
   }
-  std::string ImagePath(std::string_view name) const {
-    return PathToUtf8(home_ / PathFromUtf8(sim::kSampleImagesFolder) / PathFromUtf8(name));
-  }
-  void Choose(int button, std::string path) {
-    dialog_->openAnswers.push_back(std::move(path));
-    Click(window_, button);
-  }
+  std::string ImagePath(std::string_view name) const { return rig_.SampleImage(name); }
+  void Choose(int button, std::string path) { dialog_->Choose(button, std::move(path)); }
   std::string LogText() const {
     const std::vector<std::uint8_t> bytes = ReadFileBytes(home_ / PathFromUtf8(LogFileName(sim_->GetLocalTime())));
     return {bytes.begin(), bytes.end()};
   }
 
-  std::filesystem::path home_;
-  std::unique_ptr<sim::SimHost> sim_;
+  SimWindowRig rig_{"gui"};
+  const std::filesystem::path& home_ = rig_.Home();
+  sim::SimHost* sim_ = nullptr;
   std::unique_ptr<TestMainDialog> dialog_;
   HWND window_ = nullptr;
   std::mutex messagesMutex_;
@@ -189,7 +182,7 @@ TEST_F(GuiStationTest, BurnsThePluggedBoardsAndCopiesTheDemo) {
                        [](const auto& run) { return run.burning == kBurningDone && !run.workerRunning; });
   };
   ASSERT_TRUE(PumpMessagesUntil(burned, kBurnTimeout)) << ::testing::PrintToString(Messages());
-  Pump(200ms);
+  PumpLockTicks(2);
   EXPECT_TRUE(Messages().empty()) << ::testing::PrintToString(Messages());
   EXPECT_EQ(Text(kIdCounter), std::to_string(kBoards));
   const std::vector<std::uint8_t> nandBin = ReadFileBytes(PathFromUtf8(ImagePath("nand.bin")));
@@ -222,11 +215,10 @@ TEST_F(GuiStationTest, ControlsLockAtTheFirstTickAfterAClaim) {
   sim::BoardSpec stuck;
   stuck.faults.hangAfterExchange = 0;
   sim_->Plug(0, stuck);
-  ASSERT_TRUE(PumpMessagesUntil([] { return g_portSlots[0].inUse == 1; }, kScanWait));
-  const auto claimed = std::chrono::steady_clock::now();
-  ASSERT_TRUE(PumpMessagesUntil([this] { return !Enabled(kIdCpuModel); }, 1s));
-  // The lock runs every 50 ms; the rest is room for a busy machine's timer jitter.
-  EXPECT_LE(std::chrono::steady_clock::now() - claimed, 150ms);
+  // The claim happens in a scan's tick; from there, one tick of the lock's own.
+  ASSERT_GE(TicksUntil(window_, kTimerScan, [](int) { return g_portSlots[0].inUse == 1; }), 0) << "no claim";
+  ASSERT_TRUE(Enabled(kIdCpuModel));
+  EXPECT_EQ(TicksUntil(window_, kTimerControlLock, [this](int) { return !Enabled(kIdCpuModel); }), 1);
 }
 
 // A window run by a job: its title names the job, and its pickers, mode, model and
@@ -264,7 +256,7 @@ TEST_F(GuiStationTest, AJobsWindowNamesItAndKeepsItsChoicesLocked) {
     }
     return enabled;
   };
-  Pump(200ms);
+  PumpLockTicks(2);
   EXPECT_EQ(locked(), std::vector<int>{});
 
   sim::BoardSpec board;
@@ -275,10 +267,11 @@ TEST_F(GuiStationTest, AJobsWindowNamesItAndKeepsItsChoicesLocked) {
   const std::vector<std::uint8_t> nandBin = ReadFileBytes(PathFromUtf8(ImagePath("nand.bin")));
   EXPECT_EQ(sim_->ReadNand(0, 0, 4096), std::vector<std::uint8_t>(nandBin.begin(), nandBin.begin() + 4096));
   EXPECT_EQ(locked(), std::vector<int>{});
-  // Unplugged, the port is free again and the lock gives back what no job holds.
+  // Unplugged, the port is free again at the next scan, and the lock gives back what no
+  // job holds.
   sim_->Unplug(0);
-  ASSERT_TRUE(PumpMessagesUntil([] { return !PortScheduler::AnyPortInUse(); }, 2 * kScanWait));
-  Pump(200ms);
+  ASSERT_EQ(TicksUntil(window_, kTimerScan, [](int) { return !PortScheduler::AnyPortInUse(); }), 1);
+  PumpLockTicks(1);
   EXPECT_TRUE(Enabled(kIdClear));
   EXPECT_EQ(locked(), std::vector<int>{});
 }
@@ -333,28 +326,6 @@ TEST_F(GuiStationTest, ProgressMessageDrawsTheShadedBarWithItsTextInOneRow) {
   EXPECT_EQ(pixelAt(cell.right - 3, top + height / 2), done[static_cast<std::size_t>(height / 2)]);
   ::ReleaseDC(list, dc);
   EXPECT_EQ(dialog_->List().ShadingRebuilds(), 1) << "one row height, one table";
-}
-
-// Not a check: with KORVEX_SCREENSHOT_DIR set (see the Makefile's screenshot target),
-// eight boards burn at the simulator's modelled speed, and half-way the test writes
-// "ready" there and waits for "taken" while an outside tool photographs the screen.
-TEST_F(GuiStationTest, ScreenshotOfEightBoardsBurning) {
-  const char* dir = std::getenv("KORVEX_SCREENSHOT_DIR");
-  if (dir == nullptr) GTEST_SKIP() << "KORVEX_SCREENSHOT_DIR not set";
-  const std::filesystem::path shots = PathFromUtf8(dir);
-  sim_->SetInstantSleep(false);
-  sim_->SetTimingEnabled(true);
-  Choose(kIdNandOpen, ImagePath("nand.bin"));
-  for (int port = 0; port < 8; ++port) sim_->Plug(port, sim::BoardSpec{});
-  const auto halfway = [this] {  // every row well into its images
-    for (std::size_t port = 0; port < 8; ++port) {
-      if (dialog_->Model().CellText(port, kProgressColumn).starts_with("BOOT") || dialog_->Model().Fraction(port) < 0.3) return false;
-    }
-    return true;
-  };
-  ASSERT_TRUE(PumpMessagesUntil(halfway, kBurnTimeout));
-  std::ofstream(shots / "ready") << "ready\n";
-  EXPECT_TRUE(PumpMessagesUntil([&shots] { return std::filesystem::exists(shots / "taken"); }, 60s));
 }
 
 }  // namespace
