@@ -17,6 +17,7 @@
 #include "device/device_open.h"
 #include "host/paths.h"
 #include "nand/burn_board.h"
+#include "nand/read_back.h"
 #include "nand/chip_lookup.h"
 #include "nand/identity_pages.h"
 #include "nand/image_zone.h"
@@ -545,6 +546,26 @@ TEST_F(PortBurn, VerifiedWritesAllowSkippedBlocksAndCatchACorruptPage) {
     }
     EXPECT_EQ(events_.lines.back(), events_.uidText + std::string(c.line));
   }
+}
+
+// READ on a chip of 4096-byte pages: each page asked for by its own number, two pages
+// read and one kept, a row per page, the board reset and its handle closed.
+TEST_F(PortBurn, ReadBackCopiesPagesInTheChipsRealGeometry) {
+  PortContext& context = Claim(kModelQx7135, {}, {0xECD5, 0x74B614, std::nullopt}, kReadBackPort);
+  const Bytes pages = Pattern(5 * 4096, 3);
+  sim_.WriteNand(0, 100 * 4096, pages);
+  const std::filesystem::path output = dir_.path() / "pages.bin";
+  context.settings.imagePaths[JobSlotOf(kNandBin)].Assign(PathToUtf8(output));
+  context.settings.fromPage = 100;
+  context.settings.toPage = 104;
+  ReadBackPages(context, events_);
+
+  EXPECT_EQ(testing::ReadBytes(output), Bytes(pages.begin(), pages.end() - 4096));
+  EXPECT_EQ(rows_, (std::vector<Row>{{1, 25}, {1, 50}, {1, 75}, {1, 100}, {2, 100}}));
+  EXPECT_EQ(Trace("req 1 "), (Lines{"req 1 0x64", "req 1 0x65", "req 1 0x66", "req 1 0x67"}));
+  EXPECT_EQ(Trace("read 8192").size(), 4u);
+  EXPECT_TRUE(sim_.WasReset(0));
+  EXPECT_FALSE(sim_.CloseDevice(context.session.device.handle));
 }
 
 }  // namespace
