@@ -77,6 +77,17 @@ double BoardJob::Seconds(Clock::time_point now) const {
   return std::chrono::duration<double>((finished ? ended : now) - started).count();
 }
 
+std::string TimeLeftText(const BoardJob& job, std::uint64_t planned, Clock::time_point now) {
+  const bool writing = job.state == BoardState::kWriting || job.state == BoardState::kVerifying;
+  const std::uint64_t written = job.BytesWritten();
+  const double seconds = job.Seconds(now);
+  if (!writing || written == 0 || planned <= written || seconds <= 0) return {};
+  const double left = static_cast<double>(planned - written) * seconds / static_cast<double>(written);
+  char text[40];
+  std::snprintf(text, sizeof text, ", about %.0f s left", left);
+  return text;
+}
+
 std::string_view BoardJob::Result() const {
   // The records' reason codes, so `korvex records --result X` finds every board the
   // console called X.

@@ -94,6 +94,10 @@ struct BoardJob {
 
 // The state in words: "writing img_boot.bin 63%", "failed: Please check ...".
 std::string StateText(const BoardJob& job);
+// ", about 42 s left" while the board writes or verifies, at its own rate so far (its
+// time since the claim over the bytes of the planned images it has written); empty
+// before the first byte and once it is past writing.
+std::string TimeLeftText(const BoardJob& job, std::uint64_t planned, Clock::time_point now);
 // One word per state for JSON: "writing", "done", ...
 std::string_view StateName(BoardState state);
 

@@ -325,18 +325,6 @@ double StationView::RateLocked(Clock::time_point now) {
 
 namespace {
 
-// The board's time left at its own rate so far, once an image is under way.
-std::string TimeLeft(const BoardJob& job, std::uint64_t planned, Clock::time_point now) {
-  const bool writing = job.state == BoardState::kWriting || job.state == BoardState::kVerifying;
-  const std::uint64_t written = job.BytesWritten();
-  const double seconds = job.Seconds(now);
-  if (!writing || written == 0 || planned <= written || seconds <= 0) return {};
-  const double left = static_cast<double>(planned - written) * seconds / static_cast<double>(written);
-  char text[40];
-  std::snprintf(text, sizeof text, ", about %.0f s left", left);
-  return text;
-}
-
 // Green burned, red failed, yellow gone or interrupted; none while it runs.
 std::string_view ColourOf(const BoardJob& job) {
   switch (job.state) {
@@ -357,7 +345,7 @@ std::string BoardRow(const BoardJob& job, std::uint64_t planned, Clock::time_poi
   const int filled = static_cast<int>(std::min(1.0, fraction) * kBarWidth);
   std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                     std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "]";
-  std::string state = StateText(job) + TimeLeft(job, planned, now);
+  std::string state = StateText(job) + TimeLeftText(job, planned, now);
   if (state.size() > stateColumn - 1) state = ClipToColumns(state, stateColumn - 1);
   return Padded(state, stateColumn) + bar + Seconds(job.Seconds(now));
 }

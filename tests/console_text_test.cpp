@@ -103,6 +103,31 @@ TEST(BoardTracker, EachEndGetsItsResultAndTheFirstWordThatExplainsIt) {
   }
 }
 
+// The time left is the board's own rate so far applied to what it has still to write,
+// told only while it writes or verifies something.
+TEST(BoardTracker, TimeLeftAtTheBoardsOwnRateWhileItWrites) {
+  const Clock::time_point t0{};
+  const struct {
+    BoardState state;
+    std::uint64_t written;
+    bool finished;
+    std::string text;
+  } kCases[] = {
+      {BoardState::kWriting, 25, false, ", about 30 s left"}, {BoardState::kVerifying, 80, false, ", about 2 s left"},
+      {BoardState::kWriting, 0, false, ""},                  {BoardState::kWriting, 100, false, ""},
+      {BoardState::kBooting, 25, false, ""},                 {BoardState::kDone, 100, true, ""},
+  };
+  for (const auto& c : kCases) {
+    BoardJob job;
+    job.state = c.state;
+    job.started = t0;
+    job.finished = c.finished;
+    job.ended = t0 + milliseconds(10'000);
+    job.bytesDone = c.written / 2, job.bytesCurrent = c.written - c.written / 2;
+    EXPECT_EQ(TimeLeftText(job, 100, t0 + milliseconds(10'000)), c.text) << StateName(c.state) << " " << c.written;
+  }
+}
+
 TEST(StationSummary, OneRowPerBoardThenTheTotals) {
   BoardTracker tracker(TwoImagePlan(false));
   const Clock::time_point t0{};
