@@ -30,7 +30,7 @@ set(rules
   "win32:win32 win32/artwork shell sim app records/odbc host/win32 ${below_app}"
   "win32/artwork:win32/artwork app"
   "win32/tools:win32/tools win32 sim app host/win32 ${below_app}"
-  "bench:sim app ${below_app}"
+  "bench:bench sim app ${below_app}"
   "tests:*"
   "tests/win32:*")
 
