@@ -5,6 +5,7 @@
 
 #include "host/paths.h"
 #include "records/json_reader.h"
+#include "records/json_writer.h"
 
 namespace korvex {
 namespace {
@@ -27,35 +28,6 @@ std::string FirstLine(std::string_view text) {
   if (text.ends_with('\r')) text.remove_suffix(1);
   return std::string(text);
 }
-
-class JsonFields {
- public:
-  explicit JsonFields(std::string& out) : out_(out) { out_ += '{'; }
-  JsonFields& Text(std::string_view key, std::string_view value) {
-    Key(key);
-    AppendJsonString(out_, value);
-    return *this;
-  }
-  JsonFields& Number(std::string_view key, std::uint64_t value) {
-    Key(key);
-    out_ += std::to_string(value);
-    return *this;
-  }
-  JsonFields& Raw(std::string_view key, std::string_view json) {
-    Key(key);
-    out_ += json;
-    return *this;
-  }
-  void Close() { out_ += '}'; }
-
- private:
-  void Key(std::string_view key) {
-    if (out_.back() != '{') out_ += ',';
-    AppendJsonString(out_, key);
-    out_ += ':';
-  }
-  std::string& out_;
-};
 
 }  // namespace
 
@@ -101,23 +73,16 @@ std::optional<std::string> LineJob::ChangedImage() {
 
 std::string LineJob::BoardJson(int port, const DeviceSession& session, bool uidMade) const {
   std::string json;
-  JsonFields fields(json);
-  fields.Number("port", static_cast<std::uint64_t>(port + 1));
+  JsonWriter fields(json);
+  fields.Open().Number("port", static_cast<std::uint64_t>(port + 1));
   fields.Text("uid", uidMade ? Hex(session.uid) : "").Text("uidText", uidMade ? session.uidText.View() : "");
-  std::string chip;
-  JsonFields chipFields(chip);
-  char id[16];
-  std::snprintf(id, sizeof id, "%04x", static_cast<unsigned>(session.chipMainId));
-  chipFields.Text("mainId", id);
-  std::snprintf(id, sizeof id, "%06x", static_cast<unsigned>(session.chipExtId & 0xFFFFFFu));
-  chipFields.Text("extId", id).Text("part", session.chipPart.View());
-  chipFields.Number("pageSize", session.pageSize).Number("blockSize", session.blockSize);
-  chipFields.Number("spareSize", session.spareSize).Number("blocks", session.totalBlocks);
-  chipFields.Close();
-  fields.Raw("chip", chip).Text("job", identity_.job.View()).Text("lot", identity_.lot.View());
+  fields.Key("chip").Open().HexNumber("mainId", session.chipMainId, 4);
+  fields.HexNumber("extId", session.chipExtId & 0xFFFFFFu, 6).Text("part", session.chipPart.View());
+  fields.Number("pageSize", session.pageSize).Number("blockSize", session.blockSize);
+  fields.Number("spareSize", session.spareSize).Number("blocks", session.totalBlocks).Close();
+  fields.Text("job", identity_.job.View()).Text("lot", identity_.lot.View());
   fields.Text("workOrder", identity_.workOrder.View()).Text("operator", identity_.operatorName.View());
-  fields.Text("station", station_);
-  fields.Close();
+  fields.Text("station", station_).Close();
   return json + "\n";
 }
 

@@ -3,58 +3,12 @@
 #include <cstdio>
 
 #include "records/json_reader.h"
+#include "records/json_writer.h"
 
 namespace korvex {
 namespace {
 
-// Builds "key":value pairs; each Add writes the comma before all but the first.
-class Writer {
- public:
-  explicit Writer(std::string& out) : out_(out) {}
-
-  Writer& Open() { return out_ += '{', first_ = true, *this; }
-  Writer& Close() { return out_ += '}', first_ = false, *this; }
-  Writer& Key(std::string_view key) {
-    if (!first_) out_ += ',';
-    first_ = false;
-    AppendJsonString(out_, key);
-    out_ += ':';
-    return *this;
-  }
-  Writer& Text(std::string_view key, std::string_view value) {
-    Key(key);
-    AppendJsonString(out_, value);
-    return *this;
-  }
-  Writer& Number(std::string_view key, std::uint64_t value) {
-    Key(key);
-    char digits[24];
-    std::snprintf(digits, sizeof digits, "%llu", static_cast<unsigned long long>(value));
-    out_ += digits;
-    return *this;
-  }
-  Writer& Flag(std::string_view key, bool value) {
-    Key(key);
-    out_ += value ? "true" : "false";
-    return *this;
-  }
-  Writer& Hex(std::string_view key, std::span<const std::uint8_t> bytes) {
-    Key(key);
-    out_ += '"';
-    AppendHex(out_, bytes);
-    out_ += '"';
-    return *this;
-  }
-  Writer& HexNumber(std::string_view key, std::uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*x", digits, value);
-    return Text(key, text);
-  }
-
- private:
-  std::string& out_;
-  bool first_ = true;
-};
+using Writer = JsonWriter;
 
 // Reads fields out of a parsed record, remembering whether any was missing or wrong.
 class Reader {
